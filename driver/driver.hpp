@@ -1,0 +1,14 @@
+// The entry point's two steps: the banner and the run driver, which runs every
+// stage once in a fixed order.
+#pragma once
+#include "driver/runstate.hpp"
+
+namespace ciprop {
+
+void banner(Run& run);
+void driver(Run& run);
+// A whole run as the program does it: banner, driver, " FIN".  Returns the
+// exit status (a stop ends the run early with its own status).
+int run_program(Run& run);
+
+}  // namespace ciprop

@@ -1,0 +1,25 @@
+// Print helpers shared by the stages: the compact echo through the scratch
+// listing "BID75", the matrix printer and the dimension guard.
+#pragma once
+#include <string_view>
+
+#include "driver/runstate.hpp"
+
+namespace ciprop {
+
+inline constexpr int kUnitListing = 75;  // "BID75"
+inline constexpr int kUnitInput = 93;    // "BID93", the copy of standard input
+
+// Shows the line that the caller has just written to unit 75 (its last item
+// ending in "$") on standard output with blank runs collapsed.
+void scril(Run& run);
+// Prints text up to its first "$", keeping the first character and dropping
+// every blank that follows a blank.
+void scri(Run& run, std::string_view text);
+// Prints the n x m block of a (leading dimension lda) in panels of 10 columns.
+void script(Run& run, const double* a, int n, int m, int lda);
+// Dimension guard: returns when value <= limit, else prints the message (its
+// first 40 characters) with the value and the limit and stops the run.
+void verdim(Run& run, std::string_view message, long long value, long long limit);
+
+}  // namespace ciprop

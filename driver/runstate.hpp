@@ -1,0 +1,202 @@
+// The run state: every global record of the program, one sub-structure per
+// record, members named and sized as the records define them.  All of it is
+// zero at program start; nothing is allocated once the run has begun.  The
+// determinant tables, the integral matrices and the density live in the
+// records of their own subsystems, gathered here.
+#pragma once
+#include <array>
+#include <string>
+#include <iosfwd>
+
+#include "density/records.hpp"
+#include "detspace/records.hpp"
+#include "driver/farray.hpp"
+#include "fortio/units.hpp"
+#include "orbitals/records.hpp"
+
+namespace ciprop {
+
+inline constexpr int kMaxOrb = 500;       // orbitals of the CI
+inline constexpr int kMaxSpinOrb = 1000;  // spin-orbitals
+inline constexpr int kMaxSym = 8;         // irreducible representations
+inline constexpr int kMaxActive = 16;     // active (CAS) orbitals
+inline constexpr int kDim = 8000000;      // half of the work array, in doubles
+inline constexpr int kIadri = 8000000;    // largest determinant count
+
+// The active space.
+struct Cs {
+  int noac = 0;                 // active orbitals (0 to 16)
+  int nelac = 0;                // active electrons
+  Arr1<int, 1, 17> numac;       // active orbitals in CAS order; slot 17 takes the
+                                // clearing after a full list of 16
+  Arr1<int, 1, kMaxOrb> itype;  // 1 inactive, 2 active, 3 virtual
+  int is0 = 0;                  // symmetry of the state
+  int ms2 = 0;                  // twice the spin projection, 0 or negative
+};
+
+// Orbital counts.
+struct Orb {
+  double enuc = 0.0;                // nuclear repulsion of the Info file
+  int norb = 0;                     // orbitals of the CI
+  int noca = 0;                     // occupied alpha orbitals
+  int nocb = 0;                     // occupied beta orbitals
+  Arr1<int, 1, kMaxSpinOrb> iorb;   // spatial orbital of each spin-orbital
+  int ninac = 0;                    // inactive orbitals
+  int nvirt = 0;                    // virtual orbitals
+  int nocc = 0;                     // orbitals 1..nocc occupied in the reference
+};
+
+// Symmetry.
+struct Sym {
+  Arr1<int, 1, kMaxSpinOrb> isym;   // symmetry of each spin-orbital
+  Arr2<int, 1, 8, 1, 8> mult;       // product table, first index fastest
+  int nsym = 0;                     // irreducible representations
+};
+
+struct Det {
+  int ndet = 0;     // determinants of the run description
+  int ndetcas = 0;  // determinants with no hole and no particle
+};
+
+// Reference and generation mode.
+struct Prep {
+  int nca0 = 0;                          // alpha active electrons of the reference
+  int ncb0 = 0;                          // beta active electrons of the reference
+  Arr1<int, 1, kMaxActive> ic0;          // first (nelac+1)/2 active orbitals
+  Arr1<int, 1, kMaxSpinOrb> inumac;      // CAS index of a spin-orbital
+  Arr1<int, 1, kMaxOrb> numt;            // hole (inactive) orbitals
+  Arr1<int, 1, kMaxOrb> nump;            // particle (virtual) orbitals
+  int nptot = 0;                         // particle orbitals
+  FChar<4> gener;                        // generation mode
+  Arr1<bool, 1, kMaxSpinOrb> yref;       // reference occupation per spin-orbital
+  Arr1<bool, 1, kMaxActive> yac;         // active orbital occupied in the reference
+  Arr1<bool, 1, kMaxOrb> ycas;           // orbital is active
+  bool ymono = false;
+  bool ycas1 = false;
+};
+
+// Binomial coefficients c(i,j), i = 0..20, j = -1..20.
+struct Combs {
+  Arr2<int, 0, 20, -1, 20> c;
+};
+
+struct Sy2 {
+  Arr1<int, 1, kMaxSym> nts, ncs, nps, norbs;
+};
+struct Sy3 {
+  Arr1<int, 1, kMaxOrb> itorbi, isbrot, itorbc, itorbs;
+};
+struct Sy4 {
+  Arr1<int, 0, kMaxSym> ntstot, ncstot, npstot;
+};
+struct Sy7 {
+  Arr2<int, 1, kMaxSym, 1, kMaxOrb> iorbsy;
+};
+struct Orb2 {
+  Arr1<int, 1, kMaxOrb> linac, lvirt, linacb, lvirtb;
+};
+
+// Run options of "&RHO" and "&RHC".
+struct Ronum {
+  double deltae = 0.0;      // energy of the second root minus the first
+  Arr1<int, 1, 2> numero;   // chosen roots of units 10 and 11
+};
+struct Rocal {
+  int calcro = 0;
+};
+struct Pr {
+  int nprint = 0;
+  Arr1<int, 1, 10> mprint;  // pr(2..11)
+};
+struct Test {
+  Arr1<int, 1, 100> itest;
+};
+struct Opt {
+  FChar<3> calcul;
+};
+struct Orbi {
+  Arr1<int, 1, kMaxSym> ngel;  // frozen orbitals per symmetry
+  Arr1<int, 1, kMaxSym> ndel;  // deleted orbitals per symmetry
+  Arr1<int, 1, kMaxSym> nbas;  // basis functions per symmetry
+  int nbtot = 0;               // all orbitals, frozen and deleted included
+};
+struct Hacer {
+  int ioper = 0;   // property selector
+  int molcas = 0;  // MOLCAS file version
+};
+
+// Vector-file information.
+struct Infdav {
+  double twvec = 0.0;  // print threshold for CI coefficients
+  int nvec = 0;        // roots in a vector file
+};
+
+struct Ref2 {
+  FChar<80> blank;   // not used
+  FChar<80> refmr;   // not used
+  FChar<80> prefix;  // file prefix of "&ROFIL"
+};
+
+// The work array: two halves A and B of kDim doubles, taken once at start
+// (zero pages, so an untouched part costs no memory).
+class Espa {
+ public:
+  static constexpr size_t kWords = 2 * static_cast<size_t>(kDim);
+  Espa();
+  ~Espa();
+  Espa(const Espa&) = delete;
+  Espa& operator=(const Espa&) = delete;
+  double* a() { return w_; }
+  double* b() { return w_ + kDim; }
+  // A view of the array from a byte offset, as the driver hands them out.
+  unsigned char* bytes(size_t offset) { return reinterpret_cast<unsigned char*>(w_) + offset; }
+
+ private:
+  double* w_;
+};
+
+struct Run {
+  Run(std::ostream& out, std::istream& in, std::ostream& err) : io(out, in, err) {}
+
+  fio::Units io;
+
+  Cs cs;
+  Orb orb;
+  Sym sym;
+  Det det;
+  Prep prep;
+  Combs combs;
+  Sy2 sy2;
+  Sy3 sy3;
+  Sy4 sy4;
+  Sy7 sy7;
+  Orb2 orb2;
+  Arr1<int, 1, kMaxSym> non;   // orbitals per symmetry, for the integral stage
+  Arr1<int, 1, 34> util;       // fixed spin tables
+  Ronum ronum;
+  Rocal rocal;
+  Pr pr;
+  Test test;
+  Opt opt;
+  FChar<8> stp;                // "STOP" option
+  Orbi orbi;
+  Hacer hacer;
+  Arr1<int, 1, 3> symxyz;      // symmetries of x, y, z
+  Arr1<int, 1, 3> symxxyyzz;   // symmetries of xy, xz, yz
+  char sysp1 = 0;
+  int memoire = 0;
+  Infdav infdav;
+  Arr1<int, 1, 4> filc;        // byte-level descriptors of the MOLCAS files
+  Ref2 ref2;
+  int dder = 0;                // column of the last non-blank of a card
+  std::string scril_text;      // last line shown by the compact echo
+  int dim = 0;                 // half of the work array, in doubles
+
+  DetRecords dets;             // determinant tables and list state
+  OrbitalRecords ints;         // property integrals
+  DensityRecords dens;         // density and spin labels
+
+  Espa espa;
+};
+
+}  // namespace ciprop

@@ -1,0 +1,312 @@
+#include "fortio/units.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <ostream>
+
+#include "fortio/format.hpp"
+#include "fortio/stop.hpp"
+
+namespace fio {
+
+namespace {
+
+constexpr int kStdin = 5;
+constexpr int kStdout = 6;
+
+bool file_exists(const std::string& name) { return ::access(name.c_str(), F_OK) == 0; }
+
+std::string trimmed(std::string_view name) {
+  size_t n = name.size();
+  while (n > 0 && (name[n - 1] == ' ' || name[n - 1] == '\0')) --n;
+  return std::string(name.substr(0, n));
+}
+
+uint32_t get_le32(const unsigned char* b) {
+  return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+void put_le32(unsigned char* b, uint32_t v) {
+  b[0] = v & 0xff;
+  b[1] = (v >> 8) & 0xff;
+  b[2] = (v >> 16) & 0xff;
+  b[3] = (v >> 24) & 0xff;
+}
+
+}  // namespace
+
+Units::Units(std::ostream& out, std::istream& in, std::ostream& err)
+    : out_(out), in_(in), err_(err) {
+  units_[kStdout].name = "stdout";
+  units_[kStdin].name = "stdin";
+}
+
+Units::~Units() {
+  for (Unit& u : units_)
+    if (u.f) std::fclose(u.f);
+}
+
+void Units::io_error(int unit, std::string_view what) {
+  flush_all();
+  std::string file = (unit >= 0 && unit < kMaxUnit) ? units_[unit].name : std::string();
+  err_ << "ciprop: input/output error on unit " << unit << ", file '" << file << "': " << what
+       << std::endl;
+  throw StopRun{kStatusIoError, ""};
+}
+
+Units::Unit& Units::get(int unit, std::string_view op) {
+  if (unit < 0 || unit >= kMaxUnit) {
+    flush_all();
+    err_ << "ciprop: input/output error: unit " << unit << " out of range (" << op << ")"
+         << std::endl;
+    throw StopRun{kStatusIoError, ""};
+  }
+  Unit& u = units_[unit];
+  if (!u.f) io_error(unit, std::string(op) + " on a unit that is not open");
+  return u;
+}
+
+bool Units::try_open(int unit, std::string_view name_in, Status status, Form form) {
+  if (unit < 0 || unit >= kMaxUnit || unit == kStdin || unit == kStdout) return false;
+  if (units_[unit].f) close(unit);
+  std::string name = trimmed(name_in);
+  if (name.empty()) return false;
+  bool exists = file_exists(name);
+  if (status == Status::Old && !exists) return false;
+  if (status == Status::New && exists) return false;
+  std::FILE* f = std::fopen(name.c_str(), exists ? "r+b" : "w+b");
+  if (!f && exists) f = std::fopen(name.c_str(), "rb");  // read-only input
+  if (!f) return false;
+  Unit& u = units_[unit];
+  u.f = f;
+  u.name = name;
+  u.form = form;
+  u.may_have_tail = true;
+  u.last_write = false;
+  return true;
+}
+
+bool Units::try_open_readonly(int unit, std::string_view name_in, Form form) {
+  if (unit < 0 || unit >= kMaxUnit || unit == kStdin || unit == kStdout) return false;
+  if (units_[unit].f) close(unit);
+  std::string name = trimmed(name_in);
+  if (name.empty()) return false;
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  if (!f) return false;
+  Unit& u = units_[unit];
+  u.f = f;
+  u.name = name;
+  u.form = form;
+  u.may_have_tail = true;
+  u.last_write = false;
+  return true;
+}
+
+void Units::open(int unit, std::string_view name, Status status, Form form) {
+  if (try_open(unit, name, status, form)) return;
+  if (unit >= 0 && unit < kMaxUnit) units_[unit].name = trimmed(name);
+  const char* why = status == Status::Old   ? "cannot open (file missing or unreadable)"
+                    : status == Status::New ? "cannot open (file exists)"
+                                            : "cannot open";
+  io_error(unit, why);
+}
+
+void Units::close(int unit, bool delete_file) {
+  if (unit < 0 || unit >= kMaxUnit) return;
+  Unit& u = units_[unit];
+  if (!u.f) return;
+  std::fclose(u.f);
+  u.f = nullptr;
+  if (delete_file) std::remove(u.name.c_str());
+}
+
+void Units::rewind(int unit) {
+  if (unit == kStdout || unit == kStdin) return;
+  Unit& u = get(unit, "rewind");
+  std::fflush(u.f);
+  std::fseek(u.f, 0, SEEK_SET);
+  std::clearerr(u.f);
+  u.may_have_tail = true;
+  u.last_write = false;
+}
+
+void Units::flush(int unit) {
+  if (unit == kStdout) {
+    out_.flush();
+    return;
+  }
+  if (unit >= 0 && unit < kMaxUnit && units_[unit].f) std::fflush(units_[unit].f);
+}
+
+void Units::flush_all() {
+  out_.flush();
+  for (Unit& u : units_)
+    if (u.f) std::fflush(u.f);
+}
+
+bool Units::is_open(int unit) const {
+  if (unit == kStdout || unit == kStdin) return true;
+  return unit >= 0 && unit < kMaxUnit && units_[unit].f != nullptr;
+}
+
+const std::string& Units::name(int unit) const { return units_[unit].name; }
+
+// Switching between reading and writing on one stream needs a positioning
+// call in between.  A write in the middle of a sequential file makes the
+// written record the last one, as Fortran does, so the tail is cut first.
+void Units::before_read(Unit& u) {
+  if (u.last_write) {
+    std::fseek(u.f, 0, SEEK_CUR);
+    u.last_write = false;
+  }
+}
+
+void Units::before_write(Unit& u) {
+  if (!u.last_write) std::fseek(u.f, 0, SEEK_CUR);
+  if (u.may_have_tail) {
+    std::fflush(u.f);
+    long pos = std::ftell(u.f);
+    if (pos >= 0 && ::ftruncate(fileno(u.f), pos) != 0 && errno != EINVAL) {
+      // Read-only inputs cannot be written at all; the write below fails.
+    }
+    u.may_have_tail = false;
+  }
+  u.last_write = true;
+}
+
+bool Units::read_line(int unit, std::string& line) {
+  line.clear();
+  if (unit == kStdin) {
+    if (!std::getline(in_, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+  }
+  Unit& u = get(unit, "read");
+  before_read(u);
+  int c;
+  bool any = false;
+  while ((c = std::fgetc(u.f)) != EOF) {
+    any = true;
+    if (c == '\n') return true;
+    line.push_back(static_cast<char>(c));
+  }
+  if (std::ferror(u.f)) return false;
+  return any;
+}
+
+bool Units::read_card(int unit, std::string& card, int width) {
+  if (!read_line(unit, card)) return false;
+  card.resize(static_cast<size_t>(width), ' ');
+  return true;
+}
+
+void Units::read_card_required(int unit, std::string& card, int width) {
+  if (!read_card(unit, card, width)) io_error(unit, "end of file");
+}
+
+void Units::write_line(int unit, std::string_view record) {
+  if (unit == kStdout) {
+    out_ << record << '\n';
+    return;
+  }
+  Unit& u = get(unit, "write");
+  before_write(u);
+  if (std::fwrite(record.data(), 1, record.size(), u.f) != record.size() ||
+      std::fputc('\n', u.f) == EOF)
+    io_error(unit, "write failed");
+}
+
+void Units::emit(int unit, const std::vector<std::string>& records) {
+  for (const std::string& r : records) write_line(unit, r);
+}
+
+void Units::write(int unit, std::string_view fmt, const Items& items) {
+  scratch_.clear();
+  format_records(fmt, items, scratch_);
+  emit(unit, scratch_);
+}
+
+void Units::list(int unit, const Items& items) {
+  scratch_.clear();
+  listed_records(items, scratch_);
+  emit(unit, scratch_);
+}
+
+void Units::write_record(int unit, const void* data, std::size_t nbytes) {
+  write_record(unit, {Piece{data, nbytes}});
+}
+
+void Units::write_record(int unit, std::initializer_list<Piece> pieces) {
+  Unit& u = get(unit, "write");
+  before_write(u);
+  std::size_t total = 0;
+  for (const Piece& p : pieces) total += p.nbytes;
+  if (total > 0x7fffffffu) io_error(unit, "record too long");
+  unsigned char len[4];
+  put_le32(len, static_cast<uint32_t>(total));
+  bool ok = std::fwrite(len, 1, 4, u.f) == 4;
+  for (const Piece& p : pieces)
+    ok = ok && (p.nbytes == 0 || std::fwrite(p.data, 1, p.nbytes, u.f) == p.nbytes);
+  ok = ok && std::fwrite(len, 1, 4, u.f) == 4;
+  if (!ok) io_error(unit, "write failed");
+}
+
+namespace {
+
+// Reads the 4-byte head of a record; false at a clean end of file.
+bool read_head(std::FILE* f, uint32_t* n, bool* damaged) {
+  unsigned char b[4];
+  size_t got = std::fread(b, 1, 4, f);
+  *damaged = got != 0 && got != 4;
+  if (got != 4) return false;
+  *n = get_le32(b);
+  return true;
+}
+
+bool read_tail(std::FILE* f, uint32_t n) {
+  unsigned char b[4];
+  return std::fread(b, 1, 4, f) == 4 && get_le32(b) == n;
+}
+
+}  // namespace
+
+void Units::read_record(int unit, void* data, std::size_t nbytes) {
+  Unit& u = get(unit, "read");
+  before_read(u);
+  uint32_t n = 0;
+  bool damaged = false;
+  if (!read_head(u.f, &n, &damaged)) io_error(unit, damaged ? "damaged record" : "end of file");
+  if (n < nbytes) io_error(unit, "record shorter than the data asked for");
+  if (nbytes > 0 && std::fread(data, 1, nbytes, u.f) != nbytes) io_error(unit, "end of file");
+  if (n > nbytes && std::fseek(u.f, static_cast<long>(n - nbytes), SEEK_CUR) != 0)
+    io_error(unit, "end of file");
+  if (!read_tail(u.f, n)) io_error(unit, "damaged record");
+}
+
+bool Units::try_read_record(int unit, void* data, std::size_t cap, std::size_t* len) {
+  Unit& u = get(unit, "read");
+  before_read(u);
+  uint32_t n = 0;
+  bool damaged = false;
+  if (!read_head(u.f, &n, &damaged)) return false;
+  if (n > cap) io_error(unit, "record longer than the buffer that receives it");
+  if (n > 0 && std::fread(data, 1, n, u.f) != n) return false;
+  if (!read_tail(u.f, n)) return false;
+  *len = n;
+  return true;
+}
+
+void Units::skip_record(int unit) {
+  Unit& u = get(unit, "read");
+  before_read(u);
+  uint32_t n = 0;
+  bool damaged = false;
+  if (!read_head(u.f, &n, &damaged)) io_error(unit, damaged ? "damaged record" : "end of file");
+  if (std::fseek(u.f, static_cast<long>(n), SEEK_CUR) != 0 || !read_tail(u.f, n))
+    io_error(unit, "end of file");
+}
+
+}  // namespace fio

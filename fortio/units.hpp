@@ -1,0 +1,106 @@
+// Fortran-style units: a table from unit number to an open sequential file.
+// Unit 6 is standard output and unit 5 standard input.  Formatted units hold
+// text records (lines); unformatted units hold records framed by a 4-byte
+// little-endian length before and after the payload.  Every failing open,
+// read or write of a required file ends the run with a message on standard
+// error that names the unit and the file (non-zero exit status).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fortio/items.hpp"
+
+namespace fio {
+
+enum class Status { Old, Unknown, New };
+enum class Form { Formatted, Unformatted };
+
+class Units {
+ public:
+  static constexpr int kMaxUnit = 100;
+
+  // out and in stand for units 6 and 5; err receives input/output error
+  // messages and stop texts.
+  Units(std::ostream& out, std::istream& in, std::ostream& err);
+  ~Units();
+  Units(const Units&) = delete;
+  Units& operator=(const Units&) = delete;
+
+  // Opening and closing.  open() stops the run when the file cannot be
+  // opened; try_open() returns false instead.  Status Old needs an existing
+  // file, New a missing one, Unknown creates the file when it is missing.
+  void open(int unit, std::string_view name, Status status, Form form);
+  bool try_open(int unit, std::string_view name, Status status, Form form);
+  // Opens an existing file for reading only (inputs that must never be
+  // created or modified).
+  bool try_open_readonly(int unit, std::string_view name, Form form);
+  void close(int unit, bool delete_file = false);
+  void rewind(int unit);
+  void flush(int unit);
+  void flush_all();
+  bool is_open(int unit) const;
+  const std::string& name(int unit) const;
+
+  // Formatted records.  read_line returns the record without its newline,
+  // read_card the record as a card of `width` columns ("(A80)": a longer
+  // record is cut, a shorter one padded with blanks).  Both return false at
+  // end of file.
+  bool read_line(int unit, std::string& line);
+  bool read_card(int unit, std::string& card, int width = 80);
+  // Like read_card, but end of file is an input/output error.
+  void read_card_required(int unit, std::string& card, int width = 80);
+  void write_line(int unit, std::string_view record);
+  // Formatted write under a FORMAT, and list-directed write.
+  void write(int unit, std::string_view fmt, const Items& items);
+  void list(int unit, const Items& items);
+
+  // Unformatted sequential records.
+  void write_record(int unit, const void* data, std::size_t nbytes);
+  // One record made of several pieces, written in order.
+  struct Piece {
+    const void* data;
+    std::size_t nbytes;
+  };
+  void write_record(int unit, std::initializer_list<Piece> pieces);
+  // Reads the next record and copies its first nbytes into data; the rest of
+  // a longer record is skipped.  A missing or shorter record is an
+  // input/output error.
+  void read_record(int unit, void* data, std::size_t nbytes);
+  // Reads the next record whole into data (capacity `cap` bytes) and returns
+  // its length in *len; returns false at end of file or on a damaged record
+  // (the caller decides).  A record longer than cap is an input/output error.
+  bool try_read_record(int unit, void* data, std::size_t cap, std::size_t* len);
+  // Skips the next record; a missing record is an input/output error.
+  void skip_record(int unit);
+
+  [[noreturn]] void io_error(int unit, std::string_view what);
+
+  std::ostream& out() { return out_; }
+  std::ostream& err() { return err_; }
+
+ private:
+  struct Unit {
+    std::FILE* f = nullptr;
+    std::string name;
+    Form form = Form::Formatted;
+    bool may_have_tail = false;  // a write must first cut the file here
+    bool last_write = false;     // last operation was a write
+  };
+  Unit& get(int unit, std::string_view op);
+  void before_read(Unit& u);
+  void before_write(Unit& u);
+  void emit(int unit, const std::vector<std::string>& records);
+
+  std::ostream& out_;
+  std::istream& in_;
+  std::ostream& err_;
+  Unit units_[kMaxUnit];
+  std::vector<std::string> scratch_;
+};
+
+}  // namespace fio

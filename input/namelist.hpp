@@ -1,0 +1,64 @@
+// The program's own namelist reader.  A group ("&VRT", "&RHO" ...) is found on
+// a formatted unit, its cards gathered into one text (upper-cased outside
+// apostrophe strings, blanks outside quotes removed, every card ending in a
+// comma), and keyed values are decoded out of that text.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "driver/runstate.hpp"
+
+namespace ciprop {
+
+// Every caller gathers a group into a text of this capacity.
+inline constexpr int kGroupCapacity = 5280;
+
+// Card reader.
+// Finds `group` (with its "&") on `unit` from its current position and
+// gathers it into `text`, which is resized to kGroupCapacity and blank-filled
+// first.  ierr = 0 when found, 1 when the end of the unit came first (the text
+// is then all blank).  iprint = 1 echoes the group.
+void lecnam(Run& run, std::string_view group, std::string& text, int unit, int& ierr, int iprint);
+void majnam(std::string& card, int n);
+void maj(char* s, int n);
+void der(Run& run, char& c, const std::string& card, int n);
+void ajvir(Run& run, std::string& card, int n);
+// Prints back what the stage wrote to unit 75, under a 15-character title.
+void scrinam(Run& run, std::string_view title);
+
+// Value decoders.  Every processed item is blanked out of `text`.  `size` is
+// the element size in bytes (integers 2 or 4, logicals 1 or 4, reals 4 or 8),
+// `capacity` the number of elements of the target: a store beyond it stops
+// the run with a message naming the key.
+void nameli(Run& run, std::string& text, void* target, std::string_view key, int size, int capacity);
+void namell(Run& run, std::string& text, void* target, std::string_view key, int size, int capacity);
+void nameld(Run& run, std::string& text, void* target, std::string_view key, int size, int capacity);
+// Character values: elements of `length` characters, `capacity` elements.
+void namela(Run& run, std::string& text, char* target, std::string_view key, int length, int capacity);
+
+// Typed forms used by the stages.
+inline void nameli(Run& run, std::string& text, int& x, std::string_view key) {
+  nameli(run, text, &x, key, 4, 1);
+}
+template <int L, int H>
+void nameli(Run& run, std::string& text, Arr1<int, L, H>& a, std::string_view key) {
+  nameli(run, text, a.data(), key, 4, H - L + 1);
+}
+inline void nameld(Run& run, std::string& text, double& x, std::string_view key) {
+  nameld(run, text, &x, key, 8, 1);
+}
+inline void namell(Run& run, std::string& text, bool& x, std::string_view key) {
+  namell(run, text, &x, key, 1, 1);
+}
+template <int N>
+void namela(Run& run, std::string& text, FChar<N>& x, std::string_view key) {
+  namela(run, text, x.data(), key, N, 1);
+}
+
+// Field decoders and the field error report.
+void ninpi(Run& run, const std::string& text, int first, int last, int& value);
+void ninpl(Run& run, const std::string& text, int first, int last, bool& value);
+void ninpf(Run& run, const std::string& text, int first, int last, double& value);
+[[noreturn]] void necerr(Run& run, std::string_view field, int position, int kind, int length);
+
+}  // namespace ciprop

@@ -1,0 +1,43 @@
+// The whole program on the smallest inputs: banner, work-array size, end line.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "driver/driver.hpp"
+#include "driver/print.hpp"
+#include "fortio/stop.hpp"
+#include "support/run_in_dir.hpp"
+
+namespace {
+
+TEST(Driver, EmptyInputPrintsBannerIadriAndFin) {
+  test::ScratchDir dir;
+  auto r = test::run_binary(dir, "");
+  EXPECT_EQ(r.status, 0);
+  auto lines = test::split_lines(r.out);
+  ASSERT_GE(lines.size(), 15u);
+  EXPECT_EQ(lines[0], "  ");
+  EXPECT_NE(lines[1].find("#######"), std::string::npos);
+  EXPECT_EQ(lines[12], "  ");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), " iadri 8000000"), lines.end());
+  EXPECT_EQ(lines.back(), " FIN");
+}
+
+TEST(Driver, VerdimPassesAtTheLimitAndStopsAboveIt) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  auto run = std::make_unique<ciprop::Run>(out, in, err);
+  ciprop::verdim(*run, "dimension mat trop grande   : ndet iadri", 8000000, 8000000);
+  EXPECT_EQ(out.str(), "");
+  try {
+    ciprop::verdim(*run, "dimension mat trop grande   : ndet iadri", 8000001, 8000000);
+    FAIL() << "no stop";
+  } catch (const fio::StopRun& s) {
+    EXPECT_NE(s.status, 0);
+  }
+  EXPECT_EQ(out.str(),
+            " dimension mat trop grande   : ndet iadri\n"
+            "                      8000001 8000000\n");
+}
+
+}  // namespace
