@@ -1,0 +1,64 @@
+// The description of a generated run folder, shared by the writers of the CI
+// program's files (run description, determinant lists, vectors, densities)
+// and of the MOLCAS files (integrals, orbitals), and the expected results.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mkcase {
+
+struct Description {
+  int nsym = 1;
+  // Symmetry product table, mult[a-1][b-1] = symmetry of a x b.  The default
+  // is the abelian table of D2h and its subgroups: (a-1) xor (b-1), plus 1.
+  std::array<std::array<int, 8>, 8> mult{};
+  // CI orbitals per symmetry, by class.
+  std::array<int, 8> ninac{}, nact{}, nvirt{};
+  // Frozen and deleted orbitals per symmetry (outside the CI, in the orbital
+  // file only).
+  std::array<int, 8> ngel{}, ndel{};
+  int nelac = 0;            // active electrons
+  int ms2 = 0;              // twice the spin projection, 0 or negative
+  // Symmetry of the space of the second vector file and its determinant list
+  // (the IS0 of the run description, by which the program builds its address
+  // tables), and of the first (0: the same).
+  int is0 = 1;
+  int is0a = 0;
+  std::string gener = "CAS ";
+  int nroots = 2;           // roots per vector file
+  int root1 = 1, root2 = 1; // the roots the run asks for (NUMERO)
+  int molcas = 5;           // MOLCAS file version: 4, 5 or 54
+  bool packed = false;      // packed determinant layout (itest(25) = 1)
+  bool shuffle = true;      // determinants in a seeded random order
+  uint64_t seed = 1;
+  int ioper = 0;            // property selector the run asks for (IPROP)
+  std::array<int, 3> symxyz{1, 1, 1};  // symmetries of x, y, z
+  // Extra non-correlated basis functions per symmetry are the frozen and
+  // deleted orbitals; the basis count of a symmetry is
+  // ngel + ninac + nact + nvirt + ndel.
+
+  Description();
+  int norb() const;   // CI orbitals
+  int ninac_total() const;
+  int noac() const;
+  int nbas(int s) const;  // basis functions of symmetry s (1-based)
+};
+
+// The CI orbital numbering of a description, as the CI program lays it out:
+// inactive orbitals 1..ninac in symmetry order, then the active orbitals,
+// then the virtual orbitals in symmetry order; nocc = ninac + (nelac+1)/2.
+struct OrbitalLayout {
+  int norb = 0, nocc = 0, ninac = 0, noac = 0;
+  std::vector<int> isym;    // symmetry of CI orbital k (index k-1)
+  std::vector<int> numac;   // active orbitals in CAS order
+  // Position of CI orbital k among the orbitals of the orbital file: its
+  // symmetry s and its index within symmetry s counting from 1 (after the
+  // frozen ones of s); the file order within a symmetry is increasing CI
+  // orbital number.
+  std::vector<int> file_index;  // 1-based index within its symmetry block
+};
+OrbitalLayout layout(const Description& d);
+
+}  // namespace mkcase
