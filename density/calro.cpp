@@ -1,0 +1,369 @@
+#include "density/calro.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "density/vectors.hpp"
+#include "detspace/address.hpp"
+#include "detspace/detlist.hpp"
+#include "driver/print.hpp"
+#include "fortio/stop.hpp"
+
+namespace ciprop {
+
+namespace {
+
+const std::string kStars(77, '*');
+
+[[noreturn]] void refuse(Run& run, const std::string& message) {
+  run.io.list(6, {message});
+  fio::stop_error();
+}
+
+// Symmetry of a determinant: the product of the symmetries of its holes and
+// particles (the closed-shell reference is totally symmetric); a missing
+// electron carries no symmetry.
+int det_symmetry(Run& run, int ne, const int* p, const int* q) {
+  const int marker = 2 * run.orb.norb + 1;
+  int s = 1;
+  for (int k = 0; k < ne; ++k) s = run.sym.mult(s, run.sym.isym(p[k]));
+  for (int k = 0; k < ne; ++k)
+    if (q[k] != marker) s = run.sym.mult(s, run.sym.isym(q[k]));
+  return s;
+}
+
+struct Opened {
+  int ndim = 0, isym = 0;
+  double energy = 0.0;
+};
+
+// Reads the head of one vector file and the first determinant of its list;
+// leaves the vector file before the chosen root's record.
+Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* ename,
+                   const char* title) {
+  int p[kMaxExc], q[kMaxExc], ne = 0, eof = 0;
+  restart_list(run, list_unit);
+  venond1(run, list_unit, ne, p, q, eof);
+  if (eof) refuse(run, "determinant list " + run.io.name(list_unit) + " is empty");
+  const int isym = det_symmetry(run, ne, p, q);
+  VectorHead h = read_head(run, vec_unit, root);
+  run.io.list(6, {ename, h.energy});
+  for (int k = 1; k < root; ++k) run.io.skip_record(vec_unit);
+  if (h.ndim < 1 || h.ndim > run.dim)
+    refuse(run, "vector file " + run.io.name(vec_unit) + ": dimension " + std::to_string(h.ndim) +
+                    " outside 1.." + std::to_string(run.dim));
+  run.io.list(6, {title, h.ndim, ";     symetrie", isym});
+  return Opened{h.ndim, isym, h.energy};
+}
+
+// Prints, in list order, every determinant whose coefficient passes the
+// threshold; the list must hold exactly n determinants.
+void print_vector(Run& run, const double* v, int n, int unit) {
+  int p[kMaxExc], q[kMaxExc], ne = 0, eof = 0;
+  restart_list(run, unit);
+  for (int i = 0; i < n; ++i) {
+    venond1(run, unit, ne, p, q, eof);
+    if (eof)
+      refuse(run, "determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
+                      " determinants, its vector " + std::to_string(n));
+    if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
+  }
+  venond1(run, unit, ne, p, q, eof);
+  if (!eof)
+    refuse(run, "determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
+                    std::to_string(n) + ")");
+}
+
+}  // namespace
+
+Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
+  const int norb = run.orb.norb;
+  for (int k = 1; k <= norb; ++k) {
+    run.dens.wvc(k).assign("+ ");
+    run.dens.wvc(norb + k).assign("- ");
+  }
+  run.io.list(6, {" "});
+  run.io.list(6, {kStars});
+  run.io.list(6, {"         lecture des vecteurs"});
+  const Opened o1 = open_vector(run, kUnitVecA, kUnitDetA, run.ronum.numero(1), "e1",
+                                "vecteur 1 : dimension =");
+  const Opened o2 = open_vector(run, kUnitVecB, kUnitDetB, run.ronum.numero(2), "e2",
+                                "vecteur 2 : dimension =");
+  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym};
+  run.io.list(6, {"numero", run.ronum.numero(1), run.ronum.numero(2)});
+  run.io.list(6, {kStars});
+
+  // Vector 2 is gathered from the CI program's order into address order.
+  if (v.ndim2 != run.det.ndet)
+    refuse(run, "vector file " + run.io.name(kUnitVecB) + ": dimension " + std::to_string(v.ndim2) +
+                    " differs from the " + std::to_string(run.det.ndet) +
+                    " determinants of its list");
+  lir8(run, a, v.ndim2, kUnitVecB);
+  run.io.list(6, {" VECTEUR 2"});
+  int idx[kBlock];
+  restart_list(run, kUnitDetB);
+  reocip(run, a, b, idx, v.ndim2, 1);
+  print_vector(run, b, v.ndim2, kUnitDetB);
+
+  lir8(run, a, v.ndim1, kUnitVecA);
+  run.io.list(6, {" VECTEUR 1"});
+  print_vector(run, a, v.ndim1, kUnitDetA);
+
+  run.ronum.deltae = o2.energy - o1.energy;
+  run.io.list(6, {"deltae", run.ronum.deltae});
+  sgn(run, a, kUnitDetA, v.ndim1);
+  sgn(run, b, kUnitDetB, v.ndim2);
+  run.io.list(6, {after_sgn});
+  return v;
+}
+
+namespace {
+
+// The determinant J of vector 1 as the excitation loops see it: its holes and
+// particles relative to the reference of the determinant files, sorted, and
+// its occupation.
+struct Current {
+  int nh = 0;
+  int h[kMaxExc + 1];  // holes, ascending spin-orbitals
+  int p[kMaxExc + 1];  // particles, ascending (the marker last)
+  int nt = 0, np = 0;  // holes in inactive and particles in virtual orbitals
+};
+
+void insert_sorted(int* list, int& n, int x) {
+  int k = n++;
+  while (k > 0 && list[k - 1] > x) {
+    list[k] = list[k - 1];
+    --k;
+  }
+  list[k] = x;
+}
+
+void remove_value(int* list, int& n, int x) {
+  int k = 0;
+  while (k < n && list[k] != x) ++k;
+  for (; k + 1 < n; ++k) list[k] = list[k + 1];
+  --n;
+}
+
+class Accumulator {
+ public:
+  Accumulator(Run& run, const double* a, const double* b, const Vectors& v)
+      : run_(run), a_(a), b_(b), v_(v), norb_(run.orb.norb), nocc_(run.orb.nocc),
+        cas_(run.prep.gener == "CAS "),
+        isymt_(run.sym.mult(v.isym1, v.isym2)) {}
+
+  void run_all() {
+    int ne = 0, eof = 0, p[kMaxExc], q[kMaxExc];
+    restart_list(run_, kUnitDetA);
+    for (int s = 1; s <= 2 * norb_ + 1; ++s) occ_[s] = reference(s);
+    for (int idet = 1; idet <= v_.ndim1; ++idet) {
+      venond1(run_, kUnitDetA, ne, p, q, eof);
+      if (eof) refuse(run_, "determinant list " + run_.io.name(kUnitDetA) + " ended early");
+      enter(ne, p, q);
+      const double coef = a_[idet - 1];
+      if (coef != 0.0) {
+        excite(0, coef);
+        excite(norb_, coef);
+      }
+      leave(ne, p, q);
+    }
+  }
+
+ private:
+  // Alpha and beta spin-orbitals 1..nocc are occupied in the reference of the
+  // determinant files; spin-orbital 2 norb + 1 is the empty slot.
+  bool reference(int s) const {
+    int o = s <= norb_ ? s : s - norb_;
+    return s <= 2 * norb_ && o <= nocc_;
+  }
+  int cls(int s) const { return s > 2 * norb_ ? 0 : run_.cs.itype(s <= norb_ ? s : s - norb_); }
+
+  void enter(int ne, const int* p, const int* q) {
+    j_.nh = ne;
+    j_.nt = j_.np = 0;
+    int nh = 0, np = 0;
+    for (int k = 0; k < ne; ++k) {
+      occ_[p[k]] = false;
+      insert_sorted(j_.h, nh, p[k]);
+      if (cls(p[k]) == 1) ++j_.nt;
+    }
+    for (int k = 0; k < ne; ++k) {
+      occ_[q[k]] = true;
+      insert_sorted(j_.p, np, q[k]);
+      if (cls(q[k]) == 3) ++j_.np;
+    }
+  }
+
+  void leave(int ne, const int* p, const int* q) {
+    for (int k = 0; k < ne; ++k) occ_[q[k]] = false;
+    for (int k = 0; k < ne; ++k) occ_[p[k]] = true;
+  }
+
+  // Spin-orbitals of one spin strictly between lo and hi occupied in J.
+  int between(int off, int lo, int hi) const {
+    int n = std::max(0, std::min(hi - 1, nocc_) - lo);
+    for (int k = 0; k < j_.nh; ++k) {
+      int s = j_.h[k] - off;
+      if (s > lo && s < hi && s >= 1 && s <= norb_) --n;
+    }
+    for (int k = 0; k < j_.nh; ++k) {
+      int s = j_.p[k] - off;
+      if (s > lo && s < hi && s >= 1 && s <= norb_) ++n;
+    }
+    return n;
+  }
+
+  // Every a+(j) a(i) J for spin-orbitals of one spin (offset 0 alpha, norb
+  // beta), skipping the pairs whose J' has more than two holes or particles
+  // before any work is done on them.
+  void excite(int off, double coef) {
+    for (int c = 1; c <= 3; ++c) {
+      if (cas_ && c != 2) continue;
+      for (int sy = 1; sy <= run_.sym.nsym; ++sy)
+        for (int k = 1; k <= run_.dens.nclass(c, sy); ++k) {
+          const int i = run_.dens.lclass(k, c, sy);
+          if (!occ_[off + i]) continue;
+          occ_[off + i] = false;
+          from(off, i, c, coef);
+          occ_[off + i] = true;
+        }
+    }
+  }
+
+  void from(int off, int i, int ci, double coef) {
+    const int req = run_.sym.mult(isymt_, run_.sym.isym(i));
+    const int nt1 = j_.nt + (ci == 1), np1 = j_.np - (ci == 3);
+    for (int cj = 1; cj <= 3; ++cj) {
+      if (cas_ && cj != 2) continue;
+      if (nt1 - (cj == 1) > 2 || np1 + (cj == 3) > 2) continue;
+      if (cj == 1) {
+        // An empty inactive spin-orbital is a hole of J or i itself.
+        int cand[kMaxExc + 1], n = 0;
+        for (int k = 0; k < j_.nh; ++k) {
+          int s = j_.h[k] - off;
+          if (s >= 1 && s <= norb_ && cls(j_.h[k]) == 1) cand[n++] = s;
+        }
+        if (ci == 1) cand[n++] = i;
+        for (int k = 0; k < n; ++k)
+          if (run_.sym.isym(cand[k]) == req) pair(off, i, cand[k], coef);
+      } else {
+        for (int k = 1; k <= run_.dens.nclass(cj, req); ++k) {
+          const int j = run_.dens.lclass(k, cj, req);
+          if (!occ_[off + j]) pair(off, i, j, coef);
+        }
+      }
+    }
+  }
+
+  void pair(int off, int i, int j, double coef) {
+    // J' = a+(j) a(i) J as holes and particles relative to the reference.
+    int h[kMaxExc + 2], p[kMaxExc + 2];
+    int nh = j_.nh, np = j_.nh;
+    std::copy(j_.h, j_.h + nh, h);
+    std::copy(j_.p, j_.p + np, p);
+    const int si = off + i, sj = off + j;
+    if (reference(si))
+      insert_sorted(h, nh, si);
+    else
+      remove_value(p, np, si);
+    if (reference(sj))
+      remove_value(h, nh, sj);
+    else
+      insert_sorted(p, np, sj);
+    if (nh > kMaxExc) return;
+    SplitDet d;
+    int ierr = 0;
+    trad(run_, nh, h, p, d, ierr);
+    if (ierr != 0 || !in_space(run_, d)) return;
+    int iadr = 0;
+    adrdet(run_, d, iadr);
+    if (iadr < 1 || iadr > v_.ndim2) return;
+    const double phase = (between(off, std::min(i, j), std::max(i, j)) & 1) ? -1.0 : 1.0;
+    run_.dens.mat(i, j) += phase * b_[iadr - 1] * coef;
+  }
+
+  Run& run_;
+  const double* a_;
+  const double* b_;
+  const Vectors& v_;
+  const int norb_, nocc_;
+  const bool cas_;
+  const int isymt_;
+  Current j_;
+  bool occ_[2 * kMaxOrb + 2] = {};
+};
+
+void build_class_lists(Run& run) {
+  run.dens.nclass.fill(0);
+  for (int i = 1; i <= run.orb.norb; ++i) {
+    const int c = run.cs.itype(i), s = run.sym.isym(i);
+    run.dens.lclass(++run.dens.nclass(c, s), c, s) = i;
+  }
+}
+
+}  // namespace
+
+void reintroduce(Run& run) {
+  const int norb = run.orb.norb;
+  auto& ro = run.dens.mat;
+  auto& r1 = run.dens.roij1;
+  int iord[kMaxOrb + 1], map[kMaxOrb + 1], n = 0;
+  for (int s = 1; s <= run.sym.nsym; ++s)
+    for (int i = 1; i <= norb; ++i)
+      if (run.sym.isym(i) == s) iord[++n] = i;
+  for (int c = 1; c <= norb; ++c)
+    for (int r = 1; r <= norb; ++r) r1(r, c) = ro(iord[r], iord[c]);
+  if (run.pr.nprint > 0) {
+    for (int k = 0; k < 4; ++k) run.io.list(6, {" "});
+    run.io.list(6, {"MATRICE RO avant reintroduction du gel/del"});
+    script(run, r1.data(), norb, norb, kMaxOrb);
+  }
+  int nbtot = norb;
+  for (int s = 1; s <= run.sym.nsym; ++s) nbtot += run.orbi.ngel(s) + run.orbi.ndel(s);
+  if (nbtot > kMaxOrb)
+    refuse(run, "orbitals with the frozen and deleted ones: " + std::to_string(nbtot) +
+                    ", this program takes at most " + std::to_string(kMaxOrb));
+  run.orbi.nbtot = nbtot;
+  // The full orbital set runs symmetry by symmetry: frozen orbitals, the
+  // correlated ones, deleted orbitals.
+  int pos = 0, k = 0;
+  for (int s = 1; s <= run.sym.nsym; ++s) {
+    pos += run.orbi.ngel(s);
+    const int ncor = run.sy2.norbs(s);
+    if (run.orbi.nbas(s) != 0 && run.orbi.nbas(s) != run.orbi.ngel(s) + ncor + run.orbi.ndel(s))
+      refuse(run, "symmetry " + std::to_string(s) + ": " + std::to_string(run.orbi.nbas(s)) +
+                      " basis functions, but " + std::to_string(run.orbi.ngel(s)) + " frozen + " +
+                      std::to_string(ncor) + " correlated + " + std::to_string(run.orbi.ndel(s)) +
+                      " deleted orbitals");
+    for (int m = 0; m < ncor; ++m) map[++k] = ++pos;
+    pos += run.orbi.ndel(s);
+  }
+  for (int c = 1; c <= nbtot; ++c)
+    for (int r = 1; r <= nbtot; ++r) ro(r, c) = 0.0;
+  for (int c = 1; c <= norb; ++c)
+    for (int r = 1; r <= norb; ++r) ro(map[r], map[c]) = r1(r, c);
+  // The frozen orbitals are doubly occupied in every determinant: they enter
+  // a state density and never a transition density.
+  if (run.ronum.deltae == 0.0) {
+    int start = 0;
+    for (int s = 1; s <= run.sym.nsym; ++s) {
+      for (int f = 1; f <= run.orbi.ngel(s); ++f) ro(start + f, start + f) = 2.0;
+      start += run.orbi.ngel(s) + run.sy2.norbs(s) + run.orbi.ndel(s);
+    }
+  }
+  if (run.pr.nprint > 0) {
+    for (int m = 0; m < 4; ++m) run.io.list(6, {" "});
+    run.io.list(6, {"MATRICE RO apres reintroduction du gel/del"});
+    script(run, ro.data(), nbtot, nbtot, kMaxOrb);
+  }
+}
+
+void calro(Run& run, double* a, double* b) {
+  Vectors v = read_vectors(run, a, b, "APRES SGN");
+  build_class_lists(run);
+  Accumulator acc(run, a, b, v);
+  acc.run_all();
+  reintroduce(run);
+}
+
+}  // namespace ciprop

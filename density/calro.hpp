@@ -1,0 +1,27 @@
+// The one-particle density between two CI states, and what the density
+// stages share: reading the two vectors and putting the frozen and deleted
+// orbitals back.
+#pragma once
+#include "driver/runstate.hpp"
+
+namespace ciprop {
+
+// Both vectors, read, printed and in one phase convention: vector 1 in a in
+// the order of its determinant list (unit 60), vector 2 in b in address
+// order.  after_sgn is the line printed once the phases are corrected.
+struct Vectors {
+  int ndim1 = 0, ndim2 = 0;
+  int isym1 = 0, isym2 = 0;
+};
+Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn);
+
+// RO over the CI orbitals in `mat` -> ordered by symmetry, expanded to the
+// full orbital set with the frozen (doubly occupied in a state density) and
+// deleted orbitals; sets nbtot.
+void reintroduce(Run& run);
+
+// The transition density between root numero(1) of the first vector file and
+// root numero(2) of the second (a state density when they are the same).
+void calro(Run& run, double* a, double* b);
+
+}  // namespace ciprop

@@ -1,0 +1,40 @@
+#include "density/leero.hpp"
+
+#include <string>
+
+#include "density/calro.hpp"
+#include "density/vectors.hpp"
+#include "fortio/stop.hpp"
+
+namespace ciprop {
+
+namespace {
+
+// prefix + "dens", every blank of both dropped, as the other joined names.
+std::string density_file_name(Run& run) {
+  std::string name;
+  for (char c : run.ref2.prefix.view())
+    if (c != ' ' && c != '\0') name.push_back(c);
+  name += "dens";
+  return name;
+}
+
+}  // namespace
+
+void leero(Run& run, double* a, double* b) {
+  read_vectors(run, a, b, "apres sgn");
+  restart_list(run, 60);
+  const int norb = run.orb.norb;
+  run.io.open(kUnitDens, density_file_name(run), fio::Status::Old, fio::Form::Unformatted);
+  // One record per root, root 1 first, each the norb x norb density of that
+  // root over the correlated orbitals, column by column.
+  double* val = run.dens.val.data();
+  const size_t bytes = sizeof(double) * static_cast<size_t>(norb) * static_cast<size_t>(norb);
+  for (int r = 1; r <= run.ronum.numero(1); ++r) run.io.read_record(kUnitDens, val, bytes);
+  for (int i = 1; i <= norb; ++i)
+    for (int j = 1; j <= norb; ++j) run.dens.mat(i, j) = val[(i - 1) * norb + (j - 1)];
+  run.io.close(kUnitDens);
+  reintroduce(run);
+}
+
+}  // namespace ciprop

@@ -1,0 +1,12 @@
+// The state density stored by the CI program, used instead of computing it
+// when both vector files name the same root with the same energy.
+#pragma once
+#include "driver/runstate.hpp"
+
+namespace ciprop {
+
+inline constexpr int kUnitDens = 63;
+
+void leero(Run& run, double* a, double* b);
+
+}  // namespace ciprop

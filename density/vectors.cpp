@@ -1,0 +1,167 @@
+#include "density/vectors.hpp"
+
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fortio/format.hpp"
+
+#include "detspace/detlist.hpp"
+#include "fortio/stop.hpp"
+
+namespace ciprop {
+
+namespace {
+
+[[noreturn]] void refuse(Run& run, const std::string& message) {
+  run.io.list(6, {message});
+  fio::stop_error();
+}
+
+}  // namespace
+
+VectorHead read_head(Run& run, int unit, int root) {
+  VectorHead h;
+  int head[2];
+  run.io.read_record(unit, head, sizeof head);
+  h.ndim = head[0];
+  h.nvec = head[1];
+  if (h.nvec < 1 || h.nvec > kMaxRoots)
+    refuse(run, "vector file " + run.io.name(unit) + ": " + std::to_string(h.nvec) +
+                    " roots declared, this program takes 1 to " + std::to_string(kMaxRoots));
+  if (root < 1 || root > h.nvec)
+    refuse(run, "vector file " + run.io.name(unit) + ": root " + std::to_string(root) +
+                    " asked for, the file holds " + std::to_string(h.nvec));
+  double energies[kMaxRoots];
+  run.io.read_record(unit, energies, sizeof(double) * static_cast<size_t>(h.nvec));
+  h.energy = energies[root - 1];
+  return h;
+}
+
+void restart_list(Run& run, int unit) {
+  run.io.rewind(unit);
+  Detsto& s = run.dets.detsto;
+  s.k = s.ipos = s.hpos = 0;
+  s.l1 = s.kk = s.l3 = 0;
+}
+
+void venond1(Run& run, int unit, int& ne, int* p, int* q, int& eof) {
+  venond_unit(run, unit, ne, p, q, eof);
+}
+
+void reor(int n, int* list, int& isgn) {
+  isgn = 1;
+  for (int i = 0; i < n - 1; ++i)
+    for (int j = i + 1; j < n; ++j)
+      if (list[j] < list[i]) {
+        std::swap(list[i], list[j]);
+        isgn = -isgn;
+      }
+}
+
+// The CI program stores the coefficient of the determinant whose spin-orbital
+// list is the reference list (alpha 1..nocc, then beta) with each hole
+// replaced in place by its particle; the density code works with the
+// determinant as the product of its spin-orbitals in ascending order.  The
+// parity of the sort between the two is the phase.
+void sgn(Run& run, double* v, int unit, int n) {
+  const int norb = run.orb.norb, nocc = run.orb.nocc;
+  const int nel = run.orb.noca + run.orb.nocb;
+  const int marker = 2 * norb + 1;
+  restart_list(run, unit);
+  int p[kMaxExc], q[kMaxExc], slots[2 * kMaxOrb];
+  for (int i = 0; i < n; ++i) {
+    if (unit == 0) {
+      run.io.list(6, {"ifil vale 0!!"});
+      fio::stop_error();
+    }
+    int ne = 0, eof = 0;
+    venond1(run, unit, ne, p, q, eof);
+    if (eof)
+      refuse(run, "determinant list " + run.io.name(unit) + " ends after " + std::to_string(i) +
+                      " determinants; its vector has " + std::to_string(n));
+    for (int k = 0; k < nocc; ++k) {
+      slots[k] = k + 1;
+      slots[nocc + k] = norb + k + 1;
+    }
+    for (int k = 0; k < ne; ++k) {
+      int slot = p[k] <= norb ? p[k] - 1 : nocc + p[k] - norb - 1;
+      if (slot < 0 || slot >= 2 * nocc)
+        refuse(run, "determinant list " + run.io.name(unit) + ": hole " + std::to_string(p[k]) +
+                        " is not occupied in the reference");
+      slots[slot] = q[k];
+    }
+    // A missing electron (odd electron count) stands as the empty-slot
+    // marker; it leaves the list before the sort.
+    int len = 2 * nocc;
+    for (int k = 0; k < len;) {
+      if (slots[k] == marker) {
+        for (int m = k; m + 1 < len; ++m) slots[m] = slots[m + 1];
+        --len;
+      } else {
+        ++k;
+      }
+    }
+    int isgn = 1;
+    reor(nel, slots, isgn);
+    v[i] *= isgn;
+  }
+}
+
+void wv(Run& run, int ne, const int* p, const int* q, double c) {
+  const int marker = 2 * run.orb.norb + 1;
+  int nq = ne;
+  if (nq > 0 && q[nq - 1] == marker) --nq;
+  auto pair = [&](fio::Items& items, int s) {
+    items << run.orb.iorb(s) << run.dens.wvc(s).view();
+  };
+  fio::Items head;
+  for (int k = 0; k < ne; ++k) pair(head, p[k]);
+  head << 0 << "=>";
+  fio::Items parts;
+  for (int k = 0; k < nq; ++k) pair(parts, q[k]);
+  if (10 * ne + 5 < 51) {
+    for (const fio::Item& it : parts.view()) head << it;
+    std::string text = fio::format_text("(1X,10(I3,A2))", head);
+    text.resize(50, ' ');
+    run.io.write(6, "(a50,3X,F11.7,i8)", {text, c});
+    return;
+  }
+  run.io.write(6, "(1X,10(I3,A2))", head);
+  // The particles go through one 50-character record of which 35 are shown,
+  // so that the coefficient stands in the same column as in the short form.
+  std::string text = std::string(35, ' ');
+  if (parts.size() > 0) {
+    std::vector<std::string> records;
+    fio::format_records("(1X,10(I3,A2))", parts, records);
+    text = records.front();
+  }
+  text.resize(35, ' ');
+  run.io.write(6, "(a35,15x,3X,F11.7,i8)", {text, c});
+}
+
+void lir8(Run& run, double* x, int n, int unit) {
+  run.io.read_record(unit, x, sizeof(double) * static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) x[i] = -x[i];
+}
+
+void reocip(Run& run, const double* x, double* y, int* idx, int n, int mode) {
+  run.io.rewind(kUnitIadrv);
+  int pos = kBlock;
+  for (int i = 0; i < n; ++i) {
+    if (++pos > kBlock) {
+      liri(run, idx, kBlock, kUnitIadrv);
+      pos = 1;
+    }
+    const int k = idx[pos - 1];
+    if (k < 1 || k > n)
+      refuse(run, "IADRV: position " + std::to_string(k) + " outside 1.." + std::to_string(n));
+    if (mode == 1)
+      y[i] = x[k - 1];
+    else
+      y[k - 1] = x[i];
+  }
+}
+
+}  // namespace ciprop

@@ -1,0 +1,42 @@
+// CI vectors and their determinants as the density stages meet them: the
+// vector files, the excitation lists of the determinant files, the phase
+// convention of the coefficients, the gather into address order and the
+// printed form of a determinant.
+#pragma once
+#include "driver/runstate.hpp"
+
+namespace ciprop {
+
+inline constexpr int kUnitVecA = 10;
+inline constexpr int kUnitVecB = 11;
+inline constexpr int kMaxRoots = 1000;  // roots a vector file may declare
+inline constexpr int kMaxExc = 20;      // substitutions per determinant
+
+// The head of a vector file: record 1 (dimension, number of roots) and
+// record 2 (the root energies).  Leaves the unit before the first vector.
+// Refuses a root count outside 1..kMaxRoots and a root outside 1..nvec.
+struct VectorHead {
+  int ndim = 0;
+  int nvec = 0;
+  double energy = 0.0;  // energy of the chosen root
+};
+VectorHead read_head(Run& run, int unit, int root);
+
+// Rewinds a determinant list and empties the reader's block.
+void restart_list(Run& run, int unit);
+// The next determinant of the list on `unit`.
+void venond1(Run& run, int unit, int& ne, int* p, int* q, int& eof);
+// Multiplies each of the n coefficients by the phase that brings it from the
+// CI program's slot order to ascending spin-orbital order.
+void sgn(Run& run, double* v, int unit, int n);
+// Sorts list(1..n) ascending; isgn is the parity of the permutation.
+void reor(int n, int* list, int& isgn);
+// Prints a determinant and its coefficient.
+void wv(Run& run, int ne, const int* p, const int* q, double c);
+// Reads the next record of `unit` as n doubles and negates them.
+void lir8(Run& run, double* x, int n, int unit);
+// Permutes n doubles through "IADRV": mode 1 gathers y(i) = x(idx(i)), any
+// other mode scatters y(idx(i)) = x(i).
+void reocip(Run& run, const double* x, double* y, int* idx, int n, int mode);
+
+}  // namespace ciprop
