@@ -187,6 +187,10 @@ struct Run {
   int memoire = 0;
   Infdav infdav;
   Arr1<int, 1, 4> filc;        // byte-level descriptors of the MOLCAS files
+  // Names behind filc (OneInt, ComFile, TraOne) and the orbital files tried
+  // for unit 1, in the order tried: kept for the messages of a missing file.
+  Arr1<std::string, 1, 4> filcnom;
+  Arr1<std::string, 1, 4> orbnom;
   Ref2 ref2;
   int dder = 0;                // column of the last non-blank of a card
   std::string scril_text;      // last line shown by the compact echo
