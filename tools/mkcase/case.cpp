@@ -1,5 +1,8 @@
 #include "tools/mkcase/case.hpp"
 
+#include <stdexcept>
+#include <string>
+
 namespace mkcase {
 
 Description::Description() {
@@ -27,6 +30,70 @@ int Description::noac() const {
 
 int Description::nbas(int s) const {
   return ngel[s - 1] + ninac[s - 1] + nact[s - 1] + nvirt[s - 1] + ndel[s - 1];
+}
+
+int Description::nocc() const { return ninac_total() + (nelac + 1) / 2; }
+int Description::nca0() const { return nelac / 2 + ms2 / 2; }
+int Description::ncb0() const { return (nelac + 1) / 2 - ms2 / 2; }
+
+namespace {
+
+void require(bool ok, const std::string& what) {
+  if (!ok) throw std::invalid_argument("mkcase: " + what);
+}
+
+bool known_mode(const std::string& g) {
+  for (const char* m : {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO"})
+    if (g == m) return true;
+  return false;
+}
+
+}  // namespace
+
+void check(const Description& d) {
+  require(d.nsym >= 1 && d.nsym <= 8, "nsym must be 1 to 8");
+  int nbtot = 0;
+  for (int s = 0; s < 8; ++s) {
+    require(d.ninac[s] >= 0 && d.nact[s] >= 0 && d.nvirt[s] >= 0 &&
+                d.ngel[s] >= 0 && d.ndel[s] >= 0,
+            "orbital counts must not be negative");
+    if (s >= d.nsym)
+      require(d.ninac[s] + d.nact[s] + d.nvirt[s] + d.ngel[s] + d.ndel[s] == 0,
+              "orbitals given for a symmetry above nsym");
+    else
+      nbtot += d.nbas(s + 1);
+    for (int t = 0; t < 8; ++t)
+      require(d.mult[s][t] >= 1 && d.mult[s][t] <= 8,
+              "symmetry table entries must be 1 to 8");
+  }
+  require(d.norb() >= 1 && d.norb() <= 500, "norb must be 1 to 500");
+  require(nbtot <= 500, "more than 500 basis functions in all");
+  require(d.noac() <= 16, "at most 16 active orbitals");
+  require(d.nelac >= 0 && d.nelac <= 2 * d.noac(),
+          "nelac must be 0 to twice the active orbitals");
+  require(d.ms2 <= 0, "ms2 must be 0 or negative");
+  // The CI program's files count one electron fewer of alpha spin than the
+  // reference for an odd electron count; its readers derive that from ms2,
+  // so ms2 and nelac have the same parity.
+  require((d.nelac - d.ms2) % 2 == 0, "ms2 must have the parity of nelac");
+  require(d.nca0() >= 0 && d.ncb0() <= d.noac(),
+          "ms2 too large in magnitude for the active space");
+  require(d.is0 >= 1 && d.is0 <= d.nsym, "is0 must be 1 to nsym");
+  require(d.is0a >= 0 && d.is0a <= d.nsym, "is0a must be 0 to nsym");
+  require(known_mode(d.gener),
+          "gener must be one of 'CAS ', PERT, DDCI, DDci, DDC2, TOUS, MONO");
+  require(d.nroots >= 1, "nroots must be at least 1");
+  require(d.root1 >= 1 && d.root1 <= d.nroots && d.root2 >= 1 &&
+              d.root2 <= d.nroots,
+          "the roots asked for must be 1 to nroots");
+  require(d.molcas == 4 || d.molcas == 5 || d.molcas == 54,
+          "molcas must be 4, 5 or 54");
+  for (int s : d.symxyz)
+    require(s >= 1 && s <= d.nsym, "symmetries of x, y, z must be 1 to nsym");
+  // The packed layout stores holes as single bytes (0 meaning 256) with no
+  // high-bit stream, so no reference orbital may lie above 256.
+  require(!d.packed || d.nocc() <= 256,
+          "the packed layout cannot hold holes above orbital 256");
 }
 
 OrbitalLayout layout(const Description& d) {

@@ -35,6 +35,14 @@ struct Description {
   uint64_t seed = 1;
   int ioper = 0;            // property selector the run asks for (IPROP)
   std::array<int, 3> symxyz{1, 1, 1};  // symmetries of x, y, z
+  double enuc = 0.0;        // nuclear repulsion, written to the Info file
+  // Explicit file orders of the two determinant lists: entry k is the index,
+  // in the generator's own enumeration order, of the k-th determinant of the
+  // file.  Empty: seeded shuffle or enumeration order, by `shuffle`.
+  std::vector<int> order_a, order_b;
+  // The brute-force densities cost about ndet x electrons x norb look-ups;
+  // above this many they are skipped (no "dens", no expected RO).
+  long long density_limit = 200000000;
   // Extra non-correlated basis functions per symmetry are the frozen and
   // deleted orbitals; the basis count of a symmetry is
   // ngel + ninac + nact + nvirt + ndel.
@@ -44,7 +52,19 @@ struct Description {
   int ninac_total() const;
   int noac() const;
   int nbas(int s) const;  // basis functions of symmetry s (1-based)
+  int nocc() const;       // ninac + (nelac+1)/2
+  // Active electrons of each spin in the reference occupation of the space
+  // (C integer division, ms2 <= 0): nca0 = nelac/2 + ms2/2,
+  // ncb0 = (nelac+1)/2 - ms2/2.
+  int nca0() const;
+  int ncb0() const;
+  int is0_a() const { return is0a != 0 ? is0a : is0; }
 };
+
+// Refuses a description that the CI program could not have run or whose
+// files the readers cannot represent: throws std::invalid_argument with a
+// message naming the offending value.
+void check(const Description& d);
 
 // The CI orbital numbering of a description, as the CI program lays it out:
 // inactive orbitals 1..ninac in symmetry order, then the active orbitals,

@@ -1,0 +1,105 @@
+#include "tools/mkcase/options.hpp"
+
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+
+namespace mkcase {
+
+const char* const kUsage =
+    "usage: mkcase [options] FOLDER\n"
+    "Writes a consistent run folder: vrt, Info, deta, detb, daveca, davecb,\n"
+    "dens, the MOLCAS files, input (for ciprop < input) and expected.\n"
+    "  --nsym=N                 symmetries (1..8, default 1)\n"
+    "  --ninac=a,b,...          inactive orbitals per symmetry\n"
+    "  --nact=a,b,...           active orbitals per symmetry (16 at most)\n"
+    "  --nvirt=a,b,...          virtual orbitals per symmetry\n"
+    "  --ngel=a,b,... --ndel=a,b,...  frozen / deleted orbitals per symmetry\n"
+    "  --nelac=N --ms2=N        active electrons, twice the spin projection (<= 0)\n"
+    "  --is0=N                  symmetry of the state of davecb (and of daveca)\n"
+    "  --is0a=N                 symmetry of the state of daveca, if different\n"
+    "  --gener=MODE             CAS, PERT, DDCI, DDci, DDC2, TOUS or MONO\n"
+    "  --nroots=N --roots=r1,r2 roots per vector file, the two roots to use\n"
+    "  --packed                 packed determinant lists (default plain)\n"
+    "  --order=shuffled|enumeration   file order of the determinants\n"
+    "  --seed=N                 seed of the random orders and vectors\n"
+    "  --molcas=4|5|54 --iprop=N --symxyz=a,b,c --enuc=X\n"
+    "  --density-limit=N        skip the brute-force densities above N look-ups\n";
+
+namespace {
+
+int to_int(const std::string& key, const std::string& v) {
+  char* end = nullptr;
+  long x = std::strtol(v.c_str(), &end, 10);
+  if (v.empty() || *end != '\0')
+    throw std::invalid_argument("mkcase: --" + key + " wants an integer, got '" + v + "'");
+  return static_cast<int>(x);
+}
+
+std::vector<int> to_ints(const std::string& key, const std::string& v) {
+  std::vector<int> out;
+  std::stringstream s(v);
+  for (std::string item; std::getline(s, item, ',');) out.push_back(to_int(key, item));
+  return out;
+}
+
+void per_symmetry(const std::string& key, const std::string& v, std::array<int, 8>& a) {
+  std::vector<int> x = to_ints(key, v);
+  if (x.size() > 8) throw std::invalid_argument("mkcase: --" + key + " takes at most 8 values");
+  a.fill(0);
+  for (std::size_t k = 0; k < x.size(); ++k) a[k] = x[k];
+}
+
+}  // namespace
+
+Options parse_options(const std::vector<std::string>& args) {
+  Options o;
+  Description& d = o.d;
+  for (const std::string& a : args) {
+    if (a.rfind("--", 0) != 0) {
+      if (!o.dir.empty()) throw std::invalid_argument("mkcase: two folders given");
+      o.dir = a;
+      continue;
+    }
+    std::size_t eq = a.find('=');
+    std::string key = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+    std::string v = eq == std::string::npos ? "" : a.substr(eq + 1);
+    if (key == "nsym") d.nsym = to_int(key, v);
+    else if (key == "ninac") per_symmetry(key, v, d.ninac);
+    else if (key == "nact") per_symmetry(key, v, d.nact);
+    else if (key == "nvirt") per_symmetry(key, v, d.nvirt);
+    else if (key == "ngel") per_symmetry(key, v, d.ngel);
+    else if (key == "ndel") per_symmetry(key, v, d.ndel);
+    else if (key == "nelac") d.nelac = to_int(key, v);
+    else if (key == "ms2") d.ms2 = to_int(key, v);
+    else if (key == "is0") d.is0 = to_int(key, v);
+    else if (key == "is0a") d.is0a = to_int(key, v);
+    else if (key == "gener") d.gener = (v + "    ").substr(0, 4);
+    else if (key == "nroots") d.nroots = to_int(key, v);
+    else if (key == "roots") {
+      std::vector<int> r = to_ints(key, v);
+      if (r.size() != 2) throw std::invalid_argument("mkcase: --roots wants two roots");
+      d.root1 = r[0];
+      d.root2 = r[1];
+    } else if (key == "packed") d.packed = true;
+    else if (key == "order") {
+      if (v != "shuffled" && v != "enumeration")
+        throw std::invalid_argument("mkcase: --order is shuffled or enumeration");
+      d.shuffle = v == "shuffled";
+    } else if (key == "seed") d.seed = std::strtoull(v.c_str(), nullptr, 10);
+    else if (key == "molcas") d.molcas = to_int(key, v);
+    else if (key == "iprop") d.ioper = to_int(key, v);
+    else if (key == "symxyz") {
+      std::vector<int> s = to_ints(key, v);
+      if (s.size() != 3) throw std::invalid_argument("mkcase: --symxyz wants three symmetries");
+      d.symxyz = {s[0], s[1], s[2]};
+    } else if (key == "enuc") d.enuc = std::strtod(v.c_str(), nullptr);
+    else if (key == "density-limit") d.density_limit = std::strtoll(v.c_str(), nullptr, 10);
+    else throw std::invalid_argument("mkcase: unknown option " + a);
+  }
+  if (o.dir.empty()) throw std::invalid_argument("mkcase: no folder given");
+  check(d);
+  return o;
+}
+
+}  // namespace mkcase
