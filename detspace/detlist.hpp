@@ -1,30 +1,60 @@
 // The determinant lists of the CI program ("deta", "detb") in their plain and
 // packed layouts, the check of every determinant's address, and the integer
 // block files "BID84" and "IADRV".
+//
+// A determinant is read as an excitation list relative to the reference: n
+// substitutions, the emptied spin-orbitals a(1..n) and the filled ones
+// b(1..n) (alpha k, beta norb + k, 2 norb + 1 the empty-slot marker).
+//
+// Plain layout: per determinant a record holding n, then, when n > 0, a record
+// holding a(1..n) and b(1..n), all four-byte integers.
+//
+// Packed layout: block records of at most 100 determinants, each holding L1,
+// K, L1 orbital bytes, K descriptor bytes, L3 and L3 high-bit bytes.  The
+// descriptor c = n(n+1)/2 + k + 1 gives n and the count k of alpha
+// spin-orbitals among the emptied ones; an orbital byte holds the spatial
+// orbital modulo 256 (0 standing for 256), and when norb exceeds 256 the
+// high-bit stream gives 2 more bits of every filled spin-orbital, four per
+// byte.
 #pragma once
 #include "driver/runstate.hpp"
 
 namespace ciprop {
 
-inline constexpr int kBlock = 2048;  // integers per record of the block files
+inline constexpr int kBlock = 2048;    // integers per record of the block files
+inline constexpr int kMaxSubst = 20;   // substitutions of one determinant
 inline constexpr int kUnitDetA = 60;
 inline constexpr int kUnitDetB = 61;
+inline constexpr int kUnitMattemp = 33;
 inline constexpr int kUnitBid84 = 84;
 inline constexpr int kUnitIadrv = 87;
 
-// The check: iadrv(address) = file position; nmax the largest excitation
-// count.  seen holds one flag per address.
+// The check of the list on unit 61: iadrv(address) = file position, for the
+// ndet addresses; nmax the largest excitation count.  seen holds one flag per
+// address (ndet bytes); spin is left untouched.  Every address from 1 to ndet
+// must be met exactly once, or the run stops with a message.
 void vermat(Run& run, int* iadrv, int* spin, unsigned char* seen, int& nmax);
-// The next determinant of the list on unit 61 (n excitations, holes a,
-// particles b); eof = 1 at end of file or on a read error.
+// The next determinant of the list on unit 61; eof = 1 at end of file or on a
+// read error.  a and b receive at most kMaxSubst entries each.
 void venond(Run& run, int& n, int* a, int* b, int& eof);
-// The same on any unit, in the layout that itest(25) selects.
+// The same on any unit, in the layout that itest(25) selects (1: packed).
 void venond_unit(Run& run, int unit, int& n, int* a, int* b, int& eof);
+// Plain-layout reader.
+void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof);
 // Packed-layout reader.
 void venond2(Run& run, int& n, int* a, int* b, int& eof, int unit);
+// Steps the packed reader to the next determinant of the list on unit,
+// reading a new block when needed, and gives its n and m; the stream
+// cursors then stand at its bytes, which the block is checked to hold.
+// False at the end of the list.
+bool next_packed(Run& run, int unit, int& n, int& m);
+// Splits a descriptor byte into n and m = (alpha emptied) + 1.
 void venond4(int c, int& n, int& m);
+// One record of m integers.
 void ecri(Run& run, const int* p, int m, int unit);
+// p(1..m) as records of exactly kBlock integers (the last one padded with 0).
 void ecribl(Run& run, const int* p, int m, int unit);
+// The next record of unit as n integers; further values are ignored.
 void liri(Run& run, int* iv, int n, int unit);
 
 }  // namespace ciprop

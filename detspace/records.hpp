@@ -25,7 +25,17 @@ struct Adrsym {
   Arr2<int, 1, 8, 0, 16> nbs;                    // strings per symmetry and count
 };
 
-// State of the packed determinant-list reader and writer.
+// Capacities of a block of the packed determinant layout.
+inline constexpr int kPackOrb = 3600;   // orbital bytes
+inline constexpr int kPackDesc = 100;   // determinants (descriptor bytes)
+inline constexpr int kPackHigh = 1024;  // high-bit bytes
+// A whole block record: L1, K, the orbital bytes, the descriptors, L3 and the
+// high-bit bytes.
+inline constexpr int kPackRecord = 12 + kPackOrb + kPackDesc + kPackHigh;
+
+// State of the packed determinant-list reader and writer.  The reader serves
+// one list at a time (units 60 and 61 alike): whoever rewinds a list clears
+// the six counters, so that the next read starts with a new block.
 struct Detsto {
   int k = 0;          // descriptor index in the current block
   int ipos = 0;       // orbital-stream position
@@ -33,9 +43,17 @@ struct Detsto {
   int l1 = 0;         // orbital bytes in the block
   int kk = 0;         // determinants in the block
   int l3 = 0;         // high-bit bytes in the block
-  unsigned char orb[3600]{};
-  unsigned char desc[100]{};
-  unsigned char high[1024]{};
+  unsigned char orb[kPackOrb]{};
+  unsigned char desc[kPackDesc]{};
+  unsigned char high[kPackHigh]{};
+  unsigned char rec[kPackRecord]{};  // the block record as read
+  // Writer of the reordered list "ORDET": the block being filled.
+  int wd = 0;         // descriptors
+  int wo = 0;         // orbital bytes
+  int wh = 0;         // high-bit bytes
+  unsigned char worb[kPackOrb]{};
+  unsigned char wdesc[kPackDesc]{};
+  unsigned char whigh[kPackHigh]{};
 };
 
 struct DetRecords {
@@ -47,8 +65,13 @@ struct DetRecords {
   CoMax co_max;
   Arr3<int, 0, 2, 1, 8, -1, 1> icatt;                 // category of a hole class
   Arr4<int, -2, 2, 1, 8, -2, 2, 1, 41> ioff;          // block offsets
+  // Determinants of each block the mode keeps (0 for a block it drops or
+  // never lays out): the membership test of a determinant's class.
+  Arr4<int, -2, 2, 1, 8, -2, 2, 1, 41> nblk;
+  long long ntotal = 0;                                // size of the CI space
   Adrsym adrsym;
   Arr3<int, 1, 16, 1, 16, 1, 16> z;                   // rank weights
+  Arr2<int, 1, 16, 1, 12870> comb;                     // subsets written by combin
   Detsto detsto;
   Arr1<int, 1, 2048> ijd;                              // addresses of one block
 };

@@ -1,4 +1,8 @@
-// Rewriting the second determinant list in address order as "ORDET".
+// Rewriting the second determinant list in address order as "ORDET", so that
+// the density stage meets the determinants in the order of this program's
+// addresses.  The list is read once per window of consecutive addresses; a
+// window is as large as the pass buffer allows (6 dim bytes for the packed
+// layout, 6 dim two-byte integers for the plain one).
 #pragma once
 #include "driver/runstate.hpp"
 
@@ -6,14 +10,26 @@ namespace ciprop {
 
 inline constexpr int kUnitOrdet = 62;
 
+// Packed layout.  buf and buf2 are the same pass buffer (6 dim bytes);
+// iordre receives, for each file position, the address of its determinant.
 void reorde2(Run& run, unsigned char* buf, unsigned char* buf2, int nmax, int* iordre);
+// Plain layout.  table receives iadrv and then iordre (ndet integers);
+// scratch and rows are one area of 6 dim two-byte integers, first holding
+// iordre while it is built, then the rows of a window.
 void reorde(Run& run, int nmax, int* table, int* scratch, short* rows);
+// The raw bytes of the next determinant of the packed list on unit 61: its
+// descriptor, its emptied and filled orbital bytes and, when norb exceeds
+// 256, its high-bit bytes.
 void venond3(Run& run, int& n, unsigned char& desc, unsigned char* emptied,
              unsigned char* filled, unsigned char* high, int& eof);
+// The packed writer of unit 62: pie2 appends a determinant to the block in
+// hand, which is written when it holds 100; fine2 writes the last block.
 void pie2(Run& run, int n, unsigned char desc, const unsigned char* emptied,
           const unsigned char* filled, const unsigned char* high);
 void fine2(Run& run);
+// Rewinds unit 61 and empties the reader's block.
 void rew61(Run& run);
+// Reads p(1..m) from records of kBlock integers.
 void lirbl(Run& run, int* p, int m, int unit);
 
 }  // namespace ciprop

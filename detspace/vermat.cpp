@@ -1,0 +1,142 @@
+// The check of the stored determinant list: every determinant of the second
+// list gets the address that this program's addressing gives it, and the
+// addresses must be exactly 1 to ndet, each once.  The inverse table, address
+// to position in the CI program's order, goes to "IADRV"; the vectors follow
+// the file order, so the density stage finds a coefficient through it.
+#include <algorithm>
+
+#include "detspace/address.hpp"
+#include "detspace/detlist.hpp"
+#include "detspace/reorder.hpp"
+#include "fortio/stop.hpp"
+
+namespace ciprop {
+
+namespace {
+
+// The determinant as the messages show it: " trou" and the holes, " CAS" and
+// the active occupation, " part" and the particles, each list with its alpha
+// entries first as spatial orbitals and its beta entries negated.
+void describe(const Run& run, const SplitDet& d, fio::Items& items) {
+  const int norb = run.orb.norb;
+  auto spatial = [norb](int j) { return j <= norb ? j : -(j - norb); };
+  items << " trou";
+  for (int i = 0; i < d.nt; ++i) items << spatial(d.it[i]);
+  items << " CAS";
+  for (int i = 0; i < d.nca; ++i) items << d.ia[i];
+  for (int i = 0; i < d.ncb; ++i) items << -d.ib[i];
+  items << " part";
+  for (int i = 0; i < d.np; ++i) items << spatial(d.ip[i]);
+}
+
+[[noreturn]] void stop_with(Run& run, const fio::Items& line) {
+  run.io.list(6, line);
+  fio::stop_error();
+}
+
+}  // namespace
+
+void vermat(Run& run, int* iadrv, int* /*spin: no spin table is kept*/, unsigned char* seen,
+            int& nmax) {
+  const int ndet = run.det.ndet;
+  run.det.ndetcas = 0;
+  const bool diag = run.pr.nprint > 2;
+  if (!(run.opt.calcul == "MD "))
+    run.io.open(kUnitMattemp, "Mattemp", fio::Status::Unknown, fio::Form::Unformatted);
+  run.io.open(kUnitIadrv, "IADRV", fio::Status::Unknown, fio::Form::Unformatted);
+  run.io.open(kUnitBid84, "BID84", fio::Status::Unknown, fio::Form::Unformatted);
+
+  std::fill(seen, seen + ndet, 0);
+  std::fill(iadrv, iadrv + ndet, 0);
+  nmax = 0;
+  int c = 0, q = 0, maxadr = 0;
+  bool beyond = false;
+  rew61(run);
+
+  int n = 0, eof = 0, ierr = 0, iadr = 0;
+  int a[kMaxSubst], b[kMaxSubst];
+  SplitDet d;
+  for (;;) {
+    venond(run, n, a, b, eof);
+    if (eof) break;
+    nmax = std::max(nmax, n);
+    ++c;
+    ++q;
+    if (c > kBlock) {
+      ecri(run, run.dets.ijd.data(), kBlock, kUnitBid84);
+      c = 1;
+    }
+    trad(run, n, a, b, d, ierr);
+    if (ierr != 0 || !in_space(run, d)) {
+      // An address computed for such a determinant would be some other
+      // determinant's, and the permutation could still look complete.
+      fio::Items line{"determinant hors de l'espace de la generation"};
+      describe(run, d, line);
+      stop_with(run, line << " numero" << q);
+    }
+    adrdet(run, d, iadr);
+    if (d.nt == 0 && d.np == 0) ++run.det.ndetcas;
+    maxadr = std::max(maxadr, iadr);
+    run.dets.ijd(c) = iadr;
+
+    if (diag || run.pr.mprint(2) == 1) {
+      fio::Items line{"numero", q, " iadr", iadr};
+      describe(run, d, line);
+      run.io.list(6, line);
+      if (iadr != q && run.test.itest(71) == 1) run.io.list(6, {"erreur"});
+    }
+    if (iadr >= 1 && iadr <= ndet && seen[iadr - 1]) {
+      fio::Items line{"determinant deja vu"};
+      describe(run, d, line);
+      stop_with(run, line << " ndet" << q << " iadr1" << iadr);
+    }
+    if (iadr < 1) {
+      fio::Items line{"adresse nulle ou negative"};
+      describe(run, d, line);
+      stop_with(run, line << " numero,ndet" << q << ndet << " iadr1" << iadr);
+    }
+    if (iadr > ndet) {
+      fio::Items line{"adresse plus grande que le nombre de determinants"};
+      describe(run, d, line);
+      line << " numero,ndet" << q << ndet << " iadr1" << iadr;
+      if (!diag) stop_with(run, line);
+      run.io.list(6, line);
+      beyond = true;
+      continue;
+    }
+    seen[iadr - 1] = 1;
+  }
+
+  if (beyond) {
+    for (int i = 1; i <= ndet; ++i)
+      run.io.write(6, "(a20,i8,l2)", {"adresses vides", i, seen[i - 1] != 0});
+    fio::stop_error();
+  }
+  // Every address was met at most once and none lies beyond ndet, so a list
+  // of ndet determinants is a permutation; a shorter one (or one cut short by
+  // a read error) leaves addresses without a determinant.
+  if (q != ndet)
+    stop_with(run, {"liste de determinants incomplete : determinants lus", q, " ndet", ndet});
+
+  run.io.rewind(kUnitDetB);
+  ecri(run, run.dets.ijd.data(), kBlock, kUnitBid84);
+  if (diag) {
+    run.io.list(6, {"maxadr", maxadr});
+    run.io.list(6, {"iadrv dans vermat"});
+  }
+
+  run.io.rewind(kUnitBid84);
+  c = kBlock;
+  for (int i = 1; i <= ndet; ++i) {
+    if (++c > kBlock) {
+      liri(run, run.dets.ijd.data(), kBlock, kUnitBid84);
+      c = 1;
+    }
+    iadrv[run.dets.ijd(c) - 1] = i;
+  }
+  if (diag) run.io.write(6, "('iadrv avant ecribl',10i8)", fio::Items().all(iadrv, ndet));
+  run.io.rewind(kUnitIadrv);
+  ecribl(run, iadrv, ndet, kUnitIadrv);
+}
+
+}  // namespace ciprop
