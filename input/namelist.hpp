@@ -55,10 +55,15 @@ void namela(Run& run, std::string& text, FChar<N>& x, std::string_view key) {
   namela(run, text, x.data(), key, N, 1);
 }
 
-// Field decoders and the field error report.
+// Field decoders and the field error report.  Positions are 1-based columns
+// of the whole group text; last < first is an empty field.
 void ninpi(Run& run, const std::string& text, int first, int last, int& value);
 void ninpl(Run& run, const std::string& text, int first, int last, bool& value);
 void ninpf(Run& run, const std::string& text, int first, int last, double& value);
 [[noreturn]] void necerr(Run& run, std::string_view field, int position, int kind, int length);
+
+// Text in a field of w columns, as the A edit descriptor writes it: cut to its
+// first w characters, or right-aligned when shorter.
+std::string a_field(std::string_view s, int w);
 
 }  // namespace ciprop
