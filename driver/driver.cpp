@@ -5,6 +5,9 @@
 
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
+#include "input/lircd.hpp"
+#include "input/openf.hpp"
+#include "orbitals/prepar.hpp"
 
 namespace ciprop {
 
@@ -46,6 +49,10 @@ void driver(Run& run) {
   run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
   copy_input(run);
   run.io.list(6, {"iadri", kIadri});
+  openf(run);
+  lircd(run);
+  verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
+  prepar(run);
 }
 
 int run_program(Run& run) {

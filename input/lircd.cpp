@@ -1,0 +1,244 @@
+#include "input/lircd.hpp"
+
+#include <algorithm>
+#include <span>
+#include <string>
+
+#include "driver/print.hpp"
+#include "fortio/namelist_out.hpp"
+#include "fortio/stop.hpp"
+#include "input/namelist.hpp"
+#include "input/openf.hpp"
+
+namespace ciprop {
+
+namespace {
+
+constexpr std::string_view kRule = "--------------------------------------";
+
+// The integrals are always read in double precision; the flag is reported
+// for the record and never set.
+constexpr bool kYdp = false;
+
+// A value that the tables of the run cannot hold: the run is refused before
+// anything is built on it.
+[[noreturn]] void refuse(Run& run, const fio::Items& message) {
+  run.io.list(6, message);
+  fio::stop_error();
+}
+
+void check_counts(Run& run, const InfoFile& info) {
+  if (run.sym.nsym < 1 || run.sym.nsym > kMaxSym)
+    refuse(run, {"fichier Info : nombre de symetries hors limites (1 a 8) : nsym=", run.sym.nsym});
+  if (info.norb < 0 || info.norb > kMaxOrb)
+    refuse(run, {"fichier Info : nombre d orbitales hors limites (0 a 500) : norb=", info.norb});
+}
+
+void check_orbitals(Run& run, const InfoFile& info) {
+  if (info.noc < 0 || info.noc > info.norb)
+    refuse(run, {"fichier Info : orbitales occupees hors limites (0 a norb) : noc=", info.noc});
+  for (int i = 1; i <= info.norb; ++i)
+    if (run.sym.isym(i) < 1 || run.sym.isym(i) > run.sym.nsym)
+      refuse(run, {"fichier Info : symetrie hors limites (1 a nsym) : orbitale, itsym=", i,
+                   run.sym.isym(i)});
+}
+
+// Every active orbital is an orbital of the CI, listed once; the state has
+// one of the symmetries of the Info file.
+void check_active(Run& run) {
+  const Cs& cs = run.cs;
+  for (int k = 1; k <= cs.noac; ++k) {
+    int a = cs.numac(k);
+    if (a < 1 || a > run.orb.norb)
+      refuse(run, {"orbitale active hors limites (1 a norb) : numac=", a});
+    for (int l = 1; l < k; ++l)
+      if (cs.numac(l) == a) refuse(run, {"orbitale active donnee deux fois : numac=", a});
+  }
+  if (cs.is0 < 1 || cs.is0 > run.sym.nsym)
+    refuse(run, {"symetrie de l etat hors limites (1 a nsym) : is0=", cs.is0});
+}
+
+void banner(Run& run, std::string_view title) {
+  run.io.write_line(6, "");
+  run.io.list(6, {kRule});
+  run.io.list(6, {title});
+  run.io.list(6, {kRule});
+  run.io.write_line(6, "");
+}
+
+bool read_vrt(Run& run) {
+  Cs& cs = run.cs;
+  cs.noac = 0;
+  cs.numac.fill(0);
+  cs.nelac = 0;
+  cs.is0 = 1;
+  cs.ms2 = 0;
+  std::string text;
+  int ierr = 0;
+  lecnam(run, "&VRT", text, kUnitVrt, ierr, 0);
+  if (ierr != 0) return false;
+  nameli(run, text, cs.noac, "NOAC");
+  nameli(run, text, cs.numac.data(), "NUMAC", 4, kMaxActive);
+  nameli(run, text, cs.nelac, "NELAC");
+  nameli(run, text, cs.is0, "IS0");
+  nameli(run, text, cs.ms2, "MS2");
+  nameli(run, text, run.det.ndet, "NDET");
+  namela(run, text, run.prep.gener, "GENER");
+  if (cs.noac < 0 || cs.noac > kMaxActive)
+    refuse(run, {"nombre d orbitales actives hors limites (0 a 16) : noac=", cs.noac});
+  fio::NamelistOut(run.io, kUnitListing, "VRT")
+      .add("NOAC", cs.noac)
+      .add("NUMAC", std::span<const int>(cs.numac.data(), kMaxActive))
+      .add("NELAC", cs.nelac)
+      .add("IS0", cs.is0)
+      .add("MS2", cs.ms2)
+      .add("GENER", run.prep.gener.view())
+      .end();
+  scrinam(run, "NAMELIST VRT   ");
+  return true;
+}
+
+// Occupied orbitals per spin and the reference's active electrons per spin,
+// for 2 Sz = ms2 <= 0 (beta electrons in excess).
+void derive_counts(Run& run) {
+  Cs& cs = run.cs;
+  Orb& orb = run.orb;
+  orb.noca = orb.nocc;
+  orb.nocb = orb.nocc - cs.ms2 / 2;
+  if (cs.noac != 10) cs.numac(cs.noac + 1) = 0;
+  for (int j = 1; j <= orb.norb; ++j) {
+    orb.iorb(j) = j;
+    orb.iorb(orb.norb + j) = j;
+  }
+  orb.noca = orb.nocc - (1 - cs.ms2) / 2;
+  run.prep.nca0 = cs.nelac / 2 + cs.ms2 / 2;
+  run.prep.ncb0 = (cs.nelac + 1) / 2 - cs.ms2 / 2;
+}
+
+void report(Run& run) {
+  const Orb& orb = run.orb;
+  Sym& sym = run.sym;
+  run.io.write(6, "(A50,10I4)", {"norb     ", orb.norb});
+  run.io.write(6, "('     double precision pour les integrales ydp '      ,l8)", {kYdp});
+  for (int j = 1; j <= orb.norb; ++j) sym.isym(orb.norb + j) = sym.isym(j);
+  run.io.write(6, "(A50,10I4)", {"nombre de symetries   nsym     ", sym.nsym});
+  run.io.write(6, "(A50,10I4)", {"nombre d orbitales occupees alpha   noca     ", orb.noca});
+  run.io.write(6, "(A50,10I4)", {"nombre d orbitales occupees beta    nocb     ", orb.nocb});
+  run.io.write_line(6, "");
+  run.io.list(6, {"symetrie des orbitales"});
+  scriorb(run, sym.isym.data(), orb.norb);
+  if (run.pr.nprint > 0) {
+    run.io.list(6, {"table de multiplication"});
+    for (int i = 1; i <= sym.nsym; ++i) {
+      fio::Items row;
+      for (int j = 1; j <= sym.nsym; ++j) row << sym.mult(i, j);
+      run.io.write(6, "(20i4)", row);
+    }
+  }
+}
+
+}  // namespace
+
+void scriorb(Run& run, const int* values, int n) {
+  for (int k0 = 1; k0 <= n; k0 += 20) {
+    int k1 = std::min(n, k0 + 19);
+    fio::Items numbers, row;
+    for (int k = k0; k <= k1; ++k) {
+      numbers << k;
+      row << values[k - 1];
+    }
+    run.io.write(6, "(20i3)", numbers);
+    run.io.write(6, "(20i3)", row);
+    run.io.write_line(6, "");
+  }
+}
+
+bool lirinfo(Run& run, InfoFile& info, bool ydp) {
+  std::string ao, mo;
+  int ierr = 0;
+  lecnam(run, "&COST_AO", ao, kUnitInfo, ierr, 0);
+  run.io.rewind(kUnitInfo);
+  lecnam(run, "&COST_MO", mo, kUnitInfo, ierr, 0);
+  if (ierr != 0) return false;
+  nameli(run, ao, run.sym.nsym, "NSYM");
+  nameli(run, ao, run.sym.mult.data(), "ITS", 4, kMaxSym * kMaxSym);
+  nameli(run, mo, info.norb, "NORB");
+  check_counts(run, info);
+  nameli(run, mo, info.noc, "NOC");
+  nameli(run, mo, run.sym.isym.data(), "ITSYM", 4, kMaxOrb);
+  check_orbitals(run, info);
+  nameld(run, mo, info.enuc, "ENUC");
+  namell(run, mo, info.ycl, "YCL");
+  fio::NamelistOut(run.io, kUnitListing, "IJ")
+      .add("NSYM", run.sym.nsym)
+      .add("NORB", info.norb)
+      .add("NOC", info.noc)
+      .add("YDP", ydp)
+      .add("ENUC", info.enuc)
+      .add("YCL", info.ycl)
+      .end();
+  run.io.rewind(kUnitListing);
+  return true;
+}
+
+void lircd(Run& run) {
+  banner(run, "          LECTURE DES FILES         ");
+  if (!read_vrt(run)) {
+    run.io.list(6, {"on n'a pas trouve de fichier vrt"});
+    return;
+  }
+  run.io.close(kUnitVrt);
+  Cs& cs = run.cs;
+  if (cs.ms2 > 0) {
+    cs.ms2 = -cs.ms2;
+    run.io.list(6, {"ms2 doit etre negatif  on change son signe"});
+    run.io.list(6, {"ms2", cs.ms2});
+  }
+  InfoFile info;
+  // Keys absent from the Info file leave the counts as they were.
+  info.norb = run.orb.norb;
+  info.noc = run.orb.nocc;
+  info.enuc = run.orb.enuc;
+  if (!lirinfo(run, info, kYdp)) {
+    run.io.list(6, {"on n'a pas trouve de fichier Info"});
+    return;
+  }
+  run.orb.norb = info.norb;
+  run.orb.nocc = info.noc;
+  run.orb.enuc = info.enuc;
+  check_active(run);
+  derive_counts(run);
+  report(run);
+  banner(run, "        FIN DE LECTURE DES FILES         ");
+  calc(run);
+}
+
+void calc(Run& run) {
+  auto& c = run.combs.c;
+  for (int i = 0; i <= 20; ++i)
+    for (int j = -1; j <= 19; ++j) c(i, j) = i >= j ? -50 : 0;
+  int top = run.cs.noac + 4;
+  for (int i = 0; i <= top; ++i) {
+    c(i, -1) = 0;
+    c(i, 0) = 1;
+    c(i, 1) = i;
+    c(i, i) = 1;
+    c(0, 0) = 1;
+    for (int j = 2; j <= top && j <= i; ++j) c(i, j) = (i - j + 1) * c(i, j - 1) / j;
+  }
+  verdim(run, "calcul MRS  ndimcs trop grand :  ndimcs=", ndimcs(run), kMaxNdimcs);
+}
+
+// Configurations of the active space: i doubly and j singly occupied
+// orbitals among noac, holding between nelac - 2 and nelac + 2 electrons.
+long long ndimcs(const Run& run) {
+  const auto& c = run.combs.c;
+  int noac = run.cs.noac, nelac = run.cs.nelac;
+  long long n = 0;
+  for (int i = std::max(nelac - noac - 2, 0); i <= std::min((nelac + 2) / 2, noac); ++i)
+    for (int j = std::max(nelac - 2 * i - 2, 0); j <= std::min(nelac - 2 * i + 2, noac - i); ++j)
+      n += static_cast<long long>(c(noac - i, j)) * c(noac, i);
+  return n;
+}
+
+}  // namespace ciprop

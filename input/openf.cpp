@@ -1,0 +1,317 @@
+#include "input/openf.hpp"
+
+#include <span>
+
+#include "driver/print.hpp"
+#include "fortio/namelist_out.hpp"
+#include "fortio/stop.hpp"
+#include "input/cio.hpp"
+#include "input/lircd.hpp"
+#include "input/namelist.hpp"
+
+namespace ciprop {
+
+namespace {
+
+constexpr std::string_view kRule = "===========================";
+constexpr std::string_view kRule60 =
+    "============================================================";
+
+std::string_view rtrim(std::string_view s) {
+  size_t n = s.find_last_not_of(' ');
+  return n == std::string_view::npos ? std::string_view() : s.substr(0, n + 1);
+}
+
+bool blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+
+// The keys of "&ROFIL".  A key ending in 1 names a file whole; when it is
+// blank the name is the prefix joined to the base name of the key without
+// the 1.
+struct Rofil {
+  FChar<kNameLength> prefix, vrt1, vrt, info1, info, deta1, deta, daveca1, daveca, detb1, detb,
+      davecb1, davecb, orb1, oneint1, traone1, comfile1, orb, oneint, traone, comfile;
+
+  Rofil() {
+    for (auto* key : {&prefix, &vrt1, &info1, &deta1, &daveca1, &detb1, &davecb1, &orb1,
+                      &oneint1, &traone1, &comfile1, &orb})
+      key->assign("");
+    vrt.assign("vrt");
+    info.assign("Info");
+    deta.assign("deta");
+    daveca.assign("daveca");
+    detb.assign("detb");
+    davecb.assign("davecb");
+    oneint.assign("OneInt");
+    traone.assign("TraOne");
+    comfile.assign("ComFile");
+  }
+};
+
+// The decoding order matters: a key written without a value takes the next
+// quoted value of the group (VRT1=,VRT='x' gives x to VRT1).  "ORB",
+// "ONEINT", "TRAONE" and "COMFILE" are decoded so that the group is checked
+// whole, but the MOLCAS base names stay fixed.
+void read_rofil(Run& run, Rofil& f) {
+  std::string text;
+  int ierr = 0;
+  lecnam(run, "&ROFIL", text, kUnitInput, ierr, 1);
+  if (ierr != 0) return;
+  const std::pair<FChar<kNameLength>*, std::string_view> keys[] = {
+      {&f.prefix, "PREFIX"},   {&f.vrt1, "VRT1"},       {&f.vrt, "VRT"},
+      {&f.info1, "INFO1"},     {&f.info, "INFO"},       {&f.deta1, "DETA1"},
+      {&f.deta, "DETA"},       {&f.daveca1, "DAVECA1"}, {&f.daveca, "DAVECA"},
+      {&f.detb1, "DETB1"},     {&f.detb, "DETB"},       {&f.davecb1, "DAVECB1"},
+      {&f.davecb, "DAVECB"},   {&f.orb1, "ORB1"},       {&f.oneint1, "ONEINT1"},
+      {&f.comfile1, "COMFILE1"}, {&f.traone1, "TRAONE1"}, {&f.orb, "ORB"},
+      {&f.oneint, "ONEINT"},   {&f.traone, "TRAONE"},   {&f.comfile, "COMFILE"}};
+  for (const auto& [target, key] : keys) namela(run, text, *target, key);
+}
+
+void echo_rofil(Run& run, const Rofil& f) {
+  fio::NamelistOut(run.io, kUnitListing, "ROFIL")
+      .add("PREFIX", f.prefix.view())
+      .add("VRT", f.vrt.view())
+      .add("VRT1", f.vrt1.view())
+      .add("INFO", f.info.view())
+      .add("INFO1", f.info1.view())
+      .add("DETA", f.deta.view())
+      .add("DETA1", f.deta1.view())
+      .add("DETB", f.detb.view())
+      .add("DETB1", f.detb1.view())
+      .add("DAVECA", f.daveca.view())
+      .add("DAVECA1", f.daveca1.view())
+      .add("DAVECB", f.davecb.view())
+      .add("DAVECB1", f.davecb1.view())
+      .end();
+  scrinam(run, "NAMELIST ROFIL");
+}
+
+// The orbital file is an input of MOLCAS: opened read-only.  Candidates in
+// turn: the user's name, INPORB, then the prefixed RasOrb and ScfOrb.
+void open_orbitals(Run& run, const Rofil& f) {
+  int tried = 0;
+  auto attempt = [&](std::string_view name) {
+    run.orbnom(++tried) = std::string(rtrim(name));
+    return run.io.try_open_readonly(kUnitOrbitals, name, fio::Form::Formatted);
+  };
+  if (f.orb1.c[0] != ' ' && attempt(f.orb1.view())) {
+    run.io.list(6, {"Open file ", f.orb1.view()});
+    return;
+  }
+  if (attempt("INPORB")) {
+    run.io.list(6, {"0pen file INPORB"});
+    return;
+  }
+  std::string name;
+  int len = 0;
+  colle(run, f.prefix.view(), "RasOrb", name, len);
+  if (attempt(std::string_view(name).substr(0, len))) {
+    run.io.list(6, {"0pen file", std::string_view(name).substr(0, len)});
+    return;
+  }
+  colle(run, f.prefix.view(), "ScfOrb", name, len);
+  if (attempt(std::string_view(name).substr(0, len))) {
+    run.io.list(6, {"0pen file ", std::string_view(name).substr(0, len)});
+    return;
+  }
+  run.io.list(6, {"no orbital file found"});
+}
+
+// OneInt, TraOne and ComFile, in this order, into filc(1), filc(3), filc(2).
+void open_molcas(Run& run, const Rofil& f) {
+  const struct {
+    int slot;
+    std::string_view base;
+    const FChar<kNameLength>& full;
+  } files[] = {{1, "OneInt", f.oneint1}, {3, "TraOne", f.traone1}, {2, "ComFile", f.comfile1}};
+  for (const auto& m : files) {
+    std::string composed;
+    int len = 0;
+    colle(run, f.prefix.view(), m.base, composed, len);
+    run.filc(m.slot) = nomfil3(run, m.full.view(), std::string_view(composed).substr(0, len),
+                               run.filcnom(m.slot));
+  }
+}
+
+// A first look at the Info file: the symmetries of the orbitals.  The
+// counts are read again, into the shared records, with the run description.
+void first_look_info(Run& run) {
+  InfoFile info;
+  if (!lirinfo(run, info, true)) {
+    run.io.list(6, {"il n'y a pas de file Info"});
+    fio::stop_error();
+  }
+}
+
+}  // namespace
+
+std::string nomf(std::string_view prefix, std::string_view base) {
+  auto part = [](std::string_view s) {
+    size_t k = s.substr(0, 10).find(' ');
+    return k == std::string_view::npos ? std::string_view() : s.substr(0, k);
+  };
+  std::string name(part(prefix));
+  name += part(base);
+  name.resize(20, ' ');
+  return name;
+}
+
+void colle(Run& run, std::string_view a, std::string_view b, std::string& result, int& length,
+           int capacity) {
+  result.assign(static_cast<size_t>(capacity), ' ');
+  length = 0;
+  for (std::string_view s : {a, b})
+    for (char ch : s) {
+      if (ch == ' ') continue;
+      if (length == capacity) {
+        run.io.list(6, {"impossible de coller a et b. c pas assez long"});
+        run.io.list(6, {a});
+        run.io.list(6, {b});
+        fio::stop_error();
+      }
+      result[static_cast<size_t>(length++)] = ch;
+    }
+}
+
+void nomfil(Run& run, int unit, std::string_view base, std::string_view full,
+            std::string_view prefix, fio::Status status, fio::Form form) {
+  // The full name is used whole: cutting it to the report's 40-column field
+  // could open another file than the one the user named.
+  std::string name(blank(full.substr(0, 40)) ? nomf(prefix, base) : std::string(full));
+  name.resize(rtrim(name).size());
+  std::string field = name;
+  if (field.size() < 40) field.resize(40, ' ');
+  std::string_view shown_status = status == fio::Status::Old ? "old    " : "UNKNOWN";
+  run.io.write_line(kUnitListing, " ouverture de la file " + std::to_string(unit) + " " + field +
+                                      std::string(shown_status) + "$");
+  scril(run);
+  run.io.open(unit, name, status, form);
+}
+
+int nomfil3(Run& run, std::string_view full, std::string_view composed, std::string& name) {
+  name = std::string(rtrim(full.empty() || full[0] == ' ' ? composed : full));
+  // One record however long the name, so that the echo shows it whole.
+  run.io.write_line(kUnitListing, " ouverture de la file " + name + "$");
+  scril(run);
+  if (!run.io.try_open_readonly(kUnitCheck, name, fio::Form::Unformatted)) return -1;
+  run.io.close(kUnitCheck);
+  return c_open(name.c_str());
+}
+
+void lirdav(Run& run) {
+  run.orbi.ndel.fill(0);
+  run.orbi.ngel.fill(0);
+  run.ronum.numero(1) = 1;
+  run.ronum.numero(2) = 1;
+  run.symxyz.fill(1);
+  run.pr.nprint = 0;
+  // The threshold is a single-precision 0.05 carried in a double.
+  run.infdav.twvec = static_cast<double>(0.05f);
+  run.stp.assign("FIN");
+  run.memoire = 0;
+  run.symxxyyzz.fill(1);
+  run.hacer.ioper = 1;
+  run.hacer.molcas = 5;
+  run.rocal.calcro = 0;
+  run.pr.mprint.fill(0);
+  for (int k = 1; k <= 50; ++k) run.test.itest(k) = 0;
+  run.test.itest(25) = 1;
+  run.sysp1 = '0';
+
+  std::string text;
+  int ierr = 0;
+  lecnam(run, "&RHO", text, kUnitInput, ierr, 1);
+  nameli(run, text, run.orbi.ndel, "NDEL");
+  nameli(run, text, run.orbi.ngel, "NGEL");
+  nameli(run, text, run.ronum.numero, "NUMERO");
+  nameli(run, text, run.symxyz(1), "ISX");
+  nameli(run, text, run.symxyz(2), "ISY");
+  nameli(run, text, run.symxyz(3), "ISZ");
+  nameli(run, text, run.pr.nprint, "NPRINT");
+  nameld(run, text, run.infdav.twvec, "TWVEC");
+  namela(run, text, run.opt.calcul, "CALCUL");
+  namela(run, text, run.stp, "STOP");
+  nameli(run, text, run.memoire, "MEM");
+  // "&RHC" is searched from where "&RHO" ended: it must follow it.
+  lecnam(run, "&RHC", text, kUnitInput, ierr, 1);
+  nameli(run, text, run.symxxyyzz(1), "ISXY");
+  nameli(run, text, run.symxxyyzz(2), "ISXZ");
+  nameli(run, text, run.symxxyyzz(3), "ISYZ");
+  nameli(run, text, run.hacer.ioper, "IPROP");
+  nameli(run, text, run.hacer.molcas, "MOLCAS");
+  nameli(run, text, run.rocal.calcro, "CALCRO");
+
+  run.io.rewind(kUnitListing);
+  maj(run.stp.data(), 8);
+  maj(run.opt.calcul.data(), 3);
+  fio::NamelistOut(run.io, kUnitListing, "RHO")
+      .add("NPRINT", run.pr.nprint)
+      .add("TWVEC", run.infdav.twvec)
+      .add("STOP", run.stp.view())
+      .add("NGEL", std::span<const int>(run.orbi.ngel.v))
+      .add("NDEL", std::span<const int>(run.orbi.ndel.v))
+      .add("MEM", run.memoire)
+      .add("ISX", run.symxyz(1))
+      .add("ISY", run.symxyz(2))
+      .add("ISZ", run.symxyz(3))
+      .end();
+  run.io.list(kUnitListing, {" mprint="});
+  run.io.write(kUnitListing, "(10i4)", fio::Items().all(run.pr.mprint.data(), 10));
+  run.io.list(kUnitListing, {" itest="});
+  run.io.write(kUnitListing, "(5(10i4,/))", fio::Items().all(run.test.itest.data(), 50));
+  fio::NamelistOut(run.io, kUnitListing, "RHC")
+      .add("ISXY", run.symxxyyzz(1))
+      .add("ISXZ", run.symxxyyzz(2))
+      .add("ISYZ", run.symxxyyzz(3))
+      .add("IPROP", run.hacer.ioper)
+      .add("MOLCAS", run.hacer.molcas)
+      .add("CALCRO", run.rocal.calcro)
+      .end();
+  scrinam(run, "NAMELIST RHO,RHC");
+  run.io.list(6, {kRule60});
+  run.io.list(6, {" "});
+}
+
+void openf(Run& run) {
+  Rofil f;
+  read_rofil(run, f);
+  run.ref2.blank.assign("");
+  run.ref2.refmr.assign("refmr");
+  run.ref2.prefix = f.prefix;
+
+  run.io.list(6, {" "});
+  run.io.list(6, {kRule});
+  run.io.list(6, {"openf   ouverture des files"});
+  run.io.list(6, {kRule});
+  echo_rofil(run, f);
+
+  open_orbitals(run, f);
+  lirdav(run);
+  open_molcas(run, f);
+
+  nomfil(run, kUnitInfo, f.info.view(), f.info1.view(), f.prefix.view(), fio::Status::Old,
+         fio::Form::Formatted);
+  nomfil(run, kUnitVrt, f.vrt.view(), f.vrt1.view(), f.prefix.view(), fio::Status::Unknown,
+         fio::Form::Formatted);
+  run.io.rewind(kUnitInfo);
+  run.io.list(6, {"coucou"});
+  first_look_info(run);
+  run.io.list(6, {"1coucou"});
+  run.io.rewind(kUnitInfo);
+
+  const struct {
+    int unit;
+    const FChar<kNameLength>& base;
+    const FChar<kNameLength>& full;
+  } ci_files[] = {{kUnitDetA, f.deta, f.deta1},
+                  {kUnitDetB, f.detb, f.detb1},
+                  {kUnitVecA, f.daveca, f.daveca1},
+                  {kUnitVecB, f.davecb, f.davecb1}};
+  for (const auto& c : ci_files)
+    nomfil(run, c.unit, c.base.view(), c.full.view(), f.prefix.view(), fio::Status::Old,
+           fio::Form::Unformatted);
+  run.io.list(6, {kRule});
+  run.io.list(6, {" "});
+}
+
+}  // namespace ciprop

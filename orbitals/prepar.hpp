@@ -1,0 +1,11 @@
+// The orbital spaces of the CI: every orbital classed inactive, active or
+// virtual, the classes counted per symmetry, the orbital lists and the rank
+// maps used by the determinant addressing and the density.
+#pragma once
+#include "driver/runstate.hpp"
+
+namespace ciprop {
+
+void prepar(Run& run);
+
+}  // namespace ciprop
