@@ -3,10 +3,12 @@
 #include <ostream>
 #include <string>
 
+#include "density/calmu.hpp"
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/lircd.hpp"
 #include "input/openf.hpp"
+#include "orbitals/lirone.hpp"
 #include "orbitals/prepar.hpp"
 
 namespace ciprop {
@@ -53,6 +55,8 @@ void driver(Run& run) {
   lircd(run);
   verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
   prepar(run);
+  lirone(run);
+  calmu(run);
 }
 
 int run_program(Run& run) {

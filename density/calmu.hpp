@@ -1,0 +1,12 @@
+// The property report: the density contracted with the dipole and quadrupole
+// matrices, the nuclear contributions added, the traceless quadrupole
+// moments, the dipole magnitudes and the oscillator strength, in atomic
+// units.
+#pragma once
+#include "driver/runstate.hpp"
+
+namespace ciprop {
+
+void calmu(Run& run);
+
+}  // namespace ciprop

@@ -1,0 +1,569 @@
+#include "orbitals/lirone.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+#include <string>
+
+#include "driver/print.hpp"
+#include "fortio/stop.hpp"
+#include "input/cio.hpp"
+#include "input/namelist.hpp"
+
+namespace ciprop {
+
+namespace {
+
+// Byte-level files of MOLCAS, by their place in filc.
+constexpr int kOneInt = 1, kComFile = 2, kTraOne = 3;
+constexpr const char* kBaseName[4] = {"", "OneInt", "ComFile", "TraOne"};
+constexpr int kUnitOrbitals = 1;
+constexpr int kMaxBasis = 500;
+
+// Positions in the MOLCAS files.
+constexpr long kTraSymCount = 264;
+constexpr int kTitleAt = 12, kTitleLength = 143;
+constexpr int kOverlapWord = 172;      // version 5
+constexpr int kToc = 192, kTocStep = 20, kTocEntries = 14;
+constexpr int kSymCount = 2716, kBasisCounts = 2752;  // versions 4 and 5
+constexpr int kComTitleWord = 28;      // version 54
+constexpr int kLabelTable = 672;       // version 54: labels searched in these bytes
+
+// The MOLCAS files are another package's output read at fixed positions: a
+// missing file or one that ends before a position the layout names would
+// leave zeros where integrals belong, and the moments would look right while
+// being wrong.  Every such read is therefore checked.
+[[noreturn]] void molcas_fault(Run& run, int k, std::string_view what) {
+  run.io.flush_all();
+  const std::string& name = run.filcnom(k);
+  run.io.err() << "ciprop: input/output error on the MOLCAS file " << kBaseName[k];
+  if (!name.empty()) run.io.err() << " '" << name << "'";
+  run.io.err() << ": " << what << std::endl;
+  throw fio::StopRun{fio::kStatusIoError, ""};
+}
+
+void need_file(Run& run, int k) {
+  if (run.filc(k) < 0) molcas_fault(run, k, "file not found");
+}
+
+void seek(Run& run, int k, long offset) {
+  if (c_lseek(run.filc(k), offset) != offset)
+    molcas_fault(run, k, "cannot position at byte " + std::to_string(offset));
+}
+
+void read_exact(Run& run, int k, void* data, long nbytes) {
+  if (c_read(run.filc(k), data, static_cast<size_t>(nbytes)) != nbytes)
+    molcas_fault(run, k, "file too short or unreadable");
+}
+
+void read_at(Run& run, int k, long offset, void* data, long nbytes) {
+  seek(run, k, offset);
+  read_exact(run, k, data, nbytes);
+}
+
+int32_t int_at(Run& run, int k, long offset) {
+  unsigned char b[4];
+  read_at(run, k, offset, b, 4);
+  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
+                              uint32_t(b[3]) << 24);
+}
+
+// The header of OneInt or ComFile: the first 40,960 bytes, of which a short
+// file may hold fewer; every value taken from it must lie in what was read.
+void read_header(Run& run, int k, std::array<unsigned char, kHeaderBytes>& buf, long& got) {
+  seek(run, k, 0);
+  got = c_read(run.filc(k), buf.data(), buf.size());
+  if (got < 0) molcas_fault(run, k, "unreadable");
+}
+
+int32_t header_int(Run& run, int k, const std::array<unsigned char, kHeaderBytes>& buf,
+                   long got, long offset) {
+  if (offset < 0 || offset + 4 > got)
+    molcas_fault(run, k, "no value at byte " + std::to_string(offset) + " of the header");
+  const unsigned char* b = buf.data() + offset;
+  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
+                              uint32_t(b[3]) << 24);
+}
+
+// Version 54 finds its values through a table of labels: the address word of
+// a label stands `after` bytes past the label's start, rounded down to a
+// four-byte boundary.
+int32_t label_address(Run& run, int k, const std::array<unsigned char, kHeaderBytes>& buf,
+                      long got, std::string_view label, int after) {
+  std::string_view table(reinterpret_cast<const char*>(buf.data()),
+                         static_cast<size_t>(std::min<long>(got, kLabelTable)));
+  size_t p = table.find(label);
+  if (p == std::string_view::npos)
+    molcas_fault(run, k, "label \"" + std::string(label) + "\" not found");
+  return header_int(run, k, buf, got, 4 * ((static_cast<long>(p) + after) / 4));
+}
+
+[[noreturn]] void refuse(Run& run, std::initializer_list<fio::Item> line) {
+  run.io.list(6, fio::Items(line));
+  fio::stop_error();
+}
+
+bool reads_dipoles(int ioper) { return ioper == 0 || ioper == 1; }
+bool reads_quadrupoles(int ioper) { return ioper == 0 || ioper == 2; }
+
+// Step 1: the MOLCAS version of "&COST", and the layouts this program knows.
+void lircost(Run& run) {
+  std::string text;
+  int ierr = 0;
+  lecnam(run, "&COST", text, kUnitInput, ierr, 0);
+  if (ierr == 0) nameli(run, text, run.hacer.molcas, "MOLCAS");
+  const int v = run.hacer.molcas;
+  if (v != 4 && v != 5 && v != 54)
+    refuse(run, {"version de Molcas non prevue :", v, " (4, 5 ou 54)"});
+}
+
+// Steps 2 to 5: the basis and kept-orbital counts of TraOne, and the check
+// of the frozen and deleted orbitals of the input against them.
+void lirtra(Run& run) {
+  need_file(run, kTraOne);
+  const int nsym = run.sym.nsym;
+  const bool v54 = run.hacer.molcas == 54;
+  run.io.list(6, {"nombre de symetries", int_at(run, kTraOne, kTraSymCount)});
+  const long nbas_at = v54 ? 272 : 268, kept_at = v54 ? 304 : 300;
+  Arr1<int, 1, 8> kept;
+  for (int s = 1; s <= 8; ++s) {
+    if (v54 && s == 8 && nsym == 8) {
+      // Version 54 has no eighth entries of its own.
+      run.orbi.nbas(8) = run.orbi.ngel(8) + run.non(8) + run.orbi.ndel(8);
+      kept(8) = run.non(8);
+      continue;
+    }
+    run.orbi.nbas(s) = int_at(run, kTraOne, nbas_at + 4 * (s - 1));
+    kept(s) = int_at(run, kTraOne, kept_at + 4 * (s - 1));
+  }
+  const int n = std::clamp(nsym, 0, 8);
+  run.io.write(6, "(/,'  nombre d''orbitales par symetrie avant gel',/  8i4)",
+               fio::Items().all(run.orbi.nbas.data(), n));
+  run.io.write(6, "(/,'  nombre d''orbitales par symetrie apres gel',/  8i4)",
+               fio::Items().all(kept.data(), n));
+  bool bad = false;
+  for (int s = 1; s <= n; ++s) {
+    const int sum = run.orbi.ngel(s) + run.orbi.ndel(s);
+    const int should = run.orbi.nbas(s) - kept(s);
+    if (sum == should) continue;
+    bad = true;
+    run.io.list(6, {" "});
+    run.io.list(6, {"*************************************"});
+    run.io.list(6, {"symetrie", s});
+    run.io.list(6, {"mauvais nombre d'orbitales gelees et/ou detruites"});
+    run.io.list(6, {"ngel+ndel=", sum, ", devrait valoir", should});
+    run.io.list(6, {"*************************************"});
+  }
+  if (bad) fio::stop_error();
+  run.io.write(6, "(/,'  nombre d''orbitales gelees   ',                8i4)",
+               fio::Items().all(run.orbi.ngel.data(), n));
+  run.io.write(6, "(/,'  nombre d''orbitales detruites   ',             8i4)",
+               fio::Items().all(run.orbi.ndel.data(), n));
+}
+
+// Step 6: the SEWARD title, and the headers of OneInt (and ComFile).
+void lirtitre(Run& run) {
+  OrbitalRecords& r = run.ints;
+  need_file(run, kOneInt);
+  char title[kTitleLength];
+  if (run.hacer.molcas == 54) {
+    need_file(run, kComFile);
+    const long w = int_at(run, kComFile, kComTitleWord);
+    read_at(run, kComFile, 8 * w, title, kTitleLength);
+  } else {
+    read_header(run, kOneInt, r.buf, r.nbuf);
+    if (r.nbuf < kTitleAt + kTitleLength) molcas_fault(run, kOneInt, "no SEWARD title");
+    std::memcpy(title, r.buf.data() + kTitleAt, kTitleLength);
+  }
+  run.io.list(6, {" "});
+  run.io.list(6, {"titre SEWARD :"});
+  run.io.list(6, {" "});
+  fio::Items first, second;
+  for (int k = 0; k < 73; ++k) first << std::string_view(title + k, 1);
+  for (int k = 73; k < kTitleLength; ++k) second << std::string_view(title + k, 1);
+  run.io.write(6, "(80a1)", first);
+  run.io.write(6, "(70a1)", second);
+  run.io.list(6, {" "});
+  if (run.hacer.molcas == 54) {
+    read_header(run, kOneInt, r.buf, r.nbuf);
+    read_header(run, kComFile, r.bufc, r.nbufc);
+  }
+}
+
+// Steps 7 and 8: the table of contents, the symmetry count and the basis
+// functions per symmetry, with the offsets of the MO and packed storage.
+void lirbase(Run& run) {
+  OrbitalRecords& r = run.ints;
+  for (int k = 1; k <= kTocEntries; ++k)
+    r.itoc(k) = header_int(run, kOneInt, r.buf, r.nbuf, kToc + kTocStep * (k - 1));
+  run.io.list(6, fio::Items{"itoc"}.all(r.itoc.data(), kTocEntries));
+
+  const bool v54 = run.hacer.molcas == 54;
+  int nsym = 0;
+  long nb_at = 0;
+  int src = kOneInt;
+  if (v54) {
+    src = kComFile;
+    const long v = 8L * label_address(run, src, r.bufc, r.nbufc, "NSYM", 11);
+    nsym = header_int(run, src, r.bufc, r.nbufc, v);
+    nb_at = 8L * label_address(run, src, r.bufc, r.nbufc, "NBAS", 11);
+  } else {
+    nsym = header_int(run, src, r.buf, r.nbuf, kSymCount);
+    nb_at = kBasisCounts;
+  }
+  if (nsym < 1 || nsym > 8) refuse(run, {"nombre de symetries incorrect :", nsym});
+  run.sym.nsym = nsym;
+  run.io.list(6, {"nombre de symetries", nsym});
+  r.nb.fill(0);
+  r.ntot = 0;
+  int packed = 0;
+  for (int s = 1; s <= nsym; ++s) {
+    const auto& b = v54 ? r.bufc : r.buf;
+    const int n = header_int(run, src, b, v54 ? r.nbufc : r.nbuf, nb_at + 4 * (s - 1));
+    if (n < 0 || n > kMaxBasis)
+      refuse(run, {"nombre d'orbitales incorrect pour la symetrie", s, ":", n});
+    r.nb(s) = n;
+    r.ioffo(s) = r.ntot;
+    r.ioffp(s) = packed;
+    r.ntot += n;
+    packed += n * (n + 1) / 2;
+  }
+  if (r.ntot > kMaxBasis)
+    refuse(run, {"nombre total d'orbitales trop grand :", r.ntot, " limite", kMaxBasis});
+  run.orbi.nbtot = r.ntot;
+  run.io.list(6, fio::Items{"nombre d orbitales par symetrie"}.all(r.nb.data(), nsym));
+  run.io.list(6, {"nombre d orbitales", r.ntot});
+  run.io.list(6, {" "});
+}
+
+int packed_size(const Run& run) {
+  int n = 0;
+  for (int s = 1; s <= run.sym.nsym; ++s) n += run.ints.nb(s) * (run.ints.nb(s) + 1) / 2;
+  return n;
+}
+
+// Step 9: the overlap, which changes no result and is only shown.
+void lirovl(Run& run) {
+  OrbitalRecords& r = run.ints;
+  const bool show = run.pr.nprint > 1;
+  const long nbytes = 8L * packed_size(run);
+  read_at(run, kOneInt, kHeaderBytes, r.ovl.data(), nbytes);
+  if (show) run.io.list(6, {"matrices de recouvrement"});
+  run.io.list(6, {" "});
+  if (show) {
+    scri1(run, run.sym.nsym, r.ovl.data());
+    run.io.list(6, {"matrice S"});
+  }
+  long at = kHeaderBytes;
+  if (run.hacer.molcas == 5)
+    at = 8L * header_int(run, kOneInt, r.buf, r.nbuf, kOverlapWord);
+  else if (run.hacer.molcas == 54)
+    at = 8L * label_address(run, kOneInt, r.buf, r.nbuf, "MLTPL 0", 15);
+  read_at(run, kOneInt, at, r.ovl.data(), nbytes);
+  if (show) scri1(run, run.sym.nsym, r.ovl.data());
+}
+
+// One operator component: where it lies in OneInt, where its packed values,
+// nuclear contribution and MO matrix go.
+struct Component {
+  const char* title;  // diagnostic heading
+  int entry;          // table-of-contents entry
+  double* p;          // packed AO values
+  int slot;           // place in fmomnucl
+  int isym;           // symmetry of the operator
+  double* mo;         // MO matrix
+};
+
+// The components in the order they are read: x, y, z, then xx, xy, xz, yy,
+// yz, zz.  The MO matrices of xx, zz, yy, xy, xz, yz are slices 1 to 6 of
+// xxyyzz: zz comes before yy there.
+std::array<Component, 9> components(Run& run) {
+  OrbitalRecords& r = run.ints;
+  const auto& sxyz = run.symxyz;
+  const auto& s2 = run.symxxyyzz;
+  return {{
+      {"integrales x", 2, r.pxq.data(), 1, sxyz(1), &r.xyz(1, 1, 1)},
+      {"integrales y", 3, r.pyq.data(), 2, sxyz(2), &r.xyz(1, 1, 2)},
+      {"integrales z", 4, r.pzq.data(), 3, sxyz(3), &r.xyz(1, 1, 3)},
+      {"integrales x2", 5, r.pxxq.data(), 4, 1, &r.xxyyzz(1, 1, 1)},
+      {"integrales xy", 6, r.pxyq.data(), 5, s2(1), &r.xxyyzz(1, 1, 4)},
+      {"integrales xz", 7, r.pxzq.data(), 6, s2(2), &r.xxyyzz(1, 1, 5)},
+      {"integrales yy", 8, r.pyyq.data(), 7, 1, &r.xxyyzz(1, 1, 3)},
+      {"integrales yz", 9, r.pyzq.data(), 8, s2(3), &r.xxyyzz(1, 1, 6)},
+      {"integrales zz", 10, r.pzzq.data(), 9, 1, &r.xxyyzz(1, 1, 2)},
+  }};
+}
+
+bool selected(int ioper, int index) {
+  return index < 3 ? reads_dipoles(ioper) : reads_quadrupoles(ioper);
+}
+
+// Steps 10 and 11: the operators chosen by ioper.
+void lirops(Run& run) {
+  OrbitalRecords& r = run.ints;
+  const auto& mult = run.sym.mult;
+  auto valid = [](int g) { return g >= 1 && g <= 8; };
+  const int sx = run.symxyz(1), sy = run.symxyz(2), sz = run.symxyz(3);
+  for (int g : {sx, sy, sz})
+    if (!valid(g)) refuse(run, {"symetrie de x, y ou z incorrecte :", g});
+  run.symxxyyzz(1) = mult(sx, sy);
+  run.symxxyyzz(2) = mult(sx, sz);
+  run.symxxyyzz(3) = mult(sy, sz);
+  // Every block of every operator pairs two symmetries through the table.
+  for (int g : {sx, sy, sz, run.symxxyyzz(1), run.symxxyyzz(2), run.symxxyyzz(3)}) {
+    bool ok = valid(g);
+    for (int s = 1; ok && s <= run.sym.nsym; ++s) ok = valid(mult(s, g));
+    if (!ok) refuse(run, {"table de multiplication des symetries incorrecte"});
+  }
+  // Addresses count 1024-byte blocks in version 4 and 8-byte words after.
+  r.molvar = run.hacer.molcas == 4 ? 1024 : 8;
+  run.io.list(6, {"-----------------------"});
+  run.io.list(6, {"version de Molcas =", run.hacer.molcas});
+  run.io.list(6, {"valor de molvar =", r.molvar});
+  run.io.list(6, {"-----------------------"});
+  const auto comps = components(run);
+  for (int k = 0; k < 9; ++k) {
+    const Component& c = comps[k];
+    if (!selected(run.hacer.ioper, k)) continue;
+    if (run.pr.nprint > 0) {
+      if (k == 0)
+        run.io.list(6, {c.title, run.symxyz(1)});
+      else
+        run.io.list(6, {c.title});
+    }
+    seek(run, kOneInt, static_cast<long>(r.molvar) * r.itoc(c.entry));
+    lipq(run, c.p, c.isym, run.ints.fmomnucl(c.slot));
+  }
+}
+
+[[noreturn]] void orbital_fault(Run& run, std::string_view what) {
+  run.io.io_error(kUnitOrbitals, what);
+}
+
+// One record of the orbital file; its end is an error, since every symmetry
+// must supply as many orbitals and coefficients as it has basis functions.
+void next_record(Run& run, std::string& line, std::string_view what) {
+  if (!run.io.read_line(kUnitOrbitals, line))
+    orbital_fault(run, "end of file before " + std::string(what) +
+                           ": fewer orbitals or coefficients than the basis counts announce");
+}
+
+// Step 12: the MO coefficients, "(4D18.12)", symmetry by symmetry.
+void lirorb(Run& run) {
+  OrbitalRecords& r = run.ints;
+  run.io.list(6, {"------------------------------------------------------"});
+  if (run.pr.nprint > 1) {
+    run.io.list(6, {"ORBITALES"});
+    run.io.list(6, {"norb", r.ntot});
+  }
+  if (!run.io.is_open(kUnitOrbitals)) {
+    run.io.flush_all();
+    std::string tried;
+    for (int k = 1; k <= 4; ++k)
+      if (!run.orbnom(k).empty()) tried += (tried.empty() ? "" : ", ") + run.orbnom(k);
+    run.io.err() << "ciprop: input/output error: no orbital file open on unit 1 (tried: "
+                 << (tried.empty() ? "INPORB, RasOrb, ScfOrb" : tried) << ")" << std::endl;
+    throw fio::StopRun{fio::kStatusIoError, ""};
+  }
+  std::string line;
+  next_record(run, line, "the title");
+  line.resize(40, ' ');
+  fio::Items title;
+  for (int k = 0; k < 40; ++k) title << std::string_view(line).substr(k, 1);
+  run.io.write(6, "(' orbitales lues :', 40a1)", title);
+
+  int col = 0;
+  for (int s = 1; s <= run.sym.nsym; ++s) {
+    const int n = r.nb(s);
+    for (int m = 1; m <= n; ++m) {
+      ++col;
+      next_record(run, line, "the heading of orbital " + std::to_string(m) + " of symmetry " +
+                                 std::to_string(s));
+      for (int mu = 1; mu <= n; ++mu) {
+        const int field = (mu - 1) % 4;
+        if (field == 0)
+          next_record(run, line, "the coefficients of orbital " + std::to_string(m) +
+                                     " of symmetry " + std::to_string(s));
+        std::string_view f;
+        if (line.size() > static_cast<size_t>(18 * field))
+          f = std::string_view(line).substr(18 * field, 18);
+        if (!lird(f, 12, r.orb(mu, col)))
+          orbital_fault(run, "coefficient " + std::to_string(mu) + " of orbital " +
+                                 std::to_string(m) + " of symmetry " + std::to_string(s) +
+                                 " missing or unreadable: '" + std::string(f) + "'");
+      }
+    }
+    if (run.pr.nprint > 1 && n > 0) script(run, &r.orb(1, r.ioffo(s) + 1), n, n, 500);
+  }
+  if (run.pr.nprint > 1) script(run, r.orb.data(), r.ntot, r.ntot, 500);
+}
+
+// Steps 13 to 15: the MO matrices, x + y + z, and their print.
+void transforme(Run& run) {
+  OrbitalRecords& r = run.ints;
+  const auto comps = components(run);
+  for (int k = 0; k < 9; ++k)
+    if (selected(run.hacer.ioper, k))
+      calij(run, comps[k].mo, comps[k].p, comps[k].isym, r.orb.data(), r.ntot);
+  for (int j = 1; j <= r.ntot; ++j)
+    for (int i = 1; i <= r.ntot; ++i)
+      r.xyz(i, j, 4) = r.xyz(i, j, 1) + r.xyz(i, j, 2) + r.xyz(i, j, 3);
+  if (run.pr.nprint > 0) {
+    const char* titles[4] = {"matrice xij", "matrice yij", "matrice zij", "matrice rij"};
+    for (int k = 1; k <= 4; ++k) {
+      run.io.list(6, {titles[k - 1]});
+      script(run, &r.xyz(1, 1, k), r.ntot, r.ntot, 500);
+    }
+  }
+}
+
+}  // namespace
+
+void lirone(Run& run) {
+  lircost(run);
+  lirtra(run);
+  lirtitre(run);
+  lirbase(run);
+  lirovl(run);
+  lirops(run);
+  lirorb(run);
+  transforme(run);
+}
+
+void lipq(Run& run, double* p, int isym, double& nuc) {
+  const OrbitalRecords& r = run.ints;
+  const int nsym = run.sym.nsym;
+  long next = 0;
+  for (int s = 1; s <= nsym; ++s) {
+    if (isym == 1) {
+      const long n = r.nb(s) * (r.nb(s) + 1) / 2;
+      read_exact(run, kOneInt, p + next, 8 * n);
+      next += n;
+      continue;
+    }
+    const int t = run.sym.mult(s, isym);
+    if (t >= s) continue;
+    const bool show = run.pr.nprint > 1;
+    if (show) run.io.list(6, {"is,js,nsi,nsj", s, t, r.nb(s), r.nb(t)});
+    const long n = static_cast<long>(r.nb(s)) * r.nb(t);
+    read_exact(run, kOneInt, p + next, 8 * n);
+    if (show) script(run, p + next, r.nb(s), r.nb(t), r.nb(s));
+    next += n;
+  }
+  // Three values of the package's own, then the nuclear contribution.
+  for (int k = 0; k < 4; ++k) read_exact(run, kOneInt, &nuc, 8);
+}
+
+void calij(Run& run, double* a, const double* p, int isym, const double* c, int n) {
+  const OrbitalRecords& r = run.ints;
+  constexpr size_t ld = 500;
+  auto at = [](int i, int j) { return static_cast<size_t>(i - 1) + static_cast<size_t>(j - 1) * ld; };
+  for (int j = 1; j <= n; ++j) std::fill(a + at(1, j), a + at(1, j) + n, 0.0);
+  double* ct = run.ints.orbt.data();
+  std::array<double, kMaxBasis> acc;
+  long ioffb = 0;  // start of the rectangle of symmetry s (isym != 1)
+  for (int s = 1; s <= run.sym.nsym; ++s) {
+    const int t = isym == 1 ? s : run.sym.mult(s, isym);
+    if (isym != 1 && t >= s) continue;
+    const int ns = r.nb(s), nt = r.nb(t), os = r.ioffo(s), ot = r.ioffo(t);
+    // The coefficients of the orbitals of t, transposed: ct(j, nu) = c(nu, ot+j).
+    for (int nu = 1; nu <= nt; ++nu)
+      for (int j = 1; j <= nt; ++j) ct[at(j, nu)] = c[at(nu, ot + j)];
+    // Element (ot+j, os+i) is the sum over mu (outer) and nu (inner) of
+    // c(mu, os+i) c(nu, ot+j) P(mu, nu), in that order and association, so
+    // that every run gives the same digits.  The sums of the different j
+    // are independent and run side by side.  Only the upper triangle is
+    // needed: the lower one is copied from it below.
+    for (int i = 1; i <= ns; ++i) {
+      const int jmax = isym == 1 ? i : nt;
+      std::fill(acc.begin(), acc.begin() + jmax, 0.0);
+      for (int mu = 1; mu <= ns; ++mu) {
+        const double cmi = c[at(mu, os + i)];
+        for (int nu = 1; nu <= nt; ++nu) {
+          double pmn;
+          if (isym == 1) {
+            const int hi = std::max(mu, nu), lo = std::min(mu, nu);
+            pmn = p[r.ioffp(s) + hi * (hi - 1) / 2 + lo - 1];
+          } else {
+            pmn = p[ioffb + (mu - 1) + static_cast<long>(nu - 1) * ns];
+          }
+          const double* ctn = ct + at(1, nu);
+          for (int j = 0; j < jmax; ++j) acc[j] += cmi * ctn[j] * pmn;
+        }
+      }
+      for (int j = 1; j <= jmax; ++j) a[at(ot + j, os + i)] = acc[j - 1];
+    }
+    if (isym != 1) ioffb += static_cast<long>(ns) * nt;
+  }
+  // The upper triangle onto the lower one.
+  for (int i = 1; i <= n; ++i)
+    for (int k = 1; k <= i; ++k) a[at(i, k)] = a[at(k, i)];
+}
+
+void scri1(Run& run, int nsym, const double* p) {
+  long next = 0;
+  for (int s = 1; s <= nsym; ++s) {
+    const int n = run.ints.nb(s);
+    scri8(run, p + next, n);
+    next += n * (n + 1) / 2;
+  }
+}
+
+void scri8(Run& run, const double* p, int n) {
+  long next = 0;
+  for (int i = 1; i <= n; ++i) {
+    run.io.write(6, "(10f8.4)", fio::Items().all(p + next, i));
+    next += i;
+  }
+}
+
+bool lird(std::string_view field, int decimals, double& value) {
+  std::string s;
+  for (char ch : field)
+    if (ch != ' ') s.push_back(ch);
+  size_t k = 0;
+  const size_t n = s.size();
+  auto digit = [&](size_t at) { return at < n && std::isdigit(static_cast<unsigned char>(s[at])); };
+  std::string sign;
+  if (k < n && (s[k] == '+' || s[k] == '-')) {
+    if (s[k] == '-') sign = "-";
+    ++k;
+  }
+  std::string digits;
+  long after_point = 0;
+  bool point = false;
+  while (digit(k)) digits.push_back(s[k++]);
+  if (k < n && s[k] == '.') {
+    point = true;
+    ++k;
+    while (digit(k)) {
+      digits.push_back(s[k++]);
+      ++after_point;
+    }
+  }
+  if (digits.empty()) return false;
+  long exponent = 0;
+  if (k < n) {
+    if (std::strchr("EeDdQq", s[k])) ++k;
+    else if (s[k] != '+' && s[k] != '-') return false;
+    bool negative = false;
+    if (k < n && (s[k] == '+' || s[k] == '-')) negative = s[k++] == '-';
+    if (!digit(k)) return false;
+    while (digit(k)) {
+      // Anything past a few thousand is an overflow or underflow anyway.
+      if (exponent < 100000) exponent = exponent * 10 + (s[k] - '0');
+      ++k;
+    }
+    if (k != n) return false;
+    if (negative) exponent = -exponent;
+  }
+  exponent -= after_point + (point ? 0 : decimals);
+  value = std::strtod((sign + digits + "e" + std::to_string(exponent)).c_str(), nullptr);
+  return true;
+}
+
+}  // namespace ciprop
