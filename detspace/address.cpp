@@ -1,0 +1,310 @@
+// Addresses of determinants.  The density stage asks for the address of
+// every determinant that a one-electron excitation produces, so trad,
+// in_space and adrdet work from the holes, the particles and the active
+// occupation only: table look-ups and symmetry products, nothing in
+// proportion to the number of orbitals, no storage, no output.
+#include "detspace/address.hpp"
+
+#include <cstdlib>
+
+#include "fortio/stop.hpp"
+
+namespace ciprop {
+
+namespace {
+
+int spatial(const Run& run, int so) { return so > run.orb.norb ? so - run.orb.norb : so; }
+
+// Spin balance of one spin-orbital: +1 alpha, -1 beta.
+int spin_of(const Run& run, int so) { return so > run.orb.norb ? -1 : 1; }
+
+// A spin-orbital as the diagnostics show it: the orbital, negated for beta.
+int shown(const Run& run, int so) { return so > run.orb.norb ? run.orb.norb - so : so; }
+
+// Active occupation while trad works: CAS index 1..noac alpha, noac+1..2 noac
+// beta (the numbering of inumac).
+struct Active {
+  bool occ[2 * kMaxActive + 1];
+};
+
+[[noreturn]] void bad_hole(Run& run, int k, int h, int nh, const int* holes, const int* parts,
+                           const Active& a) {
+  const int noac = run.cs.noac, norb = run.orb.norb;
+  run.io.list(6, {"mauvais trou numero", k, h});
+  run.io.write(6, "('yion',l2)", {run.cs.nelac % 2 == 1});
+  run.io.list(6, fio::Items{"ntv,npv"}.all(holes, nh).all(parts, nh));
+  fio::Items vieux{"vieux"};
+  for (int c = 1; c <= 2 * noac; ++c) vieux << a.occ[c];
+  run.io.list(6, vieux);
+  if (h >= 1 && h <= 2 * norb) {
+    const int o = spatial(run, h), c = run.prep.inumac(h);
+    const int pos = c > noac ? c - noac : c;
+    run.io.list(6, {"yc", run.prep.ycas(o)});
+    run.io.list(6, {"iit", h});
+    run.io.list(6, {"yac(iorb(iit))", pos >= 1 && run.prep.yac(pos)});
+    run.io.list(6, {"icamun", c});
+  }
+  fio::stop_error();
+}
+
+[[noreturn]] void bad_particle(Run& run, int k, int q, int nh, const int* holes,
+                               const int* parts) {
+  run.io.list(6, {"mauvaise part numero", k, q});
+  run.io.list(6, fio::Items{"ntv,npv"}.all(holes, nh).all(parts, nh));
+  fio::stop_error();
+}
+
+// Checks a pair of holes (or particles) and its spin balance; one must lie in
+// the given orbital class.  Returns the symmetry of the pair, 0 if invalid.
+int part_symmetry(const Run& run, int n, const int* so, int spin, int cls) {
+  int s = 1, balance = 0;
+  for (int k = 0; k < n; ++k) {
+    if (so[k] < 1 || so[k] > 2 * run.orb.norb) return 0;
+    const int o = spatial(run, so[k]);
+    if (run.cs.itype(o) != cls) return 0;
+    s = run.sym.mult(s, run.sym.isym(o));
+    balance += spin_of(run, so[k]);
+  }
+  if (balance != spin || (n == 2 && so[0] == so[1])) return 0;
+  return s;
+}
+
+// Symmetry of an active string, 0 when it is not a list of active orbitals
+// in increasing CAS position.
+int string_symmetry(const Run& run, int n, const int* orb) {
+  if (n < 0 || n > run.cs.noac) return 0;
+  int s = 1, last = 0;
+  for (int k = 0; k < n; ++k) {
+    if (orb[k] < 1 || orb[k] > run.orb.norb || !run.prep.ycas(orb[k])) return 0;
+    const int pos = run.prep.inumac(orb[k]);
+    if (pos <= last) return 0;
+    last = pos;
+    s = run.sym.mult(s, run.sym.isym(orb[k]));
+  }
+  return s;
+}
+
+// Symmetry of one or two holes or particles given as spin-orbitals.
+int pair_sym(const Run& run, int n, const int* so) {
+  int s = 1;
+  for (int k = 0; k < n; ++k) s = run.sym.mult(s, run.sym.isym(spatial(run, so[k])));
+  return s;
+}
+
+void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int ispc1, int ist,
+                int ispt1, int isp, int icateg, int iadrt, int iadrp, int iadrc, int max_p) {
+  const DetRecords& dt = run.dets;
+  const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
+  const int nta = (d.ispt + d.nt) / 2, npa = (d.ispp + d.np) / 2;
+  run.io.list(6, {"nt,np,ispt,ispp,nta,npa", d.nt, d.np, d.ispt, d.ispp, nta, npa});
+  fio::Items desc{"adrdet", " trou"};
+  for (int k = 0; k < d.nt; ++k) desc << shown(run, d.it[k]);
+  desc << " CAS";
+  desc.all(d.ia, d.nca);
+  for (int k = 0; k < d.ncb; ++k) desc << -d.ib[k];
+  desc << " part";
+  for (int k = 0; k < d.np; ++k) desc << shown(run, d.ip[k]);
+  desc << " iadr" << iadr;
+  run.io.list(6, desc);
+  run.io.list(6, {"nelc,iscas,ispc1,nt,ist,ispt1", nelc, isc, ispc1, d.nt, ist, ispt1});
+  run.io.list(6, {"maxc(nelc,iscas,ispc1)", maxc});
+  run.io.list(6, {"icateg", icateg});
+  run.io.list(6, {"iadrt,iadrc,iadrp,iadrcat,iadr", iadrt, iadrc, iadrp,
+                  dt.ioff(nelc, isc, ispc1, icateg), iadr});
+  run.io.list(6, {"max_p", max_p});
+  run.io.list(6, {"np,isp,ispp,iadrp", d.np, isp, d.ispp, iadrp});
+  run.io.list(6, {"nt,ispt,iadrt", d.nt, d.ispt, iadrt});
+  run.io.list(6, {"iadrc,maxc", iadrc, maxc});
+  fio::stop_error();
+}
+
+}  // namespace
+
+void trad(Run& run, int nh, const int* holes, const int* parts, SplitDet& d, int& ierr) {
+  const Prep& p = run.prep;
+  const int norb = run.orb.norb, noac = run.cs.noac;
+  ierr = 0;
+  d.nt = d.np = d.ispt = d.ispp = 0;
+  // The reference fills the first (nelac+1)/2 active orbitals of both spins.
+  Active a;
+  for (int k = 1; k <= noac; ++k) a.occ[k] = a.occ[noac + k] = p.yac(k);
+  for (int k = 0; k < nh; ++k) {
+    const int h = holes[k];
+    if (h < 1 || h > 2 * norb) bad_hole(run, k + 1, h, nh, holes, parts, a);
+    if (p.ycas(spatial(run, h))) {
+      bool& o = a.occ[p.inumac(h)];
+      if (!o) bad_hole(run, k + 1, h, nh, holes, parts, a);
+      o = false;
+      continue;
+    }
+    if (++d.nt > 2) {
+      ierr = 1;
+      return;
+    }
+    d.ispt += spin_of(run, h);
+    d.it[d.nt - 1] = h;
+  }
+  const int marker = 2 * norb + 1;  // the missing electron of an odd count
+  for (int k = 0; k < nh; ++k) {
+    const int q = parts[k];
+    if (q == marker) continue;
+    if (q < 1 || q > 2 * norb) bad_particle(run, k + 1, q, nh, holes, parts);
+    if (p.ycas(spatial(run, q))) {
+      bool& o = a.occ[p.inumac(q)];
+      if (o) bad_particle(run, k + 1, q, nh, holes, parts);
+      o = true;
+      continue;
+    }
+    if (++d.np > 2) {
+      ierr = 1;
+      return;
+    }
+    d.ispp += spin_of(run, q);
+    d.ip[d.np - 1] = q;
+  }
+  d.nca = d.ncb = 0;
+  for (int k = 1; k <= noac; ++k) {
+    if (a.occ[k]) d.ia[d.nca++] = run.cs.numac(k);
+    if (a.occ[noac + k]) d.ib[d.ncb++] = run.cs.numac(k);
+  }
+}
+
+// The class of the determinant must be a block that categ laid out for the
+// mode, with its holes in inactive and its particles in virtual orbitals and
+// spin and symmetry conserved; every look-up is guarded, so a determinant
+// from any other space answers false.
+bool in_space(Run& run, const SplitDet& d) {
+  const DetRecords& dt = run.dets;
+  if (d.nt < 0 || d.nt > 2 || d.np < 0 || d.np > 2) return false;
+  const int nelc = d.nca + d.ncb - run.cs.nelac;
+  if (nelc < -2 || nelc > 2 || nelc != d.nt - d.np) return false;
+  const int dspin = d.nca - d.ncb - dt.cas_spin;
+  if (dspin < -4 || dspin > 4 || d.ispp != d.ispt - dspin) return false;
+  const int isa = string_symmetry(run, d.nca, d.ia);
+  const int isb = string_symmetry(run, d.ncb, d.ib);
+  const int ist = part_symmetry(run, d.nt, d.it, d.ispt, 1);
+  const int isp = part_symmetry(run, d.np, d.ip, d.ispp, 3);
+  if (isa == 0 || isb == 0 || ist == 0 || isp == 0) return false;
+  const int isc = run.sym.mult(isa, isb);
+  if (isp != run.sym.mult(run.cs.is0, run.sym.mult(ist, isc))) return false;
+  const int ispt1 = d.nt == 2 ? d.ispt / 2 : d.ispt;
+  const int icateg = dt.icatt(d.nt, ist, ispt1);
+  if (icateg < 1) return false;
+  return dt.nblk(nelc, isc, run.util(30 + dspin), icateg) > 0;
+}
+
+void adrdet(Run& run, const SplitDet& d, int& iadr) {
+  const DetRecords& dt = run.dets;
+  const int nelc = d.nca + d.ncb - run.cs.nelac;
+  int isc = 1;
+  for (int k = 0; k < d.nca; ++k) isc = run.sym.mult(isc, run.sym.isym(d.ia[k]));
+  for (int k = 0; k < d.ncb; ++k) isc = run.sym.mult(isc, run.sym.isym(d.ib[k]));
+  const int ispc1 = run.util(30 + d.nca - d.ncb - dt.cas_spin);
+  int iadrt = 0, iadrp = 0, iadrc = 0;
+  adrt(run, d.nt, d.it, d.ispt, iadrt);
+  adrp(run, d.np, d.ip, d.ispp, iadrp);
+  adrc(run, 0, d.nca, d.ia, d.ncb, d.ib, iadrc);
+  const int ist = pair_sym(run, d.nt, d.it);
+  const int ispt1 = d.nt == 2 ? d.ispt / 2 : d.ispt;
+  const int isp = pair_sym(run, d.np, d.ip);
+  const int jspin = d.ispp == 0 ? 0 : 1;
+  const int max_p = d.np > 0 ? dt.co_max.maxpp(d.np, isp, jspin) : 1;
+  const int icateg = dt.icatt(d.nt, ist, ispt1);
+  const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
+  iadr = dt.ioff(nelc, isc, ispc1, icateg) + ((iadrt - 1) * max_p + (iadrp - 1)) * maxc + iadrc;
+  if (iadr == run.test.itest(7))
+    debug_stop(run, d, iadr, nelc, isc, ispc1, ist, ispt1, isp, icateg, iadrt, iadrp, iadrc,
+               max_p);
+}
+
+// Index of one or two holes within their class: a pair of the same spin in
+// triangular order (second orbital major) when both have one symmetry, else
+// first orbital major; a pair of opposite spins, alpha orbital major.
+void adrt(Run& run, int nt, const int* it, int ispt, int& iadrt) {
+  const auto& itorb = run.dets.prep2.itorb;
+  const auto& iat = run.dets.prep2.iat;
+  if (nt == 0) {
+    iadrt = 1;
+    return;
+  }
+  const int o1 = spatial(run, it[0]), s1 = run.sym.isym(o1), p1 = itorb(o1);
+  if (nt == 1) {
+    iadrt = iat(1, s1, s1, ispt) + p1;
+    return;
+  }
+  const int o2 = spatial(run, it[1]), s2 = run.sym.isym(o2), p2 = itorb(o2);
+  const int st = run.sym.mult(s1, s2);
+  if (ispt != 0 && o2 < o1) {
+    run.io.list(6, {"dans adrt it1,it2", o1, o2});
+    fio::stop_error();
+  }
+  if (ispt != 0 && s1 == s2)
+    iadrt = (p2 - 1) * (p2 - 2) / 2 + p1 + iat(2, st, s2, ispt / 2);
+  else
+    iadrt = iat(2, st, s1, ispt / 2) + (p1 - 1) * run.sy2.nts(s2) + p2;
+}
+
+void adrp(Run& run, int np, const int* ip, int ispp, int& iadrp) {
+  const auto& itorb = run.dets.prep2.itorb;
+  const auto& iap = run.dets.prep2.iap;
+  if (np == 0) {
+    iadrp = 1;
+    return;
+  }
+  const int o1 = spatial(run, ip[0]), s1 = run.sym.isym(o1), p1 = itorb(o1);
+  if (np == 1) {
+    iadrp = iap(1, s1, s1, ispp) + p1;
+    return;
+  }
+  const int o2 = spatial(run, ip[1]), s2 = run.sym.isym(o2), p2 = itorb(o2);
+  const int st = run.sym.mult(s1, s2);
+  if (ispp != 0 && o2 < o1) {
+    int code = 24;
+    erreur(run, code);
+  }
+  if (ispp != 0 && s1 == s2) {
+    iadrp = (p2 - 1) * (p2 - 2) / 2 + p1 + iap(2, st, s2, ispp / 2);
+    if (iadrp == 0) {
+      run.io.list(6, {"dans adrp iadrp nul", o1, o2});
+      fio::stop_error();
+    }
+  } else {
+    iadrp = iap(2, st, s1, ispp / 2) + (p1 - 1) * run.sy2.nps(s2) + p2;
+  }
+}
+
+// Index of the active part in its class: groups by the symmetry of the alpha
+// string, and within a group the alpha rank runs fastest.
+void adrc(Run& run, int, int nca, const int* ia, int ncb, const int* ib, int& iadrc) {
+  const Adrsym& as = run.dets.adrsym;
+  int a[kMaxActive], b[kMaxActive];
+  int isa = 1;
+  for (int j = 0; j < nca; ++j) {
+    isa = run.sym.mult(isa, run.sym.isym(ia[j]));
+    a[j] = run.prep.inumac(ia[j]);
+  }
+  int isc = isa;
+  for (int j = 0; j < ncb; ++j) {
+    isc = run.sym.mult(isc, run.sym.isym(ib[j]));
+    b[j] = run.prep.inumac(ib[j]);
+  }
+  int ra = 0, rb = 0;
+  rang2(run, nca, a, ra);
+  rang2(run, ncb, b, rb);
+  ra = as.irangs(ra, nca);
+  rb = as.irangs(rb, ncb);
+  iadrc = run.dets.prep2.iadc(isc, isa, nca, ncb) + (rb - 1) * as.nbs(isa, nca) + ra;
+}
+
+void rang2(Run& run, int k, const int* list, int& irang) {
+  irang = 1;
+  for (int j = 1; j <= k; ++j) irang += run.dets.z(j, list[j - 1], k);
+}
+
+void erreur(Run& run, int& code) {
+  run.io.list(6, {"erreur", code});
+  code = 3;
+  fio::stop_error();
+}
+
+}  // namespace ciprop
