@@ -94,6 +94,10 @@ void check(const Description& d) {
   // high-bit stream, so no reference orbital may lie above 256.
   require(!d.packed || d.nocc() <= 256,
           "the packed layout cannot hold holes above orbital 256");
+  // Up to 256 orbitals it has no high-bit stream either, so the empty-slot
+  // marker (orbital norb + 1) must stay within 256.
+  require(!d.packed || d.norb() != 256 || d.nelac % 2 == 0,
+          "the packed layout cannot hold the empty-slot marker with 256 orbitals");
 }
 
 OrbitalLayout layout(const Description& d) {

@@ -5,17 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "tools/mkcase/make_case.hpp"
 #include "tools/mkcase/options.hpp"
-#include "tools/mkcase/runfiles.hpp"
-#include "tools/mkcase/space.hpp"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     mkcase::Options o = mkcase::parse_options(args);
-    long long ndet = mkcase::space_size(o.d, o.d.is0);
-    mkcase::write_run_description(o.d, o.dir, ndet);
-    std::cout << o.dir << ": " << ndet << " determinants\n";
+    mkcase::Case c = mkcase::make_case(o.d, o.dir);
+    std::cout << o.dir << ": " << c.a->dets.size() << " determinants in deta, "
+              << c.b->dets.size() << " in detb"
+              << (c.ro.empty() ? "; densities skipped (above the limit)" : "") << "\n";
   } catch (const std::exception& e) {
     std::cerr << e.what() << "\n" << mkcase::kUsage;
     return 1;
