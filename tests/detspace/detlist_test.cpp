@@ -1,0 +1,167 @@
+// Determinant-list readers and the integer block files, on lists written by
+// hand from the file layouts.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "detspace/detlist.hpp"
+#include "detspace/reorder.hpp"
+#include "tests/detspace/listfiles.hpp"
+
+namespace {
+
+using namespace ciprop;
+using listfiles::TDet;
+
+struct Readers : listfiles::ListTest {
+  std::vector<TDet> read_all(int unit) {
+    std::vector<TDet> got;
+    int n = 0, eof = 0, a[kMaxSubst], b[kMaxSubst];
+    for (;;) {
+      venond_unit(*run, unit, n, a, b, eof);
+      if (eof) return got;
+      got.push_back({std::vector<int>(a, a + n), std::vector<int>(b, b + n)});
+    }
+  }
+  void write_file(const std::string& name, const std::vector<TDet>& dets, int norb) {
+    run->io.open(70, name, fio::Status::Unknown, fio::Form::Unformatted);
+    if (run->test.itest(25) == 1)
+      listfiles::write_packed(run->io, 70, dets, norb, 37);
+    else
+      listfiles::write_plain(run->io, 70, dets);
+    run->io.close(70);
+    run->io.open(kUnitDetB, name, fio::Status::Old, fio::Form::Unformatted);
+  }
+  int read_status() {
+    return status_of([&] { read_all(kUnitDetB); });
+  }
+};
+
+TEST(Venond4, EveryDescriptorSplitsIntoItsCountAndAlphaHoles) {
+  for (int n = 0; n <= 20; ++n)
+    for (int k = 0; k <= n; ++k) {
+      int gn = -1, gm = -1;
+      venond4(n * (n + 1) / 2 + k + 1, gn, gm);
+      EXPECT_EQ(gn, n) << k;
+      EXPECT_EQ(gm, k + 1) << n;
+    }
+}
+
+// Round trips through both layouts, with orbitals past 256 (high bits), the
+// byte 0 standing for orbital 256, an odd electron count with the empty-slot
+// marker, and blocks that are not full.
+TEST_F(Readers, ListsReadBackAsWrittenInBothLayouts) {
+  struct Case {
+    int layout, norb, ms2;
+  };
+  for (Case c : {Case{1, 300, 0}, Case{1, 256, 0}, Case{1, 40, -1}, Case{1, 500, -1},
+                 Case{0, 300, 0}, Case{0, 40, -1}}) {
+    SCOPED_TRACE(testing::Message() << "layout " << c.layout << " norb " << c.norb << " ms2 "
+                                    << c.ms2);
+    run->test.itest(25) = c.layout;
+    run->orb.norb = c.norb;
+    run->cs.ms2 = c.ms2;
+    auto dets = listfiles::random_dets(250, c.norb, 10, c.ms2, 6, unsigned(c.norb));
+    // Orbital 256 of both spins among the filled ones, byte 0 in the file.
+    if (c.norb >= 256 && c.ms2 == 0) dets[0] = TDet{{3, c.norb + 5}, {256, c.norb + 256}};
+    if (c.ms2 == 0) dets[1] = TDet{};
+    write_file("detb", dets, c.norb);
+    rew61(*run);
+    EXPECT_EQ(read_all(kUnitDetB), dets);
+    // A rewind starts the list again, whatever was left in the block.
+    rew61(*run);
+    EXPECT_EQ(read_all(kUnitDetB), dets);
+  }
+}
+
+TEST_F(Readers, ATruncatedListEndsLikeEndOfFile) {
+  run->test.itest(25) = 0;
+  run->orb.norb = 20;
+  write_file("detb", {TDet{{1}, {15}}, TDet{{2, 3}, {12, 14}}}, 20);
+  run->io.close(kUnitDetB);
+  std::filesystem::resize_file("detb", std::filesystem::file_size("detb") - 6);
+  run->io.open(kUnitDetB, "detb", fio::Status::Old, fio::Form::Unformatted);
+  auto got = read_all(kUnitDetB);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0], (TDet{{1}, {15}}));
+}
+
+// Contents that would make a reader write past its arrays or hand out
+// spin-orbitals no table knows are refused as input errors naming the file.
+TEST_F(Readers, ListsBeyondTheCapacitiesAreRefused) {
+  run->orb.norb = 30;
+  run->test.itest(25) = 0;
+  auto plain = [&](std::vector<int> rec1, std::vector<int> rec2) {
+    run->io.open(70, "bad", fio::Status::Unknown, fio::Form::Unformatted);
+    run->io.write_record(70, rec1.data(), 4 * rec1.size());
+    if (!rec2.empty()) run->io.write_record(70, rec2.data(), 4 * rec2.size());
+    run->io.close(70);
+    run->io.open(kUnitDetB, "bad", fio::Status::Old, fio::Form::Unformatted);
+    return read_status();
+  };
+  EXPECT_EQ(plain({21}, std::vector<int>(42, 1)), fio::kStatusIoError);
+  EXPECT_EQ(plain({-1}, {}), fio::kStatusIoError);
+  EXPECT_EQ(plain({1}, {0, 12}), fio::kStatusIoError);
+  EXPECT_EQ(plain({1}, {1, 62}), fio::kStatusIoError);
+  EXPECT_EQ(plain({1}, {1, 61}), -1);  // the empty-slot marker is a valid particle
+  EXPECT_NE(err.str().find("file 'bad'"), std::string::npos);
+
+  run->test.itest(25) = 1;
+  auto packed = [&](int l1, int k, int l3, std::vector<unsigned char> desc) {
+    run->io.open(70, "bad", fio::Status::Unknown, fio::Form::Unformatted);
+    listfiles::write_block(run->io, 70, std::vector<unsigned char>(size_t(std::min(l1, 3600)), 9),
+                           desc, std::vector<unsigned char>(size_t(std::min(l3, 1024)), 0));
+    run->io.close(70);
+    // Rewrite the counts as the test wants them.
+    std::fstream f("bad", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(4);
+    f.write(reinterpret_cast<const char*>(&l1), 4);
+    f.write(reinterpret_cast<const char*>(&k), 4);
+    f.close();
+    run->io.open(kUnitDetB, "bad", fio::Status::Old, fio::Form::Unformatted);
+    rew61(*run);
+    return read_status();
+  };
+  EXPECT_EQ(packed(3601, 1, 0, {2}), fio::kStatusIoError);         // orbital bytes
+  EXPECT_EQ(packed(2, 101, 0, {2}), fio::kStatusIoError);          // descriptors
+  EXPECT_EQ(packed(2, 1, 0, {2}), -1);                             // (valid)
+  EXPECT_EQ(packed(1, 1, 0, {2}), fio::kStatusIoError);            // bytes missing
+  EXPECT_EQ(packed(2, 1, 0, {0xff}), fio::kStatusIoError);         // 22 substitutions
+  run->cs.ms2 = -1;
+  EXPECT_EQ(packed(2, 1, 0, {2}), fio::kStatusIoError);  // no alpha hole to lose
+  run->cs.ms2 = 0;
+  run->orb.norb = 300;
+  EXPECT_EQ(packed(2, 1, 0, {2}), fio::kStatusIoError);  // high-bit byte missing
+  EXPECT_EQ(packed(2, 1, 1, {2}), -1);
+}
+
+TEST_F(Readers, BlockFilesHoldRecordsOf2048Integers) {
+  std::vector<int> p(2049 + 1);
+  for (int i = 0; i < 2049; ++i) p[size_t(i)] = 7 * i + 1;
+  p[2049] = -5;  // beyond the array: never written to the file
+  run->io.open(kUnitIadrv, "IADRV", fio::Status::Unknown, fio::Form::Unformatted);
+  ecribl(*run, p.data(), 2049, kUnitIadrv);
+  run->io.flush(kUnitIadrv);
+  EXPECT_EQ(std::filesystem::file_size("IADRV"), 2u * (8 + 4 * 2048));
+
+  run->io.rewind(kUnitIadrv);
+  std::vector<int> rec(2048);
+  liri(*run, rec.data(), 2048, kUnitIadrv);
+  EXPECT_EQ(rec[2047], p[2047]);
+  liri(*run, rec.data(), 2048, kUnitIadrv);
+  EXPECT_EQ(rec[0], p[2048]);
+  EXPECT_EQ(rec[1], 0);
+
+  // lirbl fills exactly m entries.
+  run->io.rewind(kUnitIadrv);
+  std::vector<int> back(2049 + 1, 99);
+  lirbl(*run, back.data(), 2049, kUnitIadrv);
+  EXPECT_TRUE(std::equal(back.begin(), back.begin() + 2049, p.begin()));
+  EXPECT_EQ(back[2049], 99);
+  // Records are read whole, so reading goes on at the next record; past the
+  // last one it is an input error.
+  EXPECT_EQ(status_of([&] { liri(*run, rec.data(), 1, kUnitIadrv); }), fio::kStatusIoError);
+}
+
+}  // namespace
