@@ -4,6 +4,7 @@
 #include <string>
 
 #include "density/calmu.hpp"
+#include "detspace/prepad.hpp"
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/lircd.hpp"
@@ -55,6 +56,7 @@ void driver(Run& run) {
   lircd(run);
   verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
   prepar(run);
+  prepad(run);
   lirone(run);
   calmu(run);
 }

@@ -1,0 +1,319 @@
+// The address tables against the case generator's spaces: for every mode the
+// tables must give the space its exact size, every determinant a distinct
+// address in 1..T, and tell the determinants of the space from the others.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "detspace/address.hpp"
+#include "detspace/prepad.hpp"
+#include "driver/print.hpp"
+#include "fortio/stop.hpp"
+#include "input/lircd.hpp"
+#include "input/openf.hpp"
+#include "orbitals/prepar.hpp"
+#include "support/run_in_dir.hpp"
+#include "tools/mkcase/runfiles.hpp"
+#include "tools/mkcase/space.hpp"
+
+namespace {
+
+using ciprop::Run;
+using ciprop::SplitDet;
+using mkcase::Description;
+
+// A run whose records are filled by the real stages, from the run
+// description and Info files the generator writes for d.
+struct Tables {
+  test::ScratchDir dir;
+  std::ostringstream out, err;
+  std::istringstream in;
+  std::unique_ptr<Run> run;
+  mkcase::OrbitalLayout layout;
+
+  explicit Tables(const Description& d, const std::string& gener = "") {
+    mkcase::write_run_description(d, dir.path().string(), 0);
+    if (!gener.empty()) {
+      std::string vrt = dir.read("vrt");
+      vrt.replace(vrt.find(d.gener), d.gener.size(), gener);
+      dir.write("vrt", vrt);
+    }
+    layout = mkcase::layout(d);
+    run = std::make_unique<Run>(out, in, err);
+    auto path = [&](const char* name) { return (dir.path() / name).string(); };
+    run->io.open(ciprop::kUnitListing, path("BID75"), fio::Status::Unknown, fio::Form::Formatted);
+    run->io.open(ciprop::kUnitVrt, path("vrt"), fio::Status::Old, fio::Form::Formatted);
+    run->io.open(ciprop::kUnitInfo, path("Info"), fio::Status::Old, fio::Form::Formatted);
+    ciprop::lircd(*run);
+    ciprop::prepar(*run);
+  }
+  // prepad, returning the exit status of a stop (-1 when it returns).
+  int prepad() {
+    try {
+      ciprop::prepad(*run);
+      return -1;
+    } catch (const fio::StopRun& s) {
+      return s.status;
+    }
+  }
+  SplitDet split(const mkcase::Determinant& det) {
+    const mkcase::Excitation e = mkcase::excitation(det, layout);
+    SplitDet d;
+    int ierr = 0;
+    ciprop::trad(*run, static_cast<int>(e.holes.size()), e.holes.data(), e.parts.data(), d, ierr);
+    EXPECT_EQ(ierr, 0);
+    return d;
+  }
+};
+
+// A status of a stop, and what the run printed.
+template <class F>
+int stop_status(F f) {
+  try {
+    f();
+  } catch (const fio::StopRun& s) {
+    return s.status;
+  }
+  return -1;
+}
+
+Description space(const char* gener, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
+                  std::array<int, 8> nvirt, int nelac, int ms2, int is0) {
+  Description d;
+  d.gener = gener;
+  d.nsym = nsym;
+  d.ninac = ninac;
+  d.nact = nact;
+  d.nvirt = nvirt;
+  d.nelac = nelac;
+  d.ms2 = ms2;
+  d.is0 = is0;
+  return d;
+}
+
+const char* const kModes[] = {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO"};
+
+// Spaces of growing shape: one to eight irreps, even and odd electron
+// counts, ms2 0, -1 and -2, several state symmetries, no active orbital up
+// to sixteen.
+std::vector<Description> shapes() {
+  std::vector<Description> v;
+  v.push_back(space("", 1, {2}, {2}, {2}, 2, 0, 1));
+  v.push_back(space("", 1, {2}, {3}, {3}, 3, -1, 1));
+  v.push_back(space("", 1, {3}, {0}, {3}, 0, 0, 1));
+  v.push_back(space("", 2, {1, 1}, {2, 1}, {1, 2}, 4, -2, 2));
+  v.push_back(space("", 2, {2, 1}, {1, 1}, {2, 1}, 1, -1, 2));
+  v.push_back(space("", 4, {1, 1, 0, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, 4, 0, 3));
+  v.push_back(space("", 4, {1, 0, 1, 0}, {2, 1, 0, 1}, {1, 1, 0, 2}, 3, -3, 4));
+  v.push_back(space("", 8, {1, 0, 0, 1, 0, 0, 1, 0}, {1, 1, 1, 0, 1, 0, 0, 1},
+                    {0, 1, 1, 1, 0, 1, 0, 1}, 4, -2, 5));
+  v.push_back(space("", 8, {0, 1, 0, 0, 1, 0, 0, 0}, {1, 0, 0, 1, 0, 0, 1, 0},
+                    {1, 1, 0, 0, 0, 1, 0, 1}, 3, -1, 8));
+  v.push_back(space("", 2, {1, 0}, {9, 7}, {1, 1}, 2, 0, 2));
+  v.push_back(space("", 1, {1}, {6}, {3}, 6, 0, 1));
+  v.push_back(space("", 1, {1}, {5}, {2}, 5, -3, 1));
+  return v;
+}
+
+std::string describe(const Description& d) {
+  std::ostringstream s;
+  s << "gener='" << d.gener << "' nsym=" << d.nsym << " noac=" << d.noac()
+    << " nelac=" << d.nelac << " ms2=" << d.ms2 << " is0=" << d.is0;
+  return s.str();
+}
+
+using Key = std::array<int, 6>;
+Key key(const mkcase::Determinant& det) {
+  return {det.alpha, det.beta, det.holes[0], det.holes[1], det.parts[0], det.parts[1]};
+}
+
+TEST(Addressing, EveryModeNumbersItsSpaceOneToT) {
+  for (Description d : shapes())
+    for (const char* mode : kModes) {
+      d.gener = mode;
+      SCOPED_TRACE(describe(d));
+      Tables t(d);
+      ASSERT_EQ(t.prepad(), -1) << t.out.str();
+      const auto dets = mkcase::enumerate_space(d, d.is0);
+      ASSERT_EQ(t.run->dets.ntotal, static_cast<long long>(dets.size()));
+      std::vector<char> seen(dets.size() + 1, 0);
+      for (const auto& det : dets) {
+        const SplitDet s = t.split(det);
+        ASSERT_TRUE(ciprop::in_space(*t.run, s));
+        int iadr = 0;
+        ciprop::adrdet(*t.run, s, iadr);
+        ASSERT_GE(iadr, 1);
+        ASSERT_LE(iadr, static_cast<int>(dets.size()));
+        ASSERT_FALSE(seen[iadr]) << "address " << iadr << " twice";
+        seen[iadr] = 1;
+      }
+    }
+}
+
+TEST(Addressing, MembershipMatchesTheModeOnEveryWiderDeterminant) {
+  // Every mode's space lies inside the TOUS space of the same orbitals; the
+  // TOUS determinants of all state symmetries probe classes the mode keeps,
+  // drops, and classes of another symmetry.
+  for (Description d : shapes())
+    for (const char* mode : kModes) {
+      d.gener = mode;
+      SCOPED_TRACE(describe(d));
+      Tables t(d);
+      ASSERT_EQ(t.prepad(), -1);
+      const auto mine = mkcase::enumerate_space(d, d.is0);
+      std::set<Key> inside;
+      for (const auto& det : mine) inside.insert(key(det));
+      Description wide = d;
+      wide.gener = "TOUS";
+      for (int is0 = 1; is0 <= d.nsym; ++is0)
+        for (const auto& det : mkcase::enumerate_space(wide, is0))
+          ASSERT_EQ(ciprop::in_space(*t.run, t.split(det)), is0 == d.is0 && inside.count(key(det)) > 0)
+              << "is0 " << is0 << " nt " << int(det.nt) << " np " << int(det.np);
+    }
+}
+
+TEST(Addressing, LargestActiveSpaceAndSpinExtremes) {
+  // Sixteen active orbitals (the most the rank tables hold) with few
+  // electrons, and a high-spin space whose alpha strings are nearly empty.
+  for (Description d : {space("DDCI", 1, {1}, {16}, {1}, 2, 0, 1),
+                        space("TOUS", 2, {1, 1}, {8, 8}, {0, 1}, 2, -2, 1),
+                        space("MONO", 1, {2}, {4}, {2}, 4, -4, 1)}) {
+    SCOPED_TRACE(describe(d));
+    Tables t(d);
+    ASSERT_EQ(t.prepad(), -1) << t.out.str();
+    const auto dets = mkcase::enumerate_space(d, d.is0);
+    ASSERT_EQ(t.run->dets.ntotal, static_cast<long long>(dets.size()));
+    std::vector<int> addr;
+    for (const auto& det : dets) {
+      int iadr = 0;
+      ciprop::adrdet(*t.run, t.split(det), iadr);
+      addr.push_back(iadr);
+    }
+    std::sort(addr.begin(), addr.end());
+    for (std::size_t k = 0; k < addr.size(); ++k) ASSERT_EQ(addr[k], static_cast<int>(k) + 1);
+  }
+}
+
+TEST(InSpace, RefusesWhatNoBlockHolds) {
+  // Inactive 1, 2; active 3, 4; virtual 5, 6 (norb 6), two active electrons.
+  Tables t(space("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
+  ASSERT_EQ(t.prepad(), -1);
+  ciprop::Run& run = *t.run;
+  auto in = [&](std::vector<int> h, std::vector<int> p) {
+    SplitDet d;
+    int ierr = 0;
+    ciprop::trad(run, static_cast<int>(h.size()), h.data(), p.data(), d, ierr);
+    return ierr == 0 && ciprop::in_space(run, d);
+  };
+  // Two holes, two particles: TOUS and PERT keep it, DDCI does not.
+  EXPECT_FALSE(in({1, 7}, {5, 11}));
+  EXPECT_TRUE(in({1, 7}, {5, 10}));
+  // Three holes: trad reports it, nothing is looked up.
+  SplitDet d;
+  int ierr = 0;
+  const int h3[] = {1, 2, 7}, p3[] = {5, 6, 11};
+  ciprop::trad(run, 3, h3, p3, d, ierr);
+  EXPECT_EQ(ierr, 1);
+  // Split forms no list gives: a hole in a virtual orbital, a particle in an
+  // inactive one, the same spin-orbital twice, an unbalanced spin count,
+  // active orbitals out of order or not active.
+  auto base = [] {
+    SplitDet s;
+    s.nca = 1;
+    s.ia[0] = 3;
+    s.ncb = 1;
+    s.ib[0] = 3;
+    return s;
+  };
+  SplitDet s = base();
+  EXPECT_TRUE(ciprop::in_space(run, s));
+  s.nt = 1, s.it[0] = 5, s.ispt = 1, s.np = 1, s.ip[0] = 6, s.ispp = 1;
+  EXPECT_FALSE(ciprop::in_space(run, s));
+  s.it[0] = 1, s.ip[0] = 2;
+  EXPECT_FALSE(ciprop::in_space(run, s));
+  s.ip[0] = 5;
+  EXPECT_TRUE(ciprop::in_space(run, s));
+  s.ispp = -1;
+  EXPECT_FALSE(ciprop::in_space(run, s));
+  s = base();
+  s.nt = 2, s.it[0] = s.it[1] = 1, s.ispt = 2, s.np = 2, s.ip[0] = 5, s.ip[1] = 6, s.ispp = 2;
+  EXPECT_FALSE(ciprop::in_space(run, s));
+  // Both electrons of inactive orbital 1 moved into the active ones.
+  s = base();
+  s.nca = 2, s.ia[0] = 3, s.ia[1] = 4, s.ncb = 2, s.ib[0] = 3, s.ib[1] = 4;
+  s.nt = 2, s.it[0] = 1, s.it[1] = 7;
+  EXPECT_TRUE(ciprop::in_space(run, s));
+  s.ia[0] = 4, s.ia[1] = 3;
+  EXPECT_FALSE(ciprop::in_space(run, s));
+  s.ia[0] = 3, s.ia[1] = 5;
+  EXPECT_FALSE(ciprop::in_space(run, s));
+  s.ia[1] = 4, s.nca = 5;
+  EXPECT_FALSE(ciprop::in_space(run, s));
+}
+
+TEST(Errors, PairsOutOfOrderAndHolesInEmptyOrbitalsStopTheRun) {
+  // Inactive 1..3, active 4, virtual 5..7 (norb 7), one symmetry.
+  Tables t(space("TOUS", 1, {3}, {1}, {3}, 2, 0, 1));
+  ASSERT_EQ(t.prepad(), -1);
+  ciprop::Run& run = *t.run;
+  auto address = [&](std::vector<int> h, std::vector<int> p) {
+    return stop_status([&] {
+      SplitDet d;
+      int ierr = 0;
+      ciprop::trad(run, static_cast<int>(h.size()), h.data(), p.data(), d, ierr);
+      int iadr = 0;
+      ciprop::adrdet(run, d, iadr);
+    });
+  };
+  EXPECT_EQ(address({1, 2}, {5, 6}), -1);
+  EXPECT_NE(address({2, 1}, {5, 6}), 0);
+  EXPECT_NE(t.out.str().find(" dans adrt it1,it2 2 1\n"), std::string::npos);
+  EXPECT_NE(address({1, 2}, {6, 5}), 0);
+  EXPECT_NE(t.out.str().find(" erreur 24\n"), std::string::npos);
+  // The hole of an active spin-orbital the determinant has emptied already,
+  // and a particle in one it fills already.
+  EXPECT_NE(address({4, 4}, {5, 6}), 0);
+  EXPECT_NE(t.out.str().find(" mauvais trou numero 2 4\n"), std::string::npos);
+  EXPECT_NE(address({1}, {4}), 0);
+  EXPECT_NE(t.out.str().find(" mauvaise part numero 1 4\n"), std::string::npos);
+  // Spin-orbitals outside the orbital set.
+  EXPECT_NE(address({15}, {5}), 0);
+  EXPECT_NE(address({1}, {0}), 0);
+}
+
+TEST(Errors, DebugAddressStopsWithItsDescription) {
+  const Description d = space("CAS ", 1, {1}, {2}, {1}, 2, 0, 1);
+  Tables t(d);
+  ASSERT_EQ(t.prepad(), -1);
+  t.run->test.itest(7) = 2;
+  int stops = 0;
+  for (const auto& det : mkcase::enumerate_space(d, 1)) {
+    const SplitDet s = t.split(det);
+    const int status = stop_status([&] {
+      int iadr = 0;
+      ciprop::adrdet(*t.run, s, iadr);
+    });
+    if (status != -1) {
+      EXPECT_NE(status, 0);
+      ++stops;
+    }
+  }
+  EXPECT_EQ(stops, 1);
+  EXPECT_NE(t.out.str().find(" iadrt,iadrc,iadrp,iadrcat,iadr"), std::string::npos);
+}
+
+TEST(Errors, ModesThisVersionDoesNotBuildAreRefused) {
+  const Description d = space("CAS ", 1, {1}, {2}, {1}, 2, 0, 1);
+  for (const char* g : {"DDCX", "MRDD", "cas "}) {
+    Tables t(d, g);
+    EXPECT_NE(t.prepad(), 0) << g;
+    EXPECT_NE(t.out.str().find(std::string("gener='") + g + "'"), std::string::npos) << t.out.str();
+  }
+}
+
+}  // namespace
