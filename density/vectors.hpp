@@ -4,11 +4,10 @@
 // printed form of a determinant.
 #pragma once
 #include "driver/runstate.hpp"
+#include "input/openf.hpp"  // units of the vector and determinant files
 
 namespace ciprop {
 
-inline constexpr int kUnitVecA = 10;
-inline constexpr int kUnitVecB = 11;
 inline constexpr int kMaxRoots = 1000;  // roots a vector file may declare
 inline constexpr int kMaxExc = 20;      // substitutions per determinant
 

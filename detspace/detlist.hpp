@@ -18,13 +18,12 @@
 // byte.
 #pragma once
 #include "driver/runstate.hpp"
+#include "input/openf.hpp"  // units 60 and 61 of the two lists
 
 namespace ciprop {
 
 inline constexpr int kBlock = 2048;    // integers per record of the block files
 inline constexpr int kMaxSubst = 20;   // substitutions of one determinant
-inline constexpr int kUnitDetA = 60;
-inline constexpr int kUnitDetB = 61;
 inline constexpr int kUnitMattemp = 33;
 inline constexpr int kUnitBid84 = 84;
 inline constexpr int kUnitIadrv = 87;
