@@ -99,7 +99,8 @@ int32_t label_address(Run& run, int k, const std::array<unsigned char, kHeaderBy
   size_t p = table.find(label);
   if (p == std::string_view::npos)
     molcas_fault(run, k, "label \"" + std::string(label) + "\" not found");
-  return header_int(run, k, buf, got, 4 * ((static_cast<long>(p) + after) / 4));
+  const long position = static_cast<long>(p) + 1;  // 1-based, as the layout counts
+  return header_int(run, k, buf, got, 4 * ((position + after) / 4));
 }
 
 [[noreturn]] void refuse(Run& run, std::initializer_list<fio::Item> line) {

@@ -1,0 +1,307 @@
+// The property integrals in the orbital basis: generated MOLCAS files of
+// every layout version and several symmetry groups, compared with C^T P C
+// computed independently by dense products; the operator choice; and the
+// damaged or missing files that must stop the run.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "orbitals/molcas_run.hpp"
+
+namespace {
+
+using molcasrun::Stage;
+
+struct Case {
+  const char* name;
+  mkcase::Description d;
+};
+
+mkcase::Description describe(int version, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
+                             std::array<int, 8> nvirt, std::array<int, 8> ngel,
+                             std::array<int, 8> ndel, std::array<int, 3> symxyz, uint64_t seed) {
+  mkcase::Description d;
+  d.molcas = version;
+  d.nsym = nsym;
+  d.ninac = ninac;
+  d.nact = nact;
+  d.nvirt = nvirt;
+  d.ngel = ngel;
+  d.ndel = ndel;
+  d.symxyz = symxyz;
+  d.seed = seed;
+  d.ioper = 0;
+  return d;
+}
+
+std::vector<Case> cases() {
+  return {
+      {"version 5, one symmetry, frozen and deleted",
+       describe(5, 1, {3}, {2}, {4}, {1}, {1}, {1, 1, 1}, 11)},
+      {"version 4, two symmetries, z in symmetry 2",
+       describe(4, 2, {2, 1}, {1, 1}, {3, 2}, {1, 0}, {0, 1}, {1, 1, 2}, 12)},
+      {"version 54, four symmetries, no operator totally symmetric, symmetry 3 empty",
+       describe(54, 4, {2, 1, 0, 1}, {1, 1, 0, 0}, {2, 2, 0, 1}, {0, 1, 0, 0}, {1, 0, 0, 0},
+                {2, 3, 4}, 13)},
+      {"version 54, eight symmetries",
+       describe(54, 8, {1, 0, 1, 0, 1, 0, 0, 1}, {1, 1, 0, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 0, 1, 1, 0},
+                {1, 0, 0, 0, 0, 0, 0, 1}, {0, 0, 0, 1, 0, 0, 0, 1}, {2, 3, 5}, 14)},
+      {"version 5, eight symmetries, larger blocks",
+       describe(5, 8, {2, 1, 1, 0, 2, 1, 0, 1}, {2, 1, 1, 1, 0, 0, 1, 0}, {6, 5, 4, 3, 5, 4, 3, 2},
+                {1, 1, 0, 0, 1, 0, 0, 0}, {1, 0, 1, 0, 0, 0, 0, 1}, {8, 4, 2}, 15)},
+  };
+}
+
+// The leading n x n part of a program matrix (leading dimension 500).
+double at(const double* a, int i, int j) { return a[(i - 1) + 500 * static_cast<size_t>(j - 1)]; }
+
+void expect_matrix(const double* a, const mkcase::Square& want, const char* what) {
+  double scale = 1.0;
+  for (double v : want.v) scale = std::max(scale, std::fabs(v));
+  int bad = 0;
+  for (int j = 1; j <= want.n; ++j)
+    for (int i = 1; i <= want.n; ++i) {
+      if (std::fabs(at(a, i, j) - want(i, j)) > 1e-12 * scale && bad++ < 3)
+        ADD_FAILURE() << what << "(" << i << "," << j << ") = " << at(a, i, j) << ", expected "
+                      << want(i, j);
+      if (at(a, i, j) != at(a, j, i) && bad++ < 3)
+        ADD_FAILURE() << what << " not symmetric at (" << i << "," << j << ")";
+    }
+  EXPECT_EQ(bad, 0) << what;
+}
+
+void expect_zero(const double* a, int n, const char* what) {
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i)
+      if (at(a, i, j) != 0.0) {
+        ADD_FAILURE() << what << "(" << i << "," << j << ") is not zero";
+        return;
+      }
+}
+
+// The program's matrix of each component, in the order x y z xx xy xz yy yz zz.
+const double* slice(ciprop::Run& r, int component) {
+  static const int quad[6] = {1, 4, 5, 3, 6, 2};  // xx xy xz yy yz zz in xxyyzz
+  return component < 3 ? &r.ints.xyz(1, 1, component + 1)
+                       : &r.ints.xxyyzz(1, 1, quad[component - 3]);
+}
+
+// Every component read by ioper matches the dense transform; the others
+// are zero; x + y + z is their element-wise sum.
+void expect_operators(Stage& st, int ioper) {
+  ciprop::Run& r = *st.run;
+  const int n = st.m.nbtot;
+  const unsigned sel = static_cast<unsigned>(ioper);
+  for (int c = 0; c < mkcase::kComponents; ++c) {
+    const bool read = c < 3 ? sel <= 1 : (sel == 0 || sel == 2);
+    SCOPED_TRACE(mkcase::kComponentNames[c]);
+    if (read) {
+      expect_matrix(slice(r, c), st.m.mo[c], mkcase::kComponentNames[c]);
+      EXPECT_EQ(r.ints.fmomnucl(c + 1), st.m.nuclear[c]);
+    } else {
+      expect_zero(slice(r, c), n, mkcase::kComponentNames[c]);
+      EXPECT_EQ(r.ints.fmomnucl(c + 1), 0.0);
+    }
+  }
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i)
+      ASSERT_EQ(r.ints.xyz(i, j, 4), r.ints.xyz(i, j, 1) + r.ints.xyz(i, j, 2) + r.ints.xyz(i, j, 3));
+  // The coefficients are taken exactly as the file writes them.
+  int first = 1;
+  for (int s = 1; s <= st.m.nsym; ++s) {
+    const int nb = st.m.nb[s - 1];
+    for (int col = first; col < first + nb; ++col)
+      for (int mu = 1; mu <= nb; ++mu)
+        ASSERT_EQ(r.ints.orb(mu, col), st.m.coef(first - 1 + mu, col)) << mu << "," << col;
+    first += nb;
+  }
+}
+
+TEST(Lirone, MoMatricesEqualTheDenseTransformInEveryLayout) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    Stage st(c.d);
+    ASSERT_EQ(st.lirone(), 0) << st.err.str();
+    ciprop::Run& r = *st.run;
+    EXPECT_EQ(r.sym.nsym, c.d.nsym);
+    EXPECT_EQ(r.orbi.nbtot, st.m.nbtot);
+    for (int s = 1; s <= c.d.nsym; ++s) EXPECT_EQ(r.orbi.nbas(s), c.d.nbas(s));
+    EXPECT_EQ(r.symxxyyzz(1), st.m.symmetry[4]);
+    EXPECT_EQ(r.symxxyyzz(2), st.m.symmetry[5]);
+    EXPECT_EQ(r.symxxyyzz(3), st.m.symmetry[7]);
+    expect_operators(st, 0);
+  }
+}
+
+TEST(Lirone, IoperChoosesTheOperatorsButTheOrbitalsAreAlwaysRead) {
+  for (int ioper : {1, 2, 3, -1}) {
+    SCOPED_TRACE(ioper);
+    mkcase::Description d = cases()[1].d;
+    d.ioper = ioper;
+    Stage st(d);
+    ASSERT_EQ(st.lirone(), 0) << st.err.str();
+    expect_operators(st, ioper);
+  }
+}
+
+TEST(Lirone, ReportOfTheCountsAndTheTitles) {
+  mkcase::Description d = cases()[1].d;  // version 4, nbas 7 and 5, ngel 1 0, ndel 0 1
+  Stage st(d);
+  ASSERT_EQ(st.lirone(), 0) << st.err.str();
+  auto lines = test::split_lines(st.out.str());
+  auto has = [&](const std::string& l) {
+    return std::find(lines.begin(), lines.end(), l) != lines.end();
+  };
+  EXPECT_TRUE(has(" nombre de symetries 2"));
+  EXPECT_TRUE(has("  nombre d'orbitales par symetrie avant gel"));
+  EXPECT_TRUE(has("  nombre d'orbitales par symetrie apres gel"));
+  EXPECT_TRUE(has("   7   5"));
+  EXPECT_TRUE(has("   6   4"));
+  EXPECT_TRUE(has("  nombre d'orbitales gelees      1   0"));
+  EXPECT_TRUE(has("  nombre d'orbitales detruites      0   1"));
+  EXPECT_TRUE(has(st.m.title.substr(0, 73)));
+  EXPECT_TRUE(has(st.m.title.substr(73)));
+  EXPECT_TRUE(has(" nombre d orbitales par symetrie 7 5"));
+  EXPECT_TRUE(has(" nombre d orbitales 12"));
+  EXPECT_TRUE(has(" version de Molcas = 4"));
+  EXPECT_TRUE(has(" valor de molvar = 1024"));
+  std::string orbtitle = st.m.orbital_title;
+  orbtitle.resize(40, ' ');
+  EXPECT_TRUE(has(" orbitales lues :" + orbtitle));
+}
+
+TEST(Lirone, VersionComesFromTheCostGroup) {
+  mkcase::Description files = cases()[1].d;  // version 4
+  Stage st(files, " &COST MOLCAS=4 &END\n");
+  st.run->hacer.molcas = 5;                   // what "&RHC" said
+  ASSERT_EQ(st.lirone(), 0) << st.err.str();
+  EXPECT_EQ(st.run->hacer.molcas, 4);
+  expect_operators(st, 0);
+
+  Stage unknown(files, " &COST MOLCAS=6 &END\n");
+  EXPECT_EQ(unknown.lirone(), fio::kStatusError);
+  EXPECT_NE(unknown.out.str().find("version de Molcas non prevue : 6"), std::string::npos);
+}
+
+TEST(Lirone, Version54TakesTheEighthSymmetryFromTheOrbitalCounts) {
+  Stage st(cases()[3].d);
+  // Whatever the eighth entries of TraOne hold is not read.
+  st.put_int("TraOne", 300, 77);
+  st.put_int("TraOne", 332, 99);
+  ASSERT_EQ(st.lirone(), 0) << st.out.str() << st.err.str();
+  EXPECT_EQ(st.run->orbi.nbas(8), st.d.nbas(8));
+  expect_operators(st, 0);
+}
+
+TEST(Lirone, FrozenAndDeletedCountsMustMatchTheIntegralFiles) {
+  mkcase::Description d = cases()[1].d;
+  Stage st(d);
+  st.run->orbi.ngel(2) = 1;  // TraOne keeps 4 of the 5 orbitals of symmetry 2
+  EXPECT_EQ(st.lirone(), fio::kStatusError);
+  const std::string out = st.out.str();
+  EXPECT_NE(out.find("  \n"
+                     " *************************************\n"
+                     " symetrie 2\n"
+                     " mauvais nombre d'orbitales gelees et/ou detruites\n"
+                     " ngel+ndel= 2, devrait valoir 1\n"
+                     " *************************************\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("symetrie 1\n"), std::string::npos);
+}
+
+// A damaged case must stop with a non-zero status and a message naming what
+// is wrong; `where` is looked for in standard error (or standard output for
+// refusals that are not input/output errors).
+void expect_stop(const char* what, const mkcase::Description& d,
+                 const std::function<void(Stage&)>& damage, int status, const std::string& where) {
+  SCOPED_TRACE(what);
+  Stage st(d);
+  damage(st);
+  EXPECT_EQ(st.lirone(), status);
+  const std::string text = status == fio::kStatusIoError ? st.err.str() : st.out.str();
+  EXPECT_NE(text.find(where), std::string::npos) << text;
+}
+
+TEST(Lirone, MissingOrShortMolcasFilesStopTheRun) {
+  const auto v5 = cases()[0].d, v4 = cases()[1].d, v54 = cases()[2].d;
+  const int io = fio::kStatusIoError;
+  expect_stop("no OneInt", v5, [](Stage& s) { std::filesystem::remove(s.dir.path() / "OneInt"); },
+              io, "OneInt '");
+  expect_stop("no TraOne", v4, [](Stage& s) { std::filesystem::remove(s.dir.path() / "TraOne"); },
+              io, "TraOne");
+  expect_stop("no ComFile, version 54", v54,
+              [](Stage& s) { std::filesystem::remove(s.dir.path() / "ComFile"); }, io, "ComFile");
+  expect_stop("OneInt ends inside the last nuclear value", v5,
+              [](Stage& s) { s.truncate("OneInt", s.size("OneInt") - 4); }, io,
+              "OneInt '");
+  expect_stop("OneInt ends inside its header", v4, [](Stage& s) { s.truncate("OneInt", 2000); },
+              io, "OneInt '");
+  expect_stop("TraOne ends before the kept-orbital counts", v5,
+              [](Stage& s) { s.truncate("TraOne", 310); }, io, "TraOne '");
+  expect_stop("ComFile without its NBAS label", v54,
+              [](Stage& s) { s.put_int("ComFile", 80, 0x20202020); }, io, "\"NBAS\" not found");
+  expect_stop("more than 500 basis functions", v4,
+              [](Stage& s) {
+                s.put_int("OneInt", 2752, 300);
+                s.put_int("OneInt", 2756, 201);
+              },
+              fio::kStatusError,
+              "nombre total d'orbitales trop grand : 501");
+}
+
+TEST(Lirone, OrbitalFileMustHoldEveryOrbitalOfTheBasis) {
+  const auto d = cases()[1].d;
+  const int io = fio::kStatusIoError;
+  auto rewrite = [](Stage& s, const std::function<void(std::vector<std::string>&)>& edit) {
+    auto lines = test::split_lines(s.dir.read("INPORB"));
+    edit(lines);
+    std::string text;
+    for (const auto& l : lines) text += l + "\n";
+    s.dir.write("INPORB", text);
+  };
+  expect_stop("last record missing", d,
+              [&](Stage& s) { rewrite(s, [](auto& l) { l.pop_back(); }); }, io, "unit 1");
+  expect_stop("a coefficient garbled", d,
+              [&](Stage& s) { rewrite(s, [](auto& l) { l[3][5] = 'x'; }); }, io,
+              "coefficient 5 of orbital 1 of symmetry 1");
+  expect_stop("a record cut short", d,
+              [&](Stage& s) { rewrite(s, [](auto& l) { l[2].resize(36); }); }, io,
+              "coefficient 3 of orbital 1 of symmetry 1");
+  expect_stop("a symmetry with fewer orbitals", d,
+              [&](Stage& s) { rewrite(s, [](auto& l) { l.erase(l.begin() + 1, l.begin() + 3); }); },
+              io, "INPORB");
+  expect_stop("no orbital file at all", d,
+              [](Stage& s) {
+                s.open();
+                s.run->io.close(1);
+                s.run->orbnom(2) = "RasOrb";
+              },
+              io, "INPORB, RasOrb");
+}
+
+TEST(Lird, ReadsFortranNumericFields) {
+  struct {
+    const char* field;
+    double value;
+  } good[] = {
+      {"0.500000000000D+00", 0.5},     {"-.500000000000D+00", -0.5},
+      {"0.100000000000-119", 1e-120},  {"0.123456789012D+03", 123.456789012},
+      {"  1.5e3           ", 1500.0},  {" -2.5d-1", -0.25},
+      {"+7.0Q1", 70.0},                {"1 . 2 5", 1.25},
+      {"125", 125e-12},                {"125E2", 125e-10},
+  };
+  for (const auto& g : good) {
+    double v = -99;
+    EXPECT_TRUE(ciprop::lird(g.field, 12, v)) << g.field;
+    EXPECT_EQ(v, g.value) << g.field;
+  }
+  for (const char* bad : {"", "                  ", "1.2.3", "abc", "1.0E", "1.0D+", "--1", ".",
+                          "1.0 x", "0.5D+00*"}) {
+    double v = 0;
+    EXPECT_FALSE(ciprop::lird(bad, 12, v)) << bad;
+  }
+}
+
+}  // namespace
