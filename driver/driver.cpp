@@ -4,7 +4,10 @@
 #include <string>
 
 #include "density/calmu.hpp"
+#include "density/source.hpp"
+#include "detspace/detlist.hpp"
 #include "detspace/prepad.hpp"
+#include "detspace/reorder.hpp"
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/lircd.hpp"
@@ -39,6 +42,24 @@ void copy_input(Run& run) {
   run.io.rewind(kUnitInput);
 }
 
+// The check and the reordering of the second determinant list work in the
+// work array: the address table (one integer per determinant, at most
+// 8,000,000) at the start of A, the seen flags and the pass buffer past its
+// 32,000,000 bytes.
+void determinant_lists(Run& run) {
+  constexpr size_t kPastTable = 32000000;
+  int* table = reinterpret_cast<int*>(run.espa.a());
+  unsigned char* flags = reinterpret_cast<unsigned char*>(run.espa.b()) + kPastTable;
+  unsigned char* buffer = run.espa.bytes(kPastTable);
+  int nmax = 0;
+  vermat(run, table, table, flags, nmax);
+  if (run.test.itest(25) != 0)
+    reorde2(run, buffer, buffer, nmax, table);
+  else
+    reorde(run, nmax, table, reinterpret_cast<int*>(buffer), reinterpret_cast<short*>(buffer));
+  run.io.close(kUnitBid84, true);
+}
+
 }  // namespace
 
 void banner(Run& run) {
@@ -57,7 +78,9 @@ void driver(Run& run) {
   verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
   prepar(run);
   prepad(run);
+  determinant_lists(run);
   lirone(run);
+  density_stage(run);
   calmu(run);
 }
 
