@@ -159,8 +159,8 @@ Value decode(Run& run, const std::string& text, int first, int last, Type type) 
   return v;
 }
 
-// One numeric or logical item at position p.  Returns the last position of
-// its value part (the comma after it stays in the text).
+// One numeric or logical item at position p.  Returns the position of the
+// comma that ends its value part.
 int numeric_item(Run& run, std::string& text, const Target& t, int p) {
   const int eq = find(text, '=', p);
   const int start = eq ? eq + 1 : p;
@@ -179,7 +179,7 @@ int numeric_item(Run& run, std::string& text, const Target& t, int p) {
     int element = 0;
     ninpi(run, text, paren + 1, close - 1, element);
     store(run, t, element, decode(run, text, start, end, t.type), false);
-    return end;
+    return comma;
   }
 
   int element = 0;
@@ -194,17 +194,17 @@ int numeric_item(Run& run, std::string& text, const Target& t, int p) {
     if (sep == 0) break;
     pos = sep + 1;
   }
-  return end;
+  return comma;
 }
 
 void numeric_items(Run& run, std::string& text, const Target& t) {
   const std::string key = upper(t.key);
   if (key.empty()) return;
   const Target target{t.base, t.size, t.capacity, key, t.type};
-  while (const int p = find_key(text, key)) {
-    const int end = numeric_item(run, text, target, p);
-    blank(text, p, std::max(end, p + len(key) - 1));
-  }
+  // The comma that ends the item is blanked with it: a value part stretches
+  // to the last comma before the next "=", and a comma left behind would make
+  // the values of an item in front of a decoded one run into the blanks.
+  while (const int p = find_key(text, key)) blank(text, p, numeric_item(run, text, target, p));
 }
 
 // Copies text(first:last) into a character element, cut or blank-padded.
