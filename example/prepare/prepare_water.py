@@ -611,6 +611,7 @@ def main():
           'max orbital coefficient rounding %.2e' %
           (energy_diff, density_diff, coeff_diff))
     print(open(os.path.join(CASE, 'reference.txt')).read())
+    print('psi4 output:', os.path.abspath('psi4.out'))
 
 
 def write_reference(path, energies, deltae, states, trans, strength):
