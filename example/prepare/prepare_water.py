@@ -499,10 +499,8 @@ def read_orbital_file(text, nbas):
 
 
 def namelist(name, cards):
-    """A namelist group, one card per entry.  The keys are given in the
-    order in which the program decodes them: it blanks out each item it has
-    decoded but keeps the comma after it, so a key followed in the text by
-    an item already decoded would read those blanks as one more value."""
+    """A namelist group, one card per entry, the keys in the order in which
+    the program decodes them (as the CI program writes its own groups)."""
     return ' &%s\n%s &END\n' % (name, ''.join(' %s\n' % c for c in cards))
 
 
