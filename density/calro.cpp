@@ -215,10 +215,13 @@ class Accumulator {
 
   // Every a+(j) a(i) J for spin-orbitals of one spin (offset 0 alpha, norb
   // beta), skipping the pairs whose J' has more than two holes or particles
-  // before any work is done on them.
+  // before any work is done on them.  A CAS space excites only within the
+  // active orbitals, but its inactive orbitals are still doubly occupied:
+  // they keep their diagonal term, without which a state density would miss
+  // two electrons per inactive orbital.
   void excite(int off, double coef) {
     for (int c = 1; c <= 3; ++c) {
-      if (cas_ && c != 2) continue;
+      if (cas_ && c == 3) continue;
       for (int sy = 1; sy <= run_.sym.nsym; ++sy)
         for (int k = 1; k <= run_.dens.nclass(c, sy); ++k) {
           const int i = run_.dens.lclass(k, c, sy);
@@ -234,7 +237,7 @@ class Accumulator {
     const int req = run_.sym.mult(isymt_, run_.sym.isym(i));
     const int nt1 = j_.nt + (ci == 1), np1 = j_.np - (ci == 3);
     for (int cj = 1; cj <= 3; ++cj) {
-      if (cas_ && cj != 2) continue;
+      if (cas_ && cj != ci) continue;
       if (nt1 - (cj == 1) > 2 || np1 + (cj == 3) > 2) continue;
       if (cj == 1) {
         // An empty inactive spin-orbital is a hole of J or i itself.
