@@ -11,15 +11,19 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace fio {
 
 namespace {
 
 // Wider numeric fields than this are refused: no FORMAT of the program comes
-// near it, and it bounds the conversion buffers below.
+// near it, and it bounds the conversion buffers below (a double has at most
+// 309 digits before the point).
 constexpr int kMaxWidth = 200;
+constexpr int kMaxFixed = 309 + kMaxWidth + 8;
 
 [[noreturn]] void bad_format(std::string_view fmt, const std::string& why) {
   throw std::logic_error("FORMAT " + std::string(fmt) + ": " + why);
@@ -69,8 +73,8 @@ std::string fit_optional_zero(std::string s, int w) {
 // and with d = 0 the digit before the point is never dropped.
 std::string edit_f(double x, int w, int d) {
   if (!std::isfinite(x)) return edit_special(x, w);
-  if (w <= 0 || d >= w || std::fabs(x) >= std::pow(10.0, w)) return stars(w);
-  char b[2 * kMaxWidth + 8];
+  if (w <= 0 || d >= w) return stars(w);
+  char b[kMaxFixed];
   std::snprintf(b, sizeof b, "%#.*f", d, x);
   return d == 0 ? right(b, w) : fit_optional_zero(b, w);
 }
@@ -104,7 +108,7 @@ std::string edit_e(double x, int w, int d, int e, char letter) {
   char sign = g.q < 0 ? '-' : '+';
   char expo[16];
   if (e > 0) {
-    if (e > 9 || q >= std::pow(10.0, e)) return stars(w);
+    if (e > 9 || std::to_string(q).size() > static_cast<size_t>(e)) return stars(w);
     std::snprintf(expo, sizeof expo, "%c%c%0*d", letter, sign, e, q);
   } else if (q <= 99) {
     std::snprintf(expo, sizeof expo, "%c%c%02d", letter, sign, q);
@@ -409,9 +413,31 @@ class Writer {
 
 }  // namespace
 
-void format_records(std::string_view fmt, const Items& items, std::vector<std::string>& records) {
+namespace {
+
+// The report is printed from a few dozen FORMATs, some of them once per
+// determinant: each is parsed once and kept.  The bound only guards against
+// a caller that builds its FORMATs on the fly.
+constexpr size_t kMaxKept = 512;
+
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+const Node& parsed(std::string_view fmt) {
+  thread_local std::unordered_map<std::string, Node, TextHash, std::equal_to<>> kept;
+  auto it = kept.find(fmt);
+  if (it != kept.end()) return it->second;
   Node top = Parser(fmt, normalised(fmt)).parse();
-  Writer(fmt, items.view(), records).run(top);
+  if (kept.size() >= kMaxKept) kept.clear();
+  return kept.emplace(std::string(fmt), std::move(top)).first->second;
+}
+
+}  // namespace
+
+void format_records(std::string_view fmt, const Items& items, std::vector<std::string>& records) {
+  Writer(fmt, items.view(), records).run(parsed(fmt));
 }
 
 std::string format_text(std::string_view fmt, const Items& items) {

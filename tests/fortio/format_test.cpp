@@ -218,13 +218,14 @@ std::string trimmed(const std::string& s) {
   return a == std::string::npos ? "" : s.substr(a, b - a + 1);
 }
 
+// The case as fmtref reads it, with each real also in decimal.
 std::string describe(const Case& c) {
   std::string s = c.shape + "|" + c.format + "|";
-  for (const std::string& f : c.fields) {
-    s += f;
-    if (c.shape.find('R') != std::string::npos && f.size() == 16) {
+  for (size_t k = 0; k < c.fields.size(); ++k) {
+    s += c.fields[k];
+    if (c.shape == "LIST" || kind_at(c.shape, k) == 'R') {
       char b[40];
-      std::snprintf(b, sizeof b, "(%.17g)", std::bit_cast<double>(std::stoull(f, nullptr, 16)));
+      std::snprintf(b, sizeof b, "(%.17g)", std::bit_cast<double>(std::stoull(c.fields[k], nullptr, 16)));
       s += b;
     }
     s += '|';
