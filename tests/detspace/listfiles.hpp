@@ -138,6 +138,13 @@ struct ListTest : ::testing::Test {
 
   void SetUp() override {
     std::filesystem::current_path(dir.path());
+    fresh_run();
+  }
+  // A run state as at program start (packed lists, full work array).
+  void fresh_run() {
+    run.reset();
+    out.str("");
+    err.str("");
     run = std::make_unique<ciprop::Run>(out, in, err);
     run->dim = ciprop::kDim;
     run->test.itest(25) = 1;

@@ -47,7 +47,7 @@ struct Reorder : listfiles::ListTest {
   int reorder() {
     const size_t n = 6 * size_t(run->dim);
     std::vector<short> area(n + 1);  // bytes or two-byte integers, as the layout needs
-    std::vector<int> table(size_t(run->det.ndet));
+    std::vector<int> table(static_cast<size_t>(run->det.ndet));
     return status_of([&] {
       if (run->test.itest(25) == 1) {
         auto* buf = reinterpret_cast<unsigned char*>(area.data());
