@@ -26,9 +26,14 @@ struct Bits {
 
 struct BitsHash {
   std::size_t operator()(const Bits& b) const {
-    uint64_t h = 0x9E3779B97F4A7C15ull;
-    for (uint64_t x : b.w) h = (h ^ x) * 0xFF51AFD7ED558CCDull, h ^= h >> 29;
-    return static_cast<std::size_t>(h);
+    uint64_t h = 0;
+    for (uint64_t x : b.w) {
+      h = (h ^ x) * 0x9E3779B97F4A7C15ull;
+      h ^= h >> 32;
+    }
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
+    return static_cast<std::size_t>(h ^ (h >> 31));
   }
 };
 
