@@ -116,16 +116,20 @@ void labelled(Run& run, std::string_view label, const int* values, int n) {
   run.io.write(6, "(1X,A12,10(20I4,/))", fio::Items{label}.all(values, n));
 }
 
+// A class: its label, its count and its orbitals, 20 a line.
+void class_list(Run& run, std::string_view label, const int* list, int n) {
+  run.io.write(6, "(1X,A12,I4,A3,20I4,/,12(20X,20I4))", fio::Items{label, n, "   "}.all(list, n));
+}
+
 void space_report(Run& run) {
   const Orb& orb = run.orb;
   run.io.list(6, {kRule53});
   run.io.write_line(6, "");
   run.io.list(6, {"=======ORBITALES OCCUPEES, ACTIVES, VIRTUELLES======="});
   run.io.write_line(6, "");
-  constexpr std::string_view kList = "(1X,A12,I4,A3,20I4,/,12(20X,20I4))";
-  run.io.write(6, kList, fio::Items{"inactives   ", orb.ninac, "   "}.all(run.orb2.linac.data(), orb.ninac));
-  run.io.write(6, kList, fio::Items{"actives     ", run.cs.noac, "   "}.all(run.cs.numac.data(), run.cs.noac));
-  run.io.write(6, kList, fio::Items{"virtuelles  ", orb.nvirt, "   "}.all(run.orb2.lvirt.data(), orb.nvirt));
+  class_list(run, "inactives   ", run.orb2.linac.data(), orb.ninac);
+  class_list(run, "actives     ", run.cs.numac.data(), run.cs.noac);
+  class_list(run, "virtuelles  ", run.orb2.lvirt.data(), orb.nvirt);
   run.io.write_line(6, "");
   run.io.list(6, {"nombre d'orbitales par symetrie"});
   int nsym = run.sym.nsym;
@@ -141,9 +145,10 @@ void rank_report(Run& run) {
   labelled(run, "isbrot      ", run.sy3.isbrot.data(), norb);
   labelled(run, "itorbs      ", run.sy3.itorbs.data(), norb);
   labelled(run, "itorbc      ", run.sy3.itorbc.data(), norb);
-  // The offsets start at symmetry 1: element 0 is always 0.
+  // The offsets start at symmetry 1: element 0 is always 0.  The labels are
+  // cut to the 12 columns of the field.
   labelled(run, "ntstot occupees", &run.sy4.ntstot(1), nsym);
-  labelled(run, "ncstot CAS", &run.sy4.ncstot(1), nsym);
+  labelled(run, "ncstot CAS     ", &run.sy4.ncstot(1), nsym);
   labelled(run, "npstot virtuelles", &run.sy4.npstot(1), nsym);
 }
 
