@@ -99,7 +99,8 @@ bool read_vrt(Run& run) {
 }
 
 // Occupied orbitals per spin and the reference's active electrons per spin,
-// for 2 Sz = ms2 <= 0 (beta electrons in excess).
+// for 2 Sz = ms2 <= 0 (beta electrons in excess); the spin-orbitals of beta
+// spin repeat the orbitals and their symmetries.
 void derive_counts(Run& run) {
   Cs& cs = run.cs;
   Orb& orb = run.orb;
@@ -109,6 +110,7 @@ void derive_counts(Run& run) {
   for (int j = 1; j <= orb.norb; ++j) {
     orb.iorb(j) = j;
     orb.iorb(orb.norb + j) = j;
+    run.sym.isym(orb.norb + j) = run.sym.isym(j);
   }
   orb.noca = orb.nocc - (1 - cs.ms2) / 2;
   run.prep.nca0 = cs.nelac / 2 + cs.ms2 / 2;
@@ -117,10 +119,9 @@ void derive_counts(Run& run) {
 
 void report(Run& run) {
   const Orb& orb = run.orb;
-  Sym& sym = run.sym;
+  const Sym& sym = run.sym;
   run.io.write(6, "(A50,10I4)", {"norb     ", orb.norb});
   run.io.write(6, "('     double precision pour les integrales ydp '      ,l8)", {kYdp});
-  for (int j = 1; j <= orb.norb; ++j) sym.isym(orb.norb + j) = sym.isym(j);
   run.io.write(6, "(A50,10I4)", {"nombre de symetries   nsym     ", sym.nsym});
   run.io.write(6, "(A50,10I4)", {"nombre d orbitales occupees alpha   noca     ", orb.noca});
   run.io.write(6, "(A50,10I4)", {"nombre d orbitales occupees beta    nocb     ", orb.nocb});
