@@ -64,11 +64,16 @@ int string_symmetry(const Run& run, const int* pos, int k) {
   return s;
 }
 
-// The tables below index the active orbitals and their electrons; a run
-// description beyond them is refused here rather than read past an array.
-void check_active_space(Run& run) {
-  verdim(run, "prepad  noac trop grand :  noac=", run.cs.noac, 16);
-  verdim(run, "prepad  nelac > 2 noac :  nelac=", run.cs.nelac, 2LL * run.cs.noac);
+// The reference fills (nelac+1)/2 active orbitals of each spin and the
+// tables hold at most 16 electrons of one spin: a run description with more
+// active electrons than active spin-orbitals is refused here rather than
+// read past an array.
+void check_active_electrons(Run& run) {
+  const int nelac = run.cs.nelac;
+  if (nelac >= 0 && nelac <= 2 * run.cs.noac) return;
+  run.io.list(6, {"nombre d electrons actifs hors limites (0 a 2 noac) : nelac, noac=", nelac,
+                  run.cs.noac});
+  fio::stop_error();
 }
 
 // Reference occupation, active flags and CAS indices of the spin-orbitals.
@@ -426,7 +431,7 @@ void vispc(Run&, int nelc, int& n, int* list, std::string_view gener) {
 }
 
 void prepad(Run& run) {
-  check_active_space(run);
+  check_active_electrons(run);
   run.dets.cas_spin = run.prep.nca0 - run.prep.ncb0;
   reference_maps(run);
   run.io.list(6, {std::string(53, '-')});

@@ -256,6 +256,17 @@ TEST(InSpace, RefusesWhatNoBlockHolds) {
   EXPECT_FALSE(ciprop::in_space(run, s));
 }
 
+TEST(Report, PrintLevelTwoListsEveryOrbitalsRankInItsClass) {
+  // Inactive 1, 2; active 3, 4; virtual 5, 6: ranks 1, 2 in each class, the
+  // beta half repeating the alpha half.
+  Tables t(space("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
+  t.run->pr.nprint = 2;
+  const std::size_t start = t.out.str().size();
+  ASSERT_EQ(t.prepad(), -1);
+  EXPECT_EQ(t.out.str().substr(start), " " + std::string(53, '-') +
+                                           "\n itorb   1   2   1   2   1   2   1   2   1   2   1   2\n");
+}
+
 TEST(Errors, PairsOutOfOrderAndHolesInEmptyOrbitalsStopTheRun) {
   // Inactive 1..3, active 4, virtual 5..7 (norb 7), one symmetry.
   Tables t(space("TOUS", 1, {3}, {1}, {3}, 2, 0, 1));
@@ -314,6 +325,13 @@ TEST(Errors, ModesThisVersionDoesNotBuildAreRefused) {
     EXPECT_NE(t.prepad(), 0) << g;
     EXPECT_NE(t.out.str().find(std::string("gener='") + g + "'"), std::string::npos) << t.out.str();
   }
+}
+
+TEST(Errors, MoreActiveElectronsThanActiveSpinOrbitalsAreRefused) {
+  Tables t(space("CAS ", 1, {1}, {2}, {1}, 2, 0, 1));
+  t.run->cs.nelac = 5;
+  EXPECT_NE(t.prepad(), 0);
+  EXPECT_NE(t.out.str().find("nelac, noac= 5 2"), std::string::npos) << t.out.str();
 }
 
 }  // namespace
