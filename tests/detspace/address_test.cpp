@@ -199,6 +199,33 @@ TEST(Addressing, LargestActiveSpaceAndSpinExtremes) {
   }
 }
 
+TEST(Addressing, ActiveListOutOfOrderLeavesEveryOrbitalInOneClass) {
+  // Active orbitals 4, 3 (CAS order) among nocc = 4: orbital 3 is active
+  // only, never also a hole; the space keeps its size and its addresses.
+  Description d = space("DDCI", 1, {2}, {2}, {2}, 4, 0, 1);
+  Tables t(d);
+  std::swap(t.layout.numac[0], t.layout.numac[1]);
+  t.run->cs.numac(1) = 4;
+  t.run->cs.numac(2) = 3;
+  ciprop::prepar(*t.run);
+  ASSERT_EQ(t.prepad(), -1);
+  EXPECT_EQ(t.run->sy2.nts(1), 2);
+  EXPECT_EQ(t.run->sy2.nps(1), 2);
+  const auto dets = mkcase::enumerate_space(d, 1);
+  ASSERT_EQ(t.run->dets.ntotal, static_cast<long long>(dets.size()));
+  std::set<int> addr;
+  for (const auto& det : dets) {
+    const SplitDet s = t.split(det);
+    ASSERT_TRUE(ciprop::in_space(*t.run, s));
+    int iadr = 0;
+    ciprop::adrdet(*t.run, s, iadr);
+    addr.insert(iadr);
+  }
+  EXPECT_EQ(addr.size(), dets.size());
+  EXPECT_EQ(*addr.begin(), 1);
+  EXPECT_EQ(*addr.rbegin(), static_cast<int>(dets.size()));
+}
+
 TEST(InSpace, RefusesWhatNoBlockHolds) {
   // Inactive 1, 2; active 3, 4; virtual 5, 6 (norb 6), two active electrons.
   Tables t(space("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
