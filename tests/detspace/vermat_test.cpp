@@ -17,6 +17,7 @@
 #include "orbitals/prepar.hpp"
 #include "tests/detspace/listfiles.hpp"
 #include "tools/mkcase/detfile.hpp"
+#include "tools/mkcase/make_case.hpp"
 #include "tools/mkcase/runfiles.hpp"
 #include "tools/mkcase/space.hpp"
 
@@ -293,3 +294,28 @@ TEST_F(Check, ADeterminantOutsideTheSpaceIsRefused) {
 }
 
 }  // namespace
+
+// The whole program on generated folders: a stop the user asks for right
+// after the reordering ends with status 0; a repeated determinant with an
+// error status.
+TEST(ListsInARun, StopOrdetAndARepeatedDeterminant) {
+  test::ScratchDir dir;
+  auto d = describe(2, {2, 1}, {2, 1}, {3, 3}, 4, 0, "DDCI", true);
+  mkcase::Case c = mkcase::make_case(d, dir.path().string());
+  // "&RHO" is searched after "&ROFIL" on the same copy of the input.
+  std::string input = " &ROFIL\n &END\n" + dir.read("input");
+  input.insert(input.find("&RHO") + 4, " STOP='ordet',");
+  auto r = test::run_binary(dir, input);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.err.find("STOP stop ORDET"), std::string::npos) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "ORDET"));
+  EXPECT_NE(test::split_lines(r.out).back(), " FIN");
+
+  std::vector<int> twice = c.detb.order;
+  twice[40] = twice[12];
+  mkcase::write_determinant_list((dir.path() / "detb").string(), c.b->dets, twice, d, 3);
+  r = test::run_binary(dir, dir.read("input"));
+  EXPECT_EQ(r.status, fio::kStatusError) << r.out << r.err;
+  EXPECT_NE(r.out.find(" determinant deja vu trou"), std::string::npos) << r.out;
+  EXPECT_NE(test::split_lines(r.out).back(), " FIN");
+}
