@@ -438,7 +438,7 @@ void prepad(Run& run) {
   orbital_classes(run);
   const std::string g = "gener='" + gener_text(run) + "'";
   if (multireference(run)) {
-    run.io.list(6, {"les modes multireference ne sont pas disponibles dans cette version : ", g});
+    run.io.list(6, {"modes multireference non disponibles dans cette version : ", g});
     fio::stop_error();
   }
   const Mode mode = mode_of(run.prep.gener.view());
