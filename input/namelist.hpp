@@ -19,14 +19,20 @@ inline constexpr int kGroupCapacity = 5280;
 // first.  ierr = 0 when found, 1 when the end of the unit came first (the text
 // is then all blank).  iprint = 1 echoes the group.
 void lecnam(Run& run, std::string_view group, std::string& text, int unit, int& ierr, int iprint);
+// Upper-cases columns 2..n of a card outside apostrophe strings.
 void majnam(std::string& card, int n);
+// Upper-cases the letters a..z among the first n bytes of s.
 void maj(char* s, int n);
+// Last non-blank character of columns 1..n in c, its column in run.dder.
 void der(Run& run, char& c, const std::string& card, int n);
+// Makes the card end in a comma (or "="); a card whose column n is neither
+// blank nor a comma stops the run.
 void ajvir(Run& run, std::string& card, int n);
 // Prints back what the stage wrote to unit 75, under a 15-character title.
 void scrinam(Run& run, std::string_view title);
 
-// Value decoders.  Every processed item is blanked out of `text`.  `size` is
+// Value decoders.  Every processed item, with the comma that ends it, is
+// blanked out of `text`, so keys may be decoded in any order.  `size` is
 // the element size in bytes (integers 2 or 4, logicals 1 or 4, reals 4 or 8),
 // `capacity` the number of elements of the target: a store beyond it stops
 // the run with a message naming the key.

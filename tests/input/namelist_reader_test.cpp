@@ -130,17 +130,6 @@ TEST_F(ReaderTest, CapacityIsExactlyFiveThousandTwoHundredEighty) {
   EXPECT_EQ(out.str(), "     *** TOO MANY CHARACTERS IN NAMELIST    &RHO ** STOP **\n");
 }
 
-TEST_F(ReaderTest, OverflowMessageCutsALongGroupName) {
-  cards("&COST_MOLCAS " + std::string(60, 'A') + "\n" +
-        [] {
-          std::string s;
-          for (int k = 0; k < 70; ++k) s += std::string(79, 'B') + ",\n";
-          return s;
-        }());
-  stop_of("&COST_MOLCAS");
-  EXPECT_EQ(out.str(), "     *** TOO MANY CHARACTERS IN NAMELIST &COST_M ** STOP **\n");
-}
-
 TEST_F(ReaderTest, EchoShowsTheGatheredTextInPiecesOfSixty) {
   cards("&ROFIL prefix='p', " + std::string(50, ' ') + "\n vrt='" + std::string(50, 'v') +
         "' /\n");
@@ -162,33 +151,6 @@ TEST(CardHelpers, MajnamKeepsColumnOneAndApostropheStrings) {
   std::string s = "az{`AZ09";
   ciprop::maj(s.data(), 6);
   EXPECT_EQ(s, "AZ{`AZ09");
-}
-
-TEST(CardHelpers, DerFindsTheLastNonBlankColumn) {
-  std::ostringstream out, err;
-  std::istringstream in;
-  auto run = std::make_unique<ciprop::Run>(out, in, err);
-  char c = '?';
-  ciprop::der(*run, c, "ab /  " + std::string(74, ' '), 80);
-  EXPECT_EQ(c, '/');
-  EXPECT_EQ(run->dder, 4);
-  ciprop::der(*run, c, std::string(80, ' '), 80);
-  EXPECT_EQ(run->dder, 0);
-  EXPECT_NE(c, '/');
-}
-
-TEST(CardHelpers, AjvirAddsACommaUnlessTheCardEndsInACommaOrEquals) {
-  std::ostringstream out, err;
-  std::istringstream in;
-  auto run = std::make_unique<ciprop::Run>(out, in, err);
-  auto card = [](std::string s) { return s + std::string(80 - s.size(), ' '); };
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"A=1", "A=1,"}, {"A='x y'", "A='x y',"}, {"A=1,", "A=1,"}, {"NUMAC=", "NUMAC="}, {"", ""}};
-  for (const auto& [in_card, want] : cases) {
-    std::string c = card(in_card);
-    ciprop::ajvir(*run, c, 80);
-    EXPECT_EQ(c, card(want));
-  }
 }
 
 struct EchoTest : ReaderTest {
