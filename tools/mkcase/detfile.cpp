@@ -1,6 +1,7 @@
 #include "tools/mkcase/detfile.hpp"
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 
 #include "tools/mkcase/records.hpp"
@@ -9,26 +10,24 @@ namespace mkcase {
 
 namespace {
 
+// The CI program's lists hold at most 20 substitutions per determinant.
+constexpr std::size_t kMaxExcitation = 20;
+
 int orbital_of(int s, const OrbitalLayout& l) { return s > l.norb ? s - l.norb : s; }
 
 // Shuffles v, then puts the entries for which fixed() holds back into
-// ascending order on the places they now occupy.
+// ascending order on the places they now occupy (v is short).
 template <class Fixed>
 void shuffle_keeping(std::vector<int>& v, Rng& rng, Fixed fixed) {
   for (std::size_t i = v.size(); i > 1; --i) std::swap(v[i - 1], v[rng.below(i)]);
-  std::vector<int> kept;
-  for (int x : v)
-    if (fixed(x)) kept.push_back(x);
-  std::sort(kept.begin(), kept.end());
-  std::size_t k = 0;
-  for (int& x : v)
-    if (fixed(x)) x = kept[k++];
+  for (std::size_t i = 0; i < v.size(); ++i)
+    for (std::size_t j = i + 1; j < v.size(); ++j)
+      if (fixed(v[i]) && fixed(v[j]) && v[j] < v[i]) std::swap(v[i], v[j]);
 }
 
 }  // namespace
 
-Excitation plain_listing(const Excitation& e, const OrbitalLayout& l, Rng& rng) {
-  Excitation out = e;
+void vary_listing(Excitation& out, const OrbitalLayout& l, Rng& rng) {
   const int marker = 2 * l.norb + 1;
   bool has_marker = !out.parts.empty() && out.parts.back() == marker;
   if (has_marker) out.parts.pop_back();
@@ -36,7 +35,6 @@ Excitation plain_listing(const Excitation& e, const OrbitalLayout& l, Rng& rng) 
   shuffle_keeping(out.parts, rng,
                   [&](int s) { return orbital_of(s, l) > l.ninac + l.noac; });
   if (has_marker) out.parts.push_back(marker);
-  return out;
 }
 
 int listing_phase(const Excitation& listed, const OrbitalLayout& l) {
@@ -46,7 +44,8 @@ int listing_phase(const Excitation& listed, const OrbitalLayout& l) {
   // reference values below q.
   const int nocc = l.nocc, norb = l.norb;
   const std::size_t n = listed.holes.size();
-  std::vector<int> pos(n), val(n);
+  if (n > kMaxExcitation) throw std::logic_error("mkcase: more than 20 substitutions");
+  std::array<int, kMaxExcitation> pos, val;
   for (std::size_t k = 0; k < n; ++k) {
     int p = listed.holes[k];
     pos[k] = p <= norb ? p : nocc + p - norb;
@@ -57,7 +56,7 @@ int listing_phase(const Excitation& listed, const OrbitalLayout& l) {
   };
   auto changed_in = [&](int first, int last) {  // changed slots in first..last
     int c = 0;
-    for (int p : pos) c += p >= first && p <= last;
+    for (std::size_t k = 0; k < n; ++k) c += pos[k] >= first && pos[k] <= last;
     return c;
   };
   long inversions = 0;
@@ -141,12 +140,13 @@ std::vector<int8_t> write_determinant_list(const std::string& path,
   Rng rng(seed);
   std::vector<int8_t> phase(order.size());
   std::vector<int32_t> lists;
+  Excitation e;
   for (std::size_t i = 0; i < order.size(); ++i) {
-    Excitation e = excitation(dets[order[i]], l);
+    excitation(dets[order[i]], l, e);
     if (d.packed) {
       packed.add(e);
     } else {
-      e = plain_listing(e, l, rng);
+      vary_listing(e, l, rng);
       const int32_t n = static_cast<int32_t>(e.holes.size());
       f.record({{&n, 4}});
       if (n > 0) {

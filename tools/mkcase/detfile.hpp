@@ -22,12 +22,13 @@ namespace mkcase {
 
 // The packed layout's order: alpha holes then beta holes, alpha particles
 // then beta particles, each ascending (the excitation's own order).
-// The plain layout's order: holes and particles in a seeded random order and
+// vary_listing gives the plain layout's order, in place: holes and particles
+// in a seeded random order and
 // pairing, except that the holes in inactive orbitals and the particles in
 // virtual orbitals keep their ascending order among themselves (the CI
 // program lists a hole or particle pair that way, and its readers count on
 // it), and the empty-slot marker stays last.
-Excitation plain_listing(const Excitation& e, const OrbitalLayout& l, Rng& rng);
+void vary_listing(Excitation& e, const OrbitalLayout& l, Rng& rng);
 
 // The CI program's phase of a listed determinant: the parity of sorting the
 // reference's slot list (alpha 1..nocc, beta norb+1..norb+nocc) after

@@ -218,6 +218,13 @@ std::vector<int> occupied(const Determinant& det, const OrbitalLayout& l) {
 
 Excitation excitation(const Determinant& det, const OrbitalLayout& l) {
   Excitation e;
+  excitation(det, l, e);
+  return e;
+}
+
+void excitation(const Determinant& det, const OrbitalLayout& l, Excitation& e) {
+  e.holes.clear();
+  e.parts.clear();
   // The reference fills both spins of orbitals 1..nocc: the inactive ones
   // and the first active ones.
   for (int spin = 0; spin < 2; ++spin) {
@@ -236,7 +243,6 @@ Excitation excitation(const Determinant& det, const OrbitalLayout& l) {
   if (e.holes.size() == e.parts.size() + 1) e.parts.push_back(2 * l.norb + 1);
   if (e.holes.size() != e.parts.size())
     throw std::logic_error("mkcase: determinant with the wrong electron count");
-  return e;
 }
 
 }  // namespace mkcase

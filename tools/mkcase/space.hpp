@@ -48,5 +48,7 @@ struct Excitation {
   std::vector<int> holes, parts;
 };
 Excitation excitation(const Determinant& det, const OrbitalLayout& l);
+// The same into out, reusing its storage (for long lists).
+void excitation(const Determinant& det, const OrbitalLayout& l, Excitation& out);
 
 }  // namespace mkcase
