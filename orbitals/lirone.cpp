@@ -22,7 +22,6 @@ namespace {
 constexpr int kOneInt = 1, kComFile = 2, kTraOne = 3;
 constexpr const char* kBaseName[4] = {"", "OneInt", "ComFile", "TraOne"};
 constexpr int kUnitOrbitals = 1;
-constexpr int kMaxBasis = 500;
 
 // Positions in the MOLCAS files.
 constexpr long kTraSymCount = 264;
@@ -65,11 +64,16 @@ void read_at(Run& run, int k, long offset, void* data, long nbytes) {
   read_exact(run, k, data, nbytes);
 }
 
+// A four-byte little-endian integer.
+int32_t le32(const unsigned char* b) {
+  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
+                              uint32_t(b[3]) << 24);
+}
+
 int32_t int_at(Run& run, int k, long offset) {
   unsigned char b[4];
   read_at(run, k, offset, b, 4);
-  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                              uint32_t(b[3]) << 24);
+  return le32(b);
 }
 
 // The header of OneInt or ComFile: the first 40,960 bytes, of which a short
@@ -84,9 +88,7 @@ int32_t header_int(Run& run, int k, const std::array<unsigned char, kHeaderBytes
                    long got, long offset) {
   if (offset < 0 || offset + 4 > got)
     molcas_fault(run, k, "no value at byte " + std::to_string(offset) + " of the header");
-  const unsigned char* b = buf.data() + offset;
-  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                              uint32_t(b[3]) << 24);
+  return le32(buf.data() + offset);
 }
 
 // Version 54 finds its values through a table of labels: the address word of
@@ -225,7 +227,7 @@ void lirbase(Run& run) {
   for (int s = 1; s <= nsym; ++s) {
     const auto& b = v54 ? r.bufc : r.buf;
     const int n = header_int(run, src, b, v54 ? r.nbufc : r.nbuf, nb_at + 4 * (s - 1));
-    if (n < 0 || n > kMaxBasis)
+    if (n < 0 || n > kMaxOrb)
       refuse(run, {"nombre d'orbitales incorrect pour la symetrie", s, ":", n});
     r.nb(s) = n;
     r.ioffo(s) = r.ntot;
@@ -233,8 +235,8 @@ void lirbase(Run& run) {
     r.ntot += n;
     packed += n * (n + 1) / 2;
   }
-  if (r.ntot > kMaxBasis)
-    refuse(run, {"nombre total d'orbitales trop grand :", r.ntot, " limite", kMaxBasis});
+  if (r.ntot > kMaxOrb)
+    refuse(run, {"nombre total d'orbitales trop grand :", r.ntot, " limite", kMaxOrb});
   run.orbi.nbtot = r.ntot;
   run.io.list(6, fio::Items{"nombre d orbitales par symetrie"}.all(r.nb.data(), nsym));
   run.io.list(6, {"nombre d orbitales", r.ntot});
@@ -459,48 +461,105 @@ void lipq(Run& run, double* p, int isym, double& nuc) {
   for (int k = 0; k < 4; ++k) read_exact(run, kOneInt, &nuc, 8);
 }
 
+namespace {
+
+constexpr size_t kLd = kMaxOrb;  // leading dimension of the orbital matrices
+// Tiles of kIb x kJb elements of a transformed block are kept in registers
+// through the whole sum.
+constexpr int kIb = 4, kJb = 4;
+
+size_t at(int i, int j) { return static_cast<size_t>(i - 1) + static_cast<size_t>(j - 1) * kLd; }
+
+// One symmetry block of a transformation, laid out along the inner sums.
+struct Block {
+  int ns, nt;             // orbitals of s (columns i) and of t (rows j)
+  bool upper;             // a diagonal block: only j <= i is needed
+  const double* pt;       // pt(nu, mu) = P(mu, nu), leading dimension kLd
+  const double* c;        // coefficients of the orbitals of s: c(mu, i)
+  const double* panels;   // coefficients of t in panels of kJb orbitals
+  double* a;              // result: a(j, i), leading dimension kLd
+};
+
+// Element (j, i) of the block is the sum over mu (outer) and nu (inner) of
+// c(mu, i) c(nu, j) P(mu, nu), in that order and association, so that every
+// run on every machine gives the same digits; the sums of one tile are
+// independent and run side by side, W of them in one vector of the machine.
+template <int W>
+[[gnu::always_inline]] inline void transform_block(const Block& b) {
+  typedef double Lanes __attribute__((vector_size(W * sizeof(double))));
+  // The same lanes read straight from any double of a panel.
+  typedef double Loose __attribute__((vector_size(W * sizeof(double)), aligned(8), may_alias));
+  constexpr int kV = kJb / W;
+  for (int i0 = 1; i0 <= b.ns; i0 += kIb) {
+    const int jlast = b.upper ? std::min(i0 + kIb - 1, b.ns) : b.nt;
+    for (int jb = 0; jb * kJb < jlast; ++jb) {
+      const double* panel = b.panels + static_cast<size_t>(jb) * b.nt * kJb;
+      Lanes acc[kIb][kV] = {};
+      for (int mu = 1; mu <= b.ns; ++mu) {
+        double cm[kIb];
+        for (int ai = 0; ai < kIb; ++ai) cm[ai] = i0 + ai <= b.ns ? b.c[at(mu, i0 + ai)] : 0.0;
+        const double* prow = b.pt + at(1, mu);
+        for (int nu = 0; nu < b.nt; ++nu) {
+          const double pv = prow[nu];
+          const Loose* cv = reinterpret_cast<const Loose*>(panel + static_cast<size_t>(nu) * kJb);
+          for (int ai = 0; ai < kIb; ++ai)
+            for (int v = 0; v < kV; ++v) acc[ai][v] += cm[ai] * cv[v] * pv;
+        }
+      }
+      for (int ai = 0; ai < kIb && i0 + ai <= b.ns; ++ai) {
+        const int i = i0 + ai, jmax = b.upper ? i : b.nt;
+        for (int k = 0; k < kJb && jb * kJb + k + 1 <= jmax; ++k)
+          b.a[at(jb * kJb + k + 1, i)] = acc[ai][k / W][k % W];
+      }
+    }
+  }
+}
+
+// The same arithmetic in two vector widths: the wider one where the
+// processor has it (without fused multiply-add, which would round
+// differently).
+void transform_block_sse2(const Block& b) { transform_block<2>(b); }
+__attribute__((target("avx2"))) void transform_block_avx2(const Block& b) {
+  transform_block<4>(b);
+}
+
+}  // namespace
+
 void calij(Run& run, double* a, const double* p, int isym, const double* c, int n) {
-  const OrbitalRecords& r = run.ints;
-  constexpr size_t ld = 500;
-  auto at = [](int i, int j) { return static_cast<size_t>(i - 1) + static_cast<size_t>(j - 1) * ld; };
+  OrbitalRecords& r = run.ints;
+  static const bool avx2 = __builtin_cpu_supports("avx2");
   for (int j = 1; j <= n; ++j) std::fill(a + at(1, j), a + at(1, j) + n, 0.0);
-  double* ct = run.ints.orbt.data();
-  std::array<double, kMaxBasis> acc;
+  double* pt = r.pful.data();
+  double* panels = r.orbt.data();
   long ioffb = 0;  // start of the rectangle of symmetry s (isym != 1)
   for (int s = 1; s <= run.sym.nsym; ++s) {
     const int t = isym == 1 ? s : run.sym.mult(s, isym);
     if (isym != 1 && t >= s) continue;
     const int ns = r.nb(s), nt = r.nb(t), os = r.ioffo(s), ot = r.ioffo(t);
-    // The coefficients of the orbitals of t, transposed: ct(j, nu) = c(nu, ot+j).
-    for (int nu = 1; nu <= nt; ++nu)
-      for (int j = 1; j <= nt; ++j) ct[at(j, nu)] = c[at(nu, ot + j)];
-    // Element (ot+j, os+i) is the sum over mu (outer) and nu (inner) of
-    // c(mu, os+i) c(nu, ot+j) P(mu, nu), in that order and association, so
-    // that every run gives the same digits.  The sums of the different j
-    // are independent and run side by side.  Only the upper triangle is
-    // needed: the lower one is copied from it below.
-    for (int i = 1; i <= ns; ++i) {
-      const int jmax = isym == 1 ? i : nt;
-      std::fill(acc.begin(), acc.begin() + jmax, 0.0);
-      for (int mu = 1; mu <= ns; ++mu) {
-        const double cmi = c[at(mu, os + i)];
-        for (int nu = 1; nu <= nt; ++nu) {
-          double pmn;
-          if (isym == 1) {
-            const int hi = std::max(mu, nu), lo = std::min(mu, nu);
-            pmn = p[r.ioffp(s) + hi * (hi - 1) / 2 + lo - 1];
-          } else {
-            pmn = p[ioffb + (mu - 1) + static_cast<long>(nu - 1) * ns];
-          }
-          const double* ctn = ct + at(1, nu);
-          for (int j = 0; j < jmax; ++j) acc[j] += cmi * ctn[j] * pmn;
-        }
+    // The block unpacked, nu running along memory.
+    for (int mu = 1; mu <= ns; ++mu)
+      for (int nu = 1; nu <= nt; ++nu) {
+        const int hi = std::max(mu, nu), lo = std::min(mu, nu);
+        pt[at(nu, mu)] = isym == 1 ? p[r.ioffp(s) + hi * (hi - 1) / 2 + lo - 1]
+                                   : p[ioffb + (mu - 1) + static_cast<long>(nu - 1) * ns];
       }
-      for (int j = 1; j <= jmax; ++j) a[at(ot + j, os + i)] = acc[j - 1];
-    }
+    // Panel jb holds c(nu, ot + jb*kJb + k) at (nu-1)*kJb + k, zero past nt.
+    for (int jb = 0; jb * kJb < nt; ++jb)
+      for (int nu = 1; nu <= nt; ++nu)
+        for (int k = 0; k < kJb; ++k) {
+          const int j = jb * kJb + k + 1;
+          panels[(static_cast<size_t>(jb) * nt + (nu - 1)) * kJb + k] =
+              j <= nt ? c[at(nu, ot + j)] : 0.0;
+        }
+    // The block lies above the diagonal (t < s, or the upper triangle of a
+    // diagonal block); the lower triangle is copied from it below.
+    const Block b{ns, nt, isym == 1, pt, c + at(1, os + 1), panels, a + at(ot + 1, os + 1)};
+    if (avx2)
+      transform_block_avx2(b);
+    else
+      transform_block_sse2(b);
     if (isym != 1) ioffb += static_cast<long>(ns) * nt;
   }
-  // The upper triangle onto the lower one.
   for (int i = 1; i <= n; ++i)
     for (int k = 1; k <= i; ++k) a[at(i, k)] = a[at(k, i)];
 }

@@ -26,9 +26,10 @@ struct OrbitalRecords {
   // MO coefficients: column m is MO m (all symmetries, file order), row mu
   // the mu-th basis function of that MO's symmetry.
   Arr2<double, 1, 500, 1, 500> orb;
-  // One symmetry block of orb transposed, so that the transformation runs
-  // along contiguous memory.
+  // Scratch of the transformation: one symmetry block of orb in panels, and
+  // one block of a component unpacked, both laid out along the inner sums.
   Arr2<double, 1, 500, 1, 500> orbt;
+  Arr2<double, 1, 500, 1, 500> pful;
   std::array<unsigned char, kHeaderBytes> buf{};   // OneInt header
   std::array<unsigned char, kHeaderBytes> bufc{};  // ComFile header (version 54)
   long nbuf = 0, nbufc = 0;                      // bytes actually read into them

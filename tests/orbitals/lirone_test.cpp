@@ -134,6 +134,57 @@ TEST(Lirone, MoMatricesEqualTheDenseTransformInEveryLayout) {
   }
 }
 
+// The transformation as plain quadruple loops per block, sums from zero in
+// the order mu (outer), nu (inner): the program must give the same bits.
+void plain_calij(ciprop::Run& r, double* a, const double* p, int g, int n) {
+  const auto& nb = r.ints.nb;
+  const auto& c = r.ints.orb;
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) a[(i - 1) + 500 * (j - 1)] = 0.0;
+  long offb = 0;
+  for (int s = 1; s <= r.sym.nsym; ++s) {
+    const int t = r.sym.mult(s, g);
+    if (t > s || (g != 1 && t == s)) continue;
+    const int os = r.ints.ioffo(s), ot = r.ints.ioffo(t);
+    for (int i = 1; i <= nb(s); ++i)
+      for (int j = 1; j <= nb(t); ++j) {
+        double sum = 0.0;
+        for (int mu = 1; mu <= nb(s); ++mu)
+          for (int nu = 1; nu <= nb(t); ++nu) {
+            const int hi = std::max(mu, nu), lo = std::min(mu, nu);
+            const double pmn = g == 1 ? p[r.ints.ioffp(s) + hi * (hi - 1) / 2 + lo - 1]
+                                      : p[offb + (mu - 1) + (nu - 1) * nb(s)];
+            sum += c(mu, os + i) * c(nu, ot + j) * pmn;
+          }
+        a[(ot + j - 1) + 500 * (os + i - 1)] = sum;
+      }
+    if (g != 1) offb += nb(s) * nb(t);
+  }
+  for (int i = 1; i <= n; ++i)
+    for (int k = 1; k <= i; ++k) a[(i - 1) + 500 * (k - 1)] = a[(k - 1) + 500 * (i - 1)];
+}
+
+TEST(Lirone, TransformationGivesTheBitsOfThePlainLoops) {
+  mkcase::Description big = describe(5, 1, {4}, {3}, {6}, {0}, {0}, {1, 1, 1}, 16);
+  for (const mkcase::Description& d : {big, cases()[1].d, cases()[2].d, cases()[4].d}) {
+    Stage st(d);
+    ASSERT_EQ(st.lirone(), 0) << st.err.str();
+    ciprop::Run& r = *st.run;
+    const double* packed[9] = {r.ints.pxq.data(),  r.ints.pyq.data(),  r.ints.pzq.data(),
+                               r.ints.pxxq.data(), r.ints.pxyq.data(), r.ints.pxzq.data(),
+                               r.ints.pyyq.data(), r.ints.pyzq.data(), r.ints.pzzq.data()};
+    std::vector<double> want(500 * 500);
+    for (int c = 0; c < mkcase::kComponents; ++c) {
+      SCOPED_TRACE(mkcase::kComponentNames[c]);
+      plain_calij(r, want.data(), packed[c], st.m.symmetry[c], r.ints.ntot);
+      const double* got = slice(r, c);
+      for (int j = 1; j <= r.ints.ntot; ++j)
+        for (int i = 1; i <= r.ints.ntot; ++i)
+          ASSERT_EQ(got[(i - 1) + 500 * (j - 1)], want[(i - 1) + 500 * (j - 1)]) << i << "," << j;
+    }
+  }
+}
+
 TEST(Lirone, IoperChoosesTheOperatorsButTheOrbitalsAreAlwaysRead) {
   for (int ioper : {1, 2, 3, -1}) {
     SCOPED_TRACE(ioper);
