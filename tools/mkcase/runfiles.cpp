@@ -51,7 +51,9 @@ std::string input_text(const Description& d, bool with_density_file) {
   rhc.item("CALCRO", with_density_file ? 0 : 1);
   Cards cost("COST");
   cost.item("MOLCAS", d.molcas);
-  return rho.finish() + rhc.finish() + cost.finish();
+  // The groups are searched in this order without rewinding: a missing
+  // "&ROFIL" would hide every group after it, so it is written even empty.
+  return " &ROFIL\n &END\n" + rho.finish() + rhc.finish() + cost.finish();
 }
 
 void write_text(const std::string& dir, const std::string& name,
