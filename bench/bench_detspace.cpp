@@ -1,0 +1,109 @@
+// Cost of the determinant-space stages on a DDCI space of several million
+// determinants: the tables (prepad), the check of a shuffled list (vermat)
+// and its reordering into address order, in the packed and plain layouts,
+// with the work array and window of a real run.
+//
+//   bench_detspace [folder]     (default: a folder under /tmp, removed after)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <numeric>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "detspace/detlist.hpp"
+#include "detspace/prepad.hpp"
+#include "detspace/reorder.hpp"
+#include "driver/print.hpp"
+#include "fortio/stop.hpp"
+#include "input/lircd.hpp"
+#include "input/openf.hpp"
+#include "orbitals/prepar.hpp"
+#include "tools/mkcase/detfile.hpp"
+#include "tools/mkcase/runfiles.hpp"
+#include "tools/mkcase/space.hpp"
+
+namespace {
+
+double since(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// One run of the three stages on the list "detb" of the current folder.
+void stages(bool packed) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  auto run = std::make_unique<ciprop::Run>(out, in, err);
+  run->dim = ciprop::kDim;
+  run->io.open(ciprop::kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
+  run->io.open(ciprop::kUnitVrt, "vrt", fio::Status::Old, fio::Form::Formatted);
+  run->io.open(ciprop::kUnitInfo, "Info", fio::Status::Old, fio::Form::Formatted);
+  ciprop::lircd(*run);
+  ciprop::prepar(*run);
+  auto t0 = std::chrono::steady_clock::now();
+  ciprop::prepad(*run);
+  const double t_prepad = since(t0);
+
+  run->test.itest(25) = packed ? 1 : 0;
+  run->io.open(ciprop::kUnitDetB, "detb", fio::Status::Old, fio::Form::Unformatted);
+  // The views the driver hands out.
+  int* table = reinterpret_cast<int*>(run->espa.a());
+  unsigned char* flags = reinterpret_cast<unsigned char*>(run->espa.b()) + 32000000;
+  unsigned char* buffer = run->espa.bytes(32000000);
+  int nmax = 0;
+  try {
+    t0 = std::chrono::steady_clock::now();
+    ciprop::vermat(*run, table, table, flags, nmax);
+    const double t_check = since(t0);
+    t0 = std::chrono::steady_clock::now();
+    if (packed)
+      ciprop::reorde2(*run, buffer, buffer, nmax, table);
+    else
+      ciprop::reorde(*run, nmax, table, reinterpret_cast<int*>(buffer),
+                     reinterpret_cast<short*>(buffer));
+    const double t_reorder = since(t0);
+    std::printf("%-6s  prepad %7.3f s   vermat %7.3f s   reordering %7.3f s  (nmax %d)\n",
+                packed ? "packed" : "plain", t_prepad, t_check, t_reorder, nmax);
+  } catch (const fio::StopRun& s) {
+    std::printf("stopped with status %d:\n%s%s\n", s.status, out.str().c_str(), err.str().c_str());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  mkcase::Description d;
+  d.gener = "DDCI";
+  d.nsym = 4;
+  d.ninac = {3, 2, 2, 1};
+  d.nact = {2, 2, 1, 1};
+  d.nvirt = {16, 12, 12, 8};
+  d.nelac = 6;
+  const bool own = argc < 2;
+  const std::filesystem::path dir =
+      own ? std::filesystem::temp_directory_path() / "ciprop_bench_detspace" : argv[1];
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path home = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+
+  auto t0 = std::chrono::steady_clock::now();
+  const std::vector<mkcase::Determinant> space = mkcase::enumerate_space(d, d.is0);
+  mkcase::write_run_description(d, ".", static_cast<long long>(space.size()));
+  std::vector<int> order(space.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::shuffle(order.begin(), order.end(), std::mt19937(1));
+  std::printf("DDCI space of %zu determinants, %d orbitals (generated in %.1f s)\n", space.size(),
+              d.norb(), since(t0));
+
+  for (bool packed : {true, false}) {
+    d.packed = packed;
+    mkcase::write_determinant_list("detb", space, order, d, 1);
+    stages(packed);
+  }
+  std::filesystem::current_path(home);
+  if (own) std::filesystem::remove_all(dir);
+}
