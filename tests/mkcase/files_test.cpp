@@ -230,6 +230,7 @@ Description sample() {
 TEST(Files, PlainListsVectorsAndDensitiesReadBack) {
   test::ScratchDir dir;
   Description d = sample();
+  d.packed = false;
   Case c = mkcase::make_case(d, dir.path());
   check_list(c, *c.a, c.deta, dir.path(), "deta", "daveca");
   check_list(c, *c.b, c.detb, dir.path(), "detb", "davecb");

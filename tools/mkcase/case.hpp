@@ -30,7 +30,9 @@ struct Description {
   int nroots = 2;           // roots per vector file
   int root1 = 1, root2 = 1; // the roots the run asks for (NUMERO)
   int molcas = 5;           // MOLCAS file version: 4, 5 or 54
-  bool packed = false;      // packed determinant layout (itest(25) = 1)
+  // Packed determinant layout; the program reads only this one in a run
+  // (its plain-layout reader is there for other CI programs' files).
+  bool packed = true;
   bool shuffle = true;      // determinants in a seeded random order
   uint64_t seed = 1;
   int ioper = 0;            // property selector the run asks for (IPROP)

@@ -20,7 +20,7 @@ const char* const kUsage =
     "  --is0a=N                 symmetry of the state of daveca, if different\n"
     "  --gener=MODE             CAS, PERT, DDCI, DDci, DDC2, TOUS or MONO\n"
     "  --nroots=N --roots=r1,r2 roots per vector file, the two roots to use\n"
-    "  --packed                 packed determinant lists (default plain)\n"
+    "  --plain                  plain determinant lists (default packed)\n"
     "  --order=shuffled|enumeration   file order of the determinants\n"
     "  --seed=N                 seed of the random orders and vectors\n"
     "  --molcas=4|5|54 --iprop=N --symxyz=a,b,c --enuc=X\n"
@@ -82,6 +82,7 @@ Options parse_options(const std::vector<std::string>& args) {
       d.root1 = r[0];
       d.root2 = r[1];
     } else if (key == "packed") d.packed = true;
+    else if (key == "plain") d.packed = false;
     else if (key == "order") {
       if (v != "shuffled" && v != "enumeration")
         throw std::invalid_argument("mkcase: --order is shuffled or enumeration");
