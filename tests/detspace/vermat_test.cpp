@@ -302,8 +302,7 @@ TEST(ListsInARun, StopOrdetAndARepeatedDeterminant) {
   test::ScratchDir dir;
   auto d = describe(2, {2, 1}, {2, 1}, {3, 3}, 4, 0, "DDCI", true);
   mkcase::Case c = mkcase::make_case(d, dir.path().string());
-  // "&RHO" is searched after "&ROFIL" on the same copy of the input.
-  std::string input = " &ROFIL\n &END\n" + dir.read("input");
+  std::string input = dir.read("input");
   input.insert(input.find("&RHO") + 4, " STOP='ordet',");
   auto r = test::run_binary(dir, input);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
