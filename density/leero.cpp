@@ -5,27 +5,18 @@
 #include "density/calro.hpp"
 #include "density/vectors.hpp"
 #include "fortio/stop.hpp"
+#include "input/openf.hpp"
 
 namespace ciprop {
-
-namespace {
-
-// prefix + "dens", every blank of both dropped, as the other joined names.
-std::string density_file_name(Run& run) {
-  std::string name;
-  for (char c : run.ref2.prefix.view())
-    if (c != ' ' && c != '\0') name.push_back(c);
-  name += "dens";
-  return name;
-}
-
-}  // namespace
 
 void leero(Run& run, double* a, double* b) {
   read_vectors(run, a, b, "apres sgn");
   restart_list(run, 60);
   const int norb = run.orb.norb;
-  run.io.open(kUnitDens, density_file_name(run), fio::Status::Old, fio::Form::Unformatted);
+  std::string name;
+  int length = 0;
+  colle(run, run.ref2.prefix.view(), "dens", name, length);
+  run.io.open(kUnitDens, name.substr(0, length), fio::Status::Old, fio::Form::Unformatted);
   // One record per root, root 1 first, each the norb x norb density of that
   // root over the correlated orbitals, column by column.
   double* val = run.dens.val.data();

@@ -1,0 +1,254 @@
+// The density of generated cases against the generator's brute-force density:
+// every single-reference mode, both determinant layouts, shuffled lists, one
+// to eight irreducible representations, vectors of equal and of different
+// symmetry, same and different roots, ms2 0, -1 and -2, frozen and deleted
+// orbitals.  The run goes through the real stages in a scratch folder.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "density/calmu.hpp"
+#include "density/source.hpp"
+#include "detspace/detlist.hpp"
+#include "detspace/prepad.hpp"
+#include "detspace/reorder.hpp"
+#include "driver/print.hpp"
+#include "fortio/stop.hpp"
+#include "input/lircd.hpp"
+#include "input/openf.hpp"
+#include "orbitals/lirone.hpp"
+#include "orbitals/prepar.hpp"
+#include "support/run_in_dir.hpp"
+#include "tools/mkcase/make_case.hpp"
+
+namespace {
+
+using namespace ciprop;
+
+struct Layout {
+  int nsym;
+  std::array<int, 8> ninac, nact, nvirt;
+};
+
+mkcase::Description describe(const Layout& l, int nelac, int ms2, const char* gener) {
+  mkcase::Description d;
+  d.nsym = l.nsym;
+  d.ninac = l.ninac;
+  d.nact = l.nact;
+  d.nvirt = l.nvirt;
+  d.nelac = nelac;
+  d.ms2 = ms2;
+  d.gener = gener;
+  d.nroots = 3;
+  d.root1 = 1;
+  d.root2 = 2;
+  d.ioper = 0;
+  return d;
+}
+
+// A whole run in this process, stage by stage as the driver runs them, with
+// the determinant layout of the case (no input selects the plain layout).
+struct DensityRun : ::testing::Test {
+  test::ScratchDir dir;
+  std::filesystem::path home = std::filesystem::current_path();
+  std::ostringstream out, err;
+  std::istringstream in;
+  std::unique_ptr<ciprop::Run> run = std::make_unique<ciprop::Run>(out, in, err);
+  mkcase::Case c;
+
+  void TearDown() override { std::filesystem::current_path(home); }
+
+  // Writes the case and its input; calcro 0 or 1 replaces the generated
+  // choice of the density source.
+  void make(const mkcase::Description& d, int calcro = -1) {
+    c = mkcase::make_case(d, dir.path().string());
+    std::filesystem::current_path(dir.path());
+    std::ifstream f("input");
+    std::string input((std::istreambuf_iterator<char>(f)), {});
+    if (calcro >= 0) {
+      size_t k = input.find("CALCRO=");
+      ASSERT_NE(k, std::string::npos);
+      input[k + 7] = static_cast<char>('0' + calcro);
+    }
+    std::ofstream("BID93") << input;
+  }
+
+  int execute() {
+    const bool packed = c.d.packed;
+    try {
+      run->dim = kDim;
+      run->io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
+      run->io.open(kUnitInput, "BID93", fio::Status::Old, fio::Form::Formatted);
+      openf(*run);
+      run->test.itest(25) = packed ? 1 : 0;
+      lircd(*run);
+      prepar(*run);
+      prepad(*run);
+      int* table = reinterpret_cast<int*>(run->espa.a());
+      unsigned char* buffer = run->espa.bytes(32000000);
+      int nmax = 0;
+      vermat(*run, table, table, reinterpret_cast<unsigned char*>(run->espa.b()) + 32000000, nmax);
+      if (packed)
+        reorde2(*run, buffer, buffer, nmax, table);
+      else
+        reorde(*run, nmax, table, reinterpret_cast<int*>(buffer), reinterpret_cast<short*>(buffer));
+      run->io.close(kUnitBid84, true);
+      lirone(*run);
+      density_stage(*run);
+      calmu(*run);
+      return 0;
+    } catch (const fio::StopRun& s) {
+      return s.status == 0 ? -1 : s.status;
+    }
+  }
+
+  // RO over the full orbital set, element by element.
+  void expect_density(bool state) {
+    ASSERT_FALSE(c.ro.empty());
+    mkcase::Square want = mkcase::expand_density(c.d, c.ro, state);
+    ASSERT_EQ(run->orbi.nbtot, want.n);
+    double worst = 0;
+    for (int j = 1; j <= want.n; ++j)
+      for (int i = 1; i <= want.n; ++i)
+        worst = std::max(worst, std::abs(run->dens.mat(i, j) - want(i, j)));
+    EXPECT_LT(worst, 1e-12);
+  }
+
+  // A printed number of the report, found by its label.
+  double printed(const std::string& label, int column) {
+    std::istringstream s(out.str());
+    for (std::string line; std::getline(s, line);) {
+      line.erase(0, line.find_first_not_of(' '));
+      if (line.rfind(label + " ", 0) == 0) {
+        std::istringstream f(line.substr(label.size()));
+        double v = 0;
+        for (int k = 0; k < column; ++k) f >> v;
+        return v;
+      }
+    }
+    ADD_FAILURE() << "no line " << label;
+    return 0;
+  }
+
+  void expect_moments() {
+    const mkcase::Moments& m = c.moments;
+    const char* labels[9] = {"mux", "muy", "muz", "muxx", "muxy", "muxz", "muyy", "muyz", "muzz"};
+    for (int k = 0; k < 9; ++k) {
+      EXPECT_NEAR(printed(labels[k], 1), m.el[k], 1e-10 * (1 + std::abs(m.el[k]))) << labels[k];
+      EXPECT_NEAR(printed(labels[k], 3), m.tot[k], 1e-10 * (1 + std::abs(m.tot[k]))) << labels[k];
+    }
+    EXPECT_NEAR(printed("force d'oscillateur", 1), m.fosc, 1e-12 * (1 + std::abs(m.fosc)));
+    EXPECT_NEAR(printed("moment dipolaire de transition (electr)", 1), m.mu_el2,
+                1e-11 * (1 + m.mu_el2));
+  }
+};
+
+const Layout kOneSym{1, {2}, {4}, {3}};
+const Layout kTwoSym{2, {2, 1}, {2, 2}, {2, 2}};
+const Layout kFourSym{4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}};
+const Layout kEightSym{8, {1, 0, 0, 1, 0, 0, 0, 0}, {1, 1, 0, 0, 1, 0, 0, 1},
+                       {1, 0, 1, 0, 0, 1, 1, 0}};
+
+struct Mode {
+  const char* gener;
+  Layout layout;
+  int nelac, ms2;
+  bool packed;
+};
+
+void PrintTo(const Mode& m, std::ostream* os) {
+  *os << m.gener << " nsym " << m.layout.nsym << " nelac " << m.nelac << " ms2 " << m.ms2
+      << (m.packed ? " packed" : " plain");
+}
+
+struct EveryMode : DensityRun, ::testing::WithParamInterface<Mode> {};
+
+TEST_P(EveryMode, TransitionDensityAndMomentsAreTheBruteForceOnes) {
+  const Mode& m = GetParam();
+  mkcase::Description d = describe(m.layout, m.nelac, m.ms2, m.gener);
+  d.packed = m.packed;
+  d.seed = 7;
+  make(d);
+  ASSERT_EQ(execute(), 0) << out.str();
+  expect_density(false);
+  expect_moments();
+  EXPECT_NE(out.str().find(" La matriz de densidad se calcula\n"), std::string::npos) << out.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, EveryMode,
+    ::testing::Values(Mode{"CAS ", kOneSym, 4, 0, true}, Mode{"CAS ", kFourSym, 3, -1, false},
+                      Mode{"DDCI", kTwoSym, 4, 0, true}, Mode{"DDCI", kOneSym, 3, -1, false},
+                      Mode{"DDci", kFourSym, 4, -2, true}, Mode{"DDC2", kEightSym, 4, 0, false},
+                      Mode{"DDC2", kTwoSym, 3, -3, true}, Mode{"TOUS", kTwoSym, 4, -2, false},
+                      Mode{"PERT", kOneSym, 4, 0, false}, Mode{"PERT", kFourSym, 3, -1, true},
+                      Mode{"MONO", kEightSym, 3, -1, true}, Mode{"MONO", kTwoSym, 4, 0, false}));
+
+TEST_F(DensityRun, VectorsOfDifferentSymmetryCoupleOnlyAllowedOrbitalPairs) {
+  mkcase::Description d = describe(kFourSym, 4, 0, "DDCI");
+  d.is0 = 2;
+  d.is0a = 1;
+  d.packed = true;
+  make(d);
+  ASSERT_EQ(execute(), 0) << out.str();
+  expect_density(false);
+  for (int i = 1; i <= run->orbi.nbtot; ++i) EXPECT_EQ(run->dens.mat(i, i), 0.0);
+}
+
+TEST_F(DensityRun, StateDensityWithFrozenAndDeletedOrbitals) {
+  mkcase::Description d = describe(kTwoSym, 4, -2, "TOUS");
+  d.ngel = {1, 1};
+  d.ndel = {0, 2};
+  d.root1 = d.root2 = 2;
+  d.packed = false;
+  make(d, 1);
+  ASSERT_EQ(execute(), 0) << err.str();
+  expect_density(true);
+  double trace = 0;
+  for (int i = 1; i <= run->orbi.nbtot; ++i) trace += run->dens.mat(i, i);
+  EXPECT_NEAR(trace, 2 * 3 + 4 + 2 * 2, 1e-12);  // inactive, active, frozen
+  EXPECT_EQ(run->ronum.deltae, 0.0);
+  EXPECT_NE(out.str().find(" La matriz de densidad se calcula\n"), std::string::npos);
+  expect_moments();
+}
+
+// The CI program's density file holds one record per root; the run takes
+// the record of its root, transposed, and puts the frozen orbitals back.
+struct FromFile : DensityRun, ::testing::WithParamInterface<int> {};
+
+TEST_P(FromFile, TheRecordOfTheRootIsRead) {
+  mkcase::Description d = describe(kFourSym, 4, 0, "DDci");
+  d.root1 = d.root2 = GetParam();
+  d.ngel = {1, 0, 0, 1};
+  make(d, 0);
+  ASSERT_EQ(execute(), 0) << err.str();
+  EXPECT_NE(out.str().find(" La matriz de densidad se lee del fichero dens de VORTA\n"),
+            std::string::npos);
+  EXPECT_NE(out.str().find(" apres sgn\n"), std::string::npos);
+  expect_density(true);
+  expect_moments();
+}
+
+INSTANTIATE_TEST_SUITE_P(Roots, FromFile, ::testing::Values(1, 3));
+
+TEST_F(DensityRun, FrozenOrbitalsStayOutOfATransitionDensity) {
+  mkcase::Description d = describe(kOneSym, 4, 0, "DDCI");
+  d.ngel = {2};
+  d.ndel = {1};
+  make(d);
+  ASSERT_EQ(execute(), 0) << err.str();
+  expect_density(false);
+  EXPECT_EQ(run->dens.mat(1, 1), 0.0);
+  double trace = 0;
+  for (int i = 1; i <= run->orbi.nbtot; ++i) trace += run->dens.mat(i, i);
+  EXPECT_NEAR(trace, 0.0, 1e-12);
+}
+
+}  // namespace
