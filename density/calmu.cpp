@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "fortio/stop.hpp"
+
 namespace ciprop {
 
 namespace {
@@ -81,6 +83,15 @@ void calmu(Run& run) {
   OrbitalRecords& r = run.ints;
   run.orb.norb = run.orbi.nbtot;
   const int n = run.orbi.nbtot;
+  // The density runs over the orbitals of the CI with the frozen and deleted
+  // ones put back, the property matrices over the basis of the integral
+  // files: contracting two different orbital sets would print moments that
+  // look right and are not.
+  if (n != r.ntot) {
+    run.io.list(6, {"nombre d'orbitales de la densite", n, " different de celui des integrales",
+                    r.ntot});
+    fio::stop_error();
+  }
   // Compared as unsigned: a negative selector chooses nothing.
   const unsigned sel = static_cast<unsigned>(run.hacer.ioper);
   const bool dipoles = sel == 0 || sel == 1, quads = sel == 0 || sel == 2;

@@ -31,6 +31,7 @@ std::unique_ptr<ciprop::Run> simple_run(std::ostringstream& out, std::istringstr
   r.ints.xxyyzz(2, 1, 1) = 1e3;
   r.dens.mat(1, 1) = 2.0;
   r.orbi.nbtot = 2;
+  r.ints.ntot = 2;
   r.ronum.deltae = 0.3;
   r.hacer.ioper = ioper;
   return run;
@@ -120,6 +121,20 @@ TEST(Calmu, OscillatorStrengthFollowsTheSignOfTheEnergyDifference) {
                                            : " force d'oscillateur -0.86250002570450301";
     EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end()) << out.str();
   }
+}
+
+TEST(Calmu, DensityAndIntegralsOverDifferentOrbitalSetsAreRefused) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  auto run = simple_run(out, in, err, 0);
+  run->ints.ntot = 3;
+  try {
+    ciprop::calmu(*run);
+    FAIL() << "no stop";
+  } catch (const fio::StopRun& s) {
+    EXPECT_NE(s.status, 0);
+  }
+  EXPECT_EQ(out.str(), " nombre d'orbitales de la densite 2 different de celui des integrales 3\n");
 }
 
 // The numbers of a report, by the names of the generator's expected file.
@@ -218,8 +233,12 @@ void check_chain(const mkcase::Description& d, bool state, double deltae) {
       EXPECT_NEAR(sum, 0.0, digits * std::max(1.0, scale)) << "Buckingham trace, column " << col;
     }
   }
-  if (got.count("fosc") && deltae == 0.0) EXPECT_EQ(got.at("fosc")[0], 0.0);
-  if (got.count("fosc") && deltae < 0.0) EXPECT_LT(got.at("fosc")[0], 0.0);
+  if (got.count("fosc") && deltae == 0.0) {
+    EXPECT_EQ(got.at("fosc")[0], 0.0);
+  }
+  if (got.count("fosc") && deltae < 0.0) {
+    EXPECT_LT(got.at("fosc")[0], 0.0);
+  }
 }
 
 mkcase::Description generated(int version, int nsym, uint64_t seed, int ioper) {
