@@ -41,6 +41,7 @@ void vermat(Run& run, int* iadrv, int* /*spin: no spin table is kept*/, unsigned
   const int ndet = run.det.ndet;
   run.det.ndetcas = 0;
   const bool diag = run.pr.nprint > 2;
+  if (ndet < 0) stop_with(run, {"nombre de determinants negatif : ndet", ndet});
   if (!(run.opt.calcul == "MD "))
     run.io.open(kUnitMattemp, "Mattemp", fio::Status::Unknown, fio::Form::Unformatted);
   run.io.open(kUnitIadrv, "IADRV", fio::Status::Unknown, fio::Form::Unformatted);

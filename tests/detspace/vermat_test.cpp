@@ -240,6 +240,14 @@ TEST_F(Check, ListsThatAreNotAPermutationStopTheRun) {
   EXPECT_EQ(check(), fio::kStatusError);
   EXPECT_NE(last_line().find("determinants lus " + std::to_string(ndet - 1)), std::string::npos);
 
+  // A negative determinant count from the run description.
+  out.str("");
+  run->det.ndet = -3;
+  write_list(order);
+  EXPECT_EQ(status_of([&] { vermat(*run, iadrv.data(), iadrv.data(), nullptr, nmax); }),
+            fio::kStatusError);
+  EXPECT_EQ(last_line(), " nombre de determinants negatif : ndet -3");
+
   // An address beyond ndet: the run stops there; at print level 3 the check
   // goes on and ends with the table of the addresses met.
   run->det.ndet = ndet - 1;
