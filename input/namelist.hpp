@@ -31,8 +31,8 @@ void ajvir(Run& run, std::string& card, int n);
 // Prints back what the stage wrote to unit 75, under a 15-character title.
 void scrinam(Run& run, std::string_view title);
 
-// Value decoders.  Every processed item, with the comma that ends it, is
-// blanked out of `text`, so keys may be decoded in any order.  `size` is
+// Value decoders.  Every processed item is blanked out of `text`; the blanks
+// it leaves are no values, so keys may be decoded in any order.  `size` is
 // the element size in bytes (integers 2 or 4, logicals 1 or 4, reals 4 or 8),
 // `capacity` the number of elements of the target: a store beyond it stops
 // the run with a message naming the key.

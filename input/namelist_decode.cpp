@@ -159,8 +159,22 @@ Value decode(Run& run, const std::string& text, int first, int last, Type type) 
   return v;
 }
 
-// One numeric or logical item at position p.  Returns the position of the
-// comma that ends its value part.
+// Blanks in a value part are what is left of items decoded before it (the
+// gathered text has none outside quotes), not values: a key glued to the last
+// value ("1,2NDEL=0," with NDEL decoded first) leaves "1,2" and blanks, a
+// decoded item after the list leaves a comma and blanks.  Returns the end of
+// the value part without them.
+int value_end(const std::string& text, int start, int end) {
+  int v = end;
+  while (v >= start && at(text, v) == ' ') {
+    while (v >= start && at(text, v) == ' ') --v;
+    if (v >= start && at(text, v) == ',') --v;
+  }
+  return v;
+}
+
+// One numeric or logical item at position p.  Returns the last position of
+// its value part (the comma after it stays in the text).
 int numeric_item(Run& run, std::string& text, const Target& t, int p) {
   const int eq = find(text, '=', p);
   const int start = eq ? eq + 1 : p;
@@ -170,7 +184,12 @@ int numeric_item(Run& run, std::string& text, const Target& t, int p) {
   for (int k = e; k >= start && comma == 0; --k)
     if (at(text, k) == ',') comma = k;
   if (comma == 0) item_error(run, text, t.key, p, 210);
-  const int end = comma - 1;
+  // Nothing but blanks between the "=" and the comma: a key glued to the "="
+  // was decoded first, and this value had no comma before it.
+  bool blanks_only = comma > start;
+  for (int k = start; k < comma; ++k) blanks_only = blanks_only && at(text, k) == ' ';
+  if (blanks_only) item_error(run, text, t.key, p, 210);
+  const int end = value_end(text, start, comma - 1);
 
   const int paren = find(text, '(', p, start - 1);
   if (paren) {
@@ -179,7 +198,7 @@ int numeric_item(Run& run, std::string& text, const Target& t, int p) {
     int element = 0;
     ninpi(run, text, paren + 1, close - 1, element);
     store(run, t, element, decode(run, text, start, end, t.type), false);
-    return comma;
+    return comma - 1;
   }
 
   int element = 0;
@@ -194,17 +213,17 @@ int numeric_item(Run& run, std::string& text, const Target& t, int p) {
     if (sep == 0) break;
     pos = sep + 1;
   }
-  return comma;
+  return comma - 1;
 }
 
 void numeric_items(Run& run, std::string& text, const Target& t) {
   const std::string key = upper(t.key);
   if (key.empty()) return;
   const Target target{t.base, t.size, t.capacity, key, t.type};
-  // The comma that ends the item is blanked with it: a value part stretches
-  // to the last comma before the next "=", and a comma left behind would make
-  // the values of an item in front of a decoded one run into the blanks.
-  while (const int p = find_key(text, key)) blank(text, p, numeric_item(run, text, target, p));
+  while (const int p = find_key(text, key)) {
+    const int end = numeric_item(run, text, target, p);
+    blank(text, p, std::max(end, p));
+  }
 }
 
 // Copies text(first:last) into a character element, cut or blank-padded.

@@ -77,20 +77,38 @@ TEST_F(DecodeTest, KeysAreFoundOnlyBeforeABlankParenthesisOrEquals) {
   EXPECT_EQ(integer("NDET"), -7);
   // The character in front of a key is not looked at.
   EXPECT_EQ(integer("AC"), 5);
-  // Processed items are blanked with their comma, from where the key matched.
-  EXPECT_EQ(left(), std::string(37, ' ') + "NO     X=3,");
+  // Processed items are blanked from where the key matched; numeric items
+  // leave their comma.
+  EXPECT_EQ(left(), std::string(27, ' ') + "," + std::string(8, ' ') + ",NO    ,X=3,");
 }
 
 TEST_F(DecodeTest, KeysMayBeDecodedInAnyOrder) {
-  group("NGEL=1,2,NDEL=3,NOAC=,NPRINT=4,");
+  // What a decoded item leaves behind is no value of the item in front of it,
+  // even when that item's last value has no comma of its own.
+  group("NGEL=1,2,NDEL=3,NOAC=,NPRINT=4,NUMAC(2)=5,MS2=6,NUMERO=7,8ISX=9,YCL=TISY=1,");
   ciprop::Arr1<int, 1, 8> ngel, ndel;
+  ciprop::Arr1<int, 1, 17> numac;
+  ciprop::Arr1<int, 1, 2> numero;
+  bool ycl = false;
   EXPECT_EQ(integer("NPRINT"), 4);
   ciprop::nameli(*run, text, ndel, "NDEL");
   EXPECT_EQ(integer("NOAC"), 0);
   ciprop::nameli(*run, text, ngel, "NGEL");
   EXPECT_EQ(ndel(1), 3);
   EXPECT_EQ(std::vector<int>(ngel.v.begin(), ngel.v.begin() + 3), (std::vector<int>{1, 2, 0}));
-  EXPECT_EQ(left(), "");
+  EXPECT_EQ(integer("MS2"), 6);
+  ciprop::nameli(*run, text, numac, "NUMAC");
+  EXPECT_EQ(numac(2), 5);
+  EXPECT_EQ(integer("ISX"), 9);
+  ciprop::nameli(*run, text, numero, "NUMERO");
+  EXPECT_EQ(numero(2), 8);
+  EXPECT_EQ(integer("ISY"), 1);
+  ciprop::namell(*run, text, ycl, "YCL");
+  EXPECT_TRUE(ycl);
+  // A key glued to the "=" of the one in front leaves that one without value.
+  group("NOAC=NDEL=1,");
+  ciprop::nameli(*run, text, ndel, "NDEL");
+  EXPECT_EQ(stop_of([&] { integer("NOAC"); }).status, 210);
 }
 
 TEST_F(DecodeTest, ListsRepeatCountsAndSubscripts) {
