@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "orbitals/molcas_run.hpp"
+#include "tools/mkcase/make_case.hpp"
 
 namespace {
 
@@ -330,6 +331,26 @@ TEST(Lirone, OrbitalFileMustHoldEveryOrbitalOfTheBasis) {
                 s.run->orbnom(2) = "RasOrb";
               },
               io, "INPORB, RasOrb");
+}
+
+// The whole program on a generated run folder missing one of its MOLCAS
+// inputs: no report that could pass for a result, a non-zero status and the
+// missing file named on standard error.
+TEST(Lirone, WholeRunWithoutAnIntegralOrOrbitalFileFails) {
+  mkcase::Description d = cases()[1].d;
+  d.nelac = 2;
+  d.root2 = 2;
+  for (const char* missing : {"OneInt", "TraOne", "INPORB"}) {
+    SCOPED_TRACE(missing);
+    test::ScratchDir dir;
+    mkcase::make_case(d, dir.path().string());
+    std::filesystem::remove(dir.path() / missing);
+    auto r = test::run_binary(dir, dir.read("input"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find(missing), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Todos los valores"), std::string::npos);
+    EXPECT_NE(test::split_lines(r.out).back(), " FIN");
+  }
 }
 
 TEST(Lird, ReadsFortranNumericFields) {
