@@ -113,7 +113,7 @@ int32_t label_address(Run& run, int k, const std::array<unsigned char, kHeaderBy
 bool reads_dipoles(int ioper) { return ioper == 0 || ioper == 1; }
 bool reads_quadrupoles(int ioper) { return ioper == 0 || ioper == 2; }
 
-// Step 1: the MOLCAS version of "&COST", and the layouts this program knows.
+// The MOLCAS version of "&COST", and the layouts this program knows.
 void lircost(Run& run) {
   std::string text;
   int ierr = 0;
@@ -124,8 +124,8 @@ void lircost(Run& run) {
     refuse(run, {"version de Molcas non prevue :", v, " (4, 5 ou 54)"});
 }
 
-// Steps 2 to 5: the basis and kept-orbital counts of TraOne, and the check
-// of the frozen and deleted orbitals of the input against them.
+// The basis and kept-orbital counts of TraOne, and the check of the frozen
+// and deleted orbitals of the input against them.
 void lirtra(Run& run) {
   need_file(run, kTraOne);
   const int nsym = run.sym.nsym;
@@ -168,7 +168,7 @@ void lirtra(Run& run) {
                fio::Items().all(run.orbi.ndel.data(), n));
 }
 
-// Step 6: the SEWARD title, and the headers of OneInt (and ComFile).
+// The SEWARD title, and the headers of OneInt (and ComFile).
 void lirtitre(Run& run) {
   OrbitalRecords& r = run.ints;
   need_file(run, kOneInt);
@@ -197,8 +197,8 @@ void lirtitre(Run& run) {
   }
 }
 
-// Steps 7 and 8: the table of contents, the symmetry count and the basis
-// functions per symmetry, with the offsets of the MO and packed storage.
+// The table of contents, the symmetry count and the basis functions per
+// symmetry, with the offsets of the MO and packed storage.
 void lirbase(Run& run) {
   OrbitalRecords& r = run.ints;
   for (int k = 1; k <= kTocEntries; ++k)
@@ -249,7 +249,7 @@ int packed_size(const Run& run) {
   return n;
 }
 
-// Step 9: the overlap, which changes no result and is only shown.
+// The overlap, which changes no result and is only shown.
 void lirovl(Run& run) {
   OrbitalRecords& r = run.ints;
   const bool show = run.pr.nprint > 1;
@@ -305,7 +305,7 @@ bool selected(int ioper, int index) {
   return index < 3 ? reads_dipoles(ioper) : reads_quadrupoles(ioper);
 }
 
-// Steps 10 and 11: the operators chosen by ioper.
+// The operators chosen by ioper.
 void lirops(Run& run) {
   OrbitalRecords& r = run.ints;
   const auto& mult = run.sym.mult;
@@ -355,7 +355,7 @@ void next_record(Run& run, std::string& line, std::string_view what) {
                            ": fewer orbitals or coefficients than the basis counts announce");
 }
 
-// Step 12: the MO coefficients, "(4D18.12)", symmetry by symmetry.
+// The MO coefficients, "(4D18.12)", symmetry by symmetry.
 void lirorb(Run& run) {
   OrbitalRecords& r = run.ints;
   run.io.list(6, {"------------------------------------------------------"});
@@ -405,7 +405,7 @@ void lirorb(Run& run) {
   if (run.pr.nprint > 1) script(run, r.orb.data(), r.ntot, r.ntot, 500);
 }
 
-// Steps 13 to 15: the MO matrices, x + y + z, and their print.
+// The MO matrices, x + y + z, and their print.
 void transforme(Run& run) {
   OrbitalRecords& r = run.ints;
   const auto comps = components(run);
