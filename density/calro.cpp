@@ -41,7 +41,7 @@ struct Opened {
 // leaves the vector file before the chosen root's record.
 Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* ename,
                    const char* title) {
-  int p[kMaxExc], q[kMaxExc], ne = 0, eof = 0;
+  int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
   restart_list(run, list_unit);
   venond1(run, list_unit, ne, p, q, eof);
   if (eof) refuse(run, "determinant list " + run.io.name(list_unit) + " is empty");
@@ -59,7 +59,7 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // Prints, in list order, every determinant whose coefficient passes the
 // threshold; the list must hold exactly n determinants.
 void print_vector(Run& run, const double* v, int n, int unit) {
-  int p[kMaxExc], q[kMaxExc], ne = 0, eof = 0;
+  int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
   restart_list(run, unit);
   for (int i = 0; i < n; ++i) {
     venond1(run, unit, ne, p, q, eof);
@@ -124,8 +124,8 @@ namespace {
 // its occupation.
 struct Current {
   int nh = 0;
-  int h[kMaxExc + 1];  // holes, ascending spin-orbitals
-  int p[kMaxExc + 1];  // particles, ascending (the marker last)
+  int h[kMaxSubst + 1];  // holes, ascending spin-orbitals
+  int p[kMaxSubst + 1];  // particles, ascending (the marker last)
   int nt = 0, np = 0;  // holes in inactive and particles in virtual orbitals
 };
 
@@ -153,7 +153,7 @@ class Accumulator {
         isymt_(run.sym.mult(v.isym1, v.isym2)) {}
 
   void run_all() {
-    int ne = 0, eof = 0, p[kMaxExc], q[kMaxExc];
+    int ne = 0, eof = 0, p[kMaxSubst], q[kMaxSubst];
     restart_list(run_, kUnitDetA);
     for (int s = 1; s <= 2 * norb_ + 1; ++s) occ_[s] = reference(s);
     for (int idet = 1; idet <= v_.ndim1; ++idet) {
@@ -241,7 +241,7 @@ class Accumulator {
       if (nt1 - (cj == 1) > 2 || np1 + (cj == 3) > 2) continue;
       if (cj == 1) {
         // An empty inactive spin-orbital is a hole of J or i itself.
-        int cand[kMaxExc + 1], n = 0;
+        int cand[kMaxSubst + 1], n = 0;
         for (int k = 0; k < j_.nh; ++k) {
           int s = j_.h[k] - off;
           if (s >= 1 && s <= norb_ && cls(j_.h[k]) == 1) cand[n++] = s;
@@ -260,7 +260,7 @@ class Accumulator {
 
   void pair(int off, int i, int j, double coef) {
     // J' = a+(j) a(i) J as holes and particles relative to the reference.
-    int h[kMaxExc + 2], p[kMaxExc + 2];
+    int h[kMaxSubst + 2], p[kMaxSubst + 2];
     int nh = j_.nh, np = j_.nh;
     std::copy(j_.h, j_.h + nh, h);
     std::copy(j_.p, j_.p + np, p);
@@ -273,12 +273,13 @@ class Accumulator {
       remove_value(h, nh, sj);
     else
       insert_sorted(p, np, sj);
-    if (nh > kMaxExc) return;
+    if (nh > kMaxSubst) return;
     SplitDet d;
     int ierr = 0;
     trad(run_, nh, h, p, d, ierr);
     if (ierr != 0 || !in_space(run_, d)) return;
     int iadr = 0;
+    ++run_.dens.connected;
     adrdet(run_, d, iadr);
     if (iadr < 1 || iadr > v_.ndim2) return;
     const double phase = (between(off, std::min(i, j), std::max(i, j)) & 1) ? -1.0 : 1.0;

@@ -1,5 +1,6 @@
 #include "density/vectors.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -70,7 +71,7 @@ void sgn(Run& run, double* v, int unit, int n) {
   const int nel = run.orb.noca + run.orb.nocb;
   const int marker = 2 * norb + 1;
   restart_list(run, unit);
-  int p[kMaxExc], q[kMaxExc], slots[2 * kMaxOrb];
+  int p[kMaxSubst], q[kMaxSubst], slots[2 * kMaxOrb];
   for (int i = 0; i < n; ++i) {
     if (unit == 0) {
       run.io.list(6, {"ifil vale 0!!"});
@@ -103,8 +104,11 @@ void sgn(Run& run, double* v, int unit, int n) {
         ++k;
       }
     }
+    // The sort runs over the electrons actually present: with an odd active
+    // electron count and MS2=0 the counts of the run description promise one
+    // electron more than the list holds.
     int isgn = 1;
-    reor(nel, slots, isgn);
+    reor(std::min(nel, len), slots, isgn);
     v[i] *= isgn;
   }
 }

@@ -9,7 +9,6 @@
 namespace ciprop {
 
 inline constexpr int kMaxRoots = 1000;  // roots a vector file may declare
-inline constexpr int kMaxExc = 20;      // substitutions per determinant
 
 // The head of a vector file: record 1 (dimension, number of roots) and
 // record 2 (the root energies).  Leaves the unit before the first vector.
