@@ -20,12 +20,7 @@
 
 int main() {
   mkcase::Description d;
-  d.gener = "DDCI";
-  d.nsym = 4;
-  d.ninac = {3, 1, 2, 1};
-  d.nact = {3, 2, 2, 1};
-  d.nvirt = {3, 2, 2, 2};
-  d.nelac = 6;
+  d = mkcase::describe("DDCI", 4, {3, 1, 2, 1}, {3, 2, 2, 1}, {3, 2, 2, 2}, 6);
   const std::string dir = std::filesystem::temp_directory_path() / "ciprop_bench_address";
   mkcase::write_run_description(d, dir, 0);
 

@@ -44,13 +44,9 @@ Timed run_once(const std::string& input) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  mkcase::Description d;
-  d.gener = "DDCI";
-  d.nsym = 4;
-  d.ninac = {3, 2, 2, 1};
-  d.nact = {2, 2, 1, 1};
-  d.nvirt = {16, 12, 12, 8};
-  d.nelac = 6;
+  // The DDCI space of the determinant-space benchmark.
+  mkcase::Description d =
+      mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
   d.nroots = 2;
   d.root1 = 1;
   d.root2 = 2;

@@ -77,12 +77,7 @@ void stages(bool packed) {
 
 int main(int argc, char** argv) {
   mkcase::Description d;
-  d.gener = "DDCI";
-  d.nsym = 4;
-  d.ninac = {3, 2, 2, 1};
-  d.nact = {2, 2, 1, 1};
-  d.nvirt = {16, 12, 12, 8};
-  d.nelac = 6;
+  d = mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
   const bool own = argc < 2;
   const std::filesystem::path dir =
       own ? std::filesystem::temp_directory_path() / "ciprop_bench_detspace" : argv[1];

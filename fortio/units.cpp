@@ -70,31 +70,31 @@ Units::Unit& Units::get(int unit, std::string_view op) {
 }
 
 bool Units::try_open(int unit, std::string_view name_in, Status status, Form form) {
-  if (unit < 0 || unit >= kMaxUnit || unit == kStdin || unit == kStdout) return false;
-  if (units_[unit].f) close(unit);
-  std::string name = trimmed(name_in);
-  if (name.empty()) return false;
-  bool exists = file_exists(name);
+  const std::string name = trimmed(name_in);
+  if (!free_unit(unit) || name.empty()) return false;
+  const bool exists = file_exists(name);
   if (status == Status::Old && !exists) return false;
   if (status == Status::New && exists) return false;
   std::FILE* f = std::fopen(name.c_str(), exists ? "r+b" : "w+b");
   if (!f && exists) f = std::fopen(name.c_str(), "rb");  // read-only input
-  if (!f) return false;
-  Unit& u = units_[unit];
-  u.f = f;
-  u.name = name;
-  u.form = form;
-  u.may_have_tail = true;
-  u.last_write = false;
-  return true;
+  return attach(unit, name, f, form);
 }
 
 bool Units::try_open_readonly(int unit, std::string_view name_in, Form form) {
+  const std::string name = trimmed(name_in);
+  if (!free_unit(unit) || name.empty()) return false;
+  return attach(unit, name, std::fopen(name.c_str(), "rb"), form);
+}
+
+// A unit that may be opened: in range, not standard input or output; a unit
+// still open on another file is closed first, as an OPEN statement does.
+bool Units::free_unit(int unit) {
   if (unit < 0 || unit >= kMaxUnit || unit == kStdin || unit == kStdout) return false;
   if (units_[unit].f) close(unit);
-  std::string name = trimmed(name_in);
-  if (name.empty()) return false;
-  std::FILE* f = std::fopen(name.c_str(), "rb");
+  return true;
+}
+
+bool Units::attach(int unit, const std::string& name, std::FILE* f, Form form) {
   if (!f) return false;
   Unit& u = units_[unit];
   u.f = f;

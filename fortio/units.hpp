@@ -92,6 +92,8 @@ class Units {
     bool last_write = false;     // last operation was a write
   };
   Unit& get(int unit, std::string_view op);
+  bool free_unit(int unit);
+  bool attach(int unit, const std::string& name, std::FILE* f, Form form);
   void before_read(Unit& u);
   void before_write(Unit& u);
   void emit(int unit, const std::vector<std::string>& records);

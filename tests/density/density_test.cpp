@@ -38,14 +38,7 @@ struct Layout {
 };
 
 mkcase::Description describe(const Layout& l, int nelac, int ms2, const char* gener) {
-  mkcase::Description d;
-  d.nsym = l.nsym;
-  d.ninac = l.ninac;
-  d.nact = l.nact;
-  d.nvirt = l.nvirt;
-  d.nelac = nelac;
-  d.ms2 = ms2;
-  d.gener = gener;
+  mkcase::Description d = mkcase::describe(gener, l.nsym, l.ninac, l.nact, l.nvirt, nelac, ms2);
   d.nroots = 3;
   d.root1 = 1;
   d.root2 = 2;

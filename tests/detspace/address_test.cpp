@@ -84,16 +84,7 @@ int stop_status(F f) {
 
 Description space(const char* gener, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
                   std::array<int, 8> nvirt, int nelac, int ms2, int is0) {
-  Description d;
-  d.gener = gener;
-  d.nsym = nsym;
-  d.ninac = ninac;
-  d.nact = nact;
-  d.nvirt = nvirt;
-  d.nelac = nelac;
-  d.ms2 = ms2;
-  d.is0 = is0;
-  return d;
+  return mkcase::describe(gener, nsym, ninac, nact, nvirt, nelac, ms2, is0);
 }
 
 const char* const kModes[] = {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO"};

@@ -29,14 +29,7 @@ using listfiles::TDet;
 mkcase::Description describe(int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
                              std::array<int, 8> nvirt, int nelac, int ms2, const char* gener,
                              bool packed) {
-  mkcase::Description d;
-  d.nsym = nsym;
-  d.ninac = ninac;
-  d.nact = nact;
-  d.nvirt = nvirt;
-  d.nelac = nelac;
-  d.ms2 = ms2;
-  d.gener = gener;
+  mkcase::Description d = mkcase::describe(gener, nsym, ninac, nact, nvirt, nelac, ms2);
   d.packed = packed;
   return d;
 }

@@ -100,6 +100,21 @@ void check(const Description& d) {
           "the packed layout cannot hold the empty-slot marker with 256 orbitals");
 }
 
+Description describe(const std::string& gener, int nsym, const std::array<int, 8>& ninac,
+                     const std::array<int, 8>& nact, const std::array<int, 8>& nvirt, int nelac,
+                     int ms2, int is0) {
+  Description d;
+  d.gener = gener;
+  d.nsym = nsym;
+  d.ninac = ninac;
+  d.nact = nact;
+  d.nvirt = nvirt;
+  d.nelac = nelac;
+  d.ms2 = ms2;
+  d.is0 = is0;
+  return d;
+}
+
 OrbitalLayout layout(const Description& d) {
   OrbitalLayout l;
   l.ninac = d.ninac_total();

@@ -63,6 +63,12 @@ struct Description {
   int is0_a() const { return is0a != 0 ? is0a : is0; }
 };
 
+// The orbital spaces, electrons and mode of a description; everything else
+// at its defaults.
+Description describe(const std::string& gener, int nsym, const std::array<int, 8>& ninac,
+                     const std::array<int, 8>& nact, const std::array<int, 8>& nvirt, int nelac,
+                     int ms2 = 0, int is0 = 1);
+
 // Refuses a description that the CI program could not have run or whose
 // files the readers cannot represent: throws std::invalid_argument with a
 // message naming the offending value.
