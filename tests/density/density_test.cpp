@@ -16,6 +16,7 @@
 
 #include "density/calmu.hpp"
 #include "density/source.hpp"
+#include "density/vectors.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/prepad.hpp"
 #include "detspace/reorder.hpp"
@@ -242,6 +243,91 @@ TEST_F(DensityRun, FrozenOrbitalsStayOutOfATransitionDensity) {
   double trace = 0;
   for (int i = 1; i <= run->orbi.nbtot; ++i) trace += run->dens.mat(i, i);
   EXPECT_NEAR(trace, 0.0, 1e-12);
+}
+
+}  // namespace
+
+namespace {
+
+// Bad vector and density files: each ends the run with a message and a
+// non-zero status instead of a density that looks right.
+struct BadFiles : DensityRun {
+  void SetUp() override {
+    mkcase::Description d = describe(kTwoSym, 4, 0, "DDCI");
+    d.root1 = d.root2 = 3;
+    make(d, 0);
+  }
+  // Overwrites the 4-byte integer at a byte offset of a file.
+  static void patch(const char* file, long offset, int value) {
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(offset);
+    f.write(reinterpret_cast<const char*>(&value), 4);
+  }
+  void set_roots(int r1, int r2) {
+    std::ifstream f("BID93");
+    std::string input((std::istreambuf_iterator<char>(f)), {});
+    size_t k = input.find("NUMERO=");
+    input.replace(k, input.find(',', input.find(',', k) + 1) - k,
+                  "NUMERO=" + std::to_string(r1) + "," + std::to_string(r2));
+    std::ofstream("BID93") << input;
+  }
+  bool said(const std::string& text) const {
+    return out.str().find(text) != std::string::npos || err.str().find(text) != std::string::npos;
+  }
+};
+
+TEST_F(BadFiles, ARootBeyondTheFileIsRefused) {
+  set_roots(1, 4);
+  EXPECT_EQ(execute(), fio::kStatusError);
+  EXPECT_TRUE(said("root 4 asked for, the file holds 3")) << out.str();
+}
+
+TEST_F(BadFiles, MoreRootsThanTheEnergyListHoldsAreRefused) {
+  patch("davecb", 8, ciprop::kMaxRoots + 1);  // record 1: length, ndim, nvec
+  EXPECT_EQ(execute(), fio::kStatusError);
+  EXPECT_TRUE(said("1001 roots declared")) << out.str();
+}
+
+TEST_F(BadFiles, AVectorLongerOrShorterThanItsListIsRefused) {
+  std::ifstream f("davecb", std::ios::binary);
+  int head[3];
+  f.read(reinterpret_cast<char*>(head), sizeof head);
+  f.close();
+  patch("davecb", 4, head[1] - 1);
+  EXPECT_EQ(execute(), fio::kStatusError);
+  EXPECT_TRUE(said("differs from the")) << out.str();
+}
+
+TEST_F(BadFiles, AListLongerThanTheFirstVectorIsRefused) {
+  std::ifstream f("daveca", std::ios::binary);
+  int head[3];
+  f.read(reinterpret_cast<char*>(head), sizeof head);
+  f.close();
+  patch("daveca", 4, head[1] - 1);
+  EXPECT_EQ(execute(), fio::kStatusError);
+  EXPECT_TRUE(said("holds more determinants than its vector")) << out.str();
+}
+
+TEST_F(BadFiles, ADensityFileWithTooFewRecordsIsAnInputOutputError) {
+  const auto size = std::filesystem::file_size("dens");
+  std::filesystem::resize_file("dens", size / 3 * 2);  // roots 1 and 2 only
+  EXPECT_EQ(execute(), fio::kStatusIoError);
+  EXPECT_TRUE(said("unit 63, file 'dens'")) << err.str();
+}
+
+TEST_F(BadFiles, ADensityRecordTooShortIsAnInputOutputError) {
+  const int n = c.layout.norb;
+  std::ofstream f("dens", std::ios::binary | std::ios::trunc);
+  std::vector<double> rec(static_cast<size_t>(n) * n - 1, 0.0);
+  const int len = static_cast<int>(rec.size() * sizeof(double));
+  for (int r = 0; r < 3; ++r) {
+    f.write(reinterpret_cast<const char*>(&len), 4);
+    f.write(reinterpret_cast<const char*>(rec.data()), len);
+    f.write(reinterpret_cast<const char*>(&len), 4);
+  }
+  f.close();
+  EXPECT_EQ(execute(), fio::kStatusIoError);
+  EXPECT_TRUE(said("record shorter")) << err.str();
 }
 
 }  // namespace
