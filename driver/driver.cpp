@@ -42,6 +42,8 @@ void copy_input(Run& run) {
   run.io.rewind(kUnitInput);
 }
 
+}  // namespace
+
 // The check and the reordering of the second determinant list work in the
 // work array: the address table (one integer per determinant, at most
 // 8,000,000) at the start of A, the seen flags and the pass buffer past its
@@ -59,8 +61,6 @@ void determinant_lists(Run& run) {
     reorde(run, nmax, table, reinterpret_cast<int*>(buffer), reinterpret_cast<short*>(buffer));
   run.io.close(kUnitBid84, true);
 }
-
-}  // namespace
 
 void banner(Run& run) {
   run.io.list(6, {" "});

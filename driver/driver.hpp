@@ -6,6 +6,9 @@
 namespace ciprop {
 
 void banner(Run& run);
+// The check of the second determinant list against the addressing and its
+// reordering into address order, with the work-array views they use.
+void determinant_lists(Run& run);
 void driver(Run& run);
 // A whole run as the program does it: banner, driver, " FIN".  Returns the
 // exit status (a stop ends the run early with its own status).

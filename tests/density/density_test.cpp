@@ -17,9 +17,8 @@
 #include "density/calmu.hpp"
 #include "density/source.hpp"
 #include "density/vectors.hpp"
-#include "detspace/detlist.hpp"
 #include "detspace/prepad.hpp"
-#include "detspace/reorder.hpp"
+#include "driver/driver.hpp"
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/lircd.hpp"
@@ -85,15 +84,7 @@ struct DensityRun : ::testing::Test {
       lircd(*run);
       prepar(*run);
       prepad(*run);
-      int* table = reinterpret_cast<int*>(run->espa.a());
-      unsigned char* buffer = run->espa.bytes(32000000);
-      int nmax = 0;
-      vermat(*run, table, table, reinterpret_cast<unsigned char*>(run->espa.b()) + 32000000, nmax);
-      if (packed)
-        reorde2(*run, buffer, buffer, nmax, table);
-      else
-        reorde(*run, nmax, table, reinterpret_cast<int*>(buffer), reinterpret_cast<short*>(buffer));
-      run->io.close(kUnitBid84, true);
+      determinant_lists(*run);
       lirone(*run);
       density_stage(*run);
       calmu(*run);
