@@ -57,13 +57,7 @@ TEST(BruteForceDensity, SignOfAnExcitationPastAnOccupiedOrbital) {
 }
 
 Description ddci(int is0a) {
-  Description d;
-  d.nsym = 2;
-  d.ninac = {2, 1};
-  d.nact = {2, 2};
-  d.nvirt = {2, 2};
-  d.nelac = 4;
-  d.gener = "DDCI";
+  Description d = mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {2, 2}, 4);
   d.nroots = 2;
   d.root1 = 1;
   d.root2 = 2;

@@ -270,16 +270,8 @@ TEST(Files, PackedListsWithOddElectronsAndManyOrbitalsReadBack) {
 
 TEST(Files, PackedListsOfAnOpenShellBelowTheSpinOfTheReference) {
   test::ScratchDir dir;
-  Description d;
-  d.nsym = 2;
-  d.ninac = {1, 1};
-  d.nact = {2, 2};
-  d.nvirt = {2, 2};
-  d.nelac = 4;
-  d.ms2 = -2;
-  d.is0 = 2;
+  Description d = mkcase::describe("TOUS", 2, {1, 1}, {2, 2}, {2, 2}, 4, -2, 2);
   d.is0a = 1;
-  d.gener = "TOUS";
   d.packed = true;
   Case c = mkcase::make_case(d, dir.path());
   EXPECT_NE(c.a, c.b);

@@ -35,13 +35,7 @@ TEST(SpaceSize, CasCountsActiveStringPairsOfTheStateSymmetry) {
   // each spin: alpha and beta both in symmetry 1 (2 x 2) or both in
   // symmetry 2 (1 x 1) gives 5 for is0 = 1; one in each gives 2 x 1 + 1 x 2
   // = 4 for is0 = 2.  Inactive and virtual orbitals never enter.
-  Description d;
-  d.nsym = 2;
-  d.ninac = {1, 0};
-  d.nact = {2, 1};
-  d.nvirt = {1, 1};
-  d.nelac = 2;
-  d.gener = "CAS ";
+  Description d = mkcase::describe("CAS ", 2, {1, 0}, {2, 1}, {1, 1}, 2);
   EXPECT_EQ(size(d, 1), 5);
   EXPECT_EQ(size(d, 2), 4);
 }

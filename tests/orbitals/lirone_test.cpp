@@ -22,12 +22,8 @@ struct Case {
 mkcase::Description describe(int version, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
                              std::array<int, 8> nvirt, std::array<int, 8> ngel,
                              std::array<int, 8> ndel, std::array<int, 3> symxyz, uint64_t seed) {
-  mkcase::Description d;
+  mkcase::Description d = mkcase::describe("CAS ", nsym, ninac, nact, nvirt, 0);
   d.molcas = version;
-  d.nsym = nsym;
-  d.ninac = ninac;
-  d.nact = nact;
-  d.nvirt = nvirt;
   d.ngel = ngel;
   d.ndel = ndel;
   d.symxyz = symxyz;
