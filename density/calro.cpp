@@ -6,6 +6,7 @@
 #include "density/vectors.hpp"
 #include "detspace/address.hpp"
 #include "detspace/detlist.hpp"
+#include "detspace/excitation.hpp"
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
 
@@ -150,7 +151,7 @@ class Accumulator {
   Accumulator(Run& run, const double* a, const double* b, const Vectors& v)
       : run_(run), a_(a), b_(b), v_(v), norb_(run.orb.norb), nocc_(run.orb.nocc),
         cas_(run.prep.gener == "CAS "),
-        isymt_(run.sym.mult(v.isym1, v.isym2)) {}
+        isymt_(run.sym.mult(v.isym1, v.isym2)), excitations_(run) {}
 
   void run_all() {
     int ne = 0, eof = 0, p[kMaxSubst], q[kMaxSubst];
@@ -162,11 +163,13 @@ class Accumulator {
       enter(ne, p, q);
       const double coef = a_[idet - 1];
       if (coef != 0.0) {
+        split_ = excitations_.set(j_.nh, j_.h, j_.p);
         excite(0, coef);
         excite(norb_, coef);
       }
       leave(ne, p, q);
     }
+    flush();
   }
 
  private:
@@ -259,12 +262,56 @@ class Accumulator {
   }
 
   void pair(int off, int i, int j, double coef) {
-    // J' = a+(j) a(i) J as holes and particles relative to the reference.
+    const int si = off + i, sj = off + j;
+    // J' has J's holes and particles, i a new hole or one particle fewer,
+    // j one hole fewer or a new particle.
+    if (j_.nh + reference(si) - reference(sj) > kMaxSubst) return;
+    int iadr = 0;
+    if (!(split_ ? excitations_.locate(si, sj, iadr) : locate(si, sj, iadr))) return;
+    ++run_.dens.connected;
+    // The address that adrdet stops on for a look at its parts: the same
+    // determinant through adrdet.
+    if (split_ && iadr == run_.test.itest(7)) locate(si, sj, iadr);
+    if (iadr < 1 || iadr > v_.ndim2) return;
+    const double phase = (between(off, std::min(i, j), std::max(i, j)) & 1) ? -1.0 : 1.0;
+    delay({i, j, phase, coef, iadr});
+  }
+
+  // A term phase * B(iadr) * A(J) of RO(i,j), waiting for B(iadr).
+  struct Term {
+    int i, j;
+    double phase, coef;
+    int iadr;
+  };
+
+  // The excited determinants lie anywhere in vector 2, so B(iadr) is mostly
+  // a cache miss.  Each term waits in a queue while its coefficient is
+  // fetched and the next terms are found, and leaves it first in, first out:
+  // every RO(i,j) still receives its terms in the order of the loops.
+  void delay(const Term& t) {
+    __builtin_prefetch(b_ + t.iadr - 1);
+    if (queued_ == kQueue) add(queue_[head_]);
+    else ++queued_;
+    queue_[head_] = t;
+    head_ = (head_ + 1) % kQueue;
+  }
+
+  void add(const Term& t) { run_.dens.mat(t.i, t.j) += t.phase * b_[t.iadr - 1] * t.coef; }
+
+  // The terms still waiting, oldest first.
+  void flush() {
+    for (int k = queued_; k > 0; --k) add(queue_[(head_ + kQueue - k) % kQueue]);
+    queued_ = 0;
+  }
+
+  // J' = a+(sj) a(si) J as lists of holes and particles relative to the
+  // reference, through trad, in_space and adrdet: for the determinants that
+  // Excitations does not take.
+  bool locate(int si, int sj, int& iadr) {
     int h[kMaxSubst + 2], p[kMaxSubst + 2];
     int nh = j_.nh, np = j_.nh;
     std::copy(j_.h, j_.h + nh, h);
     std::copy(j_.p, j_.p + np, p);
-    const int si = off + i, sj = off + j;
     if (reference(si))
       insert_sorted(h, nh, si);
     else
@@ -273,17 +320,12 @@ class Accumulator {
       remove_value(h, nh, sj);
     else
       insert_sorted(p, np, sj);
-    if (nh > kMaxSubst) return;
     SplitDet d;
     int ierr = 0;
     trad(run_, nh, h, p, d, ierr);
-    if (ierr != 0 || !in_space(run_, d)) return;
-    int iadr = 0;
-    ++run_.dens.connected;
+    if (ierr != 0 || !in_space(run_, d)) return false;
     adrdet(run_, d, iadr);
-    if (iadr < 1 || iadr > v_.ndim2) return;
-    const double phase = (between(off, std::min(i, j), std::max(i, j)) & 1) ? -1.0 : 1.0;
-    run_.dens.mat(i, j) += phase * b_[iadr - 1] * coef;
+    return true;
   }
 
   Run& run_;
@@ -294,6 +336,11 @@ class Accumulator {
   const bool cas_;
   const int isymt_;
   Current j_;
+  static constexpr int kQueue = 32;
+  Term queue_[kQueue];
+  int queued_ = 0, head_ = 0;  // terms waiting; the slot of the next one
+  Excitations excitations_;
+  bool split_ = false;  // J taken by excitations_
   bool occ_[2 * kMaxOrb + 2] = {};
 };
 

@@ -84,16 +84,15 @@ int string_symmetry(const Run& run, int n, const int* orb) {
   return s;
 }
 
-// Symmetry of one or two holes or particles given as spin-orbitals.
-int pair_sym(const Run& run, int n, const int* so) {
-  int s = 1;
-  for (int k = 0; k < n; ++k) s = run.sym.mult(s, run.sym.isym(spatial(run, so[k])));
-  return s;
+// Particle configurations of a particle class (1 without particles).
+int particle_count(const Run& run, int np, int isp, int ispp) {
+  return np > 0 ? run.dets.co_max.maxpp(np, isp, ispp == 0 ? 0 : 1) : 1;
 }
 
 void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int ispc1, int ist,
-                int ispt1, int isp, int icateg, int iadrt, int iadrp, int iadrc, int max_p) {
+                int ispt1, int isp, int icateg, int iadrt, int iadrp, int iadrc) {
   const DetRecords& dt = run.dets;
+  const int max_p = particle_count(run, d.np, isp, d.ispp);
   const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
   const int nta = (d.ispt + d.nt) / 2, npa = (d.ispp + d.np) / 2;
   run.io.list(6, {"nt,np,ispt,ispp,nta,npa", d.nt, d.np, d.ispt, d.ispp, nta, npa});
@@ -174,23 +173,33 @@ void trad(Run& run, int nh, const int* holes, const int* parts, SplitDet& d, int
 // spin and symmetry conserved; every look-up is guarded, so a determinant
 // from any other space answers false.
 bool in_space(Run& run, const SplitDet& d) {
-  const DetRecords& dt = run.dets;
   if (d.nt < 0 || d.nt > 2 || d.np < 0 || d.np > 2) return false;
-  const int nelc = d.nca + d.ncb - run.cs.nelac;
-  if (nelc < -2 || nelc > 2 || nelc != d.nt - d.np) return false;
-  const int dspin = d.nca - d.ncb - dt.cas_spin;
-  if (dspin < -4 || dspin > 4 || d.ispp != d.ispt - dspin) return false;
   const int isa = string_symmetry(run, d.nca, d.ia);
   const int isb = string_symmetry(run, d.ncb, d.ib);
   const int ist = part_symmetry(run, d.nt, d.it, d.ispt, 1);
   const int isp = part_symmetry(run, d.np, d.ip, d.ispp, 3);
   if (isa == 0 || isb == 0 || ist == 0 || isp == 0) return false;
-  const int isc = run.sym.mult(isa, isb);
-  if (isp != run.sym.mult(run.cs.is0, run.sym.mult(ist, isc))) return false;
-  const int ispt1 = d.nt == 2 ? d.ispt / 2 : d.ispt;
-  const int icateg = dt.icatt(d.nt, ist, ispt1);
-  if (icateg < 1) return false;
-  return dt.nblk(nelc, isc, run.util(30 + dspin), icateg) > 0;
+  return block_category(run, d.nca, d.ncb, run.sym.mult(isa, isb), d.nt, ist, d.ispt, d.np, isp,
+                        d.ispp) > 0;
+}
+
+int block_category(const Run& run, int nca, int ncb, int isc, int nt, int ist, int ispt, int np,
+                   int isp, int ispp) {
+  const DetRecords& dt = run.dets;
+  const int nelc = nca + ncb - run.cs.nelac;
+  if (nelc < -2 || nelc > 2 || nelc != nt - np) return 0;
+  const int dspin = nca - ncb - dt.cas_spin;
+  if (dspin < -4 || dspin > 4 || ispp != ispt - dspin) return 0;
+  if (isp != run.sym.mult(run.cs.is0, run.sym.mult(ist, isc))) return 0;
+  const int icateg = dt.icatt(nt, ist, nt == 2 ? ispt / 2 : ispt);
+  if (icateg < 1) return 0;
+  return dt.nblk(nelc, isc, run.util(30 + dspin), icateg) > 0 ? icateg : 0;
+}
+
+int pair_sym(const Run& run, int n, const int* so) {
+  int s = 1;
+  for (int k = 0; k < n; ++k) s = run.sym.mult(s, run.sym.isym(spatial(run, so[k])));
+  return s;
 }
 
 void adrdet(Run& run, const SplitDet& d, int& iadr) {
@@ -207,14 +216,20 @@ void adrdet(Run& run, const SplitDet& d, int& iadr) {
   const int ist = pair_sym(run, d.nt, d.it);
   const int ispt1 = d.nt == 2 ? d.ispt / 2 : d.ispt;
   const int isp = pair_sym(run, d.np, d.ip);
-  const int jspin = d.ispp == 0 ? 0 : 1;
-  const int max_p = d.np > 0 ? dt.co_max.maxpp(d.np, isp, jspin) : 1;
   const int icateg = dt.icatt(d.nt, ist, ispt1);
-  const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
-  iadr = dt.ioff(nelc, isc, ispc1, icateg) + ((iadrt - 1) * max_p + (iadrp - 1)) * maxc + iadrc;
+  iadr = block_address(run, nelc, isc, ispc1, icateg, d.np, isp, d.ispp, iadrt, iadrp, iadrc);
   if (iadr == run.test.itest(7))
-    debug_stop(run, d, iadr, nelc, isc, ispc1, ist, ispt1, isp, icateg, iadrt, iadrp, iadrc,
-               max_p);
+    debug_stop(run, d, iadr, nelc, isc, ispc1, ist, ispt1, isp, icateg, iadrt, iadrp, iadrc);
+}
+
+// Within its block a determinant is placed hole index major, then particle
+// index, the active index running fastest.
+int block_address(const Run& run, int nelc, int isc, int ispc1, int icateg, int np, int isp,
+                  int ispp, int iadrt, int iadrp, int iadrc) {
+  const DetRecords& dt = run.dets;
+  const int max_p = particle_count(run, np, isp, ispp);
+  const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
+  return dt.ioff(nelc, isc, ispc1, icateg) + ((iadrt - 1) * max_p + (iadrp - 1)) * maxc + iadrc;
 }
 
 // Index of one or two holes within their class: a pair of the same spin in
@@ -276,7 +291,6 @@ void adrp(Run& run, int np, const int* ip, int ispp, int& iadrp) {
 // Index of the active part in its class: groups by the symmetry of the alpha
 // string, and within a group the alpha rank runs fastest.
 void adrc(Run& run, int, int nca, const int* ia, int ncb, const int* ib, int& iadrc) {
-  const Adrsym& as = run.dets.adrsym;
   int a[kMaxActive], b[kMaxActive];
   int isa = 1;
   for (int j = 0; j < nca; ++j) {
@@ -288,12 +302,17 @@ void adrc(Run& run, int, int nca, const int* ia, int ncb, const int* ib, int& ia
     isc = run.sym.mult(isc, run.sym.isym(ib[j]));
     b[j] = run.prep.inumac(ib[j]);
   }
-  int ra = 0, rb = 0;
-  rang2(run, nca, a, ra);
-  rang2(run, ncb, b, rb);
-  ra = as.irangs(ra, nca);
-  rb = as.irangs(rb, ncb);
-  iadrc = run.dets.prep2.iadc(isc, isa, nca, ncb) + (rb - 1) * as.nbs(isa, nca) + ra;
+  iadrc = active_index(run, isc, isa, nca, ncb, string_rank(run, nca, a), string_rank(run, ncb, b));
+}
+
+int active_index(const Run& run, int isc, int isa, int nca, int ncb, int ra, int rb) {
+  return run.dets.prep2.iadc(isc, isa, nca, ncb) + (rb - 1) * run.dets.adrsym.nbs(isa, nca) + ra;
+}
+
+int string_rank(Run& run, int n, const int* pos) {
+  int r = 0;
+  rang2(run, n, pos, r);
+  return run.dets.adrsym.irangs(r, n);
 }
 
 void rang2(Run& run, int k, const int* list, int& irang) {

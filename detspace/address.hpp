@@ -37,6 +37,26 @@ void adrt(Run& run, int nt, const int* it, int ispt, int& iadrt);
 void adrp(Run& run, int np, const int* ip, int ispp, int& iadrp);
 void adrc(Run& run, int flag, int nca, const int* ia, int ncb, const int* ib, int& iadrc);
 void rang2(Run& run, int k, const int* list, int& irang);
+
+// The pieces of in_space and adrdet, for callers that hold a determinant's
+// parts in another form (the density stage's excitations).
+// Category of the block of a determinant of nca alpha and ncb beta active
+// electrons, active symmetry isc, nt holes of symmetry ist and spin balance
+// ispt, np particles (isp, ispp); 0 when the mode keeps no such block.
+int block_category(const Run& run, int nca, int ncb, int isc, int nt, int ist, int ispt, int np,
+                   int isp, int ispp);
+// Address of a determinant from its block (nelc active electrons beyond the
+// CAS count, isc, ispc1 the spin class, icateg) and the indices of its holes,
+// particles and active part.
+int block_address(const Run& run, int nelc, int isc, int ispc1, int icateg, int np, int isp,
+                  int ispp, int iadrt, int iadrp, int iadrc);
+// Symmetry of one or two holes or particles given as spin-orbitals.
+int pair_sym(const Run& run, int n, const int* so);
+// Index of the active part from the symmetries and the ranks of its strings.
+int active_index(const Run& run, int isc, int isa, int nca, int ncb, int ra, int rb);
+// Rank of an active string among the strings of its count and symmetry; pos
+// holds its CAS positions in increasing order.
+int string_rank(Run& run, int n, const int* pos);
 [[noreturn]] void erreur(Run& run, int& code);
 
 }  // namespace ciprop

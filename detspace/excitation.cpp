@@ -1,0 +1,154 @@
+#include "detspace/excitation.hpp"
+
+#include <bit>
+
+#include "detspace/address.hpp"
+
+namespace ciprop {
+
+namespace {
+
+unsigned bit(int cas_position) { return 1u << (cas_position - 1); }
+
+// Adds a spin-orbital to, or takes it from, an increasing list of at most
+// three (two holes or particles, and the one an excitation adds before it
+// takes another).
+void insert(int* list, int& n, int so) {
+  int k = n++;
+  for (; k > 0 && list[k - 1] > so; --k) list[k] = list[k - 1];
+  list[k] = so;
+}
+void remove(int* list, int& n, int so) {
+  int k = 0;
+  while (list[k] != so) ++k;
+  for (--n; k < n; ++k) list[k] = list[k + 1];
+}
+
+}  // namespace
+
+Excitations::Excitations(Run& run) : run_(run), usable_(files_match_cas()) {}
+
+// The files' reference fills orbitals 1..nocc, trad's the first CAS positions
+// (yac); when an active orbital is filled in one and empty in the other, the
+// same list means different determinants to the two, and only trad's reading
+// is the program's.
+bool Excitations::files_match_cas() const {
+  for (int k = 1; k <= run_.cs.noac; ++k)
+    if (run_.prep.yac(k) != run_.prep.yref(run_.cs.numac(k))) return false;
+  return true;
+}
+
+// Holes distinct and occupied in the reference, particles distinct and empty
+// there (or the empty-slot marker): trad then neither stops on J nor on any
+// excitation of it, and the active occupation it builds is the files' one.
+bool Excitations::well_formed(int nh, const int* holes, const int* parts) const {
+  const int nso = 2 * run_.orb.norb;
+  for (int k = 0; k < nh; ++k) {
+    const int h = holes[k];
+    if (h < 1 || h > nso || !run_.prep.yref(h) || (k > 0 && h <= holes[k - 1])) return false;
+  }
+  for (int k = 0; k < nh; ++k) {
+    const int q = parts[k];
+    if (q == nso + 1) continue;
+    if (q < 1 || q > nso || run_.prep.yref(q) || (k > 0 && q <= parts[k - 1])) return false;
+  }
+  return true;
+}
+
+bool Excitations::set(int nh, const int* holes, const int* parts) {
+  if (!usable_ || !well_formed(nh, holes, parts)) return false;
+  SplitDet d;
+  int ierr = 0;
+  trad(run_, nh, holes, parts, d, ierr);
+  if (ierr != 0) return false;
+  const int* orbs[2] = {d.ia, d.ib};
+  n_[0] = d.nca;
+  n_[1] = d.ncb;
+  for (int s = 0; s < 2; ++s) {
+    int pos[kMaxActive];
+    mask_[s] = 0;
+    sym_[s] = 1;
+    for (int k = 0; k < n_[s]; ++k) {
+      pos[k] = run_.prep.inumac(orbs[s][k]);
+      mask_[s] |= bit(pos[k]);
+      sym_[s] = run_.sym.mult(sym_[s], run_.sym.isym(orbs[s][k]));
+    }
+    rank_[s] = string_rank(run_, n_[s], pos);
+  }
+  nt_ = d.nt;
+  np_ = d.np;
+  ispt_ = d.ispt;
+  ispp_ = d.ispp;
+  for (int k = 0; k < 2; ++k) {
+    it_[k] = d.it[k];
+    ip_[k] = d.ip[k];
+  }
+  return true;
+}
+
+bool Excitations::locate(int si, int sj, int& iadr) {
+  const Run& run = run_;
+  const int norb = run.orb.norb;
+  const int s = si > norb ? 1 : 0;       // the spin of the electron moved
+  const int balance = s == 0 ? 1 : -1;   // its share of a spin balance
+  const int oi = si - s * norb, oj = sj - s * norb;
+  unsigned mask = mask_[s];
+  int n = n_[s], sym = sym_[s];
+  int t[3] = {it_[0], it_[1], 0}, nt = nt_, ispt = ispt_;
+  int p[3] = {ip_[0], ip_[1], 0}, np = np_, ispp = ispp_;
+  // The electron leaves i (an active orbital, a new hole or a particle of J)
+  // and enters j (an active orbital, a hole of J or a new particle); as in
+  // trad, the holes and particles stay in increasing order.
+  switch (run.cs.itype(oi)) {
+    case 1:
+      insert(t, nt, si);
+      ispt += balance;
+      break;
+    case 2:
+      mask &= ~bit(run.prep.inumac(oi));
+      --n;
+      sym = run.sym.mult(sym, run.sym.isym(oi));
+      break;
+    default:
+      remove(p, np, si);
+      ispp -= balance;
+  }
+  switch (run.cs.itype(oj)) {
+    case 1:
+      remove(t, nt, sj);
+      ispt -= balance;
+      break;
+    case 2:
+      mask |= bit(run.prep.inumac(oj));
+      ++n;
+      sym = run.sym.mult(sym, run.sym.isym(oj));
+      break;
+    default:
+      insert(p, np, sj);
+      ispp += balance;
+  }
+  if (nt > 2 || np > 2) return false;
+
+  const int nca = s == 0 ? n : n_[0], ncb = s == 1 ? n : n_[1];
+  const int isa = s == 0 ? sym : sym_[0], isc = run.sym.mult(sym, sym_[1 - s]);
+  const int ist = pair_sym(run, nt, t), isp = pair_sym(run, np, p);
+  const int icateg = block_category(run, nca, ncb, isc, nt, ist, ispt, np, isp, ispp);
+  if (icateg == 0) return false;
+  int iadrt = 0, iadrp = 0;
+  adrt(run_, nt, t, ispt, iadrt);
+  adrp(run_, np, p, ispp, iadrp);
+  int rank = rank_[s];
+  if (mask != mask_[s]) {
+    int pos[kMaxActive], k = 0;
+    for (unsigned m = mask; m != 0; m &= m - 1) pos[k++] = std::countr_zero(m) + 1;
+    rank = string_rank(run_, n, pos);
+  }
+  const int ra = s == 0 ? rank : rank_[0], rb = s == 1 ? rank : rank_[1];
+  const int iadrc = active_index(run, isc, isa, nca, ncb, ra, rb);
+  const int ispc1 = run.util(30 + nca - ncb - run.dets.cas_spin);
+  iadr = block_address(run, nca + ncb - run.cs.nelac, isc, ispc1, icateg, np, isp, ispp, iadrt,
+                       iadrp, iadrc);
+  return true;
+}
+
+}  // namespace ciprop

@@ -1,0 +1,44 @@
+// Addresses of the one-electron excitations a+(j) a(i) J of one determinant
+// J, as the density stage asks for them: tens of excitations per determinant,
+// each changing one active string, one hole or one particle of J.  J is split
+// once; an excitation then costs the rank of at most one string and a few
+// table look-ups, and is answered exactly as trad, in_space and adrdet answer
+// for the lists of the excited determinant.
+#pragma once
+#include "driver/runstate.hpp"
+
+namespace ciprop {
+
+class Excitations {
+ public:
+  explicit Excitations(Run& run);
+
+  // Takes J from its holes and particles relative to the reference of the
+  // determinant files (spin-orbitals 1..nocc of both spins occupied), each
+  // list in increasing order.  False when J is not one this shortcut serves:
+  // lists that trad would refuse or report, more than two holes or particles
+  // outside the active orbitals, or active orbitals whose reference
+  // occupation differs between the files and the CAS reference.  The caller
+  // then goes through trad, in_space and adrdet.
+  bool set(int nh, const int* holes, const int* parts);
+
+  // The address of a+(sj) a(si) J, si occupied in J and sj empty, both of the
+  // same spin; false when the excited determinant is not in the mode's space.
+  bool locate(int si, int sj, int& iadr);
+
+ private:
+  bool files_match_cas() const;
+  bool well_formed(int nh, const int* holes, const int* parts) const;
+
+  Run& run_;
+  const bool usable_;
+  // J split: per spin (0 alpha, 1 beta) the CAS positions of its active
+  // string as bits (position k is bit k-1), their count, symmetry and rank;
+  // its holes and particles outside the active orbitals.
+  unsigned mask_[2] = {};
+  int n_[2] = {}, sym_[2] = {}, rank_[2] = {};
+  int nt_ = 0, it_[2] = {}, ispt_ = 0;
+  int np_ = 0, ip_[2] = {}, ispp_ = 0;
+};
+
+}  // namespace ciprop
