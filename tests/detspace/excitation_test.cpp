@@ -1,0 +1,174 @@
+// The addresses of one-electron excitations against trad, in_space and
+// adrdet: for every determinant of the widest space and every excitation of
+// one spin, the shortcut must answer exactly as the full path does on the
+// excited determinant's lists, in every mode; and it must leave to the full
+// path the determinants that trad would refuse.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "detspace/address.hpp"
+#include "detspace/excitation.hpp"
+#include "detspace/prepad.hpp"
+#include "driver/print.hpp"
+#include "input/lircd.hpp"
+#include "input/openf.hpp"
+#include "orbitals/prepar.hpp"
+#include "support/run_in_dir.hpp"
+#include "tools/mkcase/runfiles.hpp"
+#include "tools/mkcase/space.hpp"
+
+namespace {
+
+using ciprop::Run;
+using mkcase::Description;
+
+// A run with the address tables of d, built by the real stages.
+struct Tables {
+  test::ScratchDir dir;
+  std::ostringstream out, err;
+  std::istringstream in;
+  std::unique_ptr<Run> run;
+
+  explicit Tables(const Description& d) {
+    mkcase::write_run_description(d, dir.path().string(), 0);
+    run = std::make_unique<Run>(out, in, err);
+    auto path = [&](const char* name) { return (dir.path() / name).string(); };
+    run->io.open(ciprop::kUnitListing, path("BID75"), fio::Status::Unknown, fio::Form::Formatted);
+    run->io.open(ciprop::kUnitVrt, path("vrt"), fio::Status::Old, fio::Form::Formatted);
+    run->io.open(ciprop::kUnitInfo, path("Info"), fio::Status::Old, fio::Form::Formatted);
+    ciprop::lircd(*run);
+    ciprop::prepar(*run);
+    ciprop::prepad(*run);
+  }
+
+  // The full path on the lists of a determinant: false outside the space.
+  bool full(const std::vector<int>& h, const std::vector<int>& p, int& iadr) {
+    ciprop::SplitDet d;
+    int ierr = 0;
+    ciprop::trad(*run, static_cast<int>(h.size()), h.data(), p.data(), d, ierr);
+    if (ierr != 0 || !ciprop::in_space(*run, d)) return false;
+    ciprop::adrdet(*run, d, iadr);
+    return true;
+  }
+};
+
+void insert_sorted(std::vector<int>& v, int x) { v.insert(std::upper_bound(v.begin(), v.end(), x), x); }
+void erase_value(std::vector<int>& v, int x) { v.erase(std::find(v.begin(), v.end(), x)); }
+
+// a+(sj) a(si) on lists relative to the reference (orbitals 1..nocc filled),
+// as the density stage forms them.
+void excite(int si, int sj, int nocc, int norb, std::vector<int>& h, std::vector<int>& p) {
+  auto filled = [&](int s) { return (s > norb ? s - norb : s) <= nocc; };
+  if (filled(si)) insert_sorted(h, si);
+  else erase_value(p, si);
+  if (filled(sj)) erase_value(h, sj);
+  else insert_sorted(p, sj);
+}
+
+Description space(const char* gener, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
+                  std::array<int, 8> nvirt, int nelac, int ms2, int is0) {
+  return mkcase::describe(gener, nsym, ninac, nact, nvirt, nelac, ms2, is0);
+}
+
+// Counts of excitations compared, in and out of the space.
+struct Tally {
+  long inside = 0, outside = 0;
+};
+
+// Every determinant of the TOUS space of every symmetry, every excitation.
+void compare_all(const Description& d, Tally& tally) {
+  Tables t(d);
+  Run& run = *t.run;
+  const int norb = run.orb.norb, nocc = run.orb.nocc;
+  const mkcase::OrbitalLayout l = mkcase::layout(d);
+  ciprop::Excitations ex(run);
+  Description wide = d;
+  wide.gener = "TOUS";
+  for (int is0 = 1; is0 <= d.nsym; ++is0)
+    for (const auto& det : mkcase::enumerate_space(wide, is0)) {
+      const mkcase::Excitation e = mkcase::excitation(det, l);
+      ASSERT_TRUE(ex.set(static_cast<int>(e.holes.size()), e.holes.data(), e.parts.data()));
+      const std::vector<int> occ = mkcase::occupied(det, l);
+      for (int si : occ)
+        for (int sj = si > norb ? norb + 1 : 1; sj <= (si > norb ? 2 * norb : norb); ++sj) {
+          if (std::find(occ.begin(), occ.end(), sj) != occ.end()) continue;
+          std::vector<int> h = e.holes, p = e.parts;
+          excite(si, sj, nocc, norb, h, p);
+          int want = 0, got = 0;
+          const bool in = t.full(h, p, want);
+          ASSERT_EQ(ex.locate(si, sj, got), in) << "is0 " << is0 << " si " << si << " sj " << sj;
+          if (in) {
+            ASSERT_EQ(got, want) << "is0 " << is0 << " si " << si << " sj " << sj;
+          }
+          ++(in ? tally.inside : tally.outside);
+        }
+    }
+}
+
+TEST(Excitations, AnswerAsTheFullPathInEveryMode) {
+  const Description shapes[] = {
+      space("", 1, {2}, {3}, {3}, 3, -1, 1),
+      space("", 2, {2, 1}, {1, 1}, {2, 1}, 1, -1, 2),
+      space("", 4, {1, 1, 0, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, 4, 0, 3),
+      space("", 4, {1, 0, 1, 0}, {2, 1, 0, 1}, {1, 1, 0, 2}, 3, -3, 4),
+      space("", 8, {0, 1, 0, 0, 1, 0, 0, 0}, {1, 0, 0, 1, 0, 0, 1, 0},
+            {1, 1, 0, 0, 0, 1, 0, 1}, 3, -1, 8),
+      space("", 1, {3}, {0}, {3}, 0, 0, 1),
+  };
+  for (const char* mode : {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO"}) {
+    Tally tally;
+    for (Description d : shapes) {
+      d.gener = mode;
+      SCOPED_TRACE(std::string("gener '") + mode + "' nsym " + std::to_string(d.nsym));
+      compare_all(d, tally);
+      if (HasFatalFailure()) return;
+    }
+    // Both answers occur in each mode, so neither side is compared against
+    // a constant.
+    EXPECT_GT(tally.inside, 0) << mode;
+    EXPECT_GT(tally.outside, 0) << mode;
+  }
+}
+
+TEST(Excitations, LeaveListsThatTradRefusesToTheFullPath) {
+  Tables t(space("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
+  // norb 6, nocc 3: orbitals 1, 2 inactive, 3 and 4 active, 5 and 6 virtual.
+  ciprop::Excitations ex(*t.run);
+  const int marker = 13;
+  struct Lists {
+    std::vector<int> h, p;
+    bool served;
+  };
+  const Lists cases[] = {
+      {{1}, {5}, true},             // a single excitation
+      {{2, 8}, {5, 11}, true},       // a hole of each spin
+      {{3}, {marker}, true},        // an odd count: the empty slot
+      {{1, 1}, {5, 6}, false},      // the same hole twice
+      {{4}, {5}, false},            // a hole in an orbital the reference leaves empty
+      {{1}, {2}, false},            // a particle in a filled orbital
+      {{1}, {0}, false},            // no such spin-orbital
+      {{2, 1}, {5, 6}, false},      // holes out of order
+      {{1, 2, 7}, {5, 6, 11}, false},  // three particles outside the active orbitals
+  };
+  for (const Lists& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.h) + " " + ::testing::PrintToString(c.p));
+    EXPECT_EQ(ex.set(static_cast<int>(c.h.size()), c.h.data(), c.p.data()), c.served);
+  }
+}
+
+TEST(Excitations, LeaveEverythingToTheFullPathWhenTheReferencesDiffer) {
+  // The files fill orbitals 1..nocc; if the CAS reference filled another
+  // active orbital, the same lists would mean another determinant.
+  Tables t(space("DDCI", 1, {1}, {2}, {1}, 2, 0, 1));
+  const int h[] = {1}, p[] = {4};
+  EXPECT_TRUE(ciprop::Excitations(*t.run).set(1, h, p));
+  t.run->prep.yac(2) = true;
+  EXPECT_FALSE(ciprop::Excitations(*t.run).set(1, h, p));
+}
+
+}  // namespace
