@@ -241,7 +241,11 @@ class Accumulator {
     const int nt1 = j_.nt + (ci == 1), np1 = j_.np - (ci == 3);
     for (int cj = 1; cj <= 3; ++cj) {
       if (cas_ && cj != ci) continue;
-      if (nt1 - (cj == 1) > 2 || np1 + (cj == 3) > 2) continue;
+      // J' has nt2 holes and np2 particles outside the active orbitals; a
+      // negative count leaves no spin-orbital to fill.
+      const int nt2 = nt1 - (cj == 1), np2 = np1 + (cj == 3);
+      if (nt2 < 0 || nt2 > 2 || np2 > 2) continue;
+      if (split_ && !excitations_.has_class(nt2, np2)) continue;
       if (cj == 1) {
         // An empty inactive spin-orbital is a hole of J or i itself.
         int cand[kMaxSubst + 1], n = 0;

@@ -26,7 +26,23 @@ void remove(int* list, int& n, int so) {
 
 }  // namespace
 
-Excitations::Excitations(Run& run) : run_(run), usable_(files_match_cas()) {}
+Excitations::Excitations(Run& run) : run_(run), usable_(files_match_cas()) { find_classes(); }
+
+// A class has its holes' category (of any symmetry and spin) and some block
+// of nt - np extra active electrons in that category.
+void Excitations::find_classes() {
+  const DetRecords& dt = run_.dets;
+  for (int nt = 0; nt <= 2; ++nt)
+    for (int np = 0; np <= 2; ++np)
+      for (int ist = 1; ist <= kMaxSym; ++ist)
+        for (int ispt1 = -1; ispt1 <= 1; ++ispt1) {
+          const int icateg = dt.icatt(nt, ist, ispt1);
+          if (icateg < 1) continue;
+          for (int isc = 1; isc <= kMaxSym; ++isc)
+            for (int ispc1 = -2; ispc1 <= 2; ++ispc1)
+              if (dt.nblk(nt - np, isc, ispc1, icateg) > 0) has_class_[nt][np] = true;
+        }
+}
 
 // The files' reference fills orbitals 1..nocc, trad's the first CAS positions
 // (yac); when an active orbital is filled in one and empty in the other, the
@@ -127,7 +143,7 @@ bool Excitations::locate(int si, int sj, int& iadr) {
       insert(p, np, sj);
       ispp += balance;
   }
-  if (nt > 2 || np > 2) return false;
+  if (nt > 2 || np > 2 || !has_class_[nt][np]) return false;
 
   const int nca = s == 0 ? n : n_[0], ncb = s == 1 ? n : n_[1];
   const int isa = s == 0 ? sym : sym_[0], isc = run.sym.mult(sym, sym_[1 - s]);

@@ -26,12 +26,18 @@ class Excitations {
   // same spin; false when the excited determinant is not in the mode's space.
   bool locate(int si, int sj, int& iadr);
 
+  // False when the mode keeps no block of determinants with nt holes and np
+  // particles (0..2 each): no excitation to such a class needs to be formed.
+  bool has_class(int nt, int np) const { return has_class_[nt][np]; }
+
  private:
   bool files_match_cas() const;
+  void find_classes();
   bool well_formed(int nh, const int* holes, const int* parts) const;
 
   Run& run_;
   const bool usable_;
+  bool has_class_[3][3] = {};
   // J split: per spin (0 alpha, 1 beta) the CAS positions of its active
   // string as bits (position k is bit k-1), their count, symmetry and rank;
   // its holes and particles outside the active orbitals.
