@@ -84,11 +84,6 @@ int string_symmetry(const Run& run, int n, const int* orb) {
   return s;
 }
 
-// Particle configurations of a particle class (1 without particles).
-int particle_count(const Run& run, int np, int isp, int ispp) {
-  return np > 0 ? run.dets.co_max.maxpp(np, isp, ispp == 0 ? 0 : 1) : 1;
-}
-
 void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int ispc1, int ist,
                 int ispt1, int isp, int icateg, int iadrt, int iadrp, int iadrc) {
   const DetRecords& dt = run.dets;
@@ -183,19 +178,6 @@ bool in_space(Run& run, const SplitDet& d) {
                         d.ispp) > 0;
 }
 
-int block_category(const Run& run, int nca, int ncb, int isc, int nt, int ist, int ispt, int np,
-                   int isp, int ispp) {
-  const DetRecords& dt = run.dets;
-  const int nelc = nca + ncb - run.cs.nelac;
-  if (nelc < -2 || nelc > 2 || nelc != nt - np) return 0;
-  const int dspin = nca - ncb - dt.cas_spin;
-  if (dspin < -4 || dspin > 4 || ispp != ispt - dspin) return 0;
-  if (isp != run.sym.mult(run.cs.is0, run.sym.mult(ist, isc))) return 0;
-  const int icateg = dt.icatt(nt, ist, nt == 2 ? ispt / 2 : ispt);
-  if (icateg < 1) return 0;
-  return dt.nblk(nelc, isc, run.util(30 + dspin), icateg) > 0 ? icateg : 0;
-}
-
 int pair_sym(const Run& run, int n, const int* so) {
   int s = 1;
   for (int k = 0; k < n; ++k) s = run.sym.mult(s, run.sym.isym(spatial(run, so[k])));
@@ -220,16 +202,6 @@ void adrdet(Run& run, const SplitDet& d, int& iadr) {
   iadr = block_address(run, nelc, isc, ispc1, icateg, d.np, isp, d.ispp, iadrt, iadrp, iadrc);
   if (iadr == run.test.itest(7))
     debug_stop(run, d, iadr, nelc, isc, ispc1, ist, ispt1, isp, icateg, iadrt, iadrp, iadrc);
-}
-
-// Within its block a determinant is placed hole index major, then particle
-// index, the active index running fastest.
-int block_address(const Run& run, int nelc, int isc, int ispc1, int icateg, int np, int isp,
-                  int ispp, int iadrt, int iadrp, int iadrc) {
-  const DetRecords& dt = run.dets;
-  const int max_p = particle_count(run, np, isp, ispp);
-  const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
-  return dt.ioff(nelc, isc, ispc1, icateg) + ((iadrt - 1) * max_p + (iadrp - 1)) * maxc + iadrc;
 }
 
 // Index of one or two holes within their class: a pair of the same spin in
@@ -303,10 +275,6 @@ void adrc(Run& run, int, int nca, const int* ia, int ncb, const int* ib, int& ia
     b[j] = run.prep.inumac(ib[j]);
   }
   iadrc = active_index(run, isc, isa, nca, ncb, string_rank(run, nca, a), string_rank(run, ncb, b));
-}
-
-int active_index(const Run& run, int isc, int isa, int nca, int ncb, int ra, int rb) {
-  return run.dets.prep2.iadc(isc, isa, nca, ncb) + (rb - 1) * run.dets.adrsym.nbs(isa, nca) + ra;
 }
 
 int string_rank(Run& run, int n, const int* pos) {

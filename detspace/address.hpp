@@ -38,25 +38,55 @@ void adrp(Run& run, int np, const int* ip, int ispp, int& iadrp);
 void adrc(Run& run, int flag, int nca, const int* ia, int ncb, const int* ib, int& iadrc);
 void rang2(Run& run, int k, const int* list, int& irang);
 
+[[noreturn]] void erreur(Run& run, int& code);
+
 // The pieces of in_space and adrdet, for callers that hold a determinant's
-// parts in another form (the density stage's excitations).
+// parts in another form (the density stage's excitations); inline, for they
+// are taken once per excitation.
+
 // Category of the block of a determinant of nca alpha and ncb beta active
 // electrons, active symmetry isc, nt holes of symmetry ist and spin balance
 // ispt, np particles (isp, ispp); 0 when the mode keeps no such block.
-int block_category(const Run& run, int nca, int ncb, int isc, int nt, int ist, int ispt, int np,
-                   int isp, int ispp);
+inline int block_category(const Run& run, int nca, int ncb, int isc, int nt, int ist, int ispt,
+                          int np, int isp, int ispp) {
+  const DetRecords& dt = run.dets;
+  const int nelc = nca + ncb - run.cs.nelac;
+  if (nelc < -2 || nelc > 2 || nelc != nt - np) return 0;
+  const int dspin = nca - ncb - dt.cas_spin;
+  if (dspin < -4 || dspin > 4 || ispp != ispt - dspin) return 0;
+  if (isp != run.sym.mult(run.cs.is0, run.sym.mult(ist, isc))) return 0;
+  const int icateg = dt.icatt(nt, ist, nt == 2 ? ispt / 2 : ispt);
+  if (icateg < 1) return 0;
+  return dt.nblk(nelc, isc, run.util(30 + dspin), icateg) > 0 ? icateg : 0;
+}
+
+// Particle configurations of a particle class (1 without particles).
+inline int particle_count(const Run& run, int np, int isp, int ispp) {
+  return np > 0 ? run.dets.co_max.maxpp(np, isp, ispp == 0 ? 0 : 1) : 1;
+}
+
 // Address of a determinant from its block (nelc active electrons beyond the
 // CAS count, isc, ispc1 the spin class, icateg) and the indices of its holes,
-// particles and active part.
-int block_address(const Run& run, int nelc, int isc, int ispc1, int icateg, int np, int isp,
-                  int ispp, int iadrt, int iadrp, int iadrc);
+// particles and active part: within the block, hole index major, then the
+// particle index, the active index running fastest.
+inline int block_address(const Run& run, int nelc, int isc, int ispc1, int icateg, int np,
+                         int isp, int ispp, int iadrt, int iadrp, int iadrc) {
+  const DetRecords& dt = run.dets;
+  const int max_p = particle_count(run, np, isp, ispp);
+  const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
+  return dt.ioff(nelc, isc, ispc1, icateg) + ((iadrt - 1) * max_p + (iadrp - 1)) * maxc + iadrc;
+}
+
+// Index of the active part from the symmetries and the ranks of its strings:
+// groups by the symmetry of the alpha string, the alpha rank fastest.
+inline int active_index(const Run& run, int isc, int isa, int nca, int ncb, int ra, int rb) {
+  return run.dets.prep2.iadc(isc, isa, nca, ncb) + (rb - 1) * run.dets.adrsym.nbs(isa, nca) + ra;
+}
+
 // Symmetry of one or two holes or particles given as spin-orbitals.
 int pair_sym(const Run& run, int n, const int* so);
-// Index of the active part from the symmetries and the ranks of its strings.
-int active_index(const Run& run, int isc, int isa, int nca, int ncb, int ra, int rb);
 // Rank of an active string among the strings of its count and symmetry; pos
 // holds its CAS positions in increasing order.
 int string_rank(Run& run, int n, const int* pos);
-[[noreturn]] void erreur(Run& run, int& code);
 
 }  // namespace ciprop

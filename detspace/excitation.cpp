@@ -26,7 +26,8 @@ void remove(int* list, int& n, int so) {
 
 }  // namespace
 
-Excitations::Excitations(Run& run) : run_(run), usable_(files_match_cas()) { find_classes(); }
+Excitations::Excitations(Run& run)
+    : run_(run), usable_(files_match_cas() && symmetry_group()) { find_classes(); }
 
 // A class has its holes' category (of any symmetry and spin) and some block
 // of nt - np extra active electrons in that category.
@@ -51,6 +52,23 @@ void Excitations::find_classes() {
 bool Excitations::files_match_cas() const {
   for (int k = 1; k <= run_.cs.noac; ++k)
     if (run_.prep.yac(k) != run_.prep.yref(run_.cs.numac(k))) return false;
+  return true;
+}
+
+// The irreducible representations of the abelian point groups: 1 the
+// identity, products commutative and associative, each its own inverse.  The
+// symmetry of a string or pair then changes by one factor per electron moved,
+// in any order.
+bool Excitations::symmetry_group() const {
+  const int n = run_.sym.nsym;
+  const auto& m = run_.sym.mult;
+  for (int a = 1; a <= n; ++a)
+    for (int b = 1; b <= n; ++b) {
+      if (m(a, b) < 1 || m(a, b) > n || m(a, b) != m(b, a)) return false;
+      if (m(1, a) != a || m(a, a) != 1) return false;
+      for (int c = 1; c <= n; ++c)
+        if (m(m(a, b), c) != m(a, m(b, c))) return false;
+    }
   return true;
 }
 
@@ -93,6 +111,8 @@ bool Excitations::set(int nh, const int* holes, const int* parts) {
   }
   nt_ = d.nt;
   np_ = d.np;
+  ist_ = pair_sym(run_, d.nt, d.it);
+  isp_ = pair_sym(run_, d.np, d.ip);
   ispt_ = d.ispt;
   ispp_ = d.ispp;
   for (int k = 0; k < 2; ++k) {
@@ -110,8 +130,8 @@ bool Excitations::locate(int si, int sj, int& iadr) {
   const int oi = si - s * norb, oj = sj - s * norb;
   unsigned mask = mask_[s];
   int n = n_[s], sym = sym_[s];
-  int t[3] = {it_[0], it_[1], 0}, nt = nt_, ispt = ispt_;
-  int p[3] = {ip_[0], ip_[1], 0}, np = np_, ispp = ispp_;
+  int t[3] = {it_[0], it_[1], 0}, nt = nt_, ispt = ispt_, ist = ist_;
+  int p[3] = {ip_[0], ip_[1], 0}, np = np_, ispp = ispp_, isp = isp_;
   // The electron leaves i (an active orbital, a new hole or a particle of J)
   // and enters j (an active orbital, a hole of J or a new particle); as in
   // trad, the holes and particles stay in increasing order.
@@ -119,6 +139,7 @@ bool Excitations::locate(int si, int sj, int& iadr) {
     case 1:
       insert(t, nt, si);
       ispt += balance;
+      ist = run.sym.mult(ist, run.sym.isym(oi));
       break;
     case 2:
       mask &= ~bit(run.prep.inumac(oi));
@@ -128,11 +149,13 @@ bool Excitations::locate(int si, int sj, int& iadr) {
     default:
       remove(p, np, si);
       ispp -= balance;
+      isp = run.sym.mult(isp, run.sym.isym(oi));
   }
   switch (run.cs.itype(oj)) {
     case 1:
       remove(t, nt, sj);
       ispt -= balance;
+      ist = run.sym.mult(ist, run.sym.isym(oj));
       break;
     case 2:
       mask |= bit(run.prep.inumac(oj));
@@ -142,12 +165,12 @@ bool Excitations::locate(int si, int sj, int& iadr) {
     default:
       insert(p, np, sj);
       ispp += balance;
+      isp = run.sym.mult(isp, run.sym.isym(oj));
   }
   if (nt > 2 || np > 2 || !has_class_[nt][np]) return false;
 
   const int nca = s == 0 ? n : n_[0], ncb = s == 1 ? n : n_[1];
   const int isa = s == 0 ? sym : sym_[0], isc = run.sym.mult(sym, sym_[1 - s]);
-  const int ist = pair_sym(run, nt, t), isp = pair_sym(run, np, p);
   const int icateg = block_category(run, nca, ncb, isc, nt, ist, ispt, np, isp, ispp);
   if (icateg == 0) return false;
   int iadrt = 0, iadrp = 0;

@@ -17,9 +17,11 @@ class Excitations {
   // determinant files (spin-orbitals 1..nocc of both spins occupied), each
   // list in increasing order.  False when J is not one this shortcut serves:
   // lists that trad would refuse or report, more than two holes or particles
-  // outside the active orbitals, or active orbitals whose reference
-  // occupation differs between the files and the CAS reference.  The caller
-  // then goes through trad, in_space and adrdet.
+  // outside the active orbitals, active orbitals whose reference occupation
+  // differs between the files and the CAS reference, or a product table that
+  // is not a group of self-inverse elements (products are then updated one
+  // factor at a time).  The caller then goes through trad, in_space and
+  // adrdet.
   bool set(int nh, const int* holes, const int* parts);
 
   // The address of a+(sj) a(si) J, si occupied in J and sj empty, both of the
@@ -32,6 +34,7 @@ class Excitations {
 
  private:
   bool files_match_cas() const;
+  bool symmetry_group() const;
   void find_classes();
   bool well_formed(int nh, const int* holes, const int* parts) const;
 
@@ -40,11 +43,11 @@ class Excitations {
   bool has_class_[3][3] = {};
   // J split: per spin (0 alpha, 1 beta) the CAS positions of its active
   // string as bits (position k is bit k-1), their count, symmetry and rank;
-  // its holes and particles outside the active orbitals.
+  // its holes and particles outside the active orbitals and their symmetries.
   unsigned mask_[2] = {};
   int n_[2] = {}, sym_[2] = {}, rank_[2] = {};
-  int nt_ = 0, it_[2] = {}, ispt_ = 0;
-  int np_ = 0, ip_[2] = {}, ispp_ = 0;
+  int nt_ = 0, it_[2] = {}, ispt_ = 0, ist_ = 0;
+  int np_ = 0, ip_[2] = {}, ispp_ = 0, isp_ = 0;
 };
 
 }  // namespace ciprop

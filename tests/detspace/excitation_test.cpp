@@ -161,13 +161,18 @@ TEST(Excitations, LeaveListsThatTradRefusesToTheFullPath) {
   }
 }
 
-TEST(Excitations, LeaveEverythingToTheFullPathWhenTheReferencesDiffer) {
+TEST(Excitations, LeaveEverythingToTheFullPathWhenTheShortcutsDoNotHold) {
   // The files fill orbitals 1..nocc; if the CAS reference filled another
   // active orbital, the same lists would mean another determinant.
-  Tables t(space("DDCI", 1, {1}, {2}, {1}, 2, 0, 1));
+  Tables t(space("DDCI", 2, {1, 0}, {1, 1}, {1, 0}, 2, 0, 1));
   const int h[] = {1}, p[] = {4};
   EXPECT_TRUE(ciprop::Excitations(*t.run).set(1, h, p));
   t.run->prep.yac(2) = true;
+  EXPECT_FALSE(ciprop::Excitations(*t.run).set(1, h, p));
+  t.run->prep.yac(2) = false;
+  // A product table in which an irrep is not its own inverse: a product
+  // cannot be updated by one factor.
+  t.run->sym.mult(2, 2) = 2;
   EXPECT_FALSE(ciprop::Excitations(*t.run).set(1, h, p));
 }
 
