@@ -1,8 +1,9 @@
-// Addresses of determinants.  The density stage asks for the address of
-// every determinant that a one-electron excitation produces, so trad,
-// in_space and adrdet work from the holes, the particles and the active
-// occupation only: table look-ups and symmetry products, nothing in
-// proportion to the number of orbitals, no storage, no output.
+// Addresses of determinants.  trad, in_space and adrdet work from the holes,
+// the particles and the active occupation only: table look-ups and symmetry
+// products, nothing in proportion to the number of orbitals, no storage, no
+// output.  The density stage reaches most of its excitations through
+// Excitations (excitation.hpp), which takes the block and address formulas
+// from here; the determinants it leaves come through these routines.
 #include "detspace/address.hpp"
 
 #include <cstdlib>
