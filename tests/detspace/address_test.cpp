@@ -18,58 +18,17 @@
 #include "input/openf.hpp"
 #include "orbitals/prepar.hpp"
 #include "support/run_in_dir.hpp"
+#include "tests/detspace/tables_case.hpp"
 #include "tools/mkcase/runfiles.hpp"
 #include "tools/mkcase/space.hpp"
 
 namespace {
 
+using tables::Tables;
+
 using ciprop::Run;
 using ciprop::SplitDet;
 using mkcase::Description;
-
-// A run whose records are filled by the real stages, from the run
-// description and Info files the generator writes for d.
-struct Tables {
-  test::ScratchDir dir;
-  std::ostringstream out, err;
-  std::istringstream in;
-  std::unique_ptr<Run> run;
-  mkcase::OrbitalLayout layout;
-
-  explicit Tables(const Description& d, const std::string& gener = "") {
-    mkcase::write_run_description(d, dir.path().string(), 0);
-    if (!gener.empty()) {
-      std::string vrt = dir.read("vrt");
-      vrt.replace(vrt.find(d.gener), d.gener.size(), gener);
-      dir.write("vrt", vrt);
-    }
-    layout = mkcase::layout(d);
-    run = std::make_unique<Run>(out, in, err);
-    auto path = [&](const char* name) { return (dir.path() / name).string(); };
-    run->io.open(ciprop::kUnitListing, path("BID75"), fio::Status::Unknown, fio::Form::Formatted);
-    run->io.open(ciprop::kUnitVrt, path("vrt"), fio::Status::Old, fio::Form::Formatted);
-    run->io.open(ciprop::kUnitInfo, path("Info"), fio::Status::Old, fio::Form::Formatted);
-    ciprop::lircd(*run);
-    ciprop::prepar(*run);
-  }
-  // prepad, returning the exit status of a stop (-1 when it returns).
-  int prepad() {
-    try {
-      ciprop::prepad(*run);
-      return -1;
-    } catch (const fio::StopRun& s) {
-      return s.status;
-    }
-  }
-  SplitDet split(const mkcase::Determinant& det) {
-    const mkcase::Excitation e = mkcase::excitation(det, layout);
-    SplitDet d;
-    int ierr = 0;
-    ciprop::trad(*run, static_cast<int>(e.holes.size()), e.holes.data(), e.parts.data(), d, ierr);
-    EXPECT_EQ(ierr, 0);
-    return d;
-  }
-};
 
 // A status of a stop, and what the run printed.
 template <class F>
@@ -82,11 +41,6 @@ int stop_status(F f) {
   return -1;
 }
 
-Description space(const char* gener, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
-                  std::array<int, 8> nvirt, int nelac, int ms2, int is0) {
-  return mkcase::describe(gener, nsym, ninac, nact, nvirt, nelac, ms2, is0);
-}
-
 const char* const kModes[] = {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO"};
 
 // Spaces of growing shape: one to eight irreps, even and odd electron
@@ -94,20 +48,20 @@ const char* const kModes[] = {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "M
 // to sixteen.
 std::vector<Description> shapes() {
   std::vector<Description> v;
-  v.push_back(space("", 1, {2}, {2}, {2}, 2, 0, 1));
-  v.push_back(space("", 1, {2}, {3}, {3}, 3, -1, 1));
-  v.push_back(space("", 1, {3}, {0}, {3}, 0, 0, 1));
-  v.push_back(space("", 2, {1, 1}, {2, 1}, {1, 2}, 4, -2, 2));
-  v.push_back(space("", 2, {2, 1}, {1, 1}, {2, 1}, 1, -1, 2));
-  v.push_back(space("", 4, {1, 1, 0, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, 4, 0, 3));
-  v.push_back(space("", 4, {1, 0, 1, 0}, {2, 1, 0, 1}, {1, 1, 0, 2}, 3, -3, 4));
-  v.push_back(space("", 8, {1, 0, 0, 1, 0, 0, 1, 0}, {1, 1, 1, 0, 1, 0, 0, 1},
+  v.push_back(mkcase::describe("", 1, {2}, {2}, {2}, 2, 0, 1));
+  v.push_back(mkcase::describe("", 1, {2}, {3}, {3}, 3, -1, 1));
+  v.push_back(mkcase::describe("", 1, {3}, {0}, {3}, 0, 0, 1));
+  v.push_back(mkcase::describe("", 2, {1, 1}, {2, 1}, {1, 2}, 4, -2, 2));
+  v.push_back(mkcase::describe("", 2, {2, 1}, {1, 1}, {2, 1}, 1, -1, 2));
+  v.push_back(mkcase::describe("", 4, {1, 1, 0, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, 4, 0, 3));
+  v.push_back(mkcase::describe("", 4, {1, 0, 1, 0}, {2, 1, 0, 1}, {1, 1, 0, 2}, 3, -3, 4));
+  v.push_back(mkcase::describe("", 8, {1, 0, 0, 1, 0, 0, 1, 0}, {1, 1, 1, 0, 1, 0, 0, 1},
                     {0, 1, 1, 1, 0, 1, 0, 1}, 4, -2, 5));
-  v.push_back(space("", 8, {0, 1, 0, 0, 1, 0, 0, 0}, {1, 0, 0, 1, 0, 0, 1, 0},
+  v.push_back(mkcase::describe("", 8, {0, 1, 0, 0, 1, 0, 0, 0}, {1, 0, 0, 1, 0, 0, 1, 0},
                     {1, 1, 0, 0, 0, 1, 0, 1}, 3, -1, 8));
-  v.push_back(space("", 2, {1, 0}, {9, 7}, {1, 1}, 2, 0, 2));
-  v.push_back(space("", 1, {1}, {6}, {3}, 6, 0, 1));
-  v.push_back(space("", 1, {1}, {5}, {2}, 5, -3, 1));
+  v.push_back(mkcase::describe("", 2, {1, 0}, {9, 7}, {1, 1}, 2, 0, 2));
+  v.push_back(mkcase::describe("", 1, {1}, {6}, {3}, 6, 0, 1));
+  v.push_back(mkcase::describe("", 1, {1}, {5}, {2}, 5, -3, 1));
   return v;
 }
 
@@ -171,9 +125,9 @@ TEST(Addressing, MembershipMatchesTheModeOnEveryWiderDeterminant) {
 TEST(Addressing, LargestActiveSpaceAndSpinExtremes) {
   // Sixteen active orbitals (the most the rank tables hold) with few
   // electrons, and a high-spin space whose alpha strings are nearly empty.
-  for (Description d : {space("DDCI", 1, {1}, {16}, {1}, 2, 0, 1),
-                        space("TOUS", 2, {1, 1}, {8, 8}, {0, 1}, 2, -2, 1),
-                        space("MONO", 1, {2}, {4}, {2}, 4, -4, 1)}) {
+  for (Description d : {mkcase::describe("DDCI", 1, {1}, {16}, {1}, 2, 0, 1),
+                        mkcase::describe("TOUS", 2, {1, 1}, {8, 8}, {0, 1}, 2, -2, 1),
+                        mkcase::describe("MONO", 1, {2}, {4}, {2}, 4, -4, 1)}) {
     SCOPED_TRACE(describe(d));
     Tables t(d);
     ASSERT_EQ(t.prepad(), -1) << t.out.str();
@@ -193,7 +147,7 @@ TEST(Addressing, LargestActiveSpaceAndSpinExtremes) {
 TEST(Addressing, ActiveListOutOfOrderLeavesEveryOrbitalInOneClass) {
   // Active orbitals 4, 3 (CAS order) among nocc = 4: orbital 3 is active
   // only, never also a hole; the space keeps its size and its addresses.
-  Description d = space("DDCI", 1, {2}, {2}, {2}, 4, 0, 1);
+  Description d = mkcase::describe("DDCI", 1, {2}, {2}, {2}, 4, 0, 1);
   Tables t(d);
   std::swap(t.layout.numac[0], t.layout.numac[1]);
   t.run->cs.numac(1) = 4;
@@ -219,7 +173,7 @@ TEST(Addressing, ActiveListOutOfOrderLeavesEveryOrbitalInOneClass) {
 
 TEST(InSpace, RefusesWhatNoBlockHolds) {
   // Inactive 1, 2; active 3, 4; virtual 5, 6 (norb 6), two active electrons.
-  Tables t(space("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
+  Tables t(mkcase::describe("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
   ASSERT_EQ(t.prepad(), -1);
   ciprop::Run& run = *t.run;
   auto in = [&](std::vector<int> h, std::vector<int> p) {
@@ -277,7 +231,7 @@ TEST(InSpace, RefusesWhatNoBlockHolds) {
 TEST(Report, PrintLevelTwoListsEveryOrbitalsRankInItsClass) {
   // Inactive 1, 2; active 3, 4; virtual 5, 6: ranks 1, 2 in each class, the
   // beta half repeating the alpha half.
-  Tables t(space("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
+  Tables t(mkcase::describe("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
   t.run->pr.nprint = 2;
   const std::size_t start = t.out.str().size();
   ASSERT_EQ(t.prepad(), -1);
@@ -287,7 +241,7 @@ TEST(Report, PrintLevelTwoListsEveryOrbitalsRankInItsClass) {
 
 TEST(Errors, PairsOutOfOrderAndHolesInEmptyOrbitalsStopTheRun) {
   // Inactive 1..3, active 4, virtual 5..7 (norb 7), one symmetry.
-  Tables t(space("TOUS", 1, {3}, {1}, {3}, 2, 0, 1));
+  Tables t(mkcase::describe("TOUS", 1, {3}, {1}, {3}, 2, 0, 1));
   ASSERT_EQ(t.prepad(), -1);
   ciprop::Run& run = *t.run;
   auto address = [&](std::vector<int> h, std::vector<int> p) {
@@ -316,7 +270,7 @@ TEST(Errors, PairsOutOfOrderAndHolesInEmptyOrbitalsStopTheRun) {
 }
 
 TEST(Errors, DebugAddressStopsWithItsDescription) {
-  const Description d = space("CAS ", 1, {1}, {2}, {1}, 2, 0, 1);
+  const Description d = mkcase::describe("CAS ", 1, {1}, {2}, {1}, 2, 0, 1);
   Tables t(d);
   ASSERT_EQ(t.prepad(), -1);
   t.run->test.itest(7) = 2;
@@ -337,7 +291,7 @@ TEST(Errors, DebugAddressStopsWithItsDescription) {
 }
 
 TEST(Errors, ModesThisVersionDoesNotBuildAreRefused) {
-  const Description d = space("CAS ", 1, {1}, {2}, {1}, 2, 0, 1);
+  const Description d = mkcase::describe("CAS ", 1, {1}, {2}, {1}, 2, 0, 1);
   for (const char* g : {"DDCX", "MRDD", "cas "}) {
     Tables t(d, g);
     EXPECT_NE(t.prepad(), 0) << g;
@@ -346,7 +300,7 @@ TEST(Errors, ModesThisVersionDoesNotBuildAreRefused) {
 }
 
 TEST(Errors, MoreActiveElectronsThanActiveSpinOrbitalsAreRefused) {
-  Tables t(space("CAS ", 1, {1}, {2}, {1}, 2, 0, 1));
+  Tables t(mkcase::describe("CAS ", 1, {1}, {2}, {1}, 2, 0, 1));
   t.run->cs.nelac = 5;
   EXPECT_NE(t.prepad(), 0);
   EXPECT_NE(t.out.str().find("nelac, noac= 5 2"), std::string::npos) << t.out.str();

@@ -19,43 +19,16 @@
 #include "input/openf.hpp"
 #include "orbitals/prepar.hpp"
 #include "support/run_in_dir.hpp"
+#include "tests/detspace/tables_case.hpp"
 #include "tools/mkcase/runfiles.hpp"
 #include "tools/mkcase/space.hpp"
 
 namespace {
 
+using tables::Tables;
+
 using ciprop::Run;
 using mkcase::Description;
-
-// A run with the address tables of d, built by the real stages.
-struct Tables {
-  test::ScratchDir dir;
-  std::ostringstream out, err;
-  std::istringstream in;
-  std::unique_ptr<Run> run;
-
-  explicit Tables(const Description& d) {
-    mkcase::write_run_description(d, dir.path().string(), 0);
-    run = std::make_unique<Run>(out, in, err);
-    auto path = [&](const char* name) { return (dir.path() / name).string(); };
-    run->io.open(ciprop::kUnitListing, path("BID75"), fio::Status::Unknown, fio::Form::Formatted);
-    run->io.open(ciprop::kUnitVrt, path("vrt"), fio::Status::Old, fio::Form::Formatted);
-    run->io.open(ciprop::kUnitInfo, path("Info"), fio::Status::Old, fio::Form::Formatted);
-    ciprop::lircd(*run);
-    ciprop::prepar(*run);
-    ciprop::prepad(*run);
-  }
-
-  // The full path on the lists of a determinant: false outside the space.
-  bool full(const std::vector<int>& h, const std::vector<int>& p, int& iadr) {
-    ciprop::SplitDet d;
-    int ierr = 0;
-    ciprop::trad(*run, static_cast<int>(h.size()), h.data(), p.data(), d, ierr);
-    if (ierr != 0 || !ciprop::in_space(*run, d)) return false;
-    ciprop::adrdet(*run, d, iadr);
-    return true;
-  }
-};
 
 void insert_sorted(std::vector<int>& v, int x) { v.insert(std::upper_bound(v.begin(), v.end(), x), x); }
 void erase_value(std::vector<int>& v, int x) { v.erase(std::find(v.begin(), v.end(), x)); }
@@ -70,11 +43,6 @@ void excite(int si, int sj, int nocc, int norb, std::vector<int>& h, std::vector
   else insert_sorted(p, sj);
 }
 
-Description space(const char* gener, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
-                  std::array<int, 8> nvirt, int nelac, int ms2, int is0) {
-  return mkcase::describe(gener, nsym, ninac, nact, nvirt, nelac, ms2, is0);
-}
-
 // Counts of excitations compared, in and out of the space.
 struct Tally {
   long inside = 0, outside = 0;
@@ -83,6 +51,7 @@ struct Tally {
 // Every determinant of the TOUS space of every symmetry, every excitation.
 void compare_all(const Description& d, Tally& tally) {
   Tables t(d);
+  ASSERT_EQ(t.prepad(), -1);
   Run& run = *t.run;
   const int norb = run.orb.norb, nocc = run.orb.nocc;
   const mkcase::OrbitalLayout l = mkcase::layout(d);
@@ -112,13 +81,13 @@ void compare_all(const Description& d, Tally& tally) {
 
 TEST(Excitations, AnswerAsTheFullPathInEveryMode) {
   const Description shapes[] = {
-      space("", 1, {2}, {3}, {3}, 3, -1, 1),
-      space("", 2, {2, 1}, {1, 1}, {2, 1}, 1, -1, 2),
-      space("", 4, {1, 1, 0, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, 4, 0, 3),
-      space("", 4, {1, 0, 1, 0}, {2, 1, 0, 1}, {1, 1, 0, 2}, 3, -3, 4),
-      space("", 8, {0, 1, 0, 0, 1, 0, 0, 0}, {1, 0, 0, 1, 0, 0, 1, 0},
+      mkcase::describe("", 1, {2}, {3}, {3}, 3, -1, 1),
+      mkcase::describe("", 2, {2, 1}, {1, 1}, {2, 1}, 1, -1, 2),
+      mkcase::describe("", 4, {1, 1, 0, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, 4, 0, 3),
+      mkcase::describe("", 4, {1, 0, 1, 0}, {2, 1, 0, 1}, {1, 1, 0, 2}, 3, -3, 4),
+      mkcase::describe("", 8, {0, 1, 0, 0, 1, 0, 0, 0}, {1, 0, 0, 1, 0, 0, 1, 0},
             {1, 1, 0, 0, 0, 1, 0, 1}, 3, -1, 8),
-      space("", 1, {3}, {0}, {3}, 0, 0, 1),
+      mkcase::describe("", 1, {3}, {0}, {3}, 0, 0, 1),
   };
   for (const char* mode : {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO"}) {
     Tally tally;
@@ -136,7 +105,8 @@ TEST(Excitations, AnswerAsTheFullPathInEveryMode) {
 }
 
 TEST(Excitations, LeaveListsThatTradRefusesToTheFullPath) {
-  Tables t(space("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
+  Tables t(mkcase::describe("DDCI", 1, {2}, {2}, {2}, 2, 0, 1));
+  ASSERT_EQ(t.prepad(), -1);
   // norb 6, nocc 3: orbitals 1, 2 inactive, 3 and 4 active, 5 and 6 virtual.
   ciprop::Excitations ex(*t.run);
   const int marker = 13;
@@ -164,7 +134,8 @@ TEST(Excitations, LeaveListsThatTradRefusesToTheFullPath) {
 TEST(Excitations, LeaveEverythingToTheFullPathWhenTheShortcutsDoNotHold) {
   // The files fill orbitals 1..nocc; if the CAS reference filled another
   // active orbital, the same lists would mean another determinant.
-  Tables t(space("DDCI", 2, {1, 0}, {1, 1}, {1, 0}, 2, 0, 1));
+  Tables t(mkcase::describe("DDCI", 2, {1, 0}, {1, 1}, {1, 0}, 2, 0, 1));
+  ASSERT_EQ(t.prepad(), -1);
   const int h[] = {1}, p[] = {4};
   EXPECT_TRUE(ciprop::Excitations(*t.run).set(1, h, p));
   t.run->prep.yac(2) = true;
