@@ -34,6 +34,16 @@ void check_counts(Run& run, const InfoFile& info) {
     refuse(run, {"fichier Info : nombre d orbitales hors limites (0 a 500) : norb=", info.norb});
 }
 
+// The product table indexes every symmetry table of the run: its block over
+// the symmetries present must name symmetries of the group.
+void check_table(Run& run) {
+  for (int j = 1; j <= run.sym.nsym; ++j)
+    for (int i = 1; i <= run.sym.nsym; ++i)
+      if (run.sym.mult(i, j) < 1 || run.sym.mult(i, j) > run.sym.nsym)
+        refuse(run, {"fichier Info : table ITS hors limites (1 a nsym) : i, j, its=",
+                     i, j, run.sym.mult(i, j)});
+}
+
 void check_orbitals(Run& run, const InfoFile& info) {
   if (info.noc < 0 || info.noc > info.norb)
     refuse(run, {"fichier Info : orbitales occupees hors limites (0 a norb) : noc=", info.noc});
@@ -167,6 +177,7 @@ bool lirinfo(Run& run, InfoFile& info, bool ydp) {
   check_counts(run, info);
   nameli(run, mo, info.noc, "NOC");
   nameli(run, mo, run.sym.isym.data(), "ITSYM", 4, kMaxOrb);
+  check_table(run);
   check_orbitals(run, info);
   nameld(run, mo, info.enuc, "ENUC");
   namell(run, mo, info.ycl, "YCL");

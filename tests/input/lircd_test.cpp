@@ -117,6 +117,8 @@ TEST(Lircd, RefusesWhatTheTablesCannotHold) {
        " fichier Info : nombre de symetries hors limites (1 a 8) : nsym= 9"},
       {kVrt, replaced(kInfo, "NOC=5", "NOC=12"),
        " fichier Info : orbitales occupees hors limites (0 a norb) : noc= 12"},
+      {kVrt, replaced(kInfo, "ITS=1,2,", "ITS=1,0,"),
+       " fichier Info : table ITS hors limites (1 a nsym) : i, j, its= 2 1 0"},
       {kVrt, replaced(kInfo, "ITSYM=1,1,2", "ITSYM=1,1,3"),
        " fichier Info : symetrie hors limites (1 a nsym) : orbitale, itsym= 3 3"},
       {replaced(kVrt, "NUMAC=4,5,6", "NUMAC=4,5,12"), kInfo,
