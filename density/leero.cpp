@@ -3,15 +3,14 @@
 #include <string>
 
 #include "density/calro.hpp"
-#include "density/vectors.hpp"
-#include "fortio/stop.hpp"
+#include "detspace/detlist.hpp"
 #include "input/openf.hpp"
 
 namespace ciprop {
 
 void leero(Run& run, double* a, double* b) {
   read_vectors(run, a, b, "apres sgn");
-  restart_list(run, 60);
+  restart_list(run, kUnitDetA);
   const int norb = run.orb.norb;
   std::string name;
   int length = 0;

@@ -40,13 +40,6 @@ VectorHead read_head(Run& run, int unit, int root) {
   return h;
 }
 
-void restart_list(Run& run, int unit) {
-  run.io.rewind(unit);
-  Detsto& s = run.dets.detsto;
-  s.k = s.ipos = s.hpos = 0;
-  s.l1 = s.kk = s.l3 = 0;
-}
-
 void venond1(Run& run, int unit, int& ne, int* p, int* q, int& eof) {
   venond_unit(run, unit, ne, p, q, eof);
 }

@@ -20,8 +20,6 @@ struct VectorHead {
 };
 VectorHead read_head(Run& run, int unit, int root);
 
-// Rewinds a determinant list and empties the reader's block.
-void restart_list(Run& run, int unit);
 // The next determinant of the list on `unit`.
 void venond1(Run& run, int unit, int& ne, int* p, int* q, int& eof);
 // Multiplies each of the n coefficients by the phase that brings it from the

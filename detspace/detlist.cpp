@@ -102,6 +102,11 @@ bool next_packed(Run& run, int unit, int& n, int& m) {
   return true;
 }
 
+void restart_list(Run& run, int unit) {
+  run.io.rewind(unit);
+  run.dets.detsto.empty_reader();
+}
+
 void venond4(int c, int& n, int& m) {
   int r = 0;  // floor of sqrt(8c), exact in integers
   while ((r + 1) * (r + 1) <= 8 * c) ++r;

@@ -40,6 +40,9 @@ void venond(Run& run, int& n, int* a, int* b, int& eof);
 void venond_unit(Run& run, int unit, int& n, int* a, int* b, int& eof);
 // Plain-layout reader.
 void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof);
+// Rewinds a determinant list and empties the reader's block, before the
+// list is read from its start.
+void restart_list(Run& run, int unit);
 // Packed-layout reader.
 void venond2(Run& run, int& n, int* a, int* b, int& eof, int unit);
 // Steps the packed reader to the next determinant of the list on unit,

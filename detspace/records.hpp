@@ -43,6 +43,8 @@ struct Detsto {
   int l1 = 0;         // orbital bytes in the block
   int kk = 0;         // determinants in the block
   int l3 = 0;         // high-bit bytes in the block
+  // Empties the reader's block, so that the next read starts a new block.
+  void empty_reader() { k = ipos = hpos = l1 = kk = l3 = 0; }
   unsigned char orb[kPackOrb]{};
   unsigned char desc[kPackDesc]{};
   unsigned char high[kPackHigh]{};

@@ -75,12 +75,7 @@ void finish(Run& run, bool delete_input) {
 
 }  // namespace
 
-void rew61(Run& run) {
-  run.io.rewind(kUnitDetB);
-  Detsto& s = run.dets.detsto;
-  s.k = s.ipos = s.hpos = 0;
-  s.l1 = s.kk = s.l3 = 0;
-}
+void rew61(Run& run) { restart_list(run, kUnitDetB); }
 
 void lirbl(Run& run, int* p, int m, int unit) {
   for (int i = 0; i < m; i += kBlock) liri(run, p + i, std::min(kBlock, m - i), unit);

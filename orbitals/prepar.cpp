@@ -156,8 +156,7 @@ void rank_report(Run& run) {
 
 void prepar(Run& run) {
   fill_util(run);
-  Detsto& d = run.dets.detsto;
-  d.k = d.ipos = d.hpos = d.l1 = d.kk = d.l3 = 0;
+  run.dets.detsto.empty_reader();
   classes(run);
   flags(run);
   if (run.pr.nprint >= 1) class_report(run);
