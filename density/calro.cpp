@@ -8,18 +8,12 @@
 #include "detspace/detlist.hpp"
 #include "detspace/excitation.hpp"
 #include "driver/print.hpp"
-#include "fortio/stop.hpp"
 
 namespace ciprop {
 
 namespace {
 
 const std::string kStars(77, '*');
-
-[[noreturn]] void refuse(Run& run, const std::string& message) {
-  run.io.list(6, {message});
-  fio::stop_error();
-}
 
 // Symmetry of a determinant: the product of the symmetries of its holes and
 // particles (the closed-shell reference is totally symmetric); a missing
@@ -45,14 +39,14 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
   int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
   restart_list(run, list_unit);
   venond1(run, list_unit, ne, p, q, eof);
-  if (eof) refuse(run, "determinant list " + run.io.name(list_unit) + " is empty");
+  if (eof) refuse(run, {"determinant list " + run.io.name(list_unit) + " is empty"});
   const int isym = det_symmetry(run, ne, p, q);
   VectorHead h = read_head(run, vec_unit, root);
   run.io.list(6, {ename, h.energy});
   for (int k = 1; k < root; ++k) run.io.skip_record(vec_unit);
   if (h.ndim < 1 || h.ndim > run.dim)
-    refuse(run, "vector file " + run.io.name(vec_unit) + ": dimension " + std::to_string(h.ndim) +
-                    " outside 1.." + std::to_string(run.dim));
+    refuse(run, {"vector file " + run.io.name(vec_unit) + ": dimension " + std::to_string(h.ndim) +
+                    " outside 1.." + std::to_string(run.dim)});
   run.io.list(6, {title, h.ndim, ";     symetrie", isym});
   return Opened{h.ndim, isym, h.energy};
 }
@@ -65,14 +59,14 @@ void print_vector(Run& run, const double* v, int n, int unit) {
   for (int i = 0; i < n; ++i) {
     venond1(run, unit, ne, p, q, eof);
     if (eof)
-      refuse(run, "determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
-                      " determinants, its vector " + std::to_string(n));
+      refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
+                      " determinants, its vector " + std::to_string(n)});
     if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
   }
   venond1(run, unit, ne, p, q, eof);
   if (!eof)
-    refuse(run, "determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
-                    std::to_string(n) + ")");
+    refuse(run, {"determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
+                    std::to_string(n) + ")"});
 }
 
 }  // namespace
@@ -96,9 +90,9 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
 
   // Vector 2 is gathered from the CI program's order into address order.
   if (v.ndim2 != run.det.ndet)
-    refuse(run, "vector file " + run.io.name(kUnitVecB) + ": dimension " + std::to_string(v.ndim2) +
+    refuse(run, {"vector file " + run.io.name(kUnitVecB) + ": dimension " + std::to_string(v.ndim2) +
                     " differs from the " + std::to_string(run.det.ndet) +
-                    " determinants of its list");
+                    " determinants of its list"});
   lir8(run, a, v.ndim2, kUnitVecB);
   run.io.list(6, {" VECTEUR 2"});
   int idx[kBlock];
@@ -159,7 +153,7 @@ class Accumulator {
     for (int s = 1; s <= 2 * norb_ + 1; ++s) occ_[s] = reference(s);
     for (int idet = 1; idet <= v_.ndim1; ++idet) {
       venond1(run_, kUnitDetA, ne, p, q, eof);
-      if (eof) refuse(run_, "determinant list " + run_.io.name(kUnitDetA) + " ended early");
+      if (eof) refuse(run_, {"determinant list " + run_.io.name(kUnitDetA) + " ended early"});
       enter(ne, p, q);
       const double coef = a_[idet - 1];
       if (coef != 0.0) {
@@ -376,8 +370,8 @@ void reintroduce(Run& run) {
   int nbtot = norb;
   for (int s = 1; s <= run.sym.nsym; ++s) nbtot += run.orbi.ngel(s) + run.orbi.ndel(s);
   if (nbtot > kMaxOrb)
-    refuse(run, "orbitals with the frozen and deleted ones: " + std::to_string(nbtot) +
-                    ", this program takes at most " + std::to_string(kMaxOrb));
+    refuse(run, {"orbitals with the frozen and deleted ones: " + std::to_string(nbtot) +
+                    ", this program takes at most " + std::to_string(kMaxOrb)});
   run.orbi.nbtot = nbtot;
   // The full orbital set runs symmetry by symmetry: frozen orbitals, the
   // correlated ones, deleted orbitals.
@@ -386,10 +380,10 @@ void reintroduce(Run& run) {
     pos += run.orbi.ngel(s);
     const int ncor = run.sy2.norbs(s);
     if (run.orbi.nbas(s) != 0 && run.orbi.nbas(s) != run.orbi.ngel(s) + ncor + run.orbi.ndel(s))
-      refuse(run, "symmetry " + std::to_string(s) + ": " + std::to_string(run.orbi.nbas(s)) +
+      refuse(run, {"symmetry " + std::to_string(s) + ": " + std::to_string(run.orbi.nbas(s)) +
                       " basis functions, but " + std::to_string(run.orbi.ngel(s)) + " frozen + " +
                       std::to_string(ncor) + " correlated + " + std::to_string(run.orbi.ndel(s)) +
-                      " deleted orbitals");
+                      " deleted orbitals"});
     for (int m = 0; m < ncor; ++m) map[++k] = ++pos;
     pos += run.orbi.ndel(s);
   }

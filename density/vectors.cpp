@@ -9,16 +9,12 @@
 #include "fortio/format.hpp"
 
 #include "detspace/detlist.hpp"
+#include "driver/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
 
 namespace {
-
-[[noreturn]] void refuse(Run& run, const std::string& message) {
-  run.io.list(6, {message});
-  fio::stop_error();
-}
 
 }  // namespace
 
@@ -29,11 +25,11 @@ VectorHead read_head(Run& run, int unit, int root) {
   h.ndim = head[0];
   h.nvec = head[1];
   if (h.nvec < 1 || h.nvec > kMaxRoots)
-    refuse(run, "vector file " + run.io.name(unit) + ": " + std::to_string(h.nvec) +
-                    " roots declared, this program takes 1 to " + std::to_string(kMaxRoots));
+    refuse(run, {"vector file " + run.io.name(unit) + ": " + std::to_string(h.nvec) +
+                    " roots declared, this program takes 1 to " + std::to_string(kMaxRoots)});
   if (root < 1 || root > h.nvec)
-    refuse(run, "vector file " + run.io.name(unit) + ": root " + std::to_string(root) +
-                    " asked for, the file holds " + std::to_string(h.nvec));
+    refuse(run, {"vector file " + run.io.name(unit) + ": root " + std::to_string(root) +
+                    " asked for, the file holds " + std::to_string(h.nvec)});
   double energies[kMaxRoots];
   run.io.read_record(unit, energies, sizeof(double) * static_cast<size_t>(h.nvec));
   h.energy = energies[root - 1];
@@ -67,14 +63,13 @@ void sgn(Run& run, double* v, int unit, int n) {
   int p[kMaxSubst], q[kMaxSubst], slots[2 * kMaxOrb];
   for (int i = 0; i < n; ++i) {
     if (unit == 0) {
-      run.io.list(6, {"ifil vale 0!!"});
-      fio::stop_error();
+      refuse(run, {"ifil vale 0!!"});
     }
     int ne = 0, eof = 0;
     venond1(run, unit, ne, p, q, eof);
     if (eof)
-      refuse(run, "determinant list " + run.io.name(unit) + " ends after " + std::to_string(i) +
-                      " determinants; its vector has " + std::to_string(n));
+      refuse(run, {"determinant list " + run.io.name(unit) + " ends after " + std::to_string(i) +
+                      " determinants; its vector has " + std::to_string(n)});
     for (int k = 0; k < nocc; ++k) {
       slots[k] = k + 1;
       slots[nocc + k] = norb + k + 1;
@@ -82,8 +77,8 @@ void sgn(Run& run, double* v, int unit, int n) {
     for (int k = 0; k < ne; ++k) {
       int slot = p[k] <= norb ? p[k] - 1 : nocc + p[k] - norb - 1;
       if (slot < 0 || slot >= 2 * nocc)
-        refuse(run, "determinant list " + run.io.name(unit) + ": hole " + std::to_string(p[k]) +
-                        " is not occupied in the reference");
+        refuse(run, {"determinant list " + run.io.name(unit) + ": hole " + std::to_string(p[k]) +
+                        " is not occupied in the reference"});
       slots[slot] = q[k];
     }
     // A missing electron (odd electron count) stands as the empty-slot
@@ -153,7 +148,7 @@ void reocip(Run& run, const double* x, double* y, int* idx, int n, int mode) {
     }
     const int k = idx[pos - 1];
     if (k < 1 || k > n)
-      refuse(run, "IADRV: position " + std::to_string(k) + " outside 1.." + std::to_string(n));
+      refuse(run, {"IADRV: position " + std::to_string(k) + " outside 1.." + std::to_string(n)});
     if (mode == 1)
       y[i] = x[k - 1];
     else

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include "driver/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
@@ -51,8 +52,7 @@ struct Active {
 [[noreturn]] void bad_particle(Run& run, int k, int q, int nh, const int* holes,
                                const int* parts) {
   run.io.list(6, {"mauvaise part numero", k, q});
-  run.io.list(6, fio::Items{"ntv,npv"}.all(holes, nh).all(parts, nh));
-  fio::stop_error();
+  refuse(run, fio::Items{"ntv,npv"}.all(holes, nh).all(parts, nh));
 }
 
 // Checks a pair of holes (or particles) and its spin balance; one must lie in
@@ -109,8 +109,7 @@ void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int is
   run.io.list(6, {"max_p", max_p});
   run.io.list(6, {"np,isp,ispp,iadrp", d.np, isp, d.ispp, iadrp});
   run.io.list(6, {"nt,ispt,iadrt", d.nt, d.ispt, iadrt});
-  run.io.list(6, {"iadrc,maxc", iadrc, maxc});
-  fio::stop_error();
+  refuse(run, {"iadrc,maxc", iadrc, maxc});
 }
 
 }  // namespace
@@ -223,8 +222,7 @@ void adrt(Run& run, int nt, const int* it, int ispt, int& iadrt) {
   const int o2 = spatial(run, it[1]), s2 = run.sym.isym(o2), p2 = itorb(o2);
   const int st = run.sym.mult(s1, s2);
   if (ispt != 0 && o2 < o1) {
-    run.io.list(6, {"dans adrt it1,it2", o1, o2});
-    fio::stop_error();
+    refuse(run, {"dans adrt it1,it2", o1, o2});
   }
   if (ispt != 0 && s1 == s2)
     iadrt = (p2 - 1) * (p2 - 2) / 2 + p1 + iat(2, st, s2, ispt / 2);
@@ -253,8 +251,7 @@ void adrp(Run& run, int np, const int* ip, int ispp, int& iadrp) {
   if (ispp != 0 && s1 == s2) {
     iadrp = (p2 - 1) * (p2 - 2) / 2 + p1 + iap(2, st, s2, ispp / 2);
     if (iadrp == 0) {
-      run.io.list(6, {"dans adrp iadrp nul", o1, o2});
-      fio::stop_error();
+      refuse(run, {"dans adrp iadrp nul", o1, o2});
     }
   } else {
     iadrp = iap(2, st, s1, ispp / 2) + (p1 - 1) * run.sy2.nps(s2) + p2;

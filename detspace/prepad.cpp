@@ -438,14 +438,12 @@ void prepad(Run& run) {
   orbital_classes(run);
   const std::string g = "gener='" + gener_text(run) + "'";
   if (multireference(run)) {
-    run.io.list(6, {"modes multireference non disponibles dans cette version : ", g});
-    fio::stop_error();
+    refuse(run, {"modes multireference non disponibles dans cette version : ", g});
   }
   const Mode mode = mode_of(run.prep.gener.view());
   if (mode == Mode::Other) {
     run.io.list(6, {"mode de generation inconnu : ", g});
-    run.io.list(6, {"modes connus : CAS , PERT, DDCI, DDci, DDC2, TOUS, MONO, MR..."});
-    fio::stop_error();
+    refuse(run, {"modes connus : CAS , PERT, DDCI, DDci, DDC2, TOUS, MONO, MR..."});
   }
   for (int k = 1; k <= run.cs.noac; ++k) rang0(run, run.cs.noac, k);
   maxdetca(run);

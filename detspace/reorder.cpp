@@ -10,6 +10,7 @@
 
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
+#include "driver/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
@@ -23,8 +24,7 @@ int high_bytes(const Run& run, int n) { return run.orb.norb > 256 ? (n + 3) / 4 
 int window(Run& run, long long capacity, int row) {
   long long w = capacity / row;
   if (w < 1) {
-    run.io.list(6, {"tampon trop petit pour une ligne de determinant :", row, int(capacity)});
-    fio::stop_error();
+    refuse(run, {"tampon trop petit pour une ligne de determinant :", row, int(capacity)});
   }
   return int(std::min<long long>(w, INT_MAX));
 }
@@ -105,8 +105,7 @@ void pie2(Run& run, int n, unsigned char desc, const unsigned char* emptied,
   Detsto& s = run.dets.detsto;
   const int nh = high_bytes(run, n);
   if (s.wo + 2 * n > kPackOrb || s.wh + nh > kPackHigh) {
-    run.io.list(6, {"mpie2"});
-    fio::stop_error();
+    refuse(run, {"mpie2"});
   }
   s.wdesc[s.wd++] = desc;
   std::memcpy(s.worb + s.wo, emptied, size_t(n));
@@ -173,8 +172,7 @@ void reorde(Run& run, int nmax, int* table, int* scratch, short* rows) {
   const long long capacity = 6LL * run.dim;  // two-byte integers
   const int w = window(run, capacity, row);
   if (2LL * ndet > capacity) {
-    run.io.list(6, {"tampon trop petit pour l'ordre des determinants :", ndet, int(capacity)});
-    fio::stop_error();
+    refuse(run, {"tampon trop petit pour l'ordre des determinants :", ndet, int(capacity)});
   }
   run.io.open(kUnitOrdet, "ORDET", fio::Status::Unknown, fio::Form::Unformatted);
 

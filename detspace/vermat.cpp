@@ -8,6 +8,7 @@
 #include "detspace/address.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
+#include "driver/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
@@ -29,11 +30,6 @@ void describe(const Run& run, const SplitDet& d, fio::Items& items) {
   for (int i = 0; i < d.np; ++i) items << spatial(d.ip[i]);
 }
 
-[[noreturn]] void stop_with(Run& run, const fio::Items& line) {
-  run.io.list(6, line);
-  fio::stop_error();
-}
-
 }  // namespace
 
 void vermat(Run& run, int* iadrv, int* /*spin: no spin table is kept*/, unsigned char* seen,
@@ -41,7 +37,7 @@ void vermat(Run& run, int* iadrv, int* /*spin: no spin table is kept*/, unsigned
   const int ndet = run.det.ndet;
   run.det.ndetcas = 0;
   const bool diag = run.pr.nprint > 2;
-  if (ndet < 0) stop_with(run, {"nombre de determinants negatif : ndet", ndet});
+  if (ndet < 0) refuse(run, {"nombre de determinants negatif : ndet", ndet});
   if (!(run.opt.calcul == "MD "))
     run.io.open(kUnitMattemp, "Mattemp", fio::Status::Unknown, fio::Form::Unformatted);
   run.io.open(kUnitIadrv, "IADRV", fio::Status::Unknown, fio::Form::Unformatted);
@@ -73,7 +69,7 @@ void vermat(Run& run, int* iadrv, int* /*spin: no spin table is kept*/, unsigned
       // determinant's, and the permutation could still look complete.
       fio::Items line{"determinant hors de l'espace de la generation"};
       describe(run, d, line);
-      stop_with(run, line << " numero" << q);
+      refuse(run, line << " numero" << q);
     }
     adrdet(run, d, iadr);
     if (d.nt == 0 && d.np == 0) ++run.det.ndetcas;
@@ -89,18 +85,18 @@ void vermat(Run& run, int* iadrv, int* /*spin: no spin table is kept*/, unsigned
     if (iadr >= 1 && iadr <= ndet && seen[iadr - 1]) {
       fio::Items line{"determinant deja vu"};
       describe(run, d, line);
-      stop_with(run, line << " ndet" << q << " iadr1" << iadr);
+      refuse(run, line << " ndet" << q << " iadr1" << iadr);
     }
     if (iadr < 1) {
       fio::Items line{"adresse nulle ou negative"};
       describe(run, d, line);
-      stop_with(run, line << " numero,ndet" << q << ndet << " iadr1" << iadr);
+      refuse(run, line << " numero,ndet" << q << ndet << " iadr1" << iadr);
     }
     if (iadr > ndet) {
       fio::Items line{"adresse plus grande que le nombre de determinants"};
       describe(run, d, line);
       line << " numero,ndet" << q << ndet << " iadr1" << iadr;
-      if (!diag) stop_with(run, line);
+      if (!diag) refuse(run, line);
       run.io.list(6, line);
       beyond = true;
       continue;
@@ -117,7 +113,7 @@ void vermat(Run& run, int* iadrv, int* /*spin: no spin table is kept*/, unsigned
   // of ndet determinants is a permutation; a shorter one (or one cut short by
   // a read error) leaves addresses without a determinant.
   if (q != ndet)
-    stop_with(run, {"liste de determinants incomplete : determinants lus", q, " ndet", ndet});
+    refuse(run, {"liste de determinants incomplete : determinants lus", q, " ndet", ndet});
 
   run.io.rewind(kUnitDetB);
   ecri(run, run.dets.ijd.data(), kBlock, kUnitBid84);

@@ -47,6 +47,11 @@ void script(Run& run, const double* a, int n, int m, int lda) {
   }
 }
 
+void refuse(Run& run, const fio::Items& line) {
+  run.io.list(6, line);
+  fio::stop_error();
+}
+
 void verdim(Run& run, std::string_view message, long long value, long long limit) {
   if (value <= limit) return;
   run.io.list(6, {message.substr(0, std::min<size_t>(40, message.size()))});

@@ -18,6 +18,9 @@ void scril(Run& run);
 void scri(Run& run, std::string_view text);
 // Prints the n x m block of a (leading dimension lda) in panels of 10 columns.
 void script(Run& run, const double* a, int n, int m, int lda);
+// Prints the (last) list-directed line of a fatal condition and stops the
+// run with an error status.
+[[noreturn]] void refuse(Run& run, const fio::Items& line);
 // Dimension guard: returns when value <= limit, else prints the message (its
 // first 40 characters) with the value and the limit and stops the run.
 void verdim(Run& run, std::string_view message, long long value, long long limit);

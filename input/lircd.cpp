@@ -20,13 +20,6 @@ constexpr std::string_view kRule = "--------------------------------------";
 // for the record and never set.
 constexpr bool kYdp = false;
 
-// A value that the tables of the run cannot hold: the run is refused before
-// anything is built on it.
-[[noreturn]] void refuse(Run& run, const fio::Items& message) {
-  run.io.list(6, message);
-  fio::stop_error();
-}
-
 void check_counts(Run& run, const InfoFile& info) {
   if (run.sym.nsym < 1 || run.sym.nsym > kMaxSym)
     refuse(run, {"fichier Info : nombre de symetries hors limites (1 a 8) : nsym=", run.sym.nsym});

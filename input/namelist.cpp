@@ -112,8 +112,7 @@ void ajvir(Run& run, std::string& card, int n) {
   const char last = card[n - 1];
   if (last != ',' && last != ' ') {
     run.io.list(6, {card});
-    run.io.list(6, {"ligne de 80 caracteres sans vigule a la fin"});
-    fio::stop_error();
+    refuse(run, {"ligne de 80 caracteres sans vigule a la fin"});
   }
   int col = n;
   while (col >= 1 && card[col - 1] == ' ') --col;

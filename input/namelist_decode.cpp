@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "input/namelist.hpp"
+#include "driver/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
@@ -128,8 +129,7 @@ void store(Run& run, const Target& t, int element, const Value& v, bool listed) 
   unsigned char* dst = static_cast<unsigned char*>(t.base) + std::size_t(element - 1) * t.size;
   if (t.type == Type::Integer && t.size == 2) {
     if (v.i < INT16_MIN || v.i > INT16_MAX) {
-      run.io.list(6, {"namelist: value", v.i, " out of range for key ", t.key});
-      fio::stop_error();
+      refuse(run, {"namelist: value", v.i, " out of range for key ", t.key});
     }
     const int16_t x = static_cast<int16_t>(v.i);
     std::memcpy(dst, &x, sizeof x);
@@ -344,8 +344,7 @@ void ninpl(Run& run, const std::string& text, int first, int last, bool& value) 
     value = false;
     return;
   }
-  run.io.list(6, {" ERRORE NELLA LETTURA DI UN LOGICO"});
-  fio::stop_error();
+  refuse(run, {" ERRORE NELLA LETTURA DI UN LOGICO"});
 }
 
 namespace {

@@ -138,8 +138,7 @@ void open_molcas(Run& run, const Rofil& f) {
 void first_look_info(Run& run) {
   InfoFile info;
   if (!lirinfo(run, info, true)) {
-    run.io.list(6, {"il n'y a pas de file Info"});
-    fio::stop_error();
+    refuse(run, {"il n'y a pas de file Info"});
   }
 }
 
@@ -166,8 +165,7 @@ void colle(Run& run, std::string_view a, std::string_view b, std::string& result
       if (length == capacity) {
         run.io.list(6, {"impossible de coller a et b. c pas assez long"});
         run.io.list(6, {a});
-        run.io.list(6, {b});
-        fio::stop_error();
+        refuse(run, {b});
       }
       result[static_cast<size_t>(length++)] = ch;
     }

@@ -105,11 +105,6 @@ int32_t label_address(Run& run, int k, const std::array<unsigned char, kHeaderBy
   return header_int(run, k, buf, got, 4 * ((position + after) / 4));
 }
 
-[[noreturn]] void refuse(Run& run, std::initializer_list<fio::Item> line) {
-  run.io.list(6, fio::Items(line));
-  fio::stop_error();
-}
-
 bool reads_dipoles(int ioper) { return ioper == 0 || ioper == 1; }
 bool reads_quadrupoles(int ioper) { return ioper == 0 || ioper == 2; }
 
