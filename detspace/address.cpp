@@ -204,58 +204,46 @@ void adrdet(Run& run, const SplitDet& d, int& iadr) {
     debug_stop(run, d, iadr, nelc, isc, ispc1, ist, ispt1, isp, icateg, iadrt, iadrp, iadrc);
 }
 
-// Index of one or two holes within their class: a pair of the same spin in
-// triangular order (second orbital major) when both have one symmetry, else
-// first orbital major; a pair of opposite spins, alpha orbital major.
-void adrt(Run& run, int nt, const int* it, int ispt, int& iadrt) {
+namespace {
+
+// Index of one or two holes (or particles) within their class, from the
+// sub-block offsets of the class and the orbital counts per symmetry: a pair
+// of the same spin in triangular order (second orbital major) when both have
+// one symmetry, else first orbital major; a pair of opposite spins, alpha
+// orbital major.
+template <class Offsets>
+int pair_index(Run& run, int n, const int* list, int spin, const Offsets& offsets,
+               const Arr1<int, 1, kMaxSym>& per_symmetry) {
   const auto& itorb = run.dets.prep2.itorb;
-  const auto& iat = run.dets.prep2.iat;
-  if (nt == 0) {
-    iadrt = 1;
-    return;
-  }
-  const int o1 = spatial(run, it[0]), s1 = run.sym.isym(o1), p1 = itorb(o1);
-  if (nt == 1) {
-    iadrt = iat(1, s1, s1, ispt) + p1;
-    return;
-  }
-  const int o2 = spatial(run, it[1]), s2 = run.sym.isym(o2), p2 = itorb(o2);
+  if (n == 0) return 1;
+  const int o1 = spatial(run, list[0]), s1 = run.sym.isym(o1), p1 = itorb(o1);
+  if (n == 1) return offsets(1, s1, s1, spin) + p1;
+  const int o2 = spatial(run, list[1]), s2 = run.sym.isym(o2), p2 = itorb(o2);
   const int st = run.sym.mult(s1, s2);
-  if (ispt != 0 && o2 < o1) {
-    refuse(run, {"dans adrt it1,it2", o1, o2});
-  }
-  if (ispt != 0 && s1 == s2)
-    iadrt = (p2 - 1) * (p2 - 2) / 2 + p1 + iat(2, st, s2, ispt / 2);
-  else
-    iadrt = iat(2, st, s1, ispt / 2) + (p1 - 1) * run.sy2.nts(s2) + p2;
+  if (spin != 0 && s1 == s2) return (p2 - 1) * (p2 - 2) / 2 + p1 + offsets(2, st, s2, spin / 2);
+  return offsets(2, st, s1, spin / 2) + (p1 - 1) * per_symmetry(s2) + p2;
+}
+
+// A same-spin pair must come lower orbital first.
+bool out_of_order(Run& run, int n, const int* list, int spin) {
+  return n == 2 && spin != 0 && spatial(run, list[1]) < spatial(run, list[0]);
+}
+
+}  // namespace
+
+void adrt(Run& run, int nt, const int* it, int ispt, int& iadrt) {
+  if (out_of_order(run, nt, it, ispt))
+    refuse(run, {"dans adrt it1,it2", spatial(run, it[0]), spatial(run, it[1])});
+  iadrt = pair_index(run, nt, it, ispt, run.dets.prep2.iat, run.sy2.nts);
 }
 
 void adrp(Run& run, int np, const int* ip, int ispp, int& iadrp) {
-  const auto& itorb = run.dets.prep2.itorb;
-  const auto& iap = run.dets.prep2.iap;
-  if (np == 0) {
-    iadrp = 1;
-    return;
-  }
-  const int o1 = spatial(run, ip[0]), s1 = run.sym.isym(o1), p1 = itorb(o1);
-  if (np == 1) {
-    iadrp = iap(1, s1, s1, ispp) + p1;
-    return;
-  }
-  const int o2 = spatial(run, ip[1]), s2 = run.sym.isym(o2), p2 = itorb(o2);
-  const int st = run.sym.mult(s1, s2);
-  if (ispp != 0 && o2 < o1) {
+  if (out_of_order(run, np, ip, ispp)) {
     int code = 24;
     erreur(run, code);
   }
-  if (ispp != 0 && s1 == s2) {
-    iadrp = (p2 - 1) * (p2 - 2) / 2 + p1 + iap(2, st, s2, ispp / 2);
-    if (iadrp == 0) {
-      refuse(run, {"dans adrp iadrp nul", o1, o2});
-    }
-  } else {
-    iadrp = iap(2, st, s1, ispp / 2) + (p1 - 1) * run.sy2.nps(s2) + p2;
-  }
+  iadrp = pair_index(run, np, ip, ispp, run.dets.prep2.iap, run.sy2.nps);
+  if (iadrp == 0) refuse(run, {"dans adrp iadrp nul", spatial(run, ip[0]), spatial(run, ip[1])});
 }
 
 // Index of the active part in its class: groups by the symmetry of the alpha
