@@ -254,6 +254,13 @@ struct BadFiles : DensityRun {
     f.seekp(offset);
     f.write(reinterpret_cast<const char*>(&value), 4);
   }
+  // The dimension a vector file declares in its first record.
+  static int dimension(const char* file) {
+    std::ifstream f(file, std::ios::binary);
+    int head[2];
+    f.read(reinterpret_cast<char*>(head), sizeof head);
+    return head[1];
+  }
   void set_roots(int r1, int r2) {
     std::ifstream f("BID93");
     std::string input((std::istreambuf_iterator<char>(f)), {});
@@ -280,21 +287,13 @@ TEST_F(BadFiles, MoreRootsThanTheEnergyListHoldsAreRefused) {
 }
 
 TEST_F(BadFiles, AVectorLongerOrShorterThanItsListIsRefused) {
-  std::ifstream f("davecb", std::ios::binary);
-  int head[3];
-  f.read(reinterpret_cast<char*>(head), sizeof head);
-  f.close();
-  patch("davecb", 4, head[1] - 1);
+  patch("davecb", 4, dimension("davecb") - 1);
   EXPECT_EQ(execute(), fio::kStatusError);
   EXPECT_TRUE(said("differs from the")) << out.str();
 }
 
 TEST_F(BadFiles, AListLongerThanTheFirstVectorIsRefused) {
-  std::ifstream f("daveca", std::ios::binary);
-  int head[3];
-  f.read(reinterpret_cast<char*>(head), sizeof head);
-  f.close();
-  patch("daveca", 4, head[1] - 1);
+  patch("daveca", 4, dimension("daveca") - 1);
   EXPECT_EQ(execute(), fio::kStatusError);
   EXPECT_TRUE(said("holds more determinants than its vector")) << out.str();
 }
