@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "detspace/address_tables.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/prepad.hpp"
 #include "detspace/reorder.hpp"
@@ -57,7 +58,7 @@ void stages(bool packed) {
   int nmax = 0;
   try {
     t0 = std::chrono::steady_clock::now();
-    ciprop::vermat(*run, table, table, flags, nmax);
+    ciprop::vermat(*run, ciprop::SrAddressTables(*run), table, table, flags, nmax);
     const double t_check = since(t0);
     t0 = std::chrono::steady_clock::now();
     if (packed)

@@ -1,12 +1,14 @@
 #include "density/calro.hpp"
 
 #include <cmath>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "density/transition_density.hpp"
 #include "density/vectors.hpp"
-#include "detspace/address.hpp"
 #include "detspace/detlist.hpp"
-#include "detspace/excitation.hpp"
 #include "driver/print.hpp"
 
 namespace ciprop {
@@ -142,28 +144,33 @@ void remove_value(int* list, int& n, int x) {
 
 class Accumulator {
  public:
-  Accumulator(Run& run, const double* a, const double* b, const Vectors& v)
-      : run_(run), a_(a), b_(b), v_(v), norb_(run.orb.norb), nocc_(run.orb.nocc),
-        cas_(run.prep.gener == "CAS "),
-        isymt_(run.sym.mult(v.isym1, v.isym2)), excitations_(run) {}
+  Accumulator(const AddressTables& tables, DeterminantSource& list1, const CiVector& psi1,
+              const CiVector& psi2)
+      : run_(tables.records()), tables_(tables), list_(list1), a_(psi1.c), b_(psi2.c),
+        n1_(psi1.n), n2_(psi2.n), norb_(run_.orb.norb), nocc_(run_.orb.nocc),
+        cas_(tables.active_only()), isymt_(run_.sym.mult(psi1.symmetry, psi2.symmetry)),
+        excitations_(tables.excitation_shortcut()), result_{OrbitalMatrix(norb_)} {
+    for (int i = 1; i <= norb_; ++i)
+      class_list(run_.cs.itype(i), run_.sym.isym(i)).push_back(i);
+  }
 
-  void run_all() {
-    int ne = 0, eof = 0, p[kMaxSubst], q[kMaxSubst];
-    restart_list(run_, kUnitDetA);
+  TransitionDensity run_all() {
+    int ne = 0, p[kMaxSubst], q[kMaxSubst];
     for (int s = 1; s <= 2 * norb_ + 1; ++s) occ_[s] = reference(s);
-    for (int idet = 1; idet <= v_.ndim1; ++idet) {
-      venond1(run_, kUnitDetA, ne, p, q, eof);
-      if (eof) refuse(run_, {"determinant list " + run_.io.name(kUnitDetA) + " ended early"});
+    for (int idet = 1; idet <= n1_; ++idet) {
+      if (!list_.next(ne, p, q))
+        refuse(run_, {"determinant list " + list_.name() + " ended early"});
       enter(ne, p, q);
       const double coef = a_[idet - 1];
       if (coef != 0.0) {
-        split_ = excitations_.set(j_.nh, j_.h, j_.p);
+        split_ = excitations_ && excitations_->set(j_.nh, j_.h, j_.p);
         excite(0, coef);
         excite(norb_, coef);
       }
       leave(ne, p, q);
     }
     flush();
+    return std::move(result_);
   }
 
  private:
@@ -173,6 +180,10 @@ class Accumulator {
     int o = s <= norb_ ? s : s - norb_;
     return s <= 2 * norb_ && o <= nocc_;
   }
+  // Orbitals of one class (1 inactive, 2 active, 3 virtual) and symmetry, in
+  // increasing order.
+  std::vector<int>& class_list(int c, int sy) { return classes_[c - 1][sy - 1]; }
+
   int cls(int s) const { return s > 2 * norb_ ? 0 : run_.cs.itype(s <= norb_ ? s : s - norb_); }
 
   void enter(int ne, const int* p, const int* q) {
@@ -220,8 +231,7 @@ class Accumulator {
     for (int c = 1; c <= 3; ++c) {
       if (cas_ && c == 3) continue;
       for (int sy = 1; sy <= run_.sym.nsym; ++sy)
-        for (int k = 1; k <= run_.dens.nclass(c, sy); ++k) {
-          const int i = run_.dens.lclass(k, c, sy);
+        for (const int i : class_list(c, sy)) {
           if (!occ_[off + i]) continue;
           occ_[off + i] = false;
           from(off, i, c, coef);
@@ -239,7 +249,7 @@ class Accumulator {
       // negative count leaves no spin-orbital to fill.
       const int nt2 = nt1 - (cj == 1), np2 = np1 + (cj == 3);
       if (nt2 < 0 || nt2 > 2 || np2 > 2) continue;
-      if (split_ && !excitations_.has_class(nt2, np2)) continue;
+      if (split_ && !excitations_->has_class(nt2, np2)) continue;
       if (cj == 1) {
         // An empty inactive spin-orbital is a hole of J or i itself.
         int cand[kMaxSubst + 1], n = 0;
@@ -251,10 +261,8 @@ class Accumulator {
         for (int k = 0; k < n; ++k)
           if (run_.sym.isym(cand[k]) == req) pair(off, i, cand[k], coef);
       } else {
-        for (int k = 1; k <= run_.dens.nclass(cj, req); ++k) {
-          const int j = run_.dens.lclass(k, cj, req);
+        for (const int j : class_list(cj, req))
           if (!occ_[off + j]) pair(off, i, j, coef);
-        }
       }
     }
   }
@@ -265,12 +273,12 @@ class Accumulator {
     // j one hole fewer or a new particle.
     if (j_.nh + reference(si) - reference(sj) > kMaxSubst) return;
     int iadr = 0;
-    if (!(split_ ? excitations_.locate(si, sj, iadr) : locate(si, sj, iadr))) return;
-    ++run_.dens.connected;
+    if (!(split_ ? excitations_->locate(si, sj, iadr) : locate(si, sj, iadr))) return;
+    ++result_.connected;
     // The address that adrdet stops on for a look at its parts: the same
     // determinant through adrdet.
     if (split_ && iadr == run_.test.itest(7)) locate(si, sj, iadr);
-    if (iadr < 1 || iadr > v_.ndim2) return;
+    if (iadr < 1 || iadr > n2_) return;
     const double phase = (between(off, std::min(i, j), std::max(i, j)) & 1) ? -1.0 : 1.0;
     delay({i, j, phase, coef, iadr});
   }
@@ -294,7 +302,7 @@ class Accumulator {
     head_ = (head_ + 1) % kQueue;
   }
 
-  void add(const Term& t) { run_.dens.mat(t.i, t.j) += t.phase * b_[t.iadr - 1] * t.coef; }
+  void add(const Term& t) { result_.ro(t.i, t.j) += t.phase * b_[t.iadr - 1] * t.coef; }
 
   // The terms still waiting, oldest first.
   void flush() {
@@ -303,8 +311,8 @@ class Accumulator {
   }
 
   // J' = a+(sj) a(si) J as lists of holes and particles relative to the
-  // reference, through trad, in_space and adrdet: for the determinants that
-  // Excitations does not take.
+  // reference, split by trad and looked up in the tables: for the
+  // determinants that the tables' shortcut does not take.
   bool locate(int si, int sj, int& iadr) {
     int h[kMaxSubst + 2], p[kMaxSubst + 2];
     int nh = j_.nh, np = j_.nh;
@@ -321,15 +329,17 @@ class Accumulator {
     SplitDet d;
     int ierr = 0;
     trad(run_, nh, h, p, d, ierr);
-    if (ierr != 0 || !in_space(run_, d)) return false;
-    adrdet(run_, d, iadr);
-    return true;
+    if (ierr != 0) return false;
+    iadr = tables_.address(d);
+    return iadr != 0;
   }
 
   Run& run_;
+  const AddressTables& tables_;
+  DeterminantSource& list_;
   const double* a_;
   const double* b_;
-  const Vectors& v_;
+  const int n1_, n2_;
   const int norb_, nocc_;
   const bool cas_;
   const int isymt_;
@@ -337,18 +347,12 @@ class Accumulator {
   static constexpr int kQueue = 32;
   Term queue_[kQueue];
   int queued_ = 0, head_ = 0;  // terms waiting; the slot of the next one
-  Excitations excitations_;
+  std::unique_ptr<Excitations> excitations_;
   bool split_ = false;  // J taken by excitations_
   bool occ_[2 * kMaxOrb + 2] = {};
+  std::vector<int> classes_[3][kMaxSym];
+  TransitionDensity result_;
 };
-
-void build_class_lists(Run& run) {
-  run.dens.nclass.fill(0);
-  for (int i = 1; i <= run.orb.norb; ++i) {
-    const int c = run.cs.itype(i), s = run.sym.isym(i);
-    run.dens.lclass(++run.dens.nclass(c, s), c, s) = i;
-  }
-}
 
 }  // namespace
 
@@ -407,11 +411,19 @@ void reintroduce(Run& run) {
   }
 }
 
-void calro(Run& run, double* a, double* b) {
-  Vectors v = read_vectors(run, a, b, "APRES SGN");
-  build_class_lists(run);
-  Accumulator acc(run, a, b, v);
-  acc.run_all();
+TransitionDensity transition_density(const AddressTables& tables, DeterminantSource& list1,
+                                     const CiVector& psi1, const CiVector& psi2) {
+  return Accumulator(tables, list1, psi1, psi2).run_all();
+}
+
+void calro(Run& run, const AddressTables& tables, double* a, double* b) {
+  const Vectors v = read_vectors(run, a, b, "APRES SGN");
+  ListOnUnit list1(run, kUnitDetA);
+  const TransitionDensity t =
+      transition_density(tables, list1, {a, v.ndim1, v.isym1}, {b, v.ndim2, v.isym2});
+  for (int j = 1; j <= t.ro.n; ++j)
+    for (int i = 1; i <= t.ro.n; ++i) run.dens.mat(i, j) = t.ro(i, j);
+  run.dens.connected = t.connected;
   reintroduce(run);
 }
 

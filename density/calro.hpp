@@ -5,6 +5,10 @@
 #include "driver/runstate.hpp"
 
 namespace ciprop {
+class AddressTables;
+}
+
+namespace ciprop {
 
 // Both vectors, read, printed and in one phase convention: vector 1 in a in
 // the order of its determinant list (unit 60), vector 2 in b in address
@@ -22,6 +26,6 @@ void reintroduce(Run& run);
 
 // The transition density between root numero(1) of the first vector file and
 // root numero(2) of the second (a state density when they are the same).
-void calro(Run& run, double* a, double* b);
+void calro(Run& run, const AddressTables& tables, double* a, double* b);
 
 }  // namespace ciprop

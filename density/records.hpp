@@ -10,10 +10,6 @@ struct DensityRecords {
   Arr1<FChar<2>, 1, 1000> wvc;          // spin labels "+ " and "- "
   Arr1<double, 1, 250000> val;          // one record of the density file
   long long connected = 0;              // excited determinants addressed
-  // Orbitals of each class (1 inactive, 2 active, 3 virtual) and symmetry,
-  // in increasing order, for the excitation loops.
-  Arr2<int, 1, 3, 1, 8> nclass;
-  Arr3<int, 1, 500, 1, 3, 1, 8> lclass;
 };
 
 }  // namespace ciprop

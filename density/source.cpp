@@ -8,7 +8,7 @@
 
 namespace ciprop {
 
-void density_stage(Run& run) {
+void density_stage(Run& run, const AddressTables& tables) {
   const VectorHead h1 = read_head(run, kUnitVecA, run.ronum.numero(1));
   const VectorHead h2 = read_head(run, kUnitVecB, run.ronum.numero(2));
   run.infdav.nvec = h2.nvec;
@@ -25,7 +25,7 @@ void density_stage(Run& run) {
   } else {
     run.io.list(6, {"La matriz de densidad se calcula"});
     run.io.list(6, {dashes});
-    calro(run, run.espa.a(), run.espa.b());
+    calro(run, tables, run.espa.a(), run.espa.b());
   }
 }
 

@@ -40,6 +40,16 @@ void venond1(Run& run, int unit, int& ne, int* p, int* q, int& eof) {
   venond_unit(run, unit, ne, p, q, eof);
 }
 
+ListOnUnit::ListOnUnit(Run& run, int unit) : run_(run), unit_(unit) { restart_list(run, unit); }
+
+bool ListOnUnit::next(int& ne, int* p, int* q) {
+  int eof = 0;
+  venond1(run_, unit_, ne, p, q, eof);
+  return eof == 0;
+}
+
+std::string ListOnUnit::name() const { return run_.io.name(unit_); }
+
 void reor(int n, int* list, int& isgn) {
   isgn = 1;
   for (int i = 0; i < n - 1; ++i)

@@ -3,6 +3,7 @@
 // convention of the coefficients, the gather into address order and the
 // printed form of a determinant.
 #pragma once
+#include "density/transition_density.hpp"
 #include "driver/runstate.hpp"
 #include "input/openf.hpp"  // units of the vector and determinant files
 
@@ -22,6 +23,18 @@ VectorHead read_head(Run& run, int unit, int root);
 
 // The next determinant of the list on `unit`.
 void venond1(Run& run, int unit, int& ne, int* p, int* q, int& eof);
+// A determinant list on its unit, read from its start.
+class ListOnUnit final : public DeterminantSource {
+ public:
+  ListOnUnit(Run& run, int unit);
+  bool next(int& ne, int* p, int* q) override;
+  std::string name() const override;
+
+ private:
+  Run& run_;
+  int unit_;
+};
+
 // Multiplies each of the n coefficients by the phase that brings it from the
 // CI program's slot order to ascending spin-orbital order.
 void sgn(Run& run, double* v, int unit, int n);

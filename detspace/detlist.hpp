@@ -22,6 +22,8 @@
 
 namespace ciprop {
 
+class AddressTables;
+
 inline constexpr int kBlock = 2048;    // integers per record of the block files
 inline constexpr int kMaxSubst = 20;   // substitutions of one determinant
 inline constexpr int kUnitMattemp = 33;
@@ -29,10 +31,11 @@ inline constexpr int kUnitBid84 = 84;
 inline constexpr int kUnitIadrv = 87;
 
 // The check of the list on unit 61: iadrv(address) = file position, for the
-// ndet addresses; nmax the largest excitation count.  seen holds one flag per
+// ndet addresses that tables give; nmax the largest excitation count.  seen holds one flag per
 // address (ndet bytes); spin is left untouched.  Every address from 1 to ndet
 // must be met exactly once, or the run stops with a message.
-void vermat(Run& run, int* iadrv, int* spin, unsigned char* seen, int& nmax);
+void vermat(Run& run, const AddressTables& tables, int* iadrv, int* spin, unsigned char* seen,
+            int& nmax);
 // The next determinant of the list on unit 61; eof = 1 at end of file or on a
 // read error.  a and b receive at most kMaxSubst entries each.
 void venond(Run& run, int& n, int* a, int* b, int& eof);

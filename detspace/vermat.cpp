@@ -5,7 +5,7 @@
 // the file order, so the density stage finds a coefficient through it.
 #include <algorithm>
 
-#include "detspace/address.hpp"
+#include "detspace/address_tables.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
 #include "driver/print.hpp"
@@ -32,8 +32,8 @@ void describe(const Run& run, const SplitDet& d, fio::Items& items) {
 
 }  // namespace
 
-void vermat(Run& run, int* iadrv, int* /*spin: no spin table is kept*/, unsigned char* seen,
-            int& nmax) {
+void vermat(Run& run, const AddressTables& tables, int* iadrv,
+            int* /*spin: no spin table is kept*/, unsigned char* seen, int& nmax) {
   const int ndet = run.det.ndet;
   run.det.ndetcas = 0;
   const bool diag = run.pr.nprint > 2;
@@ -64,14 +64,14 @@ void vermat(Run& run, int* iadrv, int* /*spin: no spin table is kept*/, unsigned
       c = 1;
     }
     trad(run, n, a, b, d, ierr);
-    if (ierr != 0 || !in_space(run, d)) {
+    iadr = ierr == 0 ? tables.address(d) : 0;
+    if (iadr == 0) {
       // An address computed for such a determinant would be some other
       // determinant's, and the permutation could still look complete.
       fio::Items line{"determinant hors de l'espace de la generation"};
       describe(run, d, line);
       refuse(run, line << " numero" << q);
     }
-    adrdet(run, d, iadr);
     if (d.nt == 0 && d.np == 0) ++run.det.ndetcas;
     maxadr = std::max(maxadr, iadr);
     run.dets.ijd(c) = iadr;

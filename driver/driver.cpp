@@ -1,5 +1,6 @@
 #include "driver/driver.hpp"
 
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -48,13 +49,13 @@ void copy_input(Run& run) {
 // work array: the address table (one integer per determinant, at most
 // 8,000,000) at the start of A, the seen flags and the pass buffer past its
 // 32,000,000 bytes.
-void determinant_lists(Run& run) {
+void determinant_lists(Run& run, const AddressTables& tables) {
   constexpr size_t kPastTable = 32000000;
   int* table = reinterpret_cast<int*>(run.espa.a());
   unsigned char* flags = reinterpret_cast<unsigned char*>(run.espa.b()) + kPastTable;
   unsigned char* buffer = run.espa.bytes(kPastTable);
   int nmax = 0;
-  vermat(run, table, table, flags, nmax);
+  vermat(run, tables, table, table, flags, nmax);
   if (run.test.itest(25) != 0)
     reorde2(run, buffer, buffer, nmax, table);
   else
@@ -78,9 +79,10 @@ void driver(Run& run) {
   verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
   prepar(run);
   prepad(run);
-  determinant_lists(run);
+  const std::unique_ptr<AddressTables> tables = make_address_tables(run);
+  determinant_lists(run, *tables);
   lirone(run);
-  density_stage(run);
+  density_stage(run, *tables);
   calmu(run);
 }
 

@@ -84,9 +84,10 @@ struct DensityRun : ::testing::Test {
       lircd(*run);
       prepar(*run);
       prepad(*run);
-      determinant_lists(*run);
+      const std::unique_ptr<AddressTables> tables = make_address_tables(*run);
+      determinant_lists(*run, *tables);
       lirone(*run);
-      density_stage(*run);
+      density_stage(*run, *tables);
       calmu(*run);
       return 0;
     } catch (const fio::StopRun& s) {

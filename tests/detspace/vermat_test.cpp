@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "detspace/address.hpp"
+#include "detspace/address_tables.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/prepad.hpp"
 #include "detspace/reorder.hpp"
@@ -83,7 +84,7 @@ struct Check : listfiles::ListTest {
     const int ndet = run->det.ndet;
     iadrv.assign(size_t(ndet), -1);
     std::vector<unsigned char> seen(static_cast<size_t>(ndet));
-    return status_of([&] { vermat(*run, iadrv.data(), iadrv.data(), seen.data(), nmax); });
+    return status_of([&] { vermat(*run, SrAddressTables(*run), iadrv.data(), iadrv.data(), seen.data(), nmax); });
   }
   std::vector<TDet> read_list(int unit) {
     if (unit == kUnitDetB) rew61(*run);
@@ -237,7 +238,7 @@ TEST_F(Check, ListsThatAreNotAPermutationStopTheRun) {
   out.str("");
   run->det.ndet = -3;
   write_list(order);
-  EXPECT_EQ(status_of([&] { vermat(*run, iadrv.data(), iadrv.data(), nullptr, nmax); }),
+  EXPECT_EQ(status_of([&] { vermat(*run, SrAddressTables(*run), iadrv.data(), iadrv.data(), nullptr, nmax); }),
             fio::kStatusError);
   EXPECT_EQ(last_line(), " nombre de determinants negatif : ndet -3");
 

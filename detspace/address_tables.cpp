@@ -1,0 +1,25 @@
+#include "detspace/address_tables.hpp"
+
+namespace ciprop {
+
+int SrAddressTables::size() const { return static_cast<int>(records().dets.ntotal); }
+
+int SrAddressTables::address(const SplitDet& d) const {
+  if (!in_space(records(), d)) return 0;
+  int iadr = 0;
+  adrdet(records(), d, iadr);
+  return iadr;
+}
+
+// A CAS space has neither holes nor particles.
+bool SrAddressTables::active_only() const { return records().prep.gener == "CAS "; }
+
+std::unique_ptr<Excitations> SrAddressTables::excitation_shortcut() const {
+  return std::make_unique<Excitations>(records());
+}
+
+std::unique_ptr<AddressTables> make_address_tables(Run& run) {
+  return std::make_unique<SrAddressTables>(run);
+}
+
+}  // namespace ciprop

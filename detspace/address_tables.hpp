@@ -1,0 +1,60 @@
+// The address tables of a CI space: which determinants, in split form, belong
+// to the space of the run's generation mode, and where each one sits in a CI
+// vector.  The list check and the density stage ask only these questions, so
+// a generation mode with its own addressing comes in as one more
+// implementation beside the single-reference one.
+#pragma once
+#include <memory>
+
+#include "detspace/address.hpp"
+#include "detspace/excitation.hpp"
+
+namespace ciprop {
+
+class AddressTables {
+ public:
+  virtual ~AddressTables() = default;
+
+  // Number of determinants of the space, the length of its CI vectors.
+  virtual int size() const = 0;
+  // The 1-based address of d in a CI vector of the space; 0 when d is not in
+  // the space.
+  virtual int address(const SplitDet& d) const = 0;
+
+  // True when the space keeps the inactive orbitals doubly occupied and the
+  // virtual ones empty in every determinant, so that an excitation only ever
+  // moves an electron within the active orbitals (or onto itself).
+  virtual bool active_only() const { return false; }
+  // A faster path to the addresses of the one-electron excitations of one
+  // determinant, for the density stage; null when the tables have none, and
+  // the caller then splits each excited determinant and asks address().
+  virtual std::unique_ptr<Excitations> excitation_shortcut() const { return nullptr; }
+
+  // The records the tables were built from: the orbital classes, the
+  // symmetry and the run description, and the units for messages.
+  Run& records() const { return run_; }
+
+ protected:
+  explicit AddressTables(Run& run) : run_(run) {}
+
+ private:
+  Run& run_;
+};
+
+// The tables of the single-reference modes ("CAS ", "DDCI", "DDC2", "TOUS",
+// "PERT", "MONO"): the blocks of excitation categories that prepad lays out
+// and the address formulas of adrdet.  Built once prepad has run.
+class SrAddressTables final : public AddressTables {
+ public:
+  explicit SrAddressTables(Run& run) : AddressTables(run) {}
+  int size() const override;
+  int address(const SplitDet& d) const override;
+  bool active_only() const override;
+  std::unique_ptr<Excitations> excitation_shortcut() const override;
+};
+
+// The address tables of the run's generation mode, once its categories are
+// built.
+std::unique_ptr<AddressTables> make_address_tables(Run& run);
+
+}  // namespace ciprop

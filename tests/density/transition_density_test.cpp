@@ -1,0 +1,220 @@
+// The density kernel on spaces and vectors held in memory: the address
+// tables that the real stages build from a generated run description, the
+// generator's enumeration of the space as the first determinant list and its
+// random orthonormal roots.  Each mode is checked against the generator's
+// brute-force density and against the identities a one-particle density
+// satisfies: bra and ket swapped give the transpose, a root with itself the
+// state density with the electron count as its trace, two orthogonal roots a
+// traceless matrix.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "density/transition_density.hpp"
+#include "detspace/address_tables.hpp"
+#include "fortio/stop.hpp"
+#include "tests/detspace/tables_case.hpp"
+#include "tools/mkcase/density.hpp"
+#include "tools/mkcase/space.hpp"
+#include "tools/mkcase/vectors.hpp"
+
+namespace {
+
+using namespace ciprop;
+
+// The generator's enumeration of a space, as a determinant list.
+class Enumeration final : public DeterminantSource {
+ public:
+  Enumeration(const std::vector<mkcase::Determinant>& dets, const mkcase::OrbitalLayout& l,
+              size_t count)
+      : dets_(dets), layout_(l), count_(count) {}
+  bool next(int& ne, int* p, int* q) override {
+    if (k_ == count_) return false;
+    mkcase::excitation(dets_[k_++], layout_, e_);
+    ne = static_cast<int>(e_.holes.size());
+    std::copy(e_.holes.begin(), e_.holes.end(), p);
+    std::copy(e_.parts.begin(), e_.parts.end(), q);
+    return true;
+  }
+  std::string name() const override { return "enumeration"; }
+
+ private:
+  const std::vector<mkcase::Determinant>& dets_;
+  const mkcase::OrbitalLayout& layout_;
+  size_t count_, k_ = 0;
+  mkcase::Excitation e_;
+};
+
+// The same tables without their shortcut: every excited determinant is split
+// and looked up one by one.
+class WithoutShortcut final : public AddressTables {
+ public:
+  explicit WithoutShortcut(const AddressTables& t) : AddressTables(t.records()), t_(t) {}
+  int size() const override { return t_.size(); }
+  int address(const SplitDet& d) const override { return t_.address(d); }
+  bool active_only() const override { return t_.active_only(); }
+
+ private:
+  const AddressTables& t_;
+};
+
+using Matrix = std::vector<double>;  // norb x norb, column-major
+
+// A space of the description with three roots, and the kernel run on it.
+struct Space {
+  mkcase::Description d;
+  tables::Tables t;
+  std::unique_ptr<AddressTables> tables;
+  std::vector<mkcase::Determinant> dets;
+  mkcase::Roots roots;
+  int norb = 0;
+
+  explicit Space(const mkcase::Description& desc) : d(desc), t(desc) {
+    EXPECT_EQ(t.prepad(), -1) << t.out.str();
+    tables = make_address_tables(*t.run);
+    dets = mkcase::enumerate_space(d, d.is0);
+    roots = mkcase::random_roots(dets.size(), 3, -75.0, 11);
+    norb = t.layout.norb;
+  }
+  // Root r (0-based) in address order.
+  std::vector<double> in_address_order(int r) {
+    std::vector<double> v(static_cast<size_t>(tables->size()), 0.0);
+    for (size_t k = 0; k < dets.size(); ++k) {
+      const int iadr = tables->address(t.split(dets[k]));
+      EXPECT_GE(iadr, 1);
+      v[static_cast<size_t>(iadr - 1)] = roots.coef[static_cast<size_t>(r)][k];
+    }
+    return v;
+  }
+  Matrix density(int r1, int r2, const AddressTables& through) {
+    Enumeration list(dets, t.layout, dets.size());
+    const std::vector<double> psi2 = in_address_order(r2);
+    const std::vector<double>& psi1 = roots.coef[static_cast<size_t>(r1)];
+    const TransitionDensity td =
+        transition_density(through, list, {psi1.data(), int(psi1.size()), d.is0},
+                           {psi2.data(), int(psi2.size()), d.is0});
+    EXPECT_EQ(td.ro.n, norb);
+    return td.ro.v;
+  }
+  Matrix density(int r1, int r2) { return density(r1, r2, *tables); }
+  Matrix brute_force(int r1, int r2) {
+    return mkcase::one_particle_densities(dets, dets, t.layout,
+                                          {{&roots.coef[size_t(r1)], &roots.coef[size_t(r2)]}})[0];
+  }
+  double trace(const Matrix& m) const {
+    double s = 0;
+    for (int i = 0; i < norb; ++i) s += m[size_t(i) * (norb + 1)];
+    return s;
+  }
+};
+
+double largest_difference(const Matrix& a, const Matrix& b) {
+  double worst = 0;
+  for (size_t k = 0; k < a.size(); ++k) worst = std::max(worst, std::abs(a[k] - b[k]));
+  return worst;
+}
+
+Matrix transposed(const Matrix& m, int n) {
+  Matrix t(m.size());
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) t[size_t(j) + size_t(i) * n] = m[size_t(i) + size_t(j) * n];
+  return t;
+}
+
+struct KernelMode {
+  const char* gener;
+  int nsym;
+  std::array<int, 8> ninac, nact, nvirt;
+  int nelac, ms2;
+};
+
+void PrintTo(const KernelMode& m, std::ostream* os) {
+  *os << m.gener << " nsym " << m.nsym << " nelac " << m.nelac << " ms2 " << m.ms2;
+}
+
+struct KernelInEveryMode : ::testing::TestWithParam<KernelMode> {
+  mkcase::Description description() const {
+    const KernelMode& m = GetParam();
+    return mkcase::describe(m.gener, m.nsym, m.ninac, m.nact, m.nvirt, m.nelac, m.ms2);
+  }
+};
+
+TEST_P(KernelInEveryMode, DensitiesAreTheBruteForceOnesAndKeepTheIdentities) {
+  Space s(description());
+  ASSERT_EQ(static_cast<size_t>(s.tables->size()), s.dets.size());
+  const int electrons = 2 * s.t.layout.ninac + s.d.nelac;
+
+  const Matrix ro01 = s.density(0, 1);
+  EXPECT_LT(largest_difference(ro01, s.brute_force(0, 1)), 1e-12);
+  EXPECT_LT(largest_difference(s.density(1, 0), transposed(ro01, s.norb)), 1e-13);
+  EXPECT_NEAR(s.trace(ro01), 0.0, 1e-12);
+
+  for (int r = 0; r < 3; ++r) {
+    const Matrix state = s.density(r, r);
+    EXPECT_LT(largest_difference(state, s.brute_force(r, r)), 1e-12) << "root " << r;
+    EXPECT_LT(largest_difference(state, transposed(state, s.norb)), 1e-13) << "root " << r;
+    EXPECT_NEAR(s.trace(state), electrons, 1e-12) << "root " << r;
+  }
+
+  // The general path gives what the shortcut gives.
+  EXPECT_LT(largest_difference(s.density(2, 0, WithoutShortcut(*s.tables)), s.density(2, 0)),
+            1e-13);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, KernelInEveryMode,
+    ::testing::Values(KernelMode{"CAS ", 1, {2}, {4}, {3}, 4, 0},
+                      KernelMode{"CAS ", 4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}, 3, -1},
+                      KernelMode{"DDCI", 2, {2, 1}, {2, 2}, {2, 2}, 4, 0},
+                      KernelMode{"DDci", 4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}, 4, -2},
+                      KernelMode{"DDC2", 8, {1, 0, 0, 1}, {1, 1, 0, 0, 1, 0, 0, 1},
+                           {1, 0, 1, 0, 0, 1, 1, 0}, 4, 0},
+                      KernelMode{"TOUS", 2, {2, 1}, {2, 2}, {2, 2}, 3, -1},
+                      KernelMode{"PERT", 1, {2}, {4}, {3}, 4, -2},
+                      KernelMode{"MONO", 2, {2, 1}, {2, 2}, {2, 2}, 4, 0}));
+
+// Two states of different symmetry: only orbital pairs whose product carries
+// the symmetry of the transition couple, so the diagonal stays empty.
+TEST(TransitionDensity, StatesOfDifferentSymmetry) {
+  mkcase::Description d =
+      mkcase::describe("DDCI", 4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}, 4, 0, 2);
+  Space s(d);
+  const std::vector<mkcase::Determinant> dets1 = mkcase::enumerate_space(d, 1);
+  const mkcase::Roots roots1 = mkcase::random_roots(dets1.size(), 1, -75.0, 3);
+  Enumeration list(dets1, s.t.layout, dets1.size());
+  const std::vector<double> psi2 = s.in_address_order(0);
+  const TransitionDensity td =
+      transition_density(*s.tables, list, {roots1.coef[0].data(), int(dets1.size()), 1},
+                         {psi2.data(), int(psi2.size()), 2});
+  const Matrix want = mkcase::one_particle_densities(dets1, s.dets, s.t.layout,
+                                                     {{&roots1.coef[0], &s.roots.coef[0]}})[0];
+  EXPECT_LT(largest_difference(td.ro.v, want), 1e-12);
+  for (int i = 1; i <= s.norb; ++i) EXPECT_EQ(td.ro(i, i), 0.0);
+  for (int j = 1; j <= s.norb; ++j)
+    for (int i = 1; i <= s.norb; ++i)
+      if (s.t.layout.isym[size_t(i - 1)] == s.t.layout.isym[size_t(j - 1)])
+        EXPECT_EQ(td.ro(i, j), 0.0) << i << "," << j;
+}
+
+// A first list that ends before its vector does stops the run instead of
+// leaving coefficients without a determinant.
+TEST(TransitionDensity, AListShorterThanItsVectorStopsTheRun) {
+  Space s(mkcase::describe("DDCI", 1, {2}, {4}, {3}, 4));
+  Enumeration list(s.dets, s.t.layout, s.dets.size() - 1);
+  const std::vector<double> psi2 = s.in_address_order(1);
+  const std::vector<double>& psi1 = s.roots.coef[0];
+  try {
+    transition_density(*s.tables, list, {psi1.data(), int(psi1.size()), 1},
+                       {psi2.data(), int(psi2.size()), 1});
+    ADD_FAILURE() << "the run went on";
+  } catch (const fio::StopRun& stop) {
+    EXPECT_EQ(stop.status, fio::kStatusError);
+  }
+  EXPECT_NE(s.t.out.str().find("determinant list enumeration ended early"), std::string::npos)
+      << s.t.out.str();
+}
+
+}  // namespace
