@@ -11,7 +11,7 @@
 
 #include "detspace/address.hpp"
 #include "detspace/prepad.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "input/lircd.hpp"
 #include "input/openf.hpp"
 #include "orbitals/prepar.hpp"

@@ -10,7 +10,7 @@
 #include <memory>
 #include <sstream>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "input/cio.hpp"
 #include "orbitals/lirone.hpp"
 #include "tools/mkcase/molcas.hpp"

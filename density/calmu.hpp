@@ -3,7 +3,7 @@
 // moments, the dipole magnitudes and the oscillator strength, in atomic
 // units.
 #pragma once
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 

@@ -9,7 +9,7 @@
 #include "density/transition_density.hpp"
 #include "density/vectors.hpp"
 #include "detspace/detlist.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 
 namespace ciprop {
 

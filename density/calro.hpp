@@ -2,7 +2,7 @@
 // stages share: reading the two vectors and putting the frozen and deleted
 // orbitals back.
 #pragma once
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 class AddressTables;

@@ -1,7 +1,7 @@
 // The state density stored by the CI program, used instead of computing it
 // when both vector files name the same root with the same energy.
 #pragma once
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 

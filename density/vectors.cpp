@@ -9,7 +9,7 @@
 #include "fortio/format.hpp"
 
 #include "detspace/detlist.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {

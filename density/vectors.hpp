@@ -4,7 +4,7 @@
 // printed form of a determinant.
 #pragma once
 #include "density/transition_density.hpp"
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 #include "input/openf.hpp"  // units of the vector and determinant files
 
 namespace ciprop {

@@ -8,7 +8,7 @@
 
 #include <cstdlib>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {

@@ -4,7 +4,7 @@
 // spin-orbital k alpha, norb + k beta, 2 norb + 1 the empty-slot marker) and is
 // split by trad into its active part, its holes and its particles.
 #pragma once
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 

@@ -17,7 +17,7 @@
 // high-bit stream gives 2 more bits of every filled spin-orbital, four per
 // byte.
 #pragma once
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 #include "input/openf.hpp"  // units 60 and 61 of the two lists
 
 namespace ciprop {

@@ -5,7 +5,7 @@
 // table look-ups, and is answered exactly as trad, in_space and adrdet answer
 // for the lists of the excited determinant.
 #pragma once
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 

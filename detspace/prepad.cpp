@@ -13,7 +13,7 @@
 #include <string>
 
 #include "detspace/address.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {

@@ -3,7 +3,7 @@
 #pragma once
 #include <string_view>
 
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 

@@ -10,7 +10,7 @@
 
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {

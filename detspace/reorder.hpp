@@ -4,7 +4,7 @@
 // window is as large as the pass buffer allows (6 dim bytes for the packed
 // layout, 6 dim two-byte integers for the plain one).
 #pragma once
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 

@@ -8,7 +8,7 @@
 #include "detspace/address_tables.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {

@@ -9,7 +9,7 @@
 #include "detspace/detlist.hpp"
 #include "detspace/prepad.hpp"
 #include "detspace/reorder.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/lircd.hpp"
 #include "input/openf.hpp"

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/namelist_out.hpp"
 #include "fortio/stop.hpp"
 #include "input/namelist.hpp"

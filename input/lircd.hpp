@@ -3,7 +3,7 @@
 // electron and orbital counts derived from them and the binomial table of the
 // active space.
 #pragma once
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 

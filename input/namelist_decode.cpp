@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "input/namelist.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {

@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/namelist_out.hpp"
 #include "fortio/stop.hpp"
 #include "input/cio.hpp"

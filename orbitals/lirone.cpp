@@ -9,7 +9,7 @@
 #include <ostream>
 #include <string>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/cio.hpp"
 #include "input/namelist.hpp"

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "input/lircd.hpp"
 
 namespace ciprop {

@@ -2,7 +2,7 @@
 // virtual, the classes counted per symmetry, the orbital lists and the rank
 // maps used by the determinant addressing and the density.
 #pragma once
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 namespace ciprop {
 

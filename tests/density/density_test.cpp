@@ -19,7 +19,7 @@
 #include "density/vectors.hpp"
 #include "detspace/prepad.hpp"
 #include "driver/driver.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/lircd.hpp"
 #include "input/openf.hpp"

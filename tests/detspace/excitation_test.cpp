@@ -14,7 +14,7 @@
 #include "detspace/address.hpp"
 #include "detspace/excitation.hpp"
 #include "detspace/prepad.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "input/lircd.hpp"
 #include "input/openf.hpp"
 #include "orbitals/prepar.hpp"

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 #include "fortio/stop.hpp"
 #include "support/run_in_dir.hpp"
 

@@ -10,7 +10,7 @@
 
 #include "detspace/address.hpp"
 #include "detspace/prepad.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/lircd.hpp"
 #include "input/openf.hpp"

@@ -13,7 +13,7 @@
 #include "detspace/detlist.hpp"
 #include "detspace/prepad.hpp"
 #include "detspace/reorder.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "input/lircd.hpp"
 #include "orbitals/prepar.hpp"
 #include "tests/detspace/listfiles.hpp"

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "driver/driver.hpp"
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "support/run_in_dir.hpp"
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <sstream>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/format.hpp"
 #include "fortio/namelist_out.hpp"
 #include "fortio/stop.hpp"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/openf.hpp"
 #include "support/run_in_dir.hpp"

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/print.hpp"
+#include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/cio.hpp"
 #include "orbitals/lirone.hpp"

@@ -8,11 +8,11 @@
 #include <string>
 #include <iosfwd>
 
-#include "density/records.hpp"
-#include "detspace/records.hpp"
-#include "driver/farray.hpp"
+#include "core/density_records.hpp"
+#include "core/determinant_records.hpp"
+#include "core/farray.hpp"
 #include "fortio/units.hpp"
-#include "orbitals/records.hpp"
+#include "core/orbital_records.hpp"
 
 namespace ciprop {
 

@@ -1,4 +1,4 @@
-#include "driver/runstate.hpp"
+#include "core/run_state.hpp"
 
 #include <cstdlib>
 #include <new>

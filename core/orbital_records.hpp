@@ -3,7 +3,7 @@
 #pragma once
 #include <array>
 
-#include "driver/farray.hpp"
+#include "core/farray.hpp"
 
 namespace ciprop {
 

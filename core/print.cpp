@@ -1,4 +1,4 @@
-#include "driver/print.hpp"
+#include "core/print.hpp"
 
 #include <algorithm>
 #include <string>

@@ -1,6 +1,6 @@
 // Records of the density stage.
 #pragma once
-#include "driver/farray.hpp"
+#include "core/farray.hpp"
 
 namespace ciprop {
 

@@ -1,7 +1,7 @@
 // Records of the determinant space: the tables that map a determinant to its
 // address in a CI vector, and the state of the determinant-list readers.
 #pragma once
-#include "driver/farray.hpp"
+#include "core/farray.hpp"
 
 namespace ciprop {
 
