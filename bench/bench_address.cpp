@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "detspace/address.hpp"
-#include "detspace/prepad.hpp"
+#include "detspace/categories.hpp"
 #include "core/print.hpp"
-#include "input/lircd.hpp"
-#include "input/openf.hpp"
-#include "orbitals/prepar.hpp"
+#include "input/run_description.hpp"
+#include "input/open_files.hpp"
+#include "orbitals/orbital_classes.hpp"
 #include "tools/mkcase/runfiles.hpp"
 #include "tools/mkcase/space.hpp"
 

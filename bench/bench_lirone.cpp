@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "core/print.hpp"
-#include "input/cio.hpp"
-#include "orbitals/lirone.hpp"
+#include "input/byte_files.hpp"
+#include "orbitals/property_integrals.hpp"
 #include "tools/mkcase/molcas.hpp"
 
 int main(int argc, char** argv) {

@@ -5,7 +5,7 @@
 #pragma once
 #include "density/transition_density.hpp"
 #include "core/run_state.hpp"
-#include "input/openf.hpp"  // units of the vector and determinant files
+#include "input/open_files.hpp"  // units of the vector and determinant files
 
 namespace ciprop {
 

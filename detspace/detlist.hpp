@@ -18,7 +18,7 @@
 // byte.
 #pragma once
 #include "core/run_state.hpp"
-#include "input/openf.hpp"  // units 60 and 61 of the two lists
+#include "input/open_files.hpp"  // units 60 and 61 of the two lists
 
 namespace ciprop {
 

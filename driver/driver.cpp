@@ -4,17 +4,17 @@
 #include <ostream>
 #include <string>
 
-#include "density/calmu.hpp"
-#include "density/source.hpp"
+#include "density/moments.hpp"
+#include "density/density_stage.hpp"
 #include "detspace/detlist.hpp"
-#include "detspace/prepad.hpp"
+#include "detspace/categories.hpp"
 #include "detspace/reorder.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
-#include "input/lircd.hpp"
-#include "input/openf.hpp"
-#include "orbitals/lirone.hpp"
-#include "orbitals/prepar.hpp"
+#include "input/run_description.hpp"
+#include "input/open_files.hpp"
+#include "orbitals/property_integrals.hpp"
+#include "orbitals/orbital_classes.hpp"
 
 namespace ciprop {
 

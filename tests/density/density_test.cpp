@@ -14,17 +14,17 @@
 #include <sstream>
 #include <string>
 
-#include "density/calmu.hpp"
-#include "density/source.hpp"
+#include "density/moments.hpp"
+#include "density/density_stage.hpp"
 #include "density/vectors.hpp"
-#include "detspace/prepad.hpp"
+#include "detspace/categories.hpp"
 #include "driver/driver.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
-#include "input/lircd.hpp"
-#include "input/openf.hpp"
-#include "orbitals/lirone.hpp"
-#include "orbitals/prepar.hpp"
+#include "input/run_description.hpp"
+#include "input/open_files.hpp"
+#include "orbitals/property_integrals.hpp"
+#include "orbitals/orbital_classes.hpp"
 #include "support/run_in_dir.hpp"
 #include "tools/mkcase/make_case.hpp"
 

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "detspace/address.hpp"
-#include "detspace/prepad.hpp"
+#include "detspace/categories.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
-#include "input/lircd.hpp"
-#include "input/openf.hpp"
-#include "orbitals/prepar.hpp"
+#include "input/run_description.hpp"
+#include "input/open_files.hpp"
+#include "orbitals/orbital_classes.hpp"
 #include "support/run_in_dir.hpp"
 #include "tests/detspace/tables_case.hpp"
 #include "tools/mkcase/runfiles.hpp"

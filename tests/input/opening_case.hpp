@@ -14,7 +14,7 @@
 
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
-#include "input/openf.hpp"
+#include "input/open_files.hpp"
 #include "support/run_in_dir.hpp"
 #include "tools/mkcase/runfiles.hpp"
 

@@ -13,8 +13,8 @@
 
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
-#include "input/cio.hpp"
-#include "orbitals/lirone.hpp"
+#include "input/byte_files.hpp"
+#include "orbitals/property_integrals.hpp"
 #include "support/run_in_dir.hpp"
 #include "tools/mkcase/molcas.hpp"
 

@@ -1,10 +1,10 @@
-#include "density/leero.hpp"
+#include "density/density_file.hpp"
 
 #include <string>
 
-#include "density/calro.hpp"
+#include "density/computed_density.hpp"
 #include "detspace/detlist.hpp"
-#include "input/openf.hpp"
+#include "input/open_files.hpp"
 
 namespace ciprop {
 

@@ -1,9 +1,9 @@
-#include "density/source.hpp"
+#include "density/density_stage.hpp"
 
 #include <string>
 
-#include "density/calro.hpp"
-#include "density/leero.hpp"
+#include "density/computed_density.hpp"
+#include "density/density_file.hpp"
 #include "density/vectors.hpp"
 
 namespace ciprop {

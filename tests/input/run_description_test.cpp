@@ -1,6 +1,6 @@
 // The CI run description: counts derived from "&VRT" and the Info file, the
 // report, the binomial table and the refusal of what the tables cannot hold.
-#include "input/lircd.hpp"
+#include "input/run_description.hpp"
 
 #include <gtest/gtest.h>
 

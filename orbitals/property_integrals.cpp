@@ -1,4 +1,4 @@
-#include "orbitals/lirone.hpp"
+#include "orbitals/property_integrals.hpp"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
-#include "input/cio.hpp"
+#include "input/byte_files.hpp"
 #include "input/namelist.hpp"
 
 namespace ciprop {

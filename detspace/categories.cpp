@@ -4,7 +4,7 @@
 // index made of its holes (slowest), its particles and its active strings
 // (fastest).  prepad counts every part per symmetry and spin and gives every
 // block its offset, so that adrdet can turn a determinant into its address.
-#include "detspace/prepad.hpp"
+#include "detspace/categories.hpp"
 
 #include <algorithm>
 #include <climits>

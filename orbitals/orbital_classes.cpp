@@ -1,9 +1,9 @@
-#include "orbitals/prepar.hpp"
+#include "orbitals/orbital_classes.hpp"
 
 #include <string_view>
 
 #include "core/print.hpp"
-#include "input/lircd.hpp"
+#include "input/run_description.hpp"
 
 namespace ciprop {
 

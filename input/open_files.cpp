@@ -1,12 +1,12 @@
-#include "input/openf.hpp"
+#include "input/open_files.hpp"
 
 #include <span>
 
 #include "core/print.hpp"
 #include "fortio/namelist_out.hpp"
 #include "fortio/stop.hpp"
-#include "input/cio.hpp"
-#include "input/lircd.hpp"
+#include "input/byte_files.hpp"
+#include "input/run_description.hpp"
 #include "input/namelist.hpp"
 
 namespace ciprop {

@@ -8,7 +8,7 @@
 #include <map>
 #include <sstream>
 
-#include "density/calmu.hpp"
+#include "density/moments.hpp"
 #include "orbitals/molcas_run.hpp"
 
 namespace {

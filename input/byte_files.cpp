@@ -1,4 +1,4 @@
-#include "input/cio.hpp"
+#include "input/byte_files.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "input/lircd.hpp"
+#include "input/run_description.hpp"
 
 #include <algorithm>
 #include <span>
@@ -8,7 +8,7 @@
 #include "fortio/namelist_out.hpp"
 #include "fortio/stop.hpp"
 #include "input/namelist.hpp"
-#include "input/openf.hpp"
+#include "input/open_files.hpp"
 
 namespace ciprop {
 

@@ -1,5 +1,5 @@
 // Naming and opening the files of a run, and the run options.
-#include "input/openf.hpp"
+#include "input/open_files.hpp"
 
 #include <gtest/gtest.h>
 

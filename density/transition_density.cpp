@@ -1,4 +1,4 @@
-#include "density/calro.hpp"
+#include "density/computed_density.hpp"
 
 #include <cmath>
 #include <memory>

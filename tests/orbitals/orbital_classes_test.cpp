@@ -1,6 +1,6 @@
 // The orbital spaces: classes, counts per symmetry, lists, rank maps, and
 // the orbital report at each print level.
-#include "orbitals/prepar.hpp"
+#include "orbitals/orbital_classes.hpp"
 
 #include <gtest/gtest.h>
 

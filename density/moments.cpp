@@ -1,4 +1,4 @@
-#include "density/calmu.hpp"
+#include "density/moments.hpp"
 
 #include <cmath>
 
