@@ -20,7 +20,7 @@ void scril(Run& run) {
 void scri(Run& run, std::string_view text) {
   size_t end = text.find('$');
   if (end == std::string_view::npos) {
-    run.io.list(6, {"ecriture formattee sans '$' a la fin"});
+    run.io.list(kUnitReport, {"ecriture formattee sans '$' a la fin"});
     return;
   }
   std::string out;
@@ -28,34 +28,34 @@ void scri(Run& run, std::string_view text) {
     if (k > 0 && text[k] == ' ' && text[k - 1] == ' ') continue;
     out.push_back(text[k]);
   }
-  run.io.write_line(6, out);
+  run.io.write_line(kUnitReport, out);
 }
 
 void script(Run& run, const double* a, int n, int m, int lda) {
   for (int j0 = 1; j0 <= m; j0 += 10) {
     int j1 = std::min(m, j0 + 9);
-    run.io.write(6, "(/)", {});
+    run.io.write(kUnitReport, "(/)", {});
     fio::Items cols;
     for (int j = j0; j <= j1; ++j) cols << j;
-    run.io.write(6, "(/,1X,10(6X,I2))", cols);
-    run.io.write_line(6, "");
+    run.io.write(kUnitReport, "(/,1X,10(6X,I2))", cols);
+    run.io.write_line(kUnitReport, "");
     for (int i = 1; i <= n; ++i) {
       fio::Items row{i};
       for (int j = j0; j <= j1; ++j) row << a[(i - 1) + static_cast<size_t>(j - 1) * lda];
-      run.io.write(6, "(3X,I2,10F8.4)", row);
+      run.io.write(kUnitReport, "(3X,I2,10F8.4)", row);
     }
   }
 }
 
 void refuse(Run& run, const fio::Items& line) {
-  run.io.list(6, line);
+  run.io.list(kUnitReport, line);
   fio::stop_error();
 }
 
 void verdim(Run& run, std::string_view message, long long value, long long limit) {
   if (value <= limit) return;
-  run.io.list(6, {message.substr(0, std::min<size_t>(40, message.size()))});
-  run.io.list(6, {"                    ", value, limit});
+  run.io.list(kUnitReport, {message.substr(0, std::min<size_t>(40, message.size()))});
+  run.io.list(kUnitReport, {"                    ", value, limit});
   fio::stop_error();
 }
 

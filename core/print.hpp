@@ -4,11 +4,9 @@
 #include <string_view>
 
 #include "core/run_state.hpp"
+#include "core/unit_numbers.hpp"
 
 namespace ciprop {
-
-inline constexpr int kUnitListing = 75;  // "BID75"
-inline constexpr int kUnitInput = 93;    // "BID93", the copy of standard input
 
 // Shows the line that the caller has just written to unit 75 (its last item
 // ending in "$") on standard output with blank runs collapsed.

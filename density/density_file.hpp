@@ -2,10 +2,9 @@
 // when both vector files name the same root with the same energy.
 #pragma once
 #include "core/run_state.hpp"
+#include "core/unit_numbers.hpp"
 
 namespace ciprop {
-
-inline constexpr int kUnitDens = 63;
 
 void leero(Run& run, double* a, double* b);
 

@@ -19,12 +19,12 @@ void density_stage(Run& run, const AddressTables& tables) {
   // degenerate roots of one file are different states.
   if (run.ronum.numero(1) == run.ronum.numero(2) && run.rocal.calcro == 0 &&
       h1.energy == h2.energy) {
-    run.io.list(6, {"La matriz de densidad se lee del fichero dens de VORTA"});
-    run.io.list(6, {dashes});
+    run.io.list(kUnitReport, {"La matriz de densidad se lee del fichero dens de VORTA"});
+    run.io.list(kUnitReport, {dashes});
     leero(run, run.espa.a(), run.espa.b());
   } else {
-    run.io.list(6, {"La matriz de densidad se calcula"});
-    run.io.list(6, {dashes});
+    run.io.list(kUnitReport, {"La matriz de densidad se calcula"});
+    run.io.list(kUnitReport, {dashes});
     calro(run, tables, run.espa.a(), run.espa.b());
   }
 }

@@ -44,12 +44,12 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
   if (eof) refuse(run, {"determinant list " + run.io.name(list_unit) + " is empty"});
   const int isym = det_symmetry(run, ne, p, q);
   VectorHead h = read_head(run, vec_unit, root);
-  run.io.list(6, {ename, h.energy});
+  run.io.list(kUnitReport, {ename, h.energy});
   for (int k = 1; k < root; ++k) run.io.skip_record(vec_unit);
   if (h.ndim < 1 || h.ndim > run.dim)
     refuse(run, {"vector file " + run.io.name(vec_unit) + ": dimension " + std::to_string(h.ndim) +
                     " outside 1.." + std::to_string(run.dim)});
-  run.io.list(6, {title, h.ndim, ";     symetrie", isym});
+  run.io.list(kUnitReport, {title, h.ndim, ";     symetrie", isym});
   return Opened{h.ndim, isym, h.energy};
 }
 
@@ -79,16 +79,16 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
     run.dens.wvc(k).assign("+ ");
     run.dens.wvc(norb + k).assign("- ");
   }
-  run.io.list(6, {" "});
-  run.io.list(6, {kStars});
-  run.io.list(6, {"         lecture des vecteurs"});
+  run.io.list(kUnitReport, {" "});
+  run.io.list(kUnitReport, {kStars});
+  run.io.list(kUnitReport, {"         lecture des vecteurs"});
   const Opened o1 = open_vector(run, kUnitVecA, kUnitDetA, run.ronum.numero(1), "e1",
                                 "vecteur 1 : dimension =");
   const Opened o2 = open_vector(run, kUnitVecB, kUnitDetB, run.ronum.numero(2), "e2",
                                 "vecteur 2 : dimension =");
   Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym};
-  run.io.list(6, {"numero", run.ronum.numero(1), run.ronum.numero(2)});
-  run.io.list(6, {kStars});
+  run.io.list(kUnitReport, {"numero", run.ronum.numero(1), run.ronum.numero(2)});
+  run.io.list(kUnitReport, {kStars});
 
   // Vector 2 is gathered from the CI program's order into address order.
   if (v.ndim2 != run.det.ndet)
@@ -96,21 +96,21 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
                     " differs from the " + std::to_string(run.det.ndet) +
                     " determinants of its list"});
   lir8(run, a, v.ndim2, kUnitVecB);
-  run.io.list(6, {" VECTEUR 2"});
+  run.io.list(kUnitReport, {" VECTEUR 2"});
   int idx[kBlock];
   restart_list(run, kUnitDetB);
   reocip(run, a, b, idx, v.ndim2, 1);
   print_vector(run, b, v.ndim2, kUnitDetB);
 
   lir8(run, a, v.ndim1, kUnitVecA);
-  run.io.list(6, {" VECTEUR 1"});
+  run.io.list(kUnitReport, {" VECTEUR 1"});
   print_vector(run, a, v.ndim1, kUnitDetA);
 
   run.ronum.deltae = o2.energy - o1.energy;
-  run.io.list(6, {"deltae", run.ronum.deltae});
+  run.io.list(kUnitReport, {"deltae", run.ronum.deltae});
   sgn(run, a, kUnitDetA, v.ndim1);
   sgn(run, b, kUnitDetB, v.ndim2);
-  run.io.list(6, {after_sgn});
+  run.io.list(kUnitReport, {after_sgn});
   return v;
 }
 
@@ -367,8 +367,8 @@ void reintroduce(Run& run) {
   for (int c = 1; c <= norb; ++c)
     for (int r = 1; r <= norb; ++r) r1(r, c) = ro(iord[r], iord[c]);
   if (run.pr.nprint > 0) {
-    for (int k = 0; k < 4; ++k) run.io.list(6, {" "});
-    run.io.list(6, {"MATRICE RO avant reintroduction du gel/del"});
+    for (int k = 0; k < 4; ++k) run.io.list(kUnitReport, {" "});
+    run.io.list(kUnitReport, {"MATRICE RO avant reintroduction du gel/del"});
     script(run, r1.data(), norb, norb, kMaxOrb);
   }
   int nbtot = norb;
@@ -405,8 +405,8 @@ void reintroduce(Run& run) {
     }
   }
   if (run.pr.nprint > 0) {
-    for (int m = 0; m < 4; ++m) run.io.list(6, {" "});
-    run.io.list(6, {"MATRICE RO apres reintroduction du gel/del"});
+    for (int m = 0; m < 4; ++m) run.io.list(kUnitReport, {" "});
+    run.io.list(kUnitReport, {"MATRICE RO apres reintroduction du gel/del"});
     script(run, ro.data(), nbtot, nbtot, kMaxOrb);
   }
 }

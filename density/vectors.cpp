@@ -127,10 +127,10 @@ void wv(Run& run, int ne, const int* p, const int* q, double c) {
     for (const fio::Item& it : parts.view()) head << it;
     std::string text = fio::format_text("(1X,10(I3,A2))", head);
     text.resize(50, ' ');
-    run.io.write(6, "(a50,3X,F11.7,i8)", {text, c});
+    run.io.write(kUnitReport, "(a50,3X,F11.7,i8)", {text, c});
     return;
   }
-  run.io.write(6, "(1X,10(I3,A2))", head);
+  run.io.write(kUnitReport, "(1X,10(I3,A2))", head);
   // The particles go through one 50-character record of which 35 are shown,
   // so that the coefficient stands in the same column as in the short form.
   std::string text = std::string(35, ' ');
@@ -140,7 +140,7 @@ void wv(Run& run, int ne, const int* p, const int* q, double c) {
     text = records.front();
   }
   text.resize(35, ' ');
-  run.io.write(6, "(a35,15x,3X,F11.7,i8)", {text, c});
+  run.io.write(kUnitReport, "(a35,15x,3X,F11.7,i8)", {text, c});
 }
 
 void lir8(Run& run, double* x, int n, int unit) {

@@ -32,26 +32,26 @@ struct Active {
 [[noreturn]] void bad_hole(Run& run, int k, int h, int nh, const int* holes, const int* parts,
                            const Active& a) {
   const int noac = run.cs.noac, norb = run.orb.norb;
-  run.io.list(6, {"mauvais trou numero", k, h});
-  run.io.write(6, "('yion',l2)", {run.cs.nelac % 2 == 1});
-  run.io.list(6, fio::Items{"ntv,npv"}.all(holes, nh).all(parts, nh));
+  run.io.list(kUnitReport, {"mauvais trou numero", k, h});
+  run.io.write(kUnitReport, "('yion',l2)", {run.cs.nelac % 2 == 1});
+  run.io.list(kUnitReport, fio::Items{"ntv,npv"}.all(holes, nh).all(parts, nh));
   fio::Items vieux{"vieux"};
   for (int c = 1; c <= 2 * noac; ++c) vieux << a.occ[c];
-  run.io.list(6, vieux);
+  run.io.list(kUnitReport, vieux);
   if (h >= 1 && h <= 2 * norb) {
     const int o = spatial(run, h), c = run.prep.inumac(h);
     const int pos = c > noac ? c - noac : c;
-    run.io.list(6, {"yc", run.prep.ycas(o)});
-    run.io.list(6, {"iit", h});
-    run.io.list(6, {"yac(iorb(iit))", pos >= 1 && run.prep.yac(pos)});
-    run.io.list(6, {"icamun", c});
+    run.io.list(kUnitReport, {"yc", run.prep.ycas(o)});
+    run.io.list(kUnitReport, {"iit", h});
+    run.io.list(kUnitReport, {"yac(iorb(iit))", pos >= 1 && run.prep.yac(pos)});
+    run.io.list(kUnitReport, {"icamun", c});
   }
   fio::stop_error();
 }
 
 [[noreturn]] void bad_particle(Run& run, int k, int q, int nh, const int* holes,
                                const int* parts) {
-  run.io.list(6, {"mauvaise part numero", k, q});
+  run.io.list(kUnitReport, {"mauvaise part numero", k, q});
   refuse(run, fio::Items{"ntv,npv"}.all(holes, nh).all(parts, nh));
 }
 
@@ -91,7 +91,7 @@ void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int is
   const int max_p = particle_count(run, d.np, isp, d.ispp);
   const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
   const int nta = (d.ispt + d.nt) / 2, npa = (d.ispp + d.np) / 2;
-  run.io.list(6, {"nt,np,ispt,ispp,nta,npa", d.nt, d.np, d.ispt, d.ispp, nta, npa});
+  run.io.list(kUnitReport, {"nt,np,ispt,ispp,nta,npa", d.nt, d.np, d.ispt, d.ispp, nta, npa});
   fio::Items desc{"adrdet", " trou"};
   for (int k = 0; k < d.nt; ++k) desc << shown(run, d.it[k]);
   desc << " CAS";
@@ -100,15 +100,15 @@ void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int is
   desc << " part";
   for (int k = 0; k < d.np; ++k) desc << shown(run, d.ip[k]);
   desc << " iadr" << iadr;
-  run.io.list(6, desc);
-  run.io.list(6, {"nelc,iscas,ispc1,nt,ist,ispt1", nelc, isc, ispc1, d.nt, ist, ispt1});
-  run.io.list(6, {"maxc(nelc,iscas,ispc1)", maxc});
-  run.io.list(6, {"icateg", icateg});
-  run.io.list(6, {"iadrt,iadrc,iadrp,iadrcat,iadr", iadrt, iadrc, iadrp,
+  run.io.list(kUnitReport, desc);
+  run.io.list(kUnitReport, {"nelc,iscas,ispc1,nt,ist,ispt1", nelc, isc, ispc1, d.nt, ist, ispt1});
+  run.io.list(kUnitReport, {"maxc(nelc,iscas,ispc1)", maxc});
+  run.io.list(kUnitReport, {"icateg", icateg});
+  run.io.list(kUnitReport, {"iadrt,iadrc,iadrp,iadrcat,iadr", iadrt, iadrc, iadrp,
                   dt.ioff(nelc, isc, ispc1, icateg), iadr});
-  run.io.list(6, {"max_p", max_p});
-  run.io.list(6, {"np,isp,ispp,iadrp", d.np, isp, d.ispp, iadrp});
-  run.io.list(6, {"nt,ispt,iadrt", d.nt, d.ispt, iadrt});
+  run.io.list(kUnitReport, {"max_p", max_p});
+  run.io.list(kUnitReport, {"np,isp,ispp,iadrp", d.np, isp, d.ispp, iadrp});
+  run.io.list(kUnitReport, {"nt,ispt,iadrt", d.nt, d.ispt, iadrt});
   refuse(run, {"iadrc,maxc", iadrc, maxc});
 }
 
@@ -275,7 +275,7 @@ void rang2(Run& run, int k, const int* list, int& irang) {
 }
 
 void erreur(Run& run, int& code) {
-  run.io.list(6, {"erreur", code});
+  run.io.list(kUnitReport, {"erreur", code});
   code = 3;
   fio::stop_error();
 }

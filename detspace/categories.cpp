@@ -71,8 +71,9 @@ int string_symmetry(const Run& run, const int* pos, int k) {
 void check_active_electrons(Run& run) {
   const int nelac = run.cs.nelac;
   if (nelac >= 0 && nelac <= 2 * run.cs.noac) return;
-  run.io.list(6, {"nombre d electrons actifs hors limites (0 a 2 noac) : nelac, noac=", nelac,
-                  run.cs.noac});
+  run.io.list(kUnitReport,
+              {"nombre d electrons actifs hors limites (0 a 2 noac) : nelac, noac=", nelac,
+               run.cs.noac});
   fio::stop_error();
 }
 
@@ -131,7 +132,7 @@ void orbital_classes(Run& run) {
     rank(j, ++s2.nps(run.sym.isym(j)));
   }
   if (run.pr.nprint > 1)
-    run.io.write(6, "(a6,10(20i4,/))", fio::Items{" itorb"}.all(itorb.data(), 2 * norb));
+    run.io.write(kUnitReport, "(a6,10(20i4,/))", fio::Items{" itorb"}.all(itorb.data(), 2 * norb));
   p.nptot = 0;
   for (int s = 1; s <= 8; ++s) p.nptot += s2.nps(s);
 }
@@ -434,7 +435,7 @@ void prepad(Run& run) {
   check_active_electrons(run);
   run.dets.cas_spin = run.prep.nca0 - run.prep.ncb0;
   reference_maps(run);
-  run.io.list(6, {std::string(53, '-')});
+  run.io.list(kUnitReport, {std::string(53, '-')});
   orbital_classes(run);
   const std::string g = "gener='" + gener_text(run) + "'";
   if (multireference(run)) {
@@ -442,7 +443,7 @@ void prepad(Run& run) {
   }
   const Mode mode = mode_of(run.prep.gener.view());
   if (mode == Mode::Other) {
-    run.io.list(6, {"mode de generation inconnu : ", g});
+    run.io.list(kUnitReport, {"mode de generation inconnu : ", g});
     refuse(run, {"modes connus : CAS , PERT, DDCI, DDci, DDC2, TOUS, MONO, MR..."});
   }
   for (int k = 1; k <= run.cs.noac; ++k) rang0(run, run.cs.noac, k);

@@ -18,7 +18,7 @@
 // byte.
 #pragma once
 #include "core/run_state.hpp"
-#include "input/open_files.hpp"  // units 60 and 61 of the two lists
+#include "core/unit_numbers.hpp"
 
 namespace ciprop {
 
@@ -26,9 +26,6 @@ class AddressTables;
 
 inline constexpr int kBlock = 2048;    // integers per record of the block files
 inline constexpr int kMaxSubst = 20;   // substitutions of one determinant
-inline constexpr int kUnitMattemp = 33;
-inline constexpr int kUnitBid84 = 84;
-inline constexpr int kUnitIadrv = 87;
 
 // The check of the list on unit 61: iadrv(address) = file position, for the
 // ndet addresses that tables give; nmax the largest excitation count.  seen holds one flag per

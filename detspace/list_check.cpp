@@ -79,8 +79,8 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
     if (diag || run.pr.mprint(2) == 1) {
       fio::Items line{"numero", q, " iadr", iadr};
       describe(run, d, line);
-      run.io.list(6, line);
-      if (iadr != q && run.test.itest(71) == 1) run.io.list(6, {"erreur"});
+      run.io.list(kUnitReport, line);
+      if (iadr != q && run.test.itest(71) == 1) run.io.list(kUnitReport, {"erreur"});
     }
     if (iadr >= 1 && iadr <= ndet && seen[iadr - 1]) {
       fio::Items line{"determinant deja vu"};
@@ -97,7 +97,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       describe(run, d, line);
       line << " numero,ndet" << q << ndet << " iadr1" << iadr;
       if (!diag) refuse(run, line);
-      run.io.list(6, line);
+      run.io.list(kUnitReport, line);
       beyond = true;
       continue;
     }
@@ -106,7 +106,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
 
   if (beyond) {
     for (int i = 1; i <= ndet; ++i)
-      run.io.write(6, "(a20,i8,l2)", {"adresses vides", i, seen[i - 1] != 0});
+      run.io.write(kUnitReport, "(a20,i8,l2)", {"adresses vides", i, seen[i - 1] != 0});
     fio::stop_error();
   }
   // Every address was met at most once and none lies beyond ndet, so a list
@@ -118,8 +118,8 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   run.io.rewind(kUnitDetB);
   ecri(run, run.dets.ijd.data(), kBlock, kUnitBid84);
   if (diag) {
-    run.io.list(6, {"maxadr", maxadr});
-    run.io.list(6, {"iadrv dans vermat"});
+    run.io.list(kUnitReport, {"maxadr", maxadr});
+    run.io.list(kUnitReport, {"iadrv dans vermat"});
   }
 
   run.io.rewind(kUnitBid84);
@@ -131,7 +131,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
     }
     iadrv[run.dets.ijd(c) - 1] = i;
   }
-  if (diag) run.io.write(6, "('iadrv avant ecribl',10i8)", fio::Items().all(iadrv, ndet));
+  if (diag) run.io.write(kUnitReport, "('iadrv avant ecribl',10i8)", fio::Items().all(iadrv, ndet));
   run.io.rewind(kUnitIadrv);
   ecribl(run, iadrv, ndet, kUnitIadrv);
 }

@@ -5,10 +5,9 @@
 // layout, 6 dim two-byte integers for the plain one).
 #pragma once
 #include "core/run_state.hpp"
+#include "core/unit_numbers.hpp"
 
 namespace ciprop {
-
-inline constexpr int kUnitOrdet = 62;
 
 // Packed layout.  buf and buf2 are the same pass buffer (6 dim bytes);
 // iordre receives, for each file position, the address of its determinant.

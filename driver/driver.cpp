@@ -38,7 +38,7 @@ const char* const kBanner[11] = {
 // input, so that the input can be read more than once.
 void copy_input(Run& run) {
   std::string card;
-  while (run.io.read_card(5, card, 80)) run.io.write_line(kUnitInput, card);
+  while (run.io.read_card(kUnitStdin, card, 80)) run.io.write_line(kUnitInput, card);
   run.io.flush(kUnitInput);
   run.io.rewind(kUnitInput);
 }
@@ -64,16 +64,16 @@ void determinant_lists(Run& run, const AddressTables& tables) {
 }
 
 void banner(Run& run) {
-  run.io.list(6, {" "});
-  for (const char* line : kBanner) run.io.list(6, {line});
-  run.io.list(6, {" "});
+  run.io.list(kUnitReport, {" "});
+  for (const char* line : kBanner) run.io.list(kUnitReport, {line});
+  run.io.list(kUnitReport, {" "});
 }
 
 void driver(Run& run) {
   run.io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
   run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
   copy_input(run);
-  run.io.list(6, {"iadri", kIadri});
+  run.io.list(kUnitReport, {"iadri", kIadri});
   openf(run);
   lircd(run);
   verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
@@ -91,7 +91,7 @@ int run_program(Run& run) {
     banner(run);
     run.dim = kDim;
     driver(run);
-    run.io.list(6, {"FIN"});
+    run.io.list(kUnitReport, {"FIN"});
     run.io.flush_all();
     return fio::kStatusFinished;
   } catch (const fio::StopRun& stop) {

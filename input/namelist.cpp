@@ -44,7 +44,7 @@ bool data_before_end(Run& run, std::string& card) {
 }
 
 [[noreturn]] void overflow(Run& run, std::string_view group) {
-  run.io.write_line(6, "     *** TOO MANY CHARACTERS IN NAMELIST " + a_field(group, 7) +
+  run.io.write_line(kUnitReport, "     *** TOO MANY CHARACTERS IN NAMELIST " + a_field(group, 7) +
                            " ** STOP **");
   fio::stop_error();
 }
@@ -69,12 +69,12 @@ void gather(Run& run, std::string_view group, const std::string& card, int start
 }
 
 void echo_group(Run& run, std::string_view group, const std::string& text, int count) {
-  run.io.list(6, {" "});
-  run.io.list(6, {"=============== NAMELIST  ", group, " ==( en donnee )=============="});
+  run.io.list(kUnitReport, {" "});
+  run.io.list(kUnitReport, {"=============== NAMELIST  ", group, " ==( en donnee )=============="});
   for (int k = 0; k < count; k += kEchoPiece)
-    run.io.write_line(6, std::string(1, ' ').append(text, k, kEchoPiece));
-  run.io.list(6, {std::string(60, '=')});
-  run.io.list(6, {" "});
+    run.io.write_line(kUnitReport, std::string(1, ' ').append(text, k, kEchoPiece));
+  run.io.list(kUnitReport, {std::string(60, '=')});
+  run.io.list(kUnitReport, {" "});
 }
 
 }  // namespace
@@ -111,7 +111,7 @@ void der(Run& run, char& c, const std::string& card, int n) {
 void ajvir(Run& run, std::string& card, int n) {
   const char last = card[n - 1];
   if (last != ',' && last != ' ') {
-    run.io.list(6, {card});
+    run.io.list(kUnitReport, {card});
     refuse(run, {"ligne de 80 caracteres sans vigule a la fin"});
   }
   int col = n;
@@ -170,20 +170,20 @@ void scrinam(Run& run, std::string_view title) {
   }
   std::string shown(title.substr(0, std::min<size_t>(15, title.size())));
   shown.resize(15, ' ');
-  run.io.list(6, {" "});
-  run.io.list(6, {"===================== ", shown, " ======================"});
+  run.io.list(kUnitReport, {" "});
+  run.io.list(kUnitReport, {"===================== ", shown, " ======================"});
   std::string line;
   for (char ch : coll) {
     line.push_back(ch);
     const int n = static_cast<int>(line.size());
     if (n > 51 && (ch == ' ' || ch == ',' || n == 73)) {
-      run.io.write_line(6, std::string(1, ' ').append(line));
+      run.io.write_line(kUnitReport, std::string(1, ' ').append(line));
       line.clear();
     }
   }
-  run.io.write_line(6, std::string(1, ' ').append(line));
-  run.io.list(6, {std::string(60, '=')});
-  run.io.list(6, {" "});
+  run.io.write_line(kUnitReport, std::string(1, ' ').append(line));
+  run.io.list(kUnitReport, {std::string(60, '=')});
+  run.io.list(kUnitReport, {" "});
   run.io.rewind(kUnitListing);
 }
 

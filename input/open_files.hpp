@@ -7,18 +7,10 @@
 #include <string_view>
 
 #include "core/run_state.hpp"
+#include "core/unit_numbers.hpp"
 #include "fortio/units.hpp"
 
 namespace ciprop {
-
-inline constexpr int kUnitOrbitals = 1;  // MOLCAS orbital file
-inline constexpr int kUnitVrt = 4;       // "&VRT" run description
-inline constexpr int kUnitVecA = 10;     // first CI vectors
-inline constexpr int kUnitVecB = 11;     // second CI vectors
-inline constexpr int kUnitCheck = 34;    // existence check of a MOLCAS file
-inline constexpr int kUnitInfo = 45;     // Info file ("&COST_AO", "&COST_MO")
-inline constexpr int kUnitDetA = 60;     // determinants of the first vectors
-inline constexpr int kUnitDetB = 61;     // determinants of the second vectors
 
 // Length of every file name of "&ROFIL", and of a name joined by colle.
 inline constexpr int kNameLength = 80;

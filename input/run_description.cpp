@@ -62,11 +62,11 @@ void check_active(Run& run) {
 }
 
 void banner(Run& run, std::string_view title) {
-  run.io.write_line(6, "");
-  run.io.list(6, {kRule});
-  run.io.list(6, {title});
-  run.io.list(6, {kRule});
-  run.io.write_line(6, "");
+  run.io.write_line(kUnitReport, "");
+  run.io.list(kUnitReport, {kRule});
+  run.io.list(kUnitReport, {title});
+  run.io.list(kUnitReport, {kRule});
+  run.io.write_line(kUnitReport, "");
 }
 
 bool read_vrt(Run& run) {
@@ -123,20 +123,22 @@ void derive_counts(Run& run) {
 void report(Run& run) {
   const Orb& orb = run.orb;
   const Sym& sym = run.sym;
-  run.io.write(6, "(A50,10I4)", {"norb     ", orb.norb});
-  run.io.write(6, "('     double precision pour les integrales ydp '      ,l8)", {kYdp});
-  run.io.write(6, "(A50,10I4)", {"nombre de symetries   nsym     ", sym.nsym});
-  run.io.write(6, "(A50,10I4)", {"nombre d orbitales occupees alpha   noca     ", orb.noca});
-  run.io.write(6, "(A50,10I4)", {"nombre d orbitales occupees beta    nocb     ", orb.nocb});
-  run.io.write_line(6, "");
-  run.io.list(6, {"symetrie des orbitales"});
+  run.io.write(kUnitReport, "(A50,10I4)", {"norb     ", orb.norb});
+  run.io.write(kUnitReport, "('     double precision pour les integrales ydp '      ,l8)", {kYdp});
+  run.io.write(kUnitReport, "(A50,10I4)", {"nombre de symetries   nsym     ", sym.nsym});
+  run.io.write(kUnitReport, "(A50,10I4)",
+               {"nombre d orbitales occupees alpha   noca     ", orb.noca});
+  run.io.write(kUnitReport, "(A50,10I4)",
+               {"nombre d orbitales occupees beta    nocb     ", orb.nocb});
+  run.io.write_line(kUnitReport, "");
+  run.io.list(kUnitReport, {"symetrie des orbitales"});
   scriorb(run, sym.isym.data(), orb.norb);
   if (run.pr.nprint > 0) {
-    run.io.list(6, {"table de multiplication"});
+    run.io.list(kUnitReport, {"table de multiplication"});
     for (int i = 1; i <= sym.nsym; ++i) {
       fio::Items row;
       for (int j = 1; j <= sym.nsym; ++j) row << sym.mult(i, j);
-      run.io.write(6, "(20i4)", row);
+      run.io.write(kUnitReport, "(20i4)", row);
     }
   }
 }
@@ -151,9 +153,9 @@ void scriorb(Run& run, const int* values, int n) {
       numbers << k;
       row << values[k - 1];
     }
-    run.io.write(6, "(20i3)", numbers);
-    run.io.write(6, "(20i3)", row);
-    run.io.write_line(6, "");
+    run.io.write(kUnitReport, "(20i3)", numbers);
+    run.io.write(kUnitReport, "(20i3)", row);
+    run.io.write_line(kUnitReport, "");
   }
 }
 
@@ -189,15 +191,15 @@ bool lirinfo(Run& run, InfoFile& info, bool ydp) {
 void lircd(Run& run) {
   banner(run, "          LECTURE DES FILES         ");
   if (!read_vrt(run)) {
-    run.io.list(6, {"on n'a pas trouve de fichier vrt"});
+    run.io.list(kUnitReport, {"on n'a pas trouve de fichier vrt"});
     return;
   }
   run.io.close(kUnitVrt);
   Cs& cs = run.cs;
   if (cs.ms2 > 0) {
     cs.ms2 = -cs.ms2;
-    run.io.list(6, {"ms2 doit etre negatif  on change son signe"});
-    run.io.list(6, {"ms2", cs.ms2});
+    run.io.list(kUnitReport, {"ms2 doit etre negatif  on change son signe"});
+    run.io.list(kUnitReport, {"ms2", cs.ms2});
   }
   InfoFile info;
   // Keys absent from the Info file leave the counts as they were.
@@ -205,7 +207,7 @@ void lircd(Run& run) {
   info.noc = run.orb.nocc;
   info.enuc = run.orb.enuc;
   if (!lirinfo(run, info, kYdp)) {
-    run.io.list(6, {"on n'a pas trouve de fichier Info"});
+    run.io.list(kUnitReport, {"on n'a pas trouve de fichier Info"});
     return;
   }
   run.orb.norb = info.norb;

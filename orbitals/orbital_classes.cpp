@@ -39,11 +39,11 @@ void flags(Run& run) {
 }
 
 void class_report(Run& run) {
-  run.io.write_line(6, "");
-  run.io.list(6, {kRule52});
-  run.io.list(6, {"prepar  analyse des donnees concernant les orbitales"});
-  run.io.list(6, {kRule52});
-  run.io.list(6, {"TYPE DES ORBITALES   occ 1     CAS 2     virt 3"});
+  run.io.write_line(kUnitReport, "");
+  run.io.list(kUnitReport, {kRule52});
+  run.io.list(kUnitReport, {"prepar  analyse des donnees concernant les orbitales"});
+  run.io.list(kUnitReport, {kRule52});
+  run.io.list(kUnitReport, {"TYPE DES ORBITALES   occ 1     CAS 2     virt 3"});
   scriorb(run, run.cs.itype.data(), run.orb.norb);
 }
 
@@ -113,25 +113,26 @@ void offsets(Run& run) {
 
 // A label and a list under "(1X,A12,10(20I4,/))".
 void labelled(Run& run, std::string_view label, const int* values, int n) {
-  run.io.write(6, "(1X,A12,10(20I4,/))", fio::Items{label}.all(values, n));
+  run.io.write(kUnitReport, "(1X,A12,10(20I4,/))", fio::Items{label}.all(values, n));
 }
 
 // A class: its label, its count and its orbitals, 20 a line.
 void class_list(Run& run, std::string_view label, const int* list, int n) {
-  run.io.write(6, "(1X,A12,I4,A3,20I4,/,12(20X,20I4))", fio::Items{label, n, "   "}.all(list, n));
+  run.io.write(kUnitReport, "(1X,A12,I4,A3,20I4,/,12(20X,20I4))",
+               fio::Items{label, n, "   "}.all(list, n));
 }
 
 void space_report(Run& run) {
   const Orb& orb = run.orb;
-  run.io.list(6, {kRule53});
-  run.io.write_line(6, "");
-  run.io.list(6, {"=======ORBITALES OCCUPEES, ACTIVES, VIRTUELLES======="});
-  run.io.write_line(6, "");
+  run.io.list(kUnitReport, {kRule53});
+  run.io.write_line(kUnitReport, "");
+  run.io.list(kUnitReport, {"=======ORBITALES OCCUPEES, ACTIVES, VIRTUELLES======="});
+  run.io.write_line(kUnitReport, "");
   class_list(run, "inactives   ", run.orb2.linac.data(), orb.ninac);
   class_list(run, "actives     ", run.cs.numac.data(), run.cs.noac);
   class_list(run, "virtuelles  ", run.orb2.lvirt.data(), orb.nvirt);
-  run.io.write_line(6, "");
-  run.io.list(6, {"nombre d'orbitales par symetrie"});
+  run.io.write_line(kUnitReport, "");
+  run.io.list(kUnitReport, {"nombre d'orbitales par symetrie"});
   int nsym = run.sym.nsym;
   labelled(run, "occupees    ", run.sy2.nts.data(), nsym);
   labelled(run, "CAS         ", run.sy2.ncs.data(), nsym);
@@ -166,9 +167,9 @@ void prepar(Run& run) {
   space_report(run);
   for (int k = 1; k <= run.sym.nsym; ++k) run.non(k) = run.sy2.norbs(k);
   if (run.pr.nprint > 1) rank_report(run);
-  run.io.list(6, {kRule53});
-  run.io.write_line(6, "");
-  run.io.write_line(6, "");
+  run.io.list(kUnitReport, {kRule53});
+  run.io.write_line(kUnitReport, "");
+  run.io.write_line(kUnitReport, "");
 }
 
 }  // namespace ciprop
