@@ -69,21 +69,51 @@ void banner(Run& run) {
   run.io.list(kUnitReport, {" "});
 }
 
+void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stage)>& after) {
+  std::unique_ptr<AddressTables> tables;
+  auto address_tables = [&]() -> const AddressTables& {
+    if (!tables) tables = make_address_tables(run);
+    return *tables;
+  };
+  for (int s = static_cast<int>(first); s <= static_cast<int>(last); ++s) {
+    switch (static_cast<Stage>(s)) {
+      case Stage::OpenFiles:
+        openf(run);
+        break;
+      case Stage::RunDescription:
+        lircd(run);
+        verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
+        break;
+      case Stage::OrbitalClasses:
+        prepar(run);
+        break;
+      case Stage::Categories:
+        prepad(run);
+        address_tables();
+        break;
+      case Stage::DeterminantLists:
+        determinant_lists(run, address_tables());
+        break;
+      case Stage::Integrals:
+        lirone(run);
+        break;
+      case Stage::Density:
+        density_stage(run, address_tables());
+        break;
+      case Stage::Moments:
+        calmu(run);
+        break;
+    }
+    if (after) after(static_cast<Stage>(s));
+  }
+}
+
 void driver(Run& run) {
   run.io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
   run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
   copy_input(run);
   run.io.list(kUnitReport, {"iadri", kIadri});
-  openf(run);
-  lircd(run);
-  verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
-  prepar(run);
-  prepad(run);
-  const std::unique_ptr<AddressTables> tables = make_address_tables(run);
-  determinant_lists(run, *tables);
-  lirone(run);
-  density_stage(run, *tables);
-  calmu(run);
+  run_stages(run, Stage::OpenFiles, Stage::Moments);
 }
 
 int run_program(Run& run) {

@@ -13,6 +13,7 @@
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
 #include "detspace/reorder.hpp"
+#include "driver/driver.hpp"
 #include "core/print.hpp"
 #include "input/run_description.hpp"
 #include "orbitals/orbital_classes.hpp"
@@ -52,9 +53,7 @@ struct Check : listfiles::ListTest {
     run->io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
     run->io.open(kUnitVrt, "vrt", fio::Status::Old, fio::Form::Formatted);
     run->io.open(kUnitInfo, "Info", fio::Status::Old, fio::Form::Formatted);
-    lircd(*run);
-    prepar(*run);
-    prepad(*run);
+    run_stages(*run, Stage::RunDescription, Stage::Categories);
     run->test.itest(25) = d.packed ? 1 : 0;
     out.str("");
   }

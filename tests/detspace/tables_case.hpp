@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "detspace/address.hpp"
+#include "driver/driver.hpp"
 #include "detspace/categories.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
@@ -47,8 +48,7 @@ struct Tables {
     run->io.open(ciprop::kUnitListing, path("BID75"), fio::Status::Unknown, fio::Form::Formatted);
     run->io.open(ciprop::kUnitVrt, path("vrt"), fio::Status::Old, fio::Form::Formatted);
     run->io.open(ciprop::kUnitInfo, path("Info"), fio::Status::Old, fio::Form::Formatted);
-    ciprop::lircd(*run);
-    ciprop::prepar(*run);
+    ciprop::run_stages(*run, ciprop::Stage::RunDescription, ciprop::Stage::OrbitalClasses);
   }
   // prepad, returning the exit status of a stop (-1 when it returns).
   int prepad() {
