@@ -20,12 +20,13 @@ struct Vectors {
 Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn);
 
 // RO over the CI orbitals in `mat` -> ordered by symmetry, expanded to the
-// full orbital set with the frozen (doubly occupied in a state density) and
-// deleted orbitals; sets nbtot.
-void reintroduce(Run& run);
+// full orbital set with the frozen (doubly occupied, so present on the
+// diagonal of a state density only) and deleted orbitals; sets nbtot.
+void reintroduce(Run& run, bool state);
 
-// The transition density between root numero(1) of the first vector file and
-// root numero(2) of the second (a state density when they are the same).
-void calro(Run& run, const AddressTables& tables, double* a, double* b);
+// calro: the density computed from the vectors, between root numero(1) of
+// the first vector file and root numero(2) of the second; state tells that
+// they are the same state.
+void calro(Run& run, const AddressTables& tables, bool state, double* a, double* b);
 
 }  // namespace ciprop

@@ -24,7 +24,7 @@ void leero(Run& run, double* a, double* b) {
   for (int i = 1; i <= norb; ++i)
     for (int j = 1; j <= norb; ++j) run.dens.mat(i, j) = val[(i - 1) * norb + (j - 1)];
   run.io.close(kUnitDens);
-  reintroduce(run);
+  reintroduce(run, true);
 }
 
 }  // namespace ciprop

@@ -6,6 +6,8 @@
 
 namespace ciprop {
 
+// leero: reads the vectors (for their report) and the stored density of root
+// numero(1), then puts the frozen and deleted orbitals back.
 void leero(Run& run, double* a, double* b);
 
 }  // namespace ciprop

@@ -15,17 +15,18 @@ void density_stage(Run& run, const AddressTables& tables) {
   run.io.rewind(kUnitVecA);
   run.io.rewind(kUnitVecB);
   const std::string dashes(54, '-');
-  // Only an exact equality of the energies marks the same state: two
-  // degenerate roots of one file are different states.
-  if (run.ronum.numero(1) == run.ronum.numero(2) && run.rocal.calcro == 0 &&
-      h1.energy == h2.energy) {
+  // The one decision between a state and a transition density.  Only the
+  // same root with exactly the same energy in both files is the same state:
+  // two degenerate roots of one file are different states.
+  const bool state = run.ronum.numero(1) == run.ronum.numero(2) && h1.energy == h2.energy;
+  if (state && run.rocal.calcro == 0) {
     run.io.list(kUnitReport, {"La matriz de densidad se lee del fichero dens de VORTA"});
     run.io.list(kUnitReport, {dashes});
     leero(run, run.espa.a(), run.espa.b());
   } else {
     run.io.list(kUnitReport, {"La matriz de densidad se calcula"});
     run.io.list(kUnitReport, {dashes});
-    calro(run, tables, run.espa.a(), run.espa.b());
+    calro(run, tables, state, run.espa.a(), run.espa.b());
   }
 }
 

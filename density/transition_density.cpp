@@ -356,7 +356,7 @@ class Accumulator {
 
 }  // namespace
 
-void reintroduce(Run& run) {
+void reintroduce(Run& run, bool state) {
   const int norb = run.orb.norb;
   auto& ro = run.dens.mat;
   auto& r1 = run.dens.roij1;
@@ -397,7 +397,7 @@ void reintroduce(Run& run) {
     for (int r = 1; r <= norb; ++r) ro(map[r], map[c]) = r1(r, c);
   // The frozen orbitals are doubly occupied in every determinant: they enter
   // a state density and never a transition density.
-  if (run.ronum.deltae == 0.0) {
+  if (state) {
     int start = 0;
     for (int s = 1; s <= run.sym.nsym; ++s) {
       for (int f = 1; f <= run.orbi.ngel(s); ++f) ro(start + f, start + f) = 2.0;
@@ -416,7 +416,7 @@ TransitionDensity transition_density(const AddressTables& tables, DeterminantSou
   return Accumulator(tables, list1, psi1, psi2).run_all();
 }
 
-void calro(Run& run, const AddressTables& tables, double* a, double* b) {
+void calro(Run& run, const AddressTables& tables, bool state, double* a, double* b) {
   const Vectors v = read_vectors(run, a, b, "APRES SGN");
   ListOnUnit list1(run, kUnitDetA);
   const TransitionDensity t =
@@ -424,7 +424,7 @@ void calro(Run& run, const AddressTables& tables, double* a, double* b) {
   for (int j = 1; j <= t.ro.n; ++j)
     for (int i = 1; i <= t.ro.n; ++i) run.dens.mat(i, j) = t.ro(i, j);
   run.dens.connected = t.connected;
-  reintroduce(run);
+  reintroduce(run, state);
 }
 
 }  // namespace ciprop

@@ -211,18 +211,38 @@ TEST_P(FromFile, TheRecordOfTheRootIsRead) {
 
 INSTANTIATE_TEST_SUITE_P(Roots, FromFile, ::testing::Values(1, 3));
 
-TEST_F(DensityRun, FrozenOrbitalsStayOutOfATransitionDensity) {
+// Two different roots give a transition density, with nothing on the frozen
+// orbitals, also when their energies are exactly equal (degenerate roots).
+struct FrozenOrbitals : DensityRun, ::testing::WithParamInterface<bool> {};
+
+TEST_P(FrozenOrbitals, StayOutOfATransitionDensity) {
   mkcase::Description d = describe(kOneSym, 4, 0, "DDCI");
   d.ngel = {2};
   d.ndel = {1};
   make(d);
+  if (GetParam()) {
+    // Record 2 of a vector file, after record 1 (4 + 8 + 4 bytes) and its
+    // own length: the energies of roots 1, 2 and 3.  Root 2 takes root 1's.
+    for (const char* file : {"daveca", "davecb"}) {
+      std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+      double e1 = 0;
+      f.seekg(20);
+      f.read(reinterpret_cast<char*>(&e1), sizeof e1);
+      f.seekp(28);
+      f.write(reinterpret_cast<const char*>(&e1), sizeof e1);
+    }
+  }
   ASSERT_EQ(execute(), 0) << err.str();
+  if (GetParam()) EXPECT_NE(out.str().find(" deltae 0.0000000000000000\n"), std::string::npos);
   expect_density(false);
   EXPECT_EQ(run->dens.mat(1, 1), 0.0);
   double trace = 0;
   for (int i = 1; i <= run->orbi.nbtot; ++i) trace += run->dens.mat(i, i);
   EXPECT_NEAR(trace, 0.0, 1e-12);
 }
+
+INSTANTIATE_TEST_SUITE_P(Energies, FrozenOrbitals, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Degenerate" : "Distinct"; });
 
 }  // namespace
 
