@@ -49,7 +49,7 @@ void stages(bool packed) {
   ciprop::prepad(*run);
   const double t_prepad = since(t0);
 
-  run->test.itest(25) = packed ? 1 : 0;
+  run->switches.packed_lists = packed;
   run->io.open(ciprop::kUnitDetB, "detb", fio::Status::Old, fio::Form::Unformatted);
   // The views the driver hands out.
   int* table = reinterpret_cast<int*>(run->espa.a());

@@ -108,8 +108,24 @@ struct Pr {
   int nprint = 0;
   Arr1<int, 1, 10> mprint;  // pr(2..11)
 };
-struct Test {
-  Arr1<int, 1, 100> itest;
+// The test flags of the CI program's family (itest): no input sets them, so
+// each keeps the default that the run options give it; those that steer this
+// program are named here.  Zero, like every record, until then.
+struct Switches {
+  bool packed_lists = false;         // itest(25): determinant lists in the packed layout
+  int stop_at_address = 0;           // itest(7): adrdet shows its parts and stops on
+                                     // this address (0: none)
+  bool delete_list_after_reordering = false;  // itest(28): "detb" removed once reordered
+  bool mark_misplaced = false;       // itest(71): the check's listing marks a determinant
+                                     // whose address is not its file position
+  // itest(1..50) as the listing shows them.
+  std::array<int, 50> listing() const {
+    std::array<int, 50> flags{};
+    flags[6] = stop_at_address;
+    flags[24] = packed_lists ? 1 : 0;
+    flags[27] = delete_list_after_reordering ? 1 : 0;
+    return flags;
+  }
 };
 struct Opt {
   FChar<3> calcul;
@@ -176,7 +192,7 @@ struct Run {
   Ronum ronum;
   Rocal rocal;
   Pr pr;
-  Test test;
+  Switches switches;
   Opt opt;
   FChar<8> stp;                // "STOP" option
   Orbi orbi;

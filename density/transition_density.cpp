@@ -277,7 +277,7 @@ class Accumulator {
     ++result_.connected;
     // The address that adrdet stops on for a look at its parts: the same
     // determinant through adrdet.
-    if (split_ && iadr == run_.test.itest(7)) locate(si, sj, iadr);
+    if (split_ && iadr == run_.switches.stop_at_address) locate(si, sj, iadr);
     if (iadr < 1 || iadr > n2_) return;
     const double phase = (between(off, std::min(i, j), std::max(i, j)) & 1) ? -1.0 : 1.0;
     delay({i, j, phase, coef, iadr});

@@ -200,7 +200,7 @@ void adrdet(Run& run, const SplitDet& d, int& iadr) {
   const int isp = pair_sym(run, d.np, d.ip);
   const int icateg = dt.icatt(d.nt, ist, ispt1);
   iadr = block_address(run, nelc, isc, ispc1, icateg, d.np, isp, d.ispp, iadrt, iadrp, iadrc);
-  if (iadr == run.test.itest(7))
+  if (iadr == run.switches.stop_at_address)
     debug_stop(run, d, iadr, nelc, isc, ispc1, ist, ispt1, isp, icateg, iadrt, iadrp, iadrc);
 }
 

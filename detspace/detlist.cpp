@@ -169,7 +169,7 @@ void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof) {
 }
 
 void venond_unit(Run& run, int unit, int& n, int* a, int* b, int& eof) {
-  if (run.test.itest(25) == 1)
+  if (run.switches.packed_lists)
     venond2(run, n, a, b, eof, unit);
   else
     venond_plain(run, unit, n, a, b, eof);

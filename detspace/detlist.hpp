@@ -36,7 +36,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv, int* spin, unsign
 // The next determinant of the list on unit 61; eof = 1 at end of file or on a
 // read error.  a and b receive at most kMaxSubst entries each.
 void venond(Run& run, int& n, int* a, int* b, int& eof);
-// The same on any unit, in the layout that itest(25) selects (1: packed).
+// The same on any unit, in the layout of the run (packed unless plain lists are asked for).
 void venond_unit(Run& run, int unit, int& n, int* a, int* b, int& eof);
 // Plain-layout reader.
 void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof);

@@ -80,7 +80,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       fio::Items line{"numero", q, " iadr", iadr};
       describe(run, d, line);
       run.io.list(kUnitReport, line);
-      if (iadr != q && run.test.itest(71) == 1) run.io.list(kUnitReport, {"erreur"});
+      if (iadr != q && run.switches.mark_misplaced) run.io.list(kUnitReport, {"erreur"});
     }
     if (iadr >= 1 && iadr <= ndet && seen[iadr - 1]) {
       fio::Items line{"determinant deja vu"};

@@ -163,7 +163,7 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
     }
   }
   fine2(run);
-  finish(run, run.test.itest(28) == 1);
+  finish(run, run.switches.delete_list_after_reordering);
 }
 
 void reorde(Run& run, int nmax, int* table, int* scratch, short* rows) {

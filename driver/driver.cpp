@@ -56,7 +56,7 @@ void determinant_lists(Run& run, const AddressTables& tables) {
   unsigned char* buffer = run.espa.bytes(kPastTable);
   int nmax = 0;
   vermat(run, tables, table, table, flags, nmax);
-  if (run.test.itest(25) != 0)
+  if (run.switches.packed_lists)
     reorde2(run, buffer, buffer, nmax, table);
   else
     reorde(run, nmax, table, reinterpret_cast<int*>(buffer), reinterpret_cast<short*>(buffer));

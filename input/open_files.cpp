@@ -212,8 +212,7 @@ void lirdav(Run& run) {
   run.hacer.molcas = 5;
   run.rocal.calcro = 0;
   run.pr.mprint.fill(0);
-  for (int k = 1; k <= 50; ++k) run.test.itest(k) = 0;
-  run.test.itest(25) = 1;
+  run.switches = Switches{.packed_lists = true};
   run.sysp1 = '0';
 
   std::string text;
@@ -256,7 +255,7 @@ void lirdav(Run& run) {
   run.io.list(kUnitListing, {" mprint="});
   run.io.write(kUnitListing, "(10i4)", fio::Items().all(run.pr.mprint.data(), 10));
   run.io.list(kUnitListing, {" itest="});
-  run.io.write(kUnitListing, "(5(10i4,/))", fio::Items().all(run.test.itest.data(), 50));
+  run.io.write(kUnitListing, "(5(10i4,/))", fio::Items().all(run.switches.listing().data(), 50));
   fio::NamelistOut(run.io, kUnitListing, "RHC")
       .add("ISXY", run.symxxyyzz(1))
       .add("ISXZ", run.symxxyyzz(2))

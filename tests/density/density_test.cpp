@@ -74,7 +74,7 @@ struct DensityRun : ::testing::Test {
       run->io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
       run->io.open(kUnitInput, "BID93", fio::Status::Old, fio::Form::Formatted);
       run_stages(*run, Stage::OpenFiles, Stage::Moments, [&](Stage s) {
-        if (s == Stage::OpenFiles) run->test.itest(25) = packed ? 1 : 0;
+        if (s == Stage::OpenFiles) run->switches.packed_lists = packed;
       });
       return 0;
     } catch (const fio::StopRun& s) {

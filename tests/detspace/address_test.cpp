@@ -273,7 +273,7 @@ TEST(Errors, DebugAddressStopsWithItsDescription) {
   const Description d = mkcase::describe("CAS ", 1, {1}, {2}, {1}, 2, 0, 1);
   Tables t(d);
   ASSERT_EQ(t.prepad(), -1);
-  t.run->test.itest(7) = 2;
+  t.run->switches.stop_at_address = 2;
   int stops = 0;
   for (const auto& det : mkcase::enumerate_space(d, 1)) {
     const SplitDet s = t.split(det);

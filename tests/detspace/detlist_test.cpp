@@ -26,7 +26,7 @@ struct Readers : listfiles::ListTest {
   }
   void write_file(const std::string& name, const std::vector<TDet>& dets, int norb) {
     run->io.open(70, name, fio::Status::Unknown, fio::Form::Unformatted);
-    if (run->test.itest(25) == 1)
+    if (run->switches.packed_lists)
       listfiles::write_packed(run->io, 70, dets, norb, 37);
     else
       listfiles::write_plain(run->io, 70, dets);
@@ -59,7 +59,7 @@ TEST_F(Readers, ListsReadBackAsWrittenInBothLayouts) {
                  Case{0, 300, 0}, Case{0, 40, -1}}) {
     SCOPED_TRACE(testing::Message() << "layout " << c.layout << " norb " << c.norb << " ms2 "
                                     << c.ms2);
-    run->test.itest(25) = c.layout;
+    run->switches.packed_lists = c.layout == 1;
     run->orb.norb = c.norb;
     run->cs.ms2 = c.ms2;
     auto dets = listfiles::random_dets(250, c.norb, 10, c.ms2, 6, unsigned(c.norb));
@@ -76,7 +76,7 @@ TEST_F(Readers, ListsReadBackAsWrittenInBothLayouts) {
 }
 
 TEST_F(Readers, ATruncatedListEndsLikeEndOfFile) {
-  run->test.itest(25) = 0;
+  run->switches.packed_lists = false;
   run->orb.norb = 20;
   write_file("detb", {TDet{{1}, {15}}, TDet{{2, 3}, {12, 14}}}, 20);
   run->io.close(kUnitDetB);
@@ -91,7 +91,7 @@ TEST_F(Readers, ATruncatedListEndsLikeEndOfFile) {
 // spin-orbitals no table knows are refused as input errors naming the file.
 TEST_F(Readers, ListsBeyondTheCapacitiesAreRefused) {
   run->orb.norb = 30;
-  run->test.itest(25) = 0;
+  run->switches.packed_lists = false;
   auto plain = [&](std::vector<int> rec1, std::vector<int> rec2) {
     run->io.open(70, "bad", fio::Status::Unknown, fio::Form::Unformatted);
     run->io.write_record(70, rec1.data(), 4 * rec1.size());
@@ -107,7 +107,7 @@ TEST_F(Readers, ListsBeyondTheCapacitiesAreRefused) {
   EXPECT_EQ(plain({1}, {1, 61}), -1);  // the empty-slot marker is a valid particle
   EXPECT_NE(err.str().find("file 'bad'"), std::string::npos);
 
-  run->test.itest(25) = 1;
+  run->switches.packed_lists = true;
   auto packed = [&](int l1, int k, int l3, std::vector<unsigned char> desc) {
     run->io.open(70, "bad", fio::Status::Unknown, fio::Form::Unformatted);
     listfiles::write_block(run->io, 70, std::vector<unsigned char>(size_t(std::min(l1, 3600)), 9),

@@ -54,7 +54,7 @@ struct Check : listfiles::ListTest {
     run->io.open(kUnitVrt, "vrt", fio::Status::Old, fio::Form::Formatted);
     run->io.open(kUnitInfo, "Info", fio::Status::Old, fio::Form::Formatted);
     run_stages(*run, Stage::RunDescription, Stage::Categories);
-    run->test.itest(25) = d.packed ? 1 : 0;
+    run->switches.packed_lists = d.packed;
     out.str("");
   }
   // The address of a determinant, as the tables give it.

@@ -147,7 +147,7 @@ struct ListTest : ::testing::Test {
     err.str("");
     run = std::make_unique<ciprop::Run>(out, in, err);
     run->dim = ciprop::kDim;
-    run->test.itest(25) = 1;
+    run->switches.packed_lists = true;
   }
   void TearDown() override {
     run.reset();

@@ -31,7 +31,7 @@ struct Reorder : listfiles::ListTest {
     for (const TDet& d : dets) nmax = std::max(nmax, int(d.a.size()));
     address = listfiles::permutation(ndet, seed + 1);
     run->io.open(70, "detb", fio::Status::Unknown, fio::Form::Unformatted);
-    if (run->test.itest(25) == 1)
+    if (run->switches.packed_lists)
       listfiles::write_packed(run->io, 70, dets, norb, 61);
     else
       listfiles::write_plain(run->io, 70, dets);
@@ -49,7 +49,7 @@ struct Reorder : listfiles::ListTest {
     std::vector<short> area(n + 1);  // bytes or two-byte integers, as the layout needs
     std::vector<int> table(static_cast<size_t>(run->det.ndet));
     return status_of([&] {
-      if (run->test.itest(25) == 1) {
+      if (run->switches.packed_lists) {
         auto* buf = reinterpret_cast<unsigned char*>(area.data());
         reorde2(*run, buf, buf, nmax, table.data());
       } else {
@@ -145,7 +145,7 @@ TEST_F(Reorder, PackedListComesOutInAddressOrderInBlocksOf100) {
 }
 
 TEST_F(Reorder, PlainListComesOutInAddressOrder) {
-  run->test.itest(25) = 0;
+  run->switches.packed_lists = false;
   for (int dim : {kDim, 700}) {
     SCOPED_TRACE(dim);
     run->dim = dim;
@@ -162,7 +162,7 @@ TEST_F(Reorder, PlainListComesOutInAddressOrder) {
 // A window of exactly W determinants needs one pass; W + 1 a second pass
 // holding one determinant.
 TEST_F(Reorder, WindowEdges) {
-  run->test.itest(25) = 0;
+  run->switches.packed_lists = false;
   run->dim = 1000;  // nmax 5: rows of 11 two-byte integers, W = 545
   for (int ndet : {545, 546}) {
     make_list(ndet, 40, 0, unsigned(ndet));
@@ -180,7 +180,7 @@ TEST_F(Reorder, WindowEdges) {
 
 TEST_F(Reorder, StopOrdetEndsTheRunWithStatusZeroAfterWritingIt) {
   run->stp.assign("ORDET");
-  run->test.itest(28) = 1;
+  run->switches.delete_list_after_reordering = true;
   make_list(300, 40, 0, 5);
   try {
     auto* buf = reinterpret_cast<unsigned char*>(run->espa.bytes(32000000));
@@ -192,7 +192,7 @@ TEST_F(Reorder, StopOrdetEndsTheRunWithStatusZeroAfterWritingIt) {
     EXPECT_EQ(s.shown, "STOP stop ORDET");
   }
   EXPECT_TRUE(std::filesystem::exists("ORDET"));
-  EXPECT_FALSE(std::filesystem::exists("detb"));  // itest(28) removes the input list
+  EXPECT_FALSE(std::filesystem::exists("detb"));  // the input list is removed
 }
 
 TEST_F(Reorder, ABlockOfMoreThan3600OrbitalBytesStopsWithMpie2) {

@@ -150,7 +150,7 @@ TEST_F(Options, DefaultsWithoutGroups) {
   EXPECT_EQ(run.hacer.ioper, 1);
   EXPECT_EQ(run.hacer.molcas, 5);
   EXPECT_EQ(run.sysp1, '0');
-  for (int k = 1; k <= 50; ++k) EXPECT_EQ(run.test.itest(k), k == 25 ? 1 : 0) << k;
+  for (int k = 1; k <= 50; ++k) EXPECT_EQ(run.switches.listing()[k - 1], k == 25 ? 1 : 0) << k;
 }
 
 TEST_F(Options, ValuesAreDecodedAndUpperCased) {
