@@ -52,9 +52,10 @@ void stages(bool packed) {
   run->switches.packed_lists = packed;
   run->io.open(ciprop::kUnitDetB, "detb", fio::Status::Old, fio::Form::Unformatted);
   // The views the driver hands out.
-  int* table = reinterpret_cast<int*>(run->espa.a());
-  unsigned char* flags = reinterpret_cast<unsigned char*>(run->espa.b()) + 32000000;
-  unsigned char* buffer = run->espa.bytes(32000000);
+  const ciprop::WorkPlan plan(run->espa);
+  int* table = plan.address_table.data();
+  unsigned char* flags = plan.seen.data();
+  unsigned char* buffer = plan.pass_buffer.data();
   int nmax = 0;
   try {
     t0 = std::chrono::steady_clock::now();

@@ -5,6 +5,7 @@
 // records of their own subsystems, gathered here.
 #pragma once
 #include <array>
+#include <span>
 #include <string>
 #include <iosfwd>
 
@@ -164,11 +165,29 @@ class Espa {
   Espa& operator=(const Espa&) = delete;
   double* a() { return w_; }
   double* b() { return w_ + kDim; }
-  // A view of the array from a byte offset, as the driver hands them out.
+  // A view of the array from a byte offset.
   unsigned char* bytes(size_t offset) { return reinterpret_cast<unsigned char*>(w_) + offset; }
 
  private:
   double* w_;
+};
+
+// The views of the work array that the determinant-list stages receive.  The
+// address table fills the first 32,000,000 bytes of A; the pass buffer of
+// the reordering starts past it and runs 6 dim bytes into B; the flags of
+// the check lie in B past the same 32,000,000 bytes, beyond the pass buffer.
+// The density stage takes the halves A and B whole.
+struct WorkPlan {
+  static constexpr size_t kPastTable = 32000000;  // bytes of the address table
+
+  std::span<int> address_table;           // one integer per determinant
+  std::span<unsigned char> seen;          // one flag per address
+  std::span<unsigned char> pass_buffer;   // the windows of the reordering
+
+  explicit WorkPlan(Espa& espa)
+      : address_table(reinterpret_cast<int*>(espa.a()), kIadri),
+        seen(reinterpret_cast<unsigned char*>(espa.b()) + kPastTable, kIadri),
+        pass_buffer(espa.bytes(kPastTable), 6 * static_cast<size_t>(kDim)) {}
 };
 
 struct Run {

@@ -46,16 +46,13 @@ void copy_input(Run& run) {
 }  // namespace
 
 // The check and the reordering of the second determinant list work in the
-// work array: the address table (one integer per determinant, at most
-// 8,000,000) at the start of A, the seen flags and the pass buffer past its
-// 32,000,000 bytes.
+// work array, in the views of its plan.
 void determinant_lists(Run& run, const AddressTables& tables) {
-  constexpr size_t kPastTable = 32000000;
-  int* table = reinterpret_cast<int*>(run.espa.a());
-  unsigned char* flags = reinterpret_cast<unsigned char*>(run.espa.b()) + kPastTable;
-  unsigned char* buffer = run.espa.bytes(kPastTable);
+  const WorkPlan plan(run.espa);
+  int* table = plan.address_table.data();
+  unsigned char* buffer = plan.pass_buffer.data();
   int nmax = 0;
-  vermat(run, tables, table, table, flags, nmax);
+  vermat(run, tables, table, table, plan.seen.data(), nmax);
   if (run.switches.packed_lists)
     reorde2(run, buffer, buffer, nmax, table);
   else
