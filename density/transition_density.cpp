@@ -126,22 +126,6 @@ struct Current {
   int nt = 0, np = 0;  // holes in inactive and particles in virtual orbitals
 };
 
-void insert_sorted(int* list, int& n, int x) {
-  int k = n++;
-  while (k > 0 && list[k - 1] > x) {
-    list[k] = list[k - 1];
-    --k;
-  }
-  list[k] = x;
-}
-
-void remove_value(int* list, int& n, int x) {
-  int k = 0;
-  while (k < n && list[k] != x) ++k;
-  for (; k + 1 < n; ++k) list[k] = list[k + 1];
-  --n;
-}
-
 class Accumulator {
  public:
   Accumulator(const AddressTables& tables, DeterminantSource& list1, const CiVector& psi1,

@@ -92,13 +92,8 @@ void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int is
   const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
   const int nta = (d.ispt + d.nt) / 2, npa = (d.ispp + d.np) / 2;
   run.io.list(kUnitReport, {"nt,np,ispt,ispp,nta,npa", d.nt, d.np, d.ispt, d.ispp, nta, npa});
-  fio::Items desc{"adrdet", " trou"};
-  for (int k = 0; k < d.nt; ++k) desc << shown(run, d.it[k]);
-  desc << " CAS";
-  desc.all(d.ia, d.nca);
-  for (int k = 0; k < d.ncb; ++k) desc << -d.ib[k];
-  desc << " part";
-  for (int k = 0; k < d.np; ++k) desc << shown(run, d.ip[k]);
+  fio::Items desc{"adrdet"};
+  describe(run, d, desc);
   desc << " iadr" << iadr;
   run.io.list(kUnitReport, desc);
   run.io.list(kUnitReport, {"nelc,iscas,ispc1,nt,ist,ispt1", nelc, isc, ispc1, d.nt, ist, ispt1});
@@ -113,6 +108,16 @@ void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int is
 }
 
 }  // namespace
+
+void describe(const Run& run, const SplitDet& d, fio::Items& items) {
+  items << " trou";
+  for (int k = 0; k < d.nt; ++k) items << shown(run, d.it[k]);
+  items << " CAS";
+  items.all(d.ia, d.nca);
+  for (int k = 0; k < d.ncb; ++k) items << -d.ib[k];
+  items << " part";
+  for (int k = 0; k < d.np; ++k) items << shown(run, d.ip[k]);
+}
 
 void trad(Run& run, int nh, const int* holes, const int* parts, SplitDet& d, int& ierr) {
   const Prep& p = run.prep;

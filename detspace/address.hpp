@@ -5,6 +5,7 @@
 // split by trad into its active part, its holes and its particles.
 #pragma once
 #include "core/run_state.hpp"
+#include "fortio/items.hpp"
 
 namespace ciprop {
 
@@ -21,6 +22,11 @@ struct SplitDet {
   int ip[2] = {};    // particle spin-orbitals
   int ispp = 0;      // alpha particles - beta particles
 };
+
+// Appends the determinant as the messages show it: " trou" and the holes,
+// " CAS" and the active occupation, " part" and the particles, each list with
+// its alpha entries first as spatial orbitals and its beta entries negated.
+void describe(const Run& run, const SplitDet& d, fio::Items& items);
 
 // Translates nh holes and nh particles into split form; ierr = 1 when more
 // than two holes or more than two particles are found.  A hole in an empty

@@ -329,8 +329,6 @@ void categ(Run& run) {
   DetRecords& dt = run.dets;
   Prep& p = run.prep;
   const int nsym = run.sym.nsym;
-  p.ycas1 = p.gener == "CAS " || p.gener == "MRC ";
-  p.ymono = p.gener == "MONO" || p.gener == "MRM " || p.gener == "MRTM";
   p.nptot = 0;
   for (int s = 1; s <= 8; ++s) p.nptot += run.sy2.nps(s);
   const Mode mode = mode_of(p.gener.view());

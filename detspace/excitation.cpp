@@ -10,20 +10,6 @@ namespace {
 
 unsigned bit(int cas_position) { return 1u << (cas_position - 1); }
 
-// Adds a spin-orbital to, or takes it from, an increasing list of at most
-// three (two holes or particles, and the one an excitation adds before it
-// takes another).
-void insert(int* list, int& n, int so) {
-  int k = n++;
-  for (; k > 0 && list[k - 1] > so; --k) list[k] = list[k - 1];
-  list[k] = so;
-}
-void remove(int* list, int& n, int so) {
-  int k = 0;
-  while (list[k] != so) ++k;
-  for (--n; k < n; ++k) list[k] = list[k + 1];
-}
-
 }  // namespace
 
 Excitations::Excitations(Run& run)
@@ -137,7 +123,7 @@ bool Excitations::locate(int si, int sj, int& iadr) {
   // trad, the holes and particles stay in increasing order.
   switch (run.cs.itype(oi)) {
     case 1:
-      insert(t, nt, si);
+      insert_sorted(t, nt, si);
       ispt += balance;
       ist = run.sym.mult(ist, run.sym.isym(oi));
       break;
@@ -147,13 +133,13 @@ bool Excitations::locate(int si, int sj, int& iadr) {
       sym = run.sym.mult(sym, run.sym.isym(oi));
       break;
     default:
-      remove(p, np, si);
+      remove_value(p, np, si);
       ispp -= balance;
       isp = run.sym.mult(isp, run.sym.isym(oi));
   }
   switch (run.cs.itype(oj)) {
     case 1:
-      remove(t, nt, sj);
+      remove_value(t, nt, sj);
       ispt -= balance;
       ist = run.sym.mult(ist, run.sym.isym(oj));
       break;
@@ -163,7 +149,7 @@ bool Excitations::locate(int si, int sj, int& iadr) {
       sym = run.sym.mult(sym, run.sym.isym(oj));
       break;
     default:
-      insert(p, np, sj);
+      insert_sorted(p, np, sj);
       ispp += balance;
       isp = run.sym.mult(isp, run.sym.isym(oj));
   }

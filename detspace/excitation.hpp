@@ -9,6 +9,19 @@
 
 namespace ciprop {
 
+// Adds x to the increasing list(0..n-1), which grows by one.
+inline void insert_sorted(int* list, int& n, int x) {
+  int k = n++;
+  for (; k > 0 && list[k - 1] > x; --k) list[k] = list[k - 1];
+  list[k] = x;
+}
+// Takes x out of list(0..n-1), which shrinks by one; x must be there.
+inline void remove_value(int* list, int& n, int x) {
+  int k = 0;
+  while (list[k] != x) ++k;
+  for (--n; k < n; ++k) list[k] = list[k + 1];
+}
+
 class Excitations {
  public:
   explicit Excitations(Run& run);

@@ -13,25 +13,6 @@
 
 namespace ciprop {
 
-namespace {
-
-// The determinant as the messages show it: " trou" and the holes, " CAS" and
-// the active occupation, " part" and the particles, each list with its alpha
-// entries first as spatial orbitals and its beta entries negated.
-void describe(const Run& run, const SplitDet& d, fio::Items& items) {
-  const int norb = run.orb.norb;
-  auto spatial = [norb](int j) { return j <= norb ? j : -(j - norb); };
-  items << " trou";
-  for (int i = 0; i < d.nt; ++i) items << spatial(d.it[i]);
-  items << " CAS";
-  for (int i = 0; i < d.nca; ++i) items << d.ia[i];
-  for (int i = 0; i < d.ncb; ++i) items << -d.ib[i];
-  items << " part";
-  for (int i = 0; i < d.np; ++i) items << spatial(d.ip[i]);
-}
-
-}  // namespace
-
 void vermat(Run& run, const AddressTables& tables, int* iadrv,
             int* /*spin: no spin table is kept*/, unsigned char* seen, int& nmax) {
   const int ndet = run.det.ndet;

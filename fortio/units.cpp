@@ -7,6 +7,7 @@
 #include <istream>
 #include <ostream>
 
+#include "fortio/bytes.hpp"
 #include "fortio/format.hpp"
 #include "fortio/stop.hpp"
 
@@ -23,17 +24,6 @@ std::string trimmed(std::string_view name) {
   size_t n = name.size();
   while (n > 0 && (name[n - 1] == ' ' || name[n - 1] == '\0')) --n;
   return std::string(name.substr(0, n));
-}
-
-uint32_t get_le32(const unsigned char* b) {
-  return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
-
-void put_le32(unsigned char* b, uint32_t v) {
-  b[0] = v & 0xff;
-  b[1] = (v >> 8) & 0xff;
-  b[2] = (v >> 16) & 0xff;
-  b[3] = (v >> 24) & 0xff;
 }
 
 }  // namespace

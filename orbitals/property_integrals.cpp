@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/print.hpp"
+#include "fortio/bytes.hpp"
 #include "fortio/stop.hpp"
 #include "input/byte_files.hpp"
 #include "input/namelist.hpp"
@@ -65,10 +66,7 @@ void read_at(Run& run, int k, long offset, void* data, long nbytes) {
 }
 
 // A four-byte little-endian integer.
-int32_t le32(const unsigned char* b) {
-  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                              uint32_t(b[3]) << 24);
-}
+int32_t le32(const unsigned char* b) { return static_cast<int32_t>(fio::get_le32(b)); }
 
 int32_t int_at(Run& run, int k, long offset) {
   unsigned char b[4];
