@@ -145,12 +145,9 @@ struct Hacer {
 // Vector-file information.
 struct Infdav {
   double twvec = 0.0;  // print threshold for CI coefficients
-  int nvec = 0;        // roots in a vector file
 };
 
 struct Ref2 {
-  FChar<80> blank;   // not used
-  FChar<80> refmr;   // not used
   FChar<80> prefix;  // file prefix of "&ROFIL"
 };
 

@@ -11,7 +11,6 @@ namespace ciprop {
 void density_stage(Run& run, const AddressTables& tables) {
   const VectorHead h1 = read_head(run, kUnitVecA, run.ronum.numero(1));
   const VectorHead h2 = read_head(run, kUnitVecB, run.ronum.numero(2));
-  run.infdav.nvec = h2.nvec;
   run.io.rewind(kUnitVecA);
   run.io.rewind(kUnitVecB);
   const std::string dashes(54, '-');

@@ -272,8 +272,6 @@ void lirdav(Run& run) {
 void openf(Run& run) {
   Rofil f;
   read_rofil(run, f);
-  run.ref2.blank.assign("");
-  run.ref2.refmr.assign("refmr");
   run.ref2.prefix = f.prefix;
 
   run.io.list(6, {" "});
