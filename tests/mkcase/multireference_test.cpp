@@ -195,6 +195,76 @@ TEST(MultireferenceSpace, EnumerationEqualsFilterForEveryModeAndReferenceSet) {
       }
 }
 
+// The size of a space counted the way a spin-adapted program sees it: every
+// active occupation, in it every admitted number of holes, every choice of
+// hole and particle orbitals (a pair in one orbital closed, else open
+// shells), and for each the C(open, alpha open) ways to put the spin
+// projection on the open shells.
+long long count_by_configuration(const Description& d, int is0) {
+  mkcase::OrbitalLayout l = mkcase::layout(d);
+  const auto refs = mkcase::references(d);
+  auto binomial = [](int n, int k) {
+    long long c = 1;
+    for (int i = 0; i < k; ++i) c = c * (n - i) / (i + 1);
+    return k < 0 || k > n ? 0 : c;
+  };
+  // Orbital choices of nt orbitals from a class: (symmetry, open shells).
+  auto choices = [&](int first, int last, int n) {
+    std::vector<std::pair<int, int>> out;
+    if (n == 0) out.push_back({1, 0});
+    for (int o = first; o <= last; ++o) {
+      if (n == 1) out.push_back({l.isym[o - 1], 1});
+      if (n == 2)
+        for (int p = o; p <= last; ++p)
+          out.push_back({d.mult[l.isym[o - 1] - 1][l.isym[p - 1] - 1], o == p ? 0 : 2});
+    }
+    return out;
+  };
+  long long total = 0;
+  std::vector<int> occ(l.noac, 0);
+  for (;;) {
+    int n = 0, open = 0, sym = 1;
+    for (int k = 0; k < l.noac; ++k) {
+      n += occ[k];
+      if (occ[k] == 1) ++open, sym = d.mult[sym - 1][l.isym[l.numac[k] - 1] - 1];
+    }
+    const int nelc = n - d.nelac;
+    const mkcase::HoleCounts c = mkcase::admitted_holes(d.gener, nelc, distance(occ, refs));
+    for (int nt = c.mint; nt <= c.maxt; ++nt)
+      for (auto [hs, ho] : choices(1, l.ninac, nt))
+        for (auto [ps, po] : choices(l.ninac + l.noac + 1, l.norb, nt - nelc))
+          if (d.mult[d.mult[sym - 1][hs - 1] - 1][ps - 1] == is0) {
+            const int nsol = open + ho + po;
+            if ((nsol + d.ms2) % 2 == 0) total += binomial(nsol, (nsol + d.ms2) / 2);
+          }
+    int k = 0;
+    while (k < l.noac && occ[k] == 2) occ[k++] = 0;
+    if (k == l.noac) break;
+    ++occ[k];
+  }
+  return total;
+}
+
+TEST(MultireferenceSpace, SizeEqualsTheCountOverConfigurationsAndSpinCouplings) {
+  std::vector<Description> cases = wide_descriptions();
+  cases.push_back(with_refs(mkcase::describe("", 2, {2, 1}, {2, 2}, {3, 2}, 4, 0), "",
+                            {"2200", "2020", "1111", "0022"}));
+  cases.push_back(with_refs(mkcase::describe("", 1, {2}, {5}, {2}, 5, -1), "",
+                            {"22100", "21110", "12110", "11111", "20210"}));
+  for (Description d : cases) {
+    if (d.refs.empty()) d.nref = 4;
+    for (const char* g : {"MR  ", "MRS ", "MRD2", "MRDD", "MRT2", "MRTD", "MRT ", "MRM ",
+                          "MRTM", "MRC "})
+      for (int is0 : {1, d.nsym}) {
+        d.gener = g;
+        SCOPED_TRACE(std::string(g) + " nsym " + std::to_string(d.nsym) + " nelac " +
+                     std::to_string(d.nelac) + " ms2 " + std::to_string(d.ms2) + " is0 " +
+                     std::to_string(is0));
+        EXPECT_EQ(mkcase::space_size(d, is0), count_by_configuration(d, is0));
+      }
+  }
+}
+
 TEST(MultireferenceSpace, MrcOnTheReferenceOccupationKeepsOnlyItsSpinCouplings) {
   // Without given references the one reference is the occupation of the
   // reference determinant: 2200 for Ms = 0 (one closed-shell determinant),

@@ -101,11 +101,12 @@ HoleCounts admitted_holes(const std::string& g, int nelc, int difref) {
   HoleCounts c;
   if (std::abs(nelc) > iplus) return c;
 
-  // Each step away from the references spends one of the (at most two)
-  // excitations a determinant may make: an occupation at distance 0 takes
-  // up to two holes with as many particles, one at distance 2 (one electron
-  // moved inside the active orbitals) up to one more, and so on.  An odd
-  // distance goes with an odd change of the active count.
+  // Moving away from the references spends the excitations a determinant
+  // may make: an occupation at distance 0 takes up to two holes, each with
+  // a particle; one at distance 2 (one electron moved inside the active
+  // orbitals) up to one; one at distance 4 none.  An electron more or fewer
+  // in the active orbitals fixes one hole or one particle, and goes with an
+  // odd distance.
   struct Row {
     int nelc, difref, mint, maxt;
   };
