@@ -123,13 +123,26 @@ Strings active_strings(const Description& d, const OrbitalLayout& l) {
 // Calls f(holes, parts, alpha strings, beta strings, nt, np) for every block
 // of the space: a product of hole sets, particle sets and string sets of the
 // right sizes, spins and symmetries.
-template <class F>
-void for_each_block(const Description& d, int is0, F f) {
+// What every determinant of a space is made of.
+struct Pieces {
+  OrbitalLayout l;
+  SpinOrbitalSets holes, parts;
+  Strings strings;
+};
+
+Pieces space_pieces(const Description& d) {
   check(d);
-  OrbitalLayout l = layout(d);
-  SpinOrbitalSets holes = spin_orbital_sets(class_orbitals(l, true), d, l);
-  SpinOrbitalSets parts = spin_orbital_sets(class_orbitals(l, false), d, l);
-  Strings strings = active_strings(d, l);
+  Pieces p;
+  p.l = layout(d);
+  p.holes = spin_orbital_sets(class_orbitals(p.l, true), d, p.l);
+  p.parts = spin_orbital_sets(class_orbitals(p.l, false), d, p.l);
+  p.strings = active_strings(d, p.l);
+  return p;
+}
+
+template <class F>
+void for_each_block(const Description& d, int is0, const Pieces& pieces, F f) {
+  const auto& [l, holes, parts, strings] = pieces;
   auto prod = [&](int a, int b) { return d.mult[a - 1][b - 1]; };
   const int nca0 = d.nca0(), ncb0 = d.ncb0();
   for (auto [da, db] : active_offsets(d.gener)) {
@@ -173,12 +186,8 @@ void for_each_block(const Description& d, int is0, F f) {
 // when its symmetry is that of the state.  Calls f like for_each_block, with
 // one alpha and one beta string at a time.
 template <class F>
-void for_each_multireference_group(const Description& d, int is0, F f) {
-  check(d);
-  OrbitalLayout l = layout(d);
-  SpinOrbitalSets holes = spin_orbital_sets(class_orbitals(l, true), d, l);
-  SpinOrbitalSets parts = spin_orbital_sets(class_orbitals(l, false), d, l);
-  Strings strings = active_strings(d, l);
+void for_each_multireference_group(const Description& d, int is0, const Pieces& pieces, F f) {
+  const auto& [l, holes, parts, strings] = pieces;
   const std::vector<Occupation> refs = references(d);
   auto prod = [&](int a, int b) { return d.mult[a - 1][b - 1]; };
   // Classes by occupation: doubly occupied orbitals in the high half of the
@@ -226,10 +235,11 @@ void for_each_multireference_group(const Description& d, int is0, F f) {
 
 template <class F>
 void for_each_group(const Description& d, int is0, F f) {
+  const Pieces pieces = space_pieces(d);
   if (multireference(d.gener))
-    for_each_multireference_group(d, is0, f);
+    for_each_multireference_group(d, is0, pieces, f);
   else
-    for_each_block(d, is0, f);
+    for_each_block(d, is0, pieces, f);
 }
 
 }  // namespace
