@@ -120,9 +120,6 @@ Strings active_strings(const Description& d, const OrbitalLayout& l) {
   return s;
 }
 
-// Calls f(holes, parts, alpha strings, beta strings, nt, np) for every block
-// of the space: a product of hole sets, particle sets and string sets of the
-// right sizes, spins and symmetries.
 // What every determinant of a space is made of.
 struct Pieces {
   OrbitalLayout l;
@@ -140,6 +137,9 @@ Pieces space_pieces(const Description& d) {
   return p;
 }
 
+// Calls f(holes, parts, alpha strings, beta strings, nt, np) for every block
+// of the space: a product of hole sets, particle sets and string sets of the
+// right sizes, spins and symmetries.
 template <class F>
 void for_each_block(const Description& d, int is0, const Pieces& pieces, F f) {
   const auto& [l, holes, parts, strings] = pieces;
