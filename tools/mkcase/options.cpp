@@ -91,6 +91,7 @@ Options parse_options(const std::vector<std::string>& args) {
       d.refs.clear();
       std::stringstream s(v);
       for (std::string r; std::getline(s, r, ',');) d.refs.push_back(r);
+      if (d.refs.empty()) throw std::invalid_argument("mkcase: --refs wants one reference or more");
     } else if (key == "nref") d.nref = to_int(key, v);
     else if (key == "nroots") d.nroots = to_int(key, v);
     else if (key == "roots") {
