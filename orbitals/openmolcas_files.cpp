@@ -32,7 +32,11 @@ constexpr int kRunLabels = 1024, kRunLabelLength = 16;
 std::string version_text(int v) { return "MOLCAS=" + std::to_string(v); }
 
 int small_count(Run& run, int k, long at, int lo, int hi, std::string_view what) {
-  const int64_t v = int64_at(run, k, at);
+  unsigned char b[8];
+  if (read_some(run, k, at, b, 8) != 8)
+    molcas_refuse(run, k, "file ends before byte " + std::to_string(at + 8) +
+                              ": not a TraOne of current OpenMolcas (MOLCAS=22)");
+  const int64_t v = le64(b);
   if (v < lo || v > hi)
     molcas_refuse(run, k, std::string(what) + " " + std::to_string(v) + " at byte " +
                               std::to_string(at) + " is not in " + std::to_string(lo) + ".." +
