@@ -13,6 +13,7 @@
 namespace {
 
 using molcasrun::at;
+using molcasrun::describe;
 using molcasrun::expect_operators;
 using molcasrun::slice;
 using molcasrun::Stage;
@@ -21,19 +22,6 @@ struct Case {
   const char* name;
   mkcase::Description d;
 };
-
-mkcase::Description describe(int version, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
-                             std::array<int, 8> nvirt, std::array<int, 8> ngel,
-                             std::array<int, 8> ndel, std::array<int, 3> symxyz, uint64_t seed) {
-  mkcase::Description d = mkcase::describe("CAS ", nsym, ninac, nact, nvirt, 0);
-  d.molcas = version;
-  d.ngel = ngel;
-  d.ndel = ndel;
-  d.symxyz = symxyz;
-  d.seed = seed;
-  d.ioper = 0;
-  return d;
-}
 
 std::vector<Case> cases() {
   return {
@@ -241,11 +229,7 @@ TEST(Lirone, OrbitalFileMustHoldEveryOrbitalOfTheBasis) {
   const auto d = cases()[1].d;
   const int io = fio::kStatusIoError;
   auto rewrite = [](Stage& s, const std::function<void(std::vector<std::string>&)>& edit) {
-    auto lines = test::split_lines(s.dir.read("INPORB"));
-    edit(lines);
-    std::string text;
-    for (const auto& l : lines) text += l + "\n";
-    s.dir.write("INPORB", text);
+    s.edit_lines("INPORB", edit);
   };
   expect_stop("last record missing", d,
               [&](Stage& s) { rewrite(s, [](auto& l) { l.pop_back(); }); }, io, "unit 1");

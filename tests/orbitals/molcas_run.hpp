@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -22,6 +23,21 @@
 #include "tools/mkcase/molcas.hpp"
 
 namespace molcasrun {
+
+// A CAS description of the orbital spaces, frozen and deleted orbitals,
+// operator symmetries and layout version, reading every operator.
+inline mkcase::Description describe(int version, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
+                             std::array<int, 8> nvirt, std::array<int, 8> ngel,
+                             std::array<int, 8> ndel, std::array<int, 3> symxyz, uint64_t seed) {
+  mkcase::Description d = mkcase::describe("CAS ", nsym, ninac, nact, nvirt, 0);
+  d.molcas = version;
+  d.ngel = ngel;
+  d.ndel = ndel;
+  d.symxyz = symxyz;
+  d.seed = seed;
+  d.ioper = 0;
+  return d;
+}
 
 struct Stage {
   std::ostringstream out, err;
@@ -93,6 +109,15 @@ struct Stage {
     std::fstream f(dir.path() / name, std::ios::in | std::ios::out | std::ios::binary);
     f.seekp(at);
     f.write(reinterpret_cast<const char*>(&v), 4);
+  }
+  // A text file rewritten line by line.
+  void edit_lines(const std::string& name,
+                  const std::function<void(std::vector<std::string>&)>& edit) const {
+    auto lines = test::split_lines(dir.read(name));
+    edit(lines);
+    std::string text;
+    for (const auto& l : lines) text += l + "\n";
+    dir.write(name, text);
   }
   void put_int64(const std::string& name, long at, int64_t v) const {
     std::fstream f(dir.path() / name, std::ios::in | std::ios::out | std::ios::binary);

@@ -11,22 +11,9 @@
 
 namespace {
 
+using molcasrun::describe;
 using molcasrun::expect_operators;
 using molcasrun::Stage;
-
-mkcase::Description describe(int version, int nsym, std::array<int, 8> ninac,
-                             std::array<int, 8> nact, std::array<int, 8> nvirt,
-                             std::array<int, 8> ngel, std::array<int, 8> ndel,
-                             std::array<int, 3> symxyz, uint64_t seed) {
-  mkcase::Description d = mkcase::describe("CAS ", nsym, ninac, nact, nvirt, 0);
-  d.molcas = version;
-  d.ngel = ngel;
-  d.ndel = ndel;
-  d.symxyz = symxyz;
-  d.seed = seed;
-  d.ioper = 0;
-  return d;
-}
 
 // Between them the operators of these cases take every symmetry 1..8; odd
 // seeds write SEWARD's order of the table of contents, even ones another.
@@ -209,11 +196,7 @@ TEST(OpenMolcas, TruncatedOrInconsistentFilesAreRefusedNamingThem) {
 
 TEST(OpenMolcas, DamagedInporbFilesAreRefusedNamingThem) {
   auto rewrite = [](Stage& s, const std::function<void(std::vector<std::string>&)>& edit) {
-    auto lines = test::split_lines(s.dir.read("INPORB"));
-    edit(lines);
-    std::string text;
-    for (const auto& l : lines) text += l + "\n";
-    s.dir.write("INPORB", text);
+    s.edit_lines("INPORB", edit);
   };
   // Lines: 0 #INPORB, 1 #INFO, 2 title, 3 UHF NSYM WFTYPE, 4 NBAS, 5 NORB,
   // ..., 10 #ORB, 11 the heading of the first orbital, 12 its coefficients.
