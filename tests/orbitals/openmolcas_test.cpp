@@ -6,8 +6,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <sstream>
 
 #include "orbitals/molcas_run.hpp"
+#include "tools/mkcase/make_case.hpp"
 
 namespace {
 
@@ -232,6 +234,63 @@ TEST(OpenMolcas, DamagedInporbFilesAreRefusedNamingThem) {
     expect_stop(c.what, kTwo, [&](Stage& s) { rewrite(s, c.edit); }, std::string(c.where));
   // Every failure names the unit and the file.
   expect_stop("named", kTwo, [&](Stage& s) { rewrite(s, cases[2].edit); }, "unit 1, file '");
+}
+
+}  // namespace
+
+namespace {
+
+// The numbers of the report line that starts with the label.
+std::vector<double> report_row(const std::string& out, const std::string& label) {
+  std::vector<double> v;
+  for (const auto& line : test::split_lines(out)) {
+    const auto start = line.find_first_not_of(' ');
+    if (start == std::string::npos || line.compare(start, label.size() + 1, label + " ") != 0)
+      continue;
+    std::istringstream s(line.substr(start + label.size()));
+    for (double x; s >> x;) v.push_back(x);
+  }
+  return v;
+}
+
+// The whole program on a generated case whose files carry OpenMolcas's
+// names ($Project.OneInt ...), found through PREFIX: the printed moments
+// are the generator's brute-force ones.
+TEST(OpenMolcas, WholeRunWithOpenMolcasNamesUnderPrefix) {
+  mkcase::Description d = kFour;
+  d.nelac = 2;
+  d.nroots = 2;
+  d.root1 = 1;
+  d.root2 = 2;
+  test::ScratchDir dir;
+  mkcase::make_case(d, dir.path().string());
+  const std::pair<const char*, const char*> names[] = {
+      {"OneInt", "OneInt"}, {"TraOne", "TraOne"}, {"RunFile", "RunFile"}, {"INPORB", "RasOrb"},
+      {"vrt", "vrt"},       {"Info", "Info"},     {"deta", "deta"},       {"detb", "detb"},
+      {"daveca", "daveca"}, {"davecb", "davecb"}, {"dens", "dens"}};
+  for (const auto& [from, to] : names)
+    std::filesystem::rename(dir.path() / from, dir.path() / (std::string("water.") + to));
+  std::string input = dir.read("input");
+  input.replace(input.find("&ROFIL"), 6, "&ROFIL PREFIX='water.',");
+  const auto r = test::run_binary(dir, input);
+  ASSERT_EQ(r.status, 0) << r.err << r.out;
+  EXPECT_NE(r.out.find("ouverture de la file water.RunFile"), std::string::npos);
+  EXPECT_NE(r.out.find("0pen filewater.RasOrb"), std::string::npos);
+  int compared = 0;
+  for (const auto& line : test::split_lines(dir.read("expected"))) {
+    std::istringstream s(line);
+    std::string name;
+    s >> name;
+    if (name.rfind("mu", 0) != 0) continue;
+    std::vector<double> want;
+    for (double x; s >> x;) want.push_back(x);
+    const auto got = report_row(r.out, name);
+    ASSERT_EQ(got.size(), 3u) << name;
+    EXPECT_NEAR(got[0], want[0], 1e-12 * std::max(1.0, std::fabs(want[0]))) << name;
+    EXPECT_NEAR(got[1], want[1], 1e-7 * std::max(1.0, std::fabs(want[1]))) << name;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 9);
 }
 
 }  // namespace
