@@ -1,4 +1,4 @@
-# make example: build, then run ciprop on the bundled example case.
+# make example: build, then run ciprop on the bundled example cases.
 # make test:    build, then run every test.
 BUILD ?= build
 GEN = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCIPROP_BOUNDS=ON
@@ -16,6 +16,7 @@ test: build
 
 example: build
 	cd example && ./run.sh ../$(BUILD)/ciprop
+	cd example/openmolcas && ./run.sh ../../$(BUILD)/ciprop
 
 # Benchmarks run on a build without subscript checks.
 bench:

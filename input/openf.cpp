@@ -118,12 +118,14 @@ void open_orbitals(Run& run, const Rofil& f) {
 }
 
 // OneInt, TraOne and ComFile, in this order, into filc(1), filc(3), filc(2).
+// Current OpenMolcas (MOLCAS=22) has the RunFile in place of ComFile.
 void open_molcas(Run& run, const Rofil& f) {
+  const std::string_view run_info = run.hacer.molcas == 22 ? "RunFile" : "ComFile";
   const struct {
     int slot;
     std::string_view base;
     const FChar<kNameLength>& full;
-  } files[] = {{1, "OneInt", f.oneint1}, {3, "TraOne", f.traone1}, {2, "ComFile", f.comfile1}};
+  } files[] = {{1, "OneInt", f.oneint1}, {3, "TraOne", f.traone1}, {2, run_info, f.comfile1}};
   for (const auto& m : files) {
     std::string composed;
     int len = 0;

@@ -258,6 +258,12 @@ mkcase::Description generated(int version, int nsym, uint64_t seed, int ioper) {
   return d;
 }
 
+mkcase::Description without_deleted(mkcase::Description d) {
+  d.inporb = "1.1";
+  d.inporb_without_deleted = true;
+  return d;
+}
+
 TEST(Calmu, PrintedMomentsEqualTheGeneratorsOnGeneratedCases) {
   const struct {
     const char* name;
@@ -270,6 +276,10 @@ TEST(Calmu, PrintedMomentsEqualTheGeneratorsOnGeneratedCases) {
       {"transition density, two symmetries, version 4, dipoles only", generated(4, 2, 23, 1),
        false, 0.4},
       {"state density, eight symmetries, quadrupoles only", generated(5, 8, 24, 2), true, 0.0},
+      {"transition density, four symmetries, current OpenMolcas", generated(22, 4, 25, 0), false,
+       0.3},
+      {"state density, eight symmetries, current OpenMolcas, deleted orbitals not in the file",
+       without_deleted(generated(22, 8, 26, 0)), true, 0.0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -99,8 +99,13 @@ void check(const Description& d) {
   require(d.root1 >= 1 && d.root1 <= d.nroots && d.root2 >= 1 &&
               d.root2 <= d.nroots,
           "the roots asked for must be 1 to nroots");
-  require(d.molcas == 4 || d.molcas == 5 || d.molcas == 54,
-          "molcas must be 4, 5 or 54");
+  require(d.molcas == 4 || d.molcas == 5 || d.molcas == 54 || d.molcas == 22,
+          "molcas must be 4, 5, 54 or 22");
+  require(d.inporb.empty() || d.inporb == "1.0" || d.inporb == "1.1" || d.inporb == "2.0" ||
+              d.inporb == "2.1" || d.inporb == "2.2",
+          "inporb must be 1.0, 1.1, 2.0, 2.1 or 2.2");
+  require(!d.inporb_without_deleted || d.molcas == 22 || !d.inporb.empty(),
+          "only an #INPORB orbital file can leave out the deleted orbitals");
   for (int s : d.symxyz)
     require(s >= 1 && s <= d.nsym, "symmetries of x, y, z must be 1 to nsym");
   // The packed layout stores holes as single bytes (0 meaning 256) with no

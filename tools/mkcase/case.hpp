@@ -39,7 +39,12 @@ struct Description {
   int nref = 0;
   int nroots = 2;           // roots per vector file
   int root1 = 1, root2 = 1; // the roots the run asks for (NUMERO)
-  int molcas = 5;           // MOLCAS file version: 4, 5 or 54
+  int molcas = 5;           // MOLCAS file version: 4, 5, 54 or 22 (current OpenMolcas)
+  // Layout of the orbital file: "" for the version's own (headerless for 4,
+  // 5 and 54, "#INPORB 2.2" for 22) or an #INPORB version "1.0" ... "2.2";
+  // an #INPORB file may leave out the deleted orbitals (NORB < NBAS).
+  std::string inporb;
+  bool inporb_without_deleted = false;
   // Packed determinant layout; the program reads only this one in a run
   // (its plain-layout reader is there for other CI programs' files).
   bool packed = true;

@@ -29,7 +29,8 @@ const char* const kUsage =
     "  --plain                  plain determinant lists (default packed)\n"
     "  --order=shuffled|enumeration   file order of the determinants\n"
     "  --seed=N                 seed of the random orders and vectors\n"
-    "  --molcas=4|5|54 --iprop=N --symxyz=a,b,c --enuc=X\n"
+    "  --molcas=4|5|54|22 --iprop=N --symxyz=a,b,c --enuc=X\n"
+    "  --inporb=1.0|1.1|2.0|2.1|2.2 [--inporb-without-deleted]  #INPORB orbital file\n"
     "  --density-limit=N        skip the brute-force densities above N look-ups\n";
 
 namespace {
@@ -107,6 +108,8 @@ Options parse_options(const std::vector<std::string>& args) {
       d.shuffle = v == "shuffled";
     } else if (key == "seed") d.seed = std::strtoull(v.c_str(), nullptr, 10);
     else if (key == "molcas") d.molcas = to_int(key, v);
+    else if (key == "inporb") d.inporb = v;
+    else if (key == "inporb-without-deleted") d.inporb_without_deleted = true;
     else if (key == "iprop") d.ioper = to_int(key, v);
     else if (key == "symxyz") {
       std::vector<int> s = to_ints(key, v);
