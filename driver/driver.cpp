@@ -10,6 +10,7 @@
 #include "detspace/reorder.hpp"
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
+#include "input/input_checks.hpp"
 #include "input/lircd.hpp"
 #include "input/openf.hpp"
 #include "orbitals/lirone.hpp"
@@ -72,6 +73,7 @@ void driver(Run& run) {
   run.io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
   run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
   copy_input(run);
+  check_input_groups(run);
   run.io.list(6, {"iadri", kIadri});
   openf(run);
   lircd(run);

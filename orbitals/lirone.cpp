@@ -12,6 +12,7 @@
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/cio.hpp"
+#include "input/input_checks.hpp"
 #include "input/namelist.hpp"
 
 namespace ciprop {
@@ -109,11 +110,17 @@ bool reads_dipoles(int ioper) { return ioper == 0 || ioper == 1; }
 bool reads_quadrupoles(int ioper) { return ioper == 0 || ioper == 2; }
 
 // The MOLCAS version of "&COST", and the layouts this program knows.
+constexpr std::string_view kCostKeys[] = {"MOLCAS"};
 void lircost(Run& run) {
   std::string text;
   int ierr = 0;
   lecnam(run, "&COST", text, kUnitInput, ierr, 0);
-  if (ierr == 0) nameli(run, text, run.hacer.molcas, "MOLCAS");
+  const std::string given = text;
+  int cost = run.hacer.molcas;
+  if (nameli(run, text, cost, "MOLCAS") > 0 && run.hacer.molcas_given)
+    check_molcas_versions(run, run.hacer.molcas, cost);
+  run.hacer.molcas = cost;
+  check_items(run, "&COST", given, text, kCostKeys);
   const int v = run.hacer.molcas;
   if (v != 4 && v != 5 && v != 54)
     refuse(run, {"version de Molcas non prevue :", v, " (4, 5 ou 54)"});
