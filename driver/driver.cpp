@@ -6,6 +6,7 @@
 #include "density/calmu.hpp"
 #include "density/source.hpp"
 #include "detspace/detlist.hpp"
+#include "detspace/list_layout.hpp"
 #include "detspace/prepad.hpp"
 #include "detspace/reorder.hpp"
 #include "driver/print.hpp"
@@ -80,6 +81,7 @@ void driver(Run& run) {
   verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
   prepar(run);
   prepad(run);
+  choose_list_layout(run);
   determinant_lists(run);
   lirone(run);
   density_stage(run);
