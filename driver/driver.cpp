@@ -4,11 +4,13 @@
 #include <string>
 
 #include "density/calmu.hpp"
+#include "density/results_file.hpp"
 #include "density/source.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/list_layout.hpp"
 #include "detspace/prepad.hpp"
 #include "detspace/reorder.hpp"
+#include "driver/command_line.hpp"
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/input_checks.hpp"
@@ -93,6 +95,7 @@ int run_program(Run& run) {
     banner(run);
     run.dim = kDim;
     driver(run);
+    write_results(run, kVersion);
     run.io.list(6, {"FIN"});
     run.io.flush_all();
     return fio::kStatusFinished;
