@@ -78,16 +78,22 @@ void driver(Run& run) {
   copy_input(run);
   check_input_groups(run);
   run.io.list(6, {"iadri", kIadri});
-  openf(run);
-  lircd(run);
+  // Standard output is flushed after every stage, so that a report read
+  // while the run goes on ends at the last stage done.
+  auto stage = [&run](void (*step)(Run&)) {
+    step(run);
+    run.io.flush(6);
+  };
+  stage(openf);
+  stage(lircd);
   verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
-  prepar(run);
-  prepad(run);
-  choose_list_layout(run);
-  determinant_lists(run);
-  lirone(run);
-  density_stage(run);
-  calmu(run);
+  stage(prepar);
+  stage(prepad);
+  stage(choose_list_layout);
+  stage(determinant_lists);
+  stage(lirone);
+  stage(density_stage);
+  stage(calmu);
 }
 
 int run_program(Run& run) {

@@ -15,5 +15,6 @@ int main(int argc, char** argv) {
   ciprop::terminal_hint(isatty(STDIN_FILENO) == 1, std::cerr);
   std::ios::sync_with_stdio(false);
   auto run = std::make_unique<ciprop::Run>(std::cout, std::cin, std::cerr);
+  run->io.set_err_is_terminal(isatty(STDERR_FILENO) == 1);
   return ciprop::run_program(*run);
 }

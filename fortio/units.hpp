@@ -82,6 +82,9 @@ class Units {
 
   std::ostream& out() { return out_; }
   std::ostream& err() { return err_; }
+  // Whether standard error is a terminal, where progress may be shown.
+  void set_err_is_terminal(bool terminal) { err_is_terminal_ = terminal; }
+  bool err_is_terminal() const { return err_is_terminal_; }
 
  private:
   struct Unit {
@@ -103,6 +106,7 @@ class Units {
   std::ostream& err_;
   Unit units_[kMaxUnit];
   std::vector<std::string> scratch_;
+  bool err_is_terminal_ = false;
 };
 
 }  // namespace fio

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "driver/print.hpp"
+#include "fortio/progress.hpp"
 #include "fortio/stop.hpp"
 #include "input/cio.hpp"
 #include "input/input_checks.hpp"
@@ -411,9 +412,12 @@ void lirorb(Run& run) {
 void transforme(Run& run) {
   OrbitalRecords& r = run.ints;
   const auto comps = components(run);
-  for (int k = 0; k < 9; ++k)
+  fio::Progress progress(run.io, "integrals", 9);
+  for (int k = 0; k < 9; ++k) {
+    progress.tick(k);
     if (selected(run.hacer.ioper, k))
       calij(run, comps[k].mo, comps[k].p, comps[k].isym, r.orb.data(), r.ntot);
+  }
   for (int j = 1; j <= r.ntot; ++j)
     for (int i = 1; i <= r.ntot; ++i)
       r.xyz(i, j, 4) = r.xyz(i, j, 1) + r.xyz(i, j, 2) + r.xyz(i, j, 3);
