@@ -108,6 +108,11 @@ int run_program(Run& run) {
   } catch (const fio::StopRun& stop) {
     run.io.flush_all();
     if (!stop.shown.empty()) run.io.err() << stop.shown << std::endl;
+    // A stop whose reason stands only in the report is told on standard
+    // error too, so that a script sees why the run failed.
+    if (stop.shown.empty() && stop.status == fio::kStatusError)
+      run.io.err() << "ciprop: stopped on an error; the report ends with:" << run.io.last_out()
+                   << std::endl;
     return stop.status;
   }
 }

@@ -7,6 +7,7 @@
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/namelist.hpp"
+#include "input/openf.hpp"
 
 namespace ciprop {
 
@@ -32,6 +33,24 @@ std::string joined(std::span<const std::string_view> names) {
   return s;
 }
 
+// The positions of `ch` outside quoted text: a quoted run opens at an
+// apostrophe or a double quote and closes at the same character, as the
+// card reader gathers it.
+std::vector<size_t> unquoted(std::string_view text, char ch) {
+  std::vector<size_t> at;
+  char open = 0;
+  for (size_t c = 0; c < text.size(); ++c) {
+    if (open != 0) {
+      if (text[c] == open) open = 0;
+    } else if (text[c] == '\'' || text[c] == '"') {
+      open = text[c];
+    } else if (text[c] == ch) {
+      at.push_back(c);
+    }
+  }
+  return at;
+}
+
 struct GroupName {
   int card;  // 0-based card of standard input
   std::string name;
@@ -43,20 +62,11 @@ std::vector<GroupName> group_names(Run& run) {
   std::string card;
   for (int k = 0; run.io.read_card(kUnitInput, card, 80); ++k) {
     majnam(card, 80);
-    char open = 0;
-    for (size_t c = 0; c < card.size(); ++c) {
-      const char ch = card[c];
-      if (open != 0) {
-        if (ch == open) open = 0;
-      } else if (ch == '\'' || ch == '"') {
-        open = ch;
-      } else if (ch == '&') {
-        size_t e = c + 1;
-        while (e < card.size() && name_char(card[e])) ++e;
-        std::string name = card.substr(c, e - c);
-        if (name != "&END") found.push_back({k, name});
-        c = e - 1;
-      }
+    for (size_t c : unquoted(card, '&')) {
+      size_t e = c + 1;
+      while (e < card.size() && name_char(card[e])) ++e;
+      std::string name = card.substr(c, e - c);
+      if (name != "&END") found.push_back({k, name});
     }
   }
   run.io.rewind(kUnitInput);
@@ -112,22 +122,13 @@ void check_input_groups(Run& run) {
 
 void check_items(Run& run, std::string_view group, const std::string& given,
                  const std::string& left, std::span<const std::string_view> valid) {
-  char open = 0;
-  for (size_t c = 0; c < given.size(); ++c) {
-    const char ch = given[c];
-    if (open != 0) {
-      if (ch == open) open = 0;
-    } else if (ch == '\'' || ch == '"') {
-      open = ch;
-    } else if (ch == '*') {
-      size_t s = c;
-      while (s > 0 && std::string_view("0123456789+-").find(given[s - 1]) != std::string::npos)
-        --s;
-      const std::string count = given.substr(s, c - s);
-      if (count.find_first_of("123456789") == std::string::npos || count[0] == '-')
-        refuse_input(run, "repeat count '" + count + "' in " + std::string(group) +
-                              " is below 1; write n*value with n at least 1");
-    }
+  for (size_t c : unquoted(given, '*')) {
+    size_t s = c;
+    while (s > 0 && std::string_view("0123456789+-").find(given[s - 1]) != std::string::npos) --s;
+    const std::string count = given.substr(s, c - s);
+    if (count.find_first_of("123456789") == std::string::npos || count[0] == '-')
+      refuse_input(run, "repeat count '" + count + "' in " + std::string(group) +
+                            " is below 1; write n*value with n at least 1");
   }
   const size_t k = left.find_first_not_of(" ,");
   if (k == std::string::npos) return;
@@ -152,6 +153,33 @@ void warn_single_root(Run& run, int stored) {
   warn(run, "NUMERO gives one root; roots " + std::to_string(run.ronum.numero(1)) +
                 " (first vector file) and " + std::to_string(run.ronum.numero(2)) +
                 " (second vector file) are used");
+}
+
+void warn_file_names(Run& run, std::string_view orb1, std::string_view prefix,
+                     std::string_view ci_prefix) {
+  auto trim = [](std::string_view s) {
+    const size_t e = s.find_last_not_of(' ');
+    return e == std::string_view::npos ? std::string() : std::string(s.substr(0, e + 1));
+  };
+  const std::string orb = trim(orb1), pre = trim(prefix), ci = trim(ci_prefix);
+  const bool found = run.io.is_open(kUnitOrbitals);
+  const std::string used = found ? run.io.name(kUnitOrbitals) : "";
+  if (!orb.empty() && !orb1.starts_with(' ') && used != orb)
+    warn(run, "ORB1 file '" + orb + "' does not open; " +
+                  (found ? "the orbitals are read from " + used : "no other orbital file found"));
+  if (!pre.empty() && used == "INPORB")
+    warn(run, "the orbitals are read from INPORB in the working folder, not from under PREFIX '" +
+                  pre + "'");
+  if (pre.empty() || ci == pre) return;
+  const std::string names = "the CI file names (vrt, Info, deta, detb, daveca, davecb)";
+  if (ci.empty())
+    warn(run, "PREFIX '" + pre + "' does not reach " + names +
+                  ": they are taken from the working folder (a prefix of 10 characters or more is "
+                  "dropped there); give them with VRT1, INFO1, DETA1, DETB1, DAVECA1, DAVECB1");
+  else
+    warn(run, "PREFIX '" + pre + "' reaches " + names + " as '" + ci +
+                  "' (cut at its first blank); give them with VRT1, INFO1, DETA1, DETB1, DAVECA1, "
+                  "DAVECB1");
 }
 
 void check_molcas_versions(Run& run, int rhc, int cost) {

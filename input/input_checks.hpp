@@ -38,6 +38,14 @@ void warn_single_root(Run& run, int stored);
 // values are refused.
 void check_molcas_versions(Run& run, int rhc, int cost);
 
+// File names that do not mean what they seem to, after the orbital file is
+// chosen: an ORB1 that does not open (and the file used instead), orbitals
+// taken from the working folder while PREFIX points elsewhere, and a PREFIX
+// that reaches the CI file names cut (`ci_prefix`: the part of it that the
+// names composed from base names carry).
+void warn_file_names(Run& run, std::string_view orb1, std::string_view prefix,
+                     std::string_view ci_prefix);
+
 // One line "ciprop: warning: <text>" on standard error.
 void warn(Run& run, std::string_view text);
 // Refuses the input: the message as the last line of the report, and

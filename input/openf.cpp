@@ -302,6 +302,7 @@ void openf(Run& run) {
   echo_rofil(run, f);
 
   open_orbitals(run, f);
+  warn_file_names(run, f.orb1.view(), f.prefix.view(), nomf(f.prefix.view(), ""));
   lirdav(run);
   open_molcas(run, f);
 

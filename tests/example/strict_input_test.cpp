@@ -101,4 +101,76 @@ TEST(StrictInput, WarningsSayWhatTheRunUses) {
   }
 }
 
+// The old traps of the file names, each told once; the run does what it
+// always did.
+TEST(FileNameWarnings, OrbitalFallbackAndPrefixesThatDoNotReachEveryName) {
+  const std::string rest = kRho + kRhc + kCost;
+  std::vector<std::string> warnings;
+  auto run = [&](const test::ScratchDir& dir, const std::string& rofil, int status) {
+    auto r = test::run_binary(dir, rofil + rest);
+    EXPECT_EQ(r.status, status) << r.err;
+    warnings.clear();
+    for (const auto& line : test::split_lines(r.err))
+      if (line.rfind("ciprop: warning: ", 0) == 0) warnings.push_back(line.substr(17));
+  };
+  const std::string names = "the CI file names (vrt, Info, deta, detb, daveca, davecb)";
+  {
+    test::ScratchDir dir;
+    copy_case(dir);
+    run(dir, " &ROFIL ORB1='orbitals.txt' &END\n", 0);
+    EXPECT_EQ(warnings, std::vector<std::string>{
+                            "ORB1 file 'orbitals.txt' does not open; the orbitals are read from INPORB"});
+  }
+  {
+    // The case under sub/, and an INPORB left in the working folder.
+    test::ScratchDir dir;
+    fs::create_directory(dir.path() / "sub");
+    for (const auto& e : fs::directory_iterator(kCase))
+      fs::copy_file(e.path(), dir.path() / "sub" / e.path().filename());
+    fs::copy_file(kCase / "INPORB", dir.path() / "INPORB");
+    run(dir, " &ROFIL PREFIX='sub/' &END\n", 0);
+    EXPECT_EQ(warnings, std::vector<std::string>{
+                            "the orbitals are read from INPORB in the working folder, not from "
+                            "under PREFIX 'sub/'"});
+  }
+  {
+    // A prefix of 10 characters or more reaches the MOLCAS files only.
+    test::ScratchDir dir;
+    copy_case(dir);
+    const std::string prefix = dir.path().string() + "/";
+    run(dir, " &ROFIL PREFIX='" + prefix + "' &END\n", 0);
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{
+                  "the orbitals are read from INPORB in the working folder, not from under PREFIX '" +
+                      prefix + "'",
+                  "PREFIX '" + prefix + "' does not reach " + names +
+                      ": they are taken from the working folder (a prefix of 10 characters or more "
+                      "is dropped there); give them with VRT1, INFO1, DETA1, DETB1, DAVECA1, "
+                      "DAVECB1"}));
+  }
+  {
+    test::ScratchDir dir;
+    copy_case(dir);
+    fs::remove(dir.path() / "INPORB");
+    run(dir, " &ROFIL PREFIX='my run/' &END\n", 2);
+    EXPECT_EQ(warnings, std::vector<std::string>{
+                            "PREFIX 'my run/' reaches " + names +
+                            " as 'my' (cut at its first blank); give them with VRT1, INFO1, DETA1, "
+                            "DETB1, DAVECA1, DAVECB1"});
+  }
+}
+
+// A stop whose message stands in the report also ends standard error with it.
+TEST(ErrorStops, TheReportsMessageIsRepeatedOnStandardError) {
+  test::ScratchDir dir;
+  auto r = run_case(dir, kRofil +
+                             " &RHO NDEL=1,0,0,0, NGEL=1,0,0,0, NUMERO=1,5, ISX=3, ISY=4 /\n" +
+                             kRhc + kCost);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(last_line(r.out), " vector file davecb: root 5 asked for, the file holds 2");
+  EXPECT_EQ(r.err,
+            "ciprop: stopped on an error; the report ends with: vector file davecb: root 5 asked "
+            "for, the file holds 2\n");
+}
+
 }  // namespace
