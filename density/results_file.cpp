@@ -88,7 +88,7 @@ std::string results_json(Run& run, std::string_view version) {
   body += "{\n  \"program\": \"ciprop\",\n  \"version\": " + quoted(version);
   member("generation_mode", quoted(trimmed(run.prep.gener.view())));
   member("determinants", object({{"run_description", std::to_string(run.det.ndet)},
-                                 {"cas", std::to_string(run.det.ndetcas)},
+                                 {"active_space_only", std::to_string(run.det.ndetcas)},
                                  {"first_vector_file", std::to_string(h1.ndim)},
                                  {"second_vector_file", std::to_string(h2.ndim)}},
                                 "  "));

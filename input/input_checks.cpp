@@ -66,7 +66,8 @@ std::vector<GroupName> group_names(Run& run) {
       size_t e = c + 1;
       while (e < card.size() && name_char(card[e])) ++e;
       std::string name = card.substr(c, e - c);
-      if (name != "&END") found.push_back({k, name});
+      // A lone "&" names no group.
+      if (name != "&END" && name != "&") found.push_back({k, name});
     }
   }
   run.io.rewind(kUnitInput);
