@@ -71,4 +71,19 @@ TEST(ResultsFile, StateMomentsAgainstTheReportAndReplacedOnlyByAFinishedRun) {
     EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
 }
 
+// A results file that cannot be put in place fails the run, and leaves no
+// temporary file behind.
+TEST(ResultsFile, AFailedWriteIsAnInputOutputError) {
+  test::ScratchDir dir;
+  copy_case(dir);
+  fs::create_directory(dir.path() / "ciprop-results.json");
+  auto r = test::run_binary(dir, kRofil + kRho + kRhc + kCost);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("ciprop: input/output error: cannot write ciprop-results.json (", 0), 0u)
+      << r.err;
+  EXPECT_EQ(last_line(r.out), " *********************************************") << "FIN printed";
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
 }  // namespace
