@@ -8,6 +8,7 @@
 #include "detspace/detlist.hpp"
 #include "detspace/excitation.hpp"
 #include "driver/print.hpp"
+#include "fortio/progress.hpp"
 
 namespace ciprop {
 
@@ -151,7 +152,9 @@ class Accumulator {
     int ne = 0, eof = 0, p[kMaxSubst], q[kMaxSubst];
     restart_list(run_, kUnitDetA);
     for (int s = 1; s <= 2 * norb_ + 1; ++s) occ_[s] = reference(s);
+    fio::Progress progress(run_.io, "density", v_.ndim1);
     for (int idet = 1; idet <= v_.ndim1; ++idet) {
+      progress.tick(idet);
       venond1(run_, kUnitDetA, ne, p, q, eof);
       if (eof) refuse(run_, {"determinant list " + run_.io.name(kUnitDetA) + " ended early"});
       enter(ne, p, q);

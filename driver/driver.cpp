@@ -4,12 +4,16 @@
 #include <string>
 
 #include "density/calmu.hpp"
+#include "density/results_file.hpp"
 #include "density/source.hpp"
 #include "detspace/detlist.hpp"
+#include "detspace/list_layout.hpp"
 #include "detspace/prepad.hpp"
 #include "detspace/reorder.hpp"
+#include "driver/command_line.hpp"
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
+#include "input/input_checks.hpp"
 #include "input/lircd.hpp"
 #include "input/openf.hpp"
 #include "orbitals/lirone.hpp"
@@ -72,16 +76,24 @@ void driver(Run& run) {
   run.io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
   run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
   copy_input(run);
+  check_input_groups(run);
   run.io.list(6, {"iadri", kIadri});
-  openf(run);
-  lircd(run);
+  // Standard output is flushed after every stage, so that a report read
+  // while the run goes on ends at the last stage done.
+  auto stage = [&run](void (*step)(Run&)) {
+    step(run);
+    run.io.flush(6);
+  };
+  stage(openf);
+  stage(lircd);
   verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
-  prepar(run);
-  prepad(run);
-  determinant_lists(run);
-  lirone(run);
-  density_stage(run);
-  calmu(run);
+  stage(prepar);
+  stage(prepad);
+  stage(choose_list_layout);
+  stage(determinant_lists);
+  stage(lirone);
+  stage(density_stage);
+  stage(calmu);
 }
 
 int run_program(Run& run) {
@@ -89,12 +101,18 @@ int run_program(Run& run) {
     banner(run);
     run.dim = kDim;
     driver(run);
+    write_results(run, kVersion);
     run.io.list(6, {"FIN"});
     run.io.flush_all();
     return fio::kStatusFinished;
   } catch (const fio::StopRun& stop) {
     run.io.flush_all();
     if (!stop.shown.empty()) run.io.err() << stop.shown << std::endl;
+    // A stop whose reason stands only in the report is told on standard
+    // error too, so that a script sees why the run failed.
+    if (stop.shown.empty() && stop.status == fio::kStatusError)
+      run.io.err() << "ciprop: stopped on an error; the report ends with:" << run.io.last_out()
+                   << std::endl;
     return stop.status;
   }
 }

@@ -10,7 +10,9 @@
 #include <string>
 
 #include "driver/print.hpp"
+#include "fortio/progress.hpp"
 #include "fortio/stop.hpp"
+#include "input/input_checks.hpp"
 #include "input/namelist.hpp"
 #include "orbitals/molcas_bytes.hpp"
 #include "orbitals/openmolcas_files.hpp"
@@ -62,11 +64,17 @@ bool reads_dipoles(int ioper) { return ioper == 0 || ioper == 1; }
 bool reads_quadrupoles(int ioper) { return ioper == 0 || ioper == 2; }
 
 // The MOLCAS version of "&COST", and the layouts this program knows.
+constexpr std::string_view kCostKeys[] = {"MOLCAS"};
 void lircost(Run& run) {
   std::string text;
   int ierr = 0;
   lecnam(run, "&COST", text, kUnitInput, ierr, 0);
-  if (ierr == 0) nameli(run, text, run.hacer.molcas, "MOLCAS");
+  const std::string given = text;
+  int cost = run.hacer.molcas;
+  if (nameli(run, text, cost, "MOLCAS") > 0 && run.hacer.molcas_given)
+    check_molcas_versions(run, run.hacer.molcas, cost);
+  run.hacer.molcas = cost;
+  check_items(run, "&COST", given, text, kCostKeys);
   const int v = run.hacer.molcas;
   if (v != 4 && v != 5 && v != 54 && v != kMolcasCurrent)
     refuse(run, {"version de Molcas non prevue :", v, " (4, 5, 54 ou 22)"});
@@ -393,9 +401,12 @@ void lirorb(Run& run) {
 void transforme(Run& run) {
   OrbitalRecords& r = run.ints;
   const auto comps = components(run);
-  for (int k = 0; k < 9; ++k)
+  fio::Progress progress(run.io, "integrals", 9);
+  for (int k = 0; k < 9; ++k) {
+    progress.tick(k);
     if (selected(run.hacer.ioper, k))
       calij(run, comps[k].mo, comps[k].p, comps[k].isym, r.orb.data(), r.ntot);
+  }
   for (int j = 1; j <= r.ntot; ++j)
     for (int i = 1; i <= r.ntot; ++i)
       r.xyz(i, j, 4) = r.xyz(i, j, 1) + r.xyz(i, j, 2) + r.xyz(i, j, 3);

@@ -58,8 +58,8 @@ NELAC = 6
 STATE_IRREP = 1          # A1
 NROOTS = 2               # the two lowest singlets of that symmetry
 IRREP_OF_XYZ = (3, 4, 1)  # psi4 puts water in the yz plane: x B1, y B2, z A1
-# 2/3 as the property report uses it, rounded to single precision.
-TWO_THIRDS = float(np.float32(2.0 / 3.0))
+# 2/3 of the oscillator strength and the effective theta, in double precision.
+TWO_THIRDS = 2.0 / 3.0
 HEADER_BYTES = 40960     # OneInt's header; the integral blocks follow it
 
 
@@ -530,8 +530,8 @@ def write_reference(path, energies, deltae, states, trans, strength):
         '# A1 roots.  Values from psi4 1.3.2: detci energies and one-particle',
         '# (transition) densities contracted with psi4 integrals; atomic',
         '# units.  Each moment: electronic, nuclear, total.  The oscillator',
-        '# strength is |mu_el| * c * |mu_el| * deltae with c = 2/3 rounded to',
-        '# single precision, 0.6666666865348816, as the program uses it.',
+        '# strength is |mu_el| * 2/3 * |mu_el| * deltae, 2/3 in double',
+        '# precision as the program uses it.',
         'energy root1 %s' % fmt(energies[0]),
         'energy root2 %s' % fmt(energies[1]),
         'transition deltae %s' % fmt(deltae),

@@ -383,8 +383,8 @@ Square expand_density(const Description& d, const std::vector<double>& ro, bool 
 }
 
 Moments moments(const MolcasCase& m, const Square& density, double deltae) {
-  // The single-precision 2/3 of the report.
-  const double c = static_cast<double>(2.0f / 3.0f);
+  // 2/3 of the oscillator strength and the effective theta.
+  const double c = 2.0 / 3.0;
   Moments r;
   for (int k = 0; k < kComponents; ++k) {
     double e = 0.0;
