@@ -8,12 +8,13 @@
 // touching its input files.
 //
 //   ciprop_fuzz --exe PROGRAM [--runs N] [--seed S] [--timeout SEC]
-//               [--work DIR] [--case NAME] [--file NAME] [--log FILE] [--strict]
-//   ciprop_fuzz --exe PROGRAM --case NAME --file NAME --mutation SPEC [--keep DIR]
+//               [--minutes M] [--work DIR] [--case NAME] [--file NAME] [--log FILE]
+//               [--strict]
+//   ciprop_fuzz --exe PROGRAM --case NAME --file NAME --mutation RECIPE [--keep DIR]
 //
 // N (default 24, 0 for every mutation; the environment variable
 // CIPROP_FUZZ_RUNS overrides it) runs are drawn from all mutations of all
-// cases in an order fixed by the seed.  Exit status: 0, or 1 with --strict
+// cases in an order fixed by the seed; --minutes stops the draw early.  Exit status: 0, or 1 with --strict
 // when a run failed; 2 when the campaign itself could not run.
 #include <unistd.h>
 
@@ -76,6 +77,7 @@ struct Args {
   long runs = 24;
   unsigned long long seed = 1;
   double timeout = 10.0;
+  double minutes = 0.0;  // stop drawing runs after this long (0: no limit)
   bool strict = false;
 };
 
@@ -91,6 +93,7 @@ Args parse(int argc, char** argv) {
     else if (k == "--runs") a.runs = std::stol(value());
     else if (k == "--seed") a.seed = std::stoull(value());
     else if (k == "--timeout") a.timeout = std::stod(value());
+    else if (k == "--minutes") a.minutes = std::stod(value());
     else if (k == "--work") a.work = value();
     else if (k == "--case") a.only_case = value();
     else if (k == "--file") a.only_file = value();
@@ -137,13 +140,14 @@ struct Result {
   Mutation m;
   Verdict v;
   RunOutput r;
+  std::string changed;  // the input file the run changed, if any
 };
 
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
 std::string reproducer(const Args& a, const Result& x) {
   return "ciprop_fuzz --exe " + a.exe + " --case " + x.c->def->name + " --file " + x.m.file +
-         " --mutation " + quoted(x.m.spec) + " --keep /tmp/repro";
+         " --mutation " + quoted(x.m.recipe) + " --keep /tmp/repro";
 }
 
 Result run_one(const Case& c, const Mutation& m, const fs::path& dir, const Args& a) {
@@ -153,7 +157,7 @@ Result run_one(const Case& c, const Mutation& m, const fs::path& dir, const Args
   RunOutput r = run_in(a.exe, dir, it == d.folder.end() ? "" : it->second, a.timeout, d.fsize_limit);
   Folder after = read_folder(dir);
   Verdict v = judge(r, d.folder, after, c.folder, c.moments);
-  return {&c, m, v, std::move(r)};
+  return {&c, m, v, std::move(r), changed_input(d.folder, after, c.folder)};
 }
 
 std::string tail(const std::string& s, std::size_t n) {
@@ -167,8 +171,9 @@ int replay(const Args& a, const std::vector<Case>& cases, const fs::path& work) 
     fs::path dir = a.keep.empty() ? work / "run" : fs::path(a.keep);
     Result x = run_one(c, m, dir, a);
     std::cout << "case " << c.def->name << " (mkcase " << c.def->options << ")\nfile " << m.file
-              << ", mutation " << m.spec << "\nstatus " << x.r.status << ", signal " << x.r.signal
+              << ", mutation " << m.recipe << "\nstatus " << x.r.status << ", signal " << x.r.signal
               << (x.r.timed_out ? ", timed out" : "") << "\nverdict: " << verdict_name(x.v)
+              << (x.changed.empty() ? "" : ", changed input: " + x.changed)
               << "\n--- standard error ---\n" << tail(x.r.err, 4000)
               << "--- moments ---\n" << moments_block(x.r.out);
     if (!a.keep.empty())
@@ -187,7 +192,9 @@ void summary(const std::vector<Result>& results, const Args& a, std::ostream& ou
   std::map<std::tuple<std::string, std::string, std::string>, std::vector<const Result*>> groups;
   for (const Result& x : results)
     if (is_failure(x.v)) {
-      std::string detail = x.v == Verdict::Sanitizer ? " [" + sanitizer_signature(x.r.err) + "]" : "";
+      std::string detail = x.v == Verdict::Sanitizer      ? " [" + sanitizer_signature(x.r.err) + "]"
+                           : x.v == Verdict::InputChanged ? " [" + x.changed + "]"
+                                                          : "";
       groups[{verdict_name(x.v) + detail, x.m.file, kind_name(x.m.kind)}].push_back(&x);
     }
   if (groups.empty()) {
@@ -248,12 +255,17 @@ int main(int argc, char** argv) {
     std::vector<Result> results;
     auto t0 = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < n; ++i) {
+      if (a.minutes > 0 &&
+          std::chrono::steady_clock::now() - t0 > std::chrono::duration<double>(60 * a.minutes)) {
+        std::cout << "time budget spent after " << i << " runs\n";
+        break;
+      }
       results.push_back(run_one(*all[i].first, all[i].second, work / "run", a));
       const Result& x = results.back();
       if (log.is_open())
         log << verdict_name(x.v) << "\t" << x.c->def->name << "\t" << x.m.file << "\t" << kind_name(x.m.kind)
-            << "\t" << x.m.what << "\t" << x.m.spec.substr(0, 200) << "\t"
-            << (x.v == Verdict::Sanitizer ? sanitizer_signature(x.r.err) : "") << "\n" << std::flush;
+            << "\t" << x.m.what << "\t" << x.m.recipe.substr(0, 200) << "\t"
+            << (x.v == Verdict::Sanitizer ? sanitizer_signature(x.r.err) : x.changed) << "\n" << std::flush;
       if ((i + 1) % 500 == 0) std::cout << (i + 1) << " runs\n" << std::flush;
     }
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

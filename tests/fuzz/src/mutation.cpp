@@ -31,9 +31,9 @@ const char* kind_name(Kind k) {
   return "?";
 }
 
-std::string trunc_spec(std::size_t n) { return "trunc@" + std::to_string(n); }
+std::string trunc_recipe(std::size_t n) { return "trunc@" + std::to_string(n); }
 
-std::string splice_spec(std::size_t off, std::size_t len, const std::string& bytes) {
+std::string splice_recipe(std::size_t off, std::size_t len, const std::string& bytes) {
   static const char* hex = "0123456789abcdef";
   std::string s = "splice@" + std::to_string(off) + "+" + std::to_string(len) + ":";
   for (unsigned char c : bytes) {
@@ -86,7 +86,7 @@ std::string with_file_name(const std::string& input, const std::string& key,
 
 Damaged apply(const Folder& base, const Mutation& m) {
   Damaged d{base, -1};
-  const std::string& s = m.spec;
+  const std::string& s = m.recipe;
   if (s.rfind("fsize:", 0) == 0) {
     std::size_t p = 6;
     d.fsize_limit = static_cast<long>(number(s, p));
@@ -160,7 +160,7 @@ class BinaryFile {
 
   void cut(std::size_t at, const std::string& where) {
     if (at >= b_.size() || !cuts_.insert(at).second) return;
-    add(Kind::Truncate, trunc_spec(at), "cut to " + std::to_string(at) + " bytes (" + where + ")");
+    add(Kind::Truncate, trunc_recipe(at), "cut to " + std::to_string(at) + " bytes (" + where + ")");
   }
 
   // A four-byte integer: zero, negative, one off, single bit flips, huge.
@@ -173,7 +173,7 @@ class BinaryFile {
     std::set<uint32_t> seen{v};
     for (uint32_t x : values)
       if (seen.insert(x).second)
-        add(kind, splice_spec(at, 4, bytes32(x)),
+        add(kind, splice_recipe(at, 4, bytes32(x)),
             field + " at " + std::to_string(at) + ": " + std::to_string(int32_t(v)) + " -> " +
                 std::to_string(int32_t(x)));
   }
@@ -186,7 +186,7 @@ class BinaryFile {
     std::set<unsigned> seen{v};
     for (unsigned x : values)
       if (seen.insert(x).second)
-        add(kind, splice_spec(at, 1, std::string(1, static_cast<char>(x))),
+        add(kind, splice_recipe(at, 1, std::string(1, static_cast<char>(x))),
             field + " at " + std::to_string(at) + ": " + std::to_string(v) + " -> " +
                 std::to_string(x));
   }
@@ -197,33 +197,33 @@ class BinaryFile {
         {0x7ff8000000000000ull, "NaN"}, {0x7ff0000000000000ull, "+Inf"},
         {0xfff0000000000000ull, "-Inf"}};
     for (const auto& [bits, label] : values)
-      add(Kind::NonFinite, splice_spec(at, 8, bytes64(bits)),
+      add(Kind::NonFinite, splice_recipe(at, 8, bytes64(bits)),
           field + " at " + std::to_string(at) + " -> " + label);
   }
 
   void label(std::size_t at, std::size_t len, const std::string& field) {
     if (at + len > b_.size()) return;
-    add(Kind::Label, splice_spec(at, 1, "X"), field + " at " + std::to_string(at) + ": first letter -> X");
-    add(Kind::Label, splice_spec(at, len, std::string(len, ' ')), field + " at " + std::to_string(at) + " blanked");
+    add(Kind::Label, splice_recipe(at, 1, "X"), field + " at " + std::to_string(at) + ": first letter -> X");
+    add(Kind::Label, splice_recipe(at, len, std::string(len, ' ')), field + " at " + std::to_string(at) + " blanked");
   }
 
   void unused(std::size_t at) {
     if (at + 4 > b_.size()) return;
-    add(Kind::Unused, splice_spec(at, 1, std::string(1, static_cast<char>(b_[at] ^ 0x81))),
+    add(Kind::Unused, splice_recipe(at, 1, std::string(1, static_cast<char>(b_[at] ^ 0x81))),
         "byte " + std::to_string(at) + " flipped");
-    add(Kind::Unused, splice_spec(at, 4, bytes32(0xffffffffu)),
+    add(Kind::Unused, splice_recipe(at, 4, bytes32(0xffffffffu)),
         "bytes " + std::to_string(at) + ".." + std::to_string(at + 3) + " set to ff");
   }
 
   void append(const std::string& extra, const std::string& what) {
-    add(Kind::Append, splice_spec(b_.size(), 0, extra), what);
+    add(Kind::Append, splice_recipe(b_.size(), 0, extra), what);
   }
 
   const std::string& bytes() const { return b_; }
 
  private:
-  void add(Kind k, std::string spec, std::string what) {
-    out_.push_back({name_, k, std::move(spec), std::move(what)});
+  void add(Kind k, std::string recipe, std::string what) {
+    out_.push_back({name_, k, std::move(recipe), std::move(what)});
   }
   std::string name_;
   const std::string& b_;

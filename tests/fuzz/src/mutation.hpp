@@ -34,7 +34,8 @@ const char* kind_name(Kind k);
 struct Mutation {
   std::string file;  // the file touched, "-" for the run's environment
   Kind kind;
-  std::string spec;  // replayable: trunc@N, splice@OFF+LEN:HEX, rm, rename:NAME, fsize:N
+  std::string recipe;  // replayable: trunc@N, splice@OFF+LEN:HEX,
+                      // fill@OFF:N*HH, rm, rename:NAME, fsize:N
   std::string what;  // for the reader
 };
 
@@ -44,7 +45,7 @@ struct Damaged {
   long fsize_limit = -1;
 };
 
-// Applies m to a copy of the folder; throws std::invalid_argument on a spec
+// Applies m to a copy of the folder; throws std::invalid_argument on a recipe
 // it cannot read (a hand-typed --mutation).
 Damaged apply(const Folder& base, const Mutation& m);
 
@@ -52,7 +53,7 @@ Damaged apply(const Folder& base, const Mutation& m);
 std::vector<Mutation> mutations_of(const Folder& folder, int molcas_version);
 
 // Helpers shared with the text mutations.
-std::string splice_spec(std::size_t off, std::size_t len, const std::string& bytes);
-std::string trunc_spec(std::size_t n);
+std::string splice_recipe(std::size_t off, std::size_t len, const std::string& bytes);
+std::string trunc_recipe(std::size_t n);
 
 }  // namespace fuzz

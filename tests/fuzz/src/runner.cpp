@@ -150,18 +150,24 @@ bool has_ciprop_line(const std::string& err) {
 
 }  // namespace
 
+std::string changed_input(const Folder& before, const Folder& after, const Folder& intact) {
+  for (const auto& [name, bytes] : before) {
+    auto it = after.find(name);
+    if (it == after.end()) return name + " (removed)";
+    if (it->second != bytes) return name + " (rewritten)";
+  }
+  // An input file the damage removed must not come back, e.g. created empty.
+  for (const auto& [name, bytes] : intact)
+    if (!before.count(name) && after.count(name)) return name + " (created)";
+  return "";
+}
+
 Verdict judge(const RunOutput& r, const Folder& before, const Folder& after, const Folder& intact,
               const std::string& reference_moments) {
   if (sanitizer_report(r.err)) return Verdict::Sanitizer;
   if (r.timed_out) return Verdict::Hang;
   if (r.signal != 0) return Verdict::Crash;
-  for (const auto& [name, bytes] : before) {
-    auto it = after.find(name);
-    if (it == after.end() || it->second != bytes) return Verdict::InputChanged;
-  }
-  // An input file the damage removed must not come back, e.g. created empty.
-  for (const auto& [name, bytes] : intact)
-    if (!before.count(name) && after.count(name)) return Verdict::InputChanged;
+  if (!changed_input(before, after, intact).empty()) return Verdict::InputChanged;
   if (r.status != 0) return has_ciprop_line(r.err) ? Verdict::Refused : Verdict::ErrorNoLine;
   std::string m = moments_block(r.out);
   if (m == reference_moments) return Verdict::Same;
@@ -191,10 +197,11 @@ std::string sanitizer_signature(const std::string& err) {
         kind = "subscript check";
         continue;
       }
-    } else if (line.find(" in ") != std::string::npos && line.find("#") != std::string::npos &&
-               line.find("/usr/") == std::string::npos && line.find("libasan") == std::string::npos &&
-               line.find("bounds_fault") == std::string::npos && line.find("abort") == std::string::npos &&
-               line.find("raise") == std::string::npos && line.find("libc") == std::string::npos) {
+    } else if (line.find(" in ") != std::string::npos && line.find('#') != std::string::npos &&
+               (line.find(".cpp:") != std::string::npos || line.find(".hpp:") != std::string::npos) &&
+               line.find("/usr/") == std::string::npos && line.find("farray.hpp") == std::string::npos) {
+      // The first frame in the program's own sources, past the subscript
+      // check itself.
       std::string fn = line.substr(line.find(" in ") + 4);
       std::size_t sp = fn.rfind(' ');
       std::string file = sp == std::string::npos ? fn : fn.substr(sp + 1);

@@ -42,6 +42,10 @@ enum class Verdict {
 const char* verdict_name(Verdict v);
 bool is_failure(Verdict v);
 
+// The first input file the run changed: rewritten, removed, or created when
+// the damage had removed it; empty when none.
+std::string changed_input(const Folder& before, const Folder& after, const Folder& intact);
+
 // before: the damaged folder as given to the run; after: the folder after it.
 Verdict judge(const RunOutput& r, const Folder& before, const Folder& after,
               const Folder& intact, const std::string& reference_moments);

@@ -6,7 +6,7 @@
 
 namespace fuzz {
 
-std::string fill_spec(std::size_t off, std::size_t n, char byte) {
+std::string fill_recipe(std::size_t off, std::size_t n, char byte) {
   char hh[3];
   std::snprintf(hh, sizeof hh, "%02x", static_cast<unsigned char>(byte));
   return "fill@" + std::to_string(off) + ":" + std::to_string(n) + "*" + hh;
@@ -37,14 +37,14 @@ class TextFile {
 
   void replace(Kind k, std::size_t off, std::size_t len, const std::string& by, const std::string& what) {
     if (t_.compare(off, len, by) == 0) return;
-    add(k, splice_spec(off, len, by), what);
+    add(k, splice_recipe(off, len, by), what);
   }
   void cut(std::size_t at, const std::string& where) {
     if (at >= t_.size() || !cuts_.insert(at).second) return;
-    add(Kind::Truncate, trunc_spec(at), "cut to " + std::to_string(at) + " bytes (" + where + ")");
+    add(Kind::Truncate, trunc_recipe(at), "cut to " + std::to_string(at) + " bytes (" + where + ")");
   }
-  void add(Kind k, std::string spec, std::string what) {
-    out_.push_back({name_, k, std::move(spec), std::move(what)});
+  void add(Kind k, std::string recipe, std::string what) {
+    out_.push_back({name_, k, std::move(recipe), std::move(what)});
   }
 
   // Damage to the lines as a whole: ends, doubled and removed lines.
@@ -53,7 +53,7 @@ class TextFile {
     std::string ln = "line " + std::to_string(i + 1);
     if (remove_and_double) {
       replace(Kind::TextLine, l.start, std::min(l.end + 1, t_.size()) - l.start, "", ln + " removed");
-      add(Kind::TextLine, splice_spec(l.start, 0, t_.substr(l.start, l.end - l.start) + "\n"),
+      add(Kind::TextLine, splice_recipe(l.start, 0, t_.substr(l.start, l.end - l.start) + "\n"),
           ln + " written twice");
     }
     if (l.end < t_.size()) replace(Kind::TextSyntax, l.end, 1, "", ln + " joined with the next");
@@ -69,8 +69,8 @@ class TextFile {
     std::string flat;
     for (char c : t_) flat += c == '\n' ? ' ' : c;
     replace(Kind::TextSyntax, 0, t_.size(), flat, "no line ends at all");
-    add(Kind::TextLine, fill_spec(0, 200000, 'x'), "first line 200000 characters longer, no end in sight");
-    add(Kind::TextLine, fill_spec(t_.size(), 200000, ' '), "200000 blanks after the last line, no line end");
+    add(Kind::TextLine, fill_recipe(0, 200000, 'x'), "first line 200000 characters longer, no end in sight");
+    add(Kind::TextLine, fill_recipe(t_.size(), 200000, ' '), "200000 blanks after the last line, no line end");
   }
 
   const std::string& text() const { return t_; }
@@ -210,7 +210,7 @@ void input_mutations(const std::string& text, std::vector<Mutation>& out) {
       {"PREFIX", "a_very_long_prefix_that_does_not_fit_on_one_card_of_the_input_copy/"}};
   for (const auto& [key, value] : names) {
     std::string item = std::string("\n ") + key + "='" + value + "',";
-    out.push_back({"input", Kind::Device, splice_spec(at + 6, 0, item),
+    out.push_back({"input", Kind::Device, splice_recipe(at + 6, 0, item),
                    std::string(key) + "='" + value + "' added to &ROFIL"});
   }
 }

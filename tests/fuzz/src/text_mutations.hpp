@@ -23,6 +23,6 @@ void input_mutations(const std::string& text, std::vector<Mutation>& out);
 // Digits of a coefficient are never changed: that makes another valid file.
 void orbital_file_mutations(const std::string& text, std::vector<Mutation>& out);
 
-std::string fill_spec(std::size_t off, std::size_t n, char byte);
+std::string fill_recipe(std::size_t off, std::size_t n, char byte);
 
 }  // namespace fuzz
