@@ -90,7 +90,7 @@ bool is_integer(const std::string& v) {
   return true;
 }
 
-std::vector<std::string> replacements(const std::string& v, bool off_by_one) {
+std::vector<std::string> replacements(const std::string& v, bool must_agree) {
   if (v[0] == '\'') {
     std::string inner = v.substr(1, v.size() >= 2 ? v.size() - 2 : 0);
     return {"'XXXX'", "''", v.substr(0, v.size() - 1), inner, "'" + inner + inner + "'"};
@@ -99,8 +99,11 @@ std::vector<std::string> replacements(const std::string& v, bool off_by_one) {
   std::vector<std::string> r = {"NaN", "Inf", "x", "''", "1.0D+999"};
   if (is_integer(v)) {
     r.insert(r.end(), {"0", "-1", "2147483647", "2147483648", "-2147483649",
-                       "99999999999999999999", "1.5", "3*"});
-    if (off_by_one) {
+                       "99999999999999999999", "1.5"});
+    // Three null values leave three items at their defaults: valid in the
+    // run input, a gap in the files that must agree with the binary ones.
+    if (must_agree) {
+      r.push_back("3*");
       long x = std::stol(v);
       r.push_back(std::to_string(x + 1));
       r.push_back(std::to_string(x - 1));
@@ -138,7 +141,7 @@ std::vector<Token> tokens_of(const std::string& t) {
   return tok;
 }
 
-void namelist(const std::string& name, const std::string& text, bool off_by_one, bool whole_lines,
+void namelist(const std::string& name, const std::string& text, bool must_agree, bool whole_lines,
               std::vector<Mutation>& out) {
   TextFile f(name, text, out);
   auto toks = tokens_of(text);
@@ -159,7 +162,7 @@ void namelist(const std::string& name, const std::string& text, bool off_by_one,
     for (std::size_t p : pick) {
       const Token& v = toks[values[p]];
       std::string old = text.substr(v.off, v.len);
-      for (const std::string& by : replacements(old, off_by_one))
+      for (const std::string& by : replacements(old, must_agree))
         f.replace(Kind::TextValue, v.off, v.len, by,
                   key + " value " + std::to_string(p + 1) + ": " + old + " -> " + by);
     }
@@ -169,14 +172,18 @@ void namelist(const std::string& name, const std::string& text, bool off_by_one,
     const Line& l = lines[i];
     std::string line = text.substr(l.start, l.end - l.start);
     std::string ln = "line " + std::to_string(i + 1);
-    f.line_damage(lines, i, whole_lines);
     std::size_t amp = line.find('&');
     bool opens_group = amp != std::string::npos && line.compare(amp, 4, "&END") != 0;
-    // A cut just before a group leaves whole groups: the input then holds
-    // fewer groups, which is valid; only cuts inside a group are damage.
-    if (whole_lines || !opens_group) f.cut(l.start, "start of " + ln);
+    // In the run input a group that is not there is valid (its items keep
+    // their defaults): a cut just before a group, or a group line no longer
+    // read as one, is another run, not damage.
+    bool keeps_groups = !whole_lines && opens_group;
+    if (!keeps_groups) {
+      f.line_damage(lines, i, whole_lines);
+      f.cut(l.start, "start of " + ln);
+    }
     f.cut(l.start + (l.end - l.start) / 2, "middle of " + ln);
-    if (amp != std::string::npos) {
+    if (amp != std::string::npos && !keeps_groups) {
       f.replace(Kind::TextSyntax, l.start + amp, 1, " ", "ampersand of " + ln + " removed");
       if (!opens_group) f.replace(Kind::TextSyntax, l.start + amp, 4, "    ", "&END of " + ln + " removed");
     }
@@ -192,9 +199,9 @@ void namelist(const std::string& name, const std::string& text, bool off_by_one,
 
 }  // namespace
 
-void namelist_mutations(const std::string& name, const std::string& text, bool off_by_one,
+void namelist_mutations(const std::string& name, const std::string& text, bool must_agree,
                         std::vector<Mutation>& out) {
-  namelist(name, text, off_by_one, true, out);
+  namelist(name, text, must_agree, true, out);
 }
 
 void input_mutations(const std::string& text, std::vector<Mutation>& out) {
@@ -221,6 +228,8 @@ void orbital_file_mutations(const std::string& text, std::vector<Mutation>& out)
   std::vector<std::size_t> heads, coefs;
   for (std::size_t i = 1; i < lines.size(); ++i)
     (text.compare(lines[i].start, 9, "* ORBITAL") == 0 ? heads : coefs).push_back(i);
+  f.file_damage();
+  if (heads.empty() || coefs.empty()) return;
   // The symmetry and orbital numbers of the first and last orbital headers.
   for (std::size_t i : {heads.front(), heads.back()}) {
     std::size_t s = lines[i].start;
@@ -254,7 +263,6 @@ void orbital_file_mutations(const std::string& text, std::vector<Mutation>& out)
   }
   for (std::size_t at = lines.back().start; at < text.size(); ++at)
     f.cut(at, "inside the last line");
-  f.file_damage();
 }
 
 }  // namespace fuzz

@@ -8,15 +8,16 @@
 
 namespace fuzz {
 
-// vrt and Info: every value, key, group marker and line.  Values one off are
-// tried too: these files must agree with the binary ones, so a value one off
-// is a damaged file, never another valid run.
-void namelist_mutations(const std::string& name, const std::string& text, bool off_by_one,
+// vrt and Info: every value, key, group marker and line.  With must_agree,
+// values one off and null values are tried too: these files must agree with
+// the binary ones, so such a value is a damaged file, never another valid run.
+void namelist_mutations(const std::string& name, const std::string& text, bool must_agree,
                         std::vector<Mutation>& out);
 
 // The run input on standard input.  Only damage that leaves no valid run is
-// made: a value one off or a whole group left out selects another run (other
-// roots, defaults) whose different moments are right, so those are not tried.
+// made: a value one off, a null value or a whole group left out selects
+// another run (other roots, defaults) whose different moments are right, so
+// those are not tried.
 void input_mutations(const std::string& text, std::vector<Mutation>& out);
 
 // INPORB: structure, fields, numbers that are not finite numbers, cuts.
