@@ -28,8 +28,12 @@ Folder read_folder(const std::filesystem::path& dir);
 // The property tables of a report: the lines from the units banner to the end.
 std::string moments_block(const std::string& report);
 
+// Two property tables alike: the same words, numbers equal to 1e-12
+// relative (the sums may run in another order).
+bool same_moments(const std::string& a, const std::string& b);
+
 enum class Verdict {
-  Same,          // status 0 and the moments of the intact case
+  Same,          // status 0 and the moments of the intact case (to rounding)
   Refused,       // non-zero status with a "ciprop:" line
   Sanitizer,     // a sanitizer or subscript-check report
   Crash,         // ended by a signal without a report
