@@ -2,6 +2,7 @@
 // basis, the nuclear contributions, and the integral stage's own storage.
 #pragma once
 #include <array>
+#include <cstdint>
 
 #include "core/farray.hpp"
 
@@ -38,6 +39,11 @@ struct OrbitalRecords {
   Arr1<int, 1, 8> ioffp;   // offset of each symmetry in packed symmetric storage
   int ntot = 0;            // all basis functions
   Arr1<int, 1, 14> itoc;   // addresses of the operator components
+  // Current OneInt: the symmetry label (a bit mask over the irreps) of each
+  // entry of itoc, and the byte where the next record of the file begins
+  // (0 when none follows), which a component must not run into.
+  Arr1<int64_t, 1, 14> tocsym;
+  Arr1<int64_t, 1, 14> tocend;
   int molvar = 0;          // bytes per unit of those addresses
 };
 

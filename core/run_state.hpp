@@ -140,6 +140,7 @@ struct Orbi {
 struct Hacer {
   int ioper = 0;   // property selector
   int molcas = 0;  // MOLCAS file version
+  bool molcas_given = false;  // MOLCAS stood in "&RHC"
 };
 
 // Vector-file information.

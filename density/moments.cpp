@@ -1,5 +1,6 @@
 #include "density/moments.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "fortio/stop.hpp"
@@ -8,8 +9,10 @@ namespace ciprop {
 
 namespace {
 
-// 2/3 as the report has always taken it: a single-precision constant.
-constexpr double kTwoThirds = static_cast<double>(2.0f / 3.0f);
+// 2/3 of the oscillator strength and of the effective theta, in double
+// precision: a single-precision constant would change both from their eighth
+// digit on, while the report prints seventeen.
+constexpr double kTwoThirds = 2.0 / 3.0;
 
 const char* const kStars45 = "*********************************************";
 const char* const kStars19 = "*******************";
@@ -75,6 +78,13 @@ void quadrupoles(Run& run, int n) {
   }
   const double eff = std::sqrt((ttot[0] * ttot[0] + ttot[3] * ttot[3] + ttot[5] * ttot[5]) * kTwoThirds);
   run.io.list(6, {"theta eff   ", eff});
+  Moments& m = run.dens.moments;
+  m.quadrupoles = true;
+  std::copy(qel, qel + 6, m.quad_el);
+  std::copy(qnuc, qnuc + 6, m.quad_nuc);
+  std::copy(tel, tel + 6, m.theta_el);
+  std::copy(tnuc, tnuc + 6, m.theta_nuc);
+  m.theta_eff = eff;
 }
 
 }  // namespace
@@ -126,6 +136,15 @@ void calmu(Run& run) {
     run.io.list(6, {"moment dipolaire de transition (electr)", amuel * amuel});
     run.io.list(6, {"moment dipolaire de transition (total) ", amutot * amutot});
     run.io.list(6, {"force d'oscillateur", f});
+    Moments& m = run.dens.moments;
+    m.dipoles = true;
+    for (int k = 0; k < 3; ++k) {
+      m.dip_el[k] = mu[k].el;
+      m.dip_nuc[k] = mu[k].nuc;
+    }
+    m.amu_el = amuel;
+    m.amu_tot = amutot;
+    m.fosc = f;
   }
   run.io.list(6, {kStars45});
 }

@@ -10,6 +10,7 @@
 #include "density/vectors.hpp"
 #include "detspace/detlist.hpp"
 #include "core/print.hpp"
+#include "fortio/progress.hpp"
 
 namespace ciprop {
 
@@ -141,7 +142,9 @@ class Accumulator {
   TransitionDensity run_all() {
     int ne = 0, p[kMaxSubst], q[kMaxSubst];
     for (int s = 1; s <= 2 * norb_ + 1; ++s) occ_[s] = reference(s);
+    fio::Progress progress(run_.io, "density", n1_);
     for (int idet = 1; idet <= n1_; ++idet) {
+      progress.tick(idet);
       if (!list_.next(ne, p, q))
         refuse(run_, {"determinant list " + list_.name() + " ended early"});
       enter(ne, p, q);

@@ -9,6 +9,7 @@
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
 #include "core/print.hpp"
+#include "fortio/progress.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
@@ -34,9 +35,11 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   int n = 0, eof = 0, ierr = 0, iadr = 0;
   int a[kMaxSubst], b[kMaxSubst];
   SplitDet d;
+  fio::Progress progress(run.io, "list check", ndet);
   for (;;) {
     venond(run, n, a, b, eof);
     if (eof) break;
+    progress.tick(q);
     nmax = std::max(nmax, n);
     ++c;
     ++q;

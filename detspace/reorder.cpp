@@ -11,6 +11,7 @@
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
 #include "core/print.hpp"
+#include "fortio/progress.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
@@ -140,10 +141,13 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
 
   int n = 0, eof = 0;
   unsigned char desc = 0, emptied[kMaxSubst], filled[kMaxSubst], high[kMaxSubst];
+  // One pass over the list per window of addresses.
+  fio::Progress progress(run.io, "reordering", (ndet + w - 1LL) / w * ndet);
   for (int lo = 1; lo <= ndet; lo += w) {
     const int hi = std::min<long long>(ndet, (long long)lo + w - 1);
     rew61(run);
     for (int f = 1; f <= ndet; ++f) {
+      progress.tick((lo - 1LL) / w * ndet + f);
       venond3(run, n, desc, emptied, filled, high, eof);
       if (eof) list_ended(run);
       if (n > nmax) longer_than_checked(run, n, nmax);
@@ -184,10 +188,12 @@ void reorde(Run& run, int nmax, int* table, int* scratch, short* rows) {
 
   int n = 0, eof = 0;
   int a[kMaxSubst], b[kMaxSubst], out[2 * kMaxSubst];
+  fio::Progress progress(run.io, "reordering", (ndet + w - 1LL) / w * ndet);
   for (int lo = 1; lo <= ndet; lo += w) {
     const int hi = std::min<long long>(ndet, (long long)lo + w - 1);
     rew61(run);
     for (int f = 1; f <= ndet; ++f) {
+      progress.tick((lo - 1LL) / w * ndet + f);
       venond_plain(run, kUnitDetB, n, a, b, eof);
       if (eof) list_ended(run);
       if (n > nmax) longer_than_checked(run, n, nmax);

@@ -6,11 +6,15 @@
 
 #include "density/moments.hpp"
 #include "density/density_stage.hpp"
+#include "density/results_file.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
+#include "detspace/list_layout.hpp"
 #include "detspace/reorder.hpp"
 #include "core/print.hpp"
+#include "driver/command_line.hpp"
 #include "fortio/stop.hpp"
+#include "input/input_checks.hpp"
 #include "input/run_description.hpp"
 #include "input/open_files.hpp"
 #include "orbitals/property_integrals.hpp"
@@ -89,6 +93,7 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
         address_tables();
         break;
       case Stage::DeterminantLists:
+        choose_list_layout(run);
         determinant_lists(run, address_tables());
         break;
       case Stage::Integrals:
@@ -101,6 +106,8 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
         calmu(run);
         break;
     }
+    // A report read while the run goes on ends at the last stage done.
+    run.io.flush(kUnitReport);
     if (after) after(static_cast<Stage>(s));
   }
 }
@@ -109,6 +116,7 @@ void driver(Run& run) {
   run.io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
   run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
   copy_input(run);
+  check_input_groups(run);
   run.io.list(kUnitReport, {"iadri", kIadri});
   run_stages(run, Stage::OpenFiles, Stage::Moments);
 }
@@ -118,12 +126,18 @@ int run_program(Run& run) {
     banner(run);
     run.dim = kDim;
     driver(run);
+    write_results(run, kVersion);
     run.io.list(kUnitReport, {"FIN"});
     run.io.flush_all();
     return fio::kStatusFinished;
   } catch (const fio::StopRun& stop) {
     run.io.flush_all();
     if (!stop.shown.empty()) run.io.err() << stop.shown << std::endl;
+    // A stop whose reason stands only in the report is told on standard
+    // error too, so that a script sees why the run failed.
+    if (stop.shown.empty() && stop.status == fio::kStatusError)
+      run.io.err() << "ciprop: stopped on an error; the report ends with:" << run.io.last_out()
+                   << std::endl;
     return stop.status;
   }
 }

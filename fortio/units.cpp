@@ -200,6 +200,7 @@ void Units::read_card_required(int unit, std::string& card, int width) {
 void Units::write_line(int unit, std::string_view record) {
   if (unit == kStdout) {
     out_ << record << '\n';
+    if (record.find_first_not_of(' ') != std::string_view::npos) last_out_.assign(record);
     return;
   }
   Unit& u = get(unit, "write");

@@ -82,6 +82,12 @@ class Units {
 
   std::ostream& out() { return out_; }
   std::ostream& err() { return err_; }
+  // Whether standard error is a terminal, where progress may be shown.
+  void set_err_is_terminal(bool terminal) { err_is_terminal_ = terminal; }
+  bool err_is_terminal() const { return err_is_terminal_; }
+  // The last line of standard output that is not blank: the message of a
+  // stop that printed its reason there.
+  const std::string& last_out() const { return last_out_; }
 
  private:
   struct Unit {
@@ -103,6 +109,8 @@ class Units {
   std::ostream& err_;
   Unit units_[kMaxUnit];
   std::vector<std::string> scratch_;
+  bool err_is_terminal_ = false;
+  std::string last_out_;
 };
 
 }  // namespace fio

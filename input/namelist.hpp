@@ -35,20 +35,21 @@ void scrinam(Run& run, std::string_view title);
 // it leaves are no values, so keys may be decoded in any order.  `size` is
 // the element size in bytes (integers 2 or 4, logicals 1 or 4, reals 4 or 8),
 // `capacity` the number of elements of the target: a store beyond it stops
-// the run with a message naming the key.
-void nameli(Run& run, std::string& text, void* target, std::string_view key, int size, int capacity);
-void namell(Run& run, std::string& text, void* target, std::string_view key, int size, int capacity);
-void nameld(Run& run, std::string& text, void* target, std::string_view key, int size, int capacity);
+// the run with a message naming the key.  Each returns the number of values
+// it stored (0 when the key is absent).
+int nameli(Run& run, std::string& text, void* target, std::string_view key, int size, int capacity);
+int namell(Run& run, std::string& text, void* target, std::string_view key, int size, int capacity);
+int nameld(Run& run, std::string& text, void* target, std::string_view key, int size, int capacity);
 // Character values: elements of `length` characters, `capacity` elements.
 void namela(Run& run, std::string& text, char* target, std::string_view key, int length, int capacity);
 
 // Typed forms used by the stages.
-inline void nameli(Run& run, std::string& text, int& x, std::string_view key) {
-  nameli(run, text, &x, key, 4, 1);
+inline int nameli(Run& run, std::string& text, int& x, std::string_view key) {
+  return nameli(run, text, &x, key, 4, 1);
 }
 template <int L, int H>
-void nameli(Run& run, std::string& text, Arr1<int, L, H>& a, std::string_view key) {
-  nameli(run, text, a.data(), key, 4, H - L + 1);
+int nameli(Run& run, std::string& text, Arr1<int, L, H>& a, std::string_view key) {
+  return nameli(run, text, a.data(), key, 4, H - L + 1);
 }
 inline void nameld(Run& run, std::string& text, double& x, std::string_view key) {
   nameld(run, text, &x, key, 8, 1);

@@ -174,8 +174,9 @@ int value_end(const std::string& text, int start, int end) {
 }
 
 // One numeric or logical item at position p.  Returns the last position of
-// its value part (the comma after it stays in the text).
-int numeric_item(Run& run, std::string& text, const Target& t, int p) {
+// its value part (the comma after it stays in the text); `stored` counts the
+// values stored.
+int numeric_item(Run& run, std::string& text, const Target& t, int p, int& stored) {
   const int eq = find(text, '=', p);
   const int start = eq ? eq + 1 : p;
   int e = find(text, '=', start + 1);
@@ -198,6 +199,7 @@ int numeric_item(Run& run, std::string& text, const Target& t, int p) {
     int element = 0;
     ninpi(run, text, paren + 1, close - 1, element);
     store(run, t, element, decode(run, text, start, end, t.type), false);
+    ++stored;
     return comma - 1;
   }
 
@@ -209,21 +211,23 @@ int numeric_item(Run& run, std::string& text, const Target& t, int p) {
     int repeat = 1;
     if (star) ninpi(run, text, pos, star - 1, repeat);
     const Value v = decode(run, text, star ? star + 1 : pos, last, t.type);
-    for (int r = 1; r <= repeat; ++r) store(run, t, ++element, v, true);
+    for (int r = 1; r <= repeat; ++r, ++stored) store(run, t, ++element, v, true);
     if (sep == 0) break;
     pos = sep + 1;
   }
   return comma - 1;
 }
 
-void numeric_items(Run& run, std::string& text, const Target& t) {
+int numeric_items(Run& run, std::string& text, const Target& t) {
   const std::string key = upper(t.key);
-  if (key.empty()) return;
+  int stored = 0;
+  if (key.empty()) return stored;
   const Target target{t.base, t.size, t.capacity, key, t.type};
   while (const int p = find_key(text, key)) {
-    const int end = numeric_item(run, text, target, p);
+    const int end = numeric_item(run, text, target, p, stored);
     blank(text, p, std::max(end, p));
   }
+  return stored;
 }
 
 // Copies text(first:last) into a character element, cut or blank-padded.
@@ -285,19 +289,19 @@ int char_item(Run& run, std::string& text, char* base, const std::string& key, i
 
 }  // namespace
 
-void nameli(Run& run, std::string& text, void* target, std::string_view key, int size,
-            int capacity) {
-  numeric_items(run, text, {target, size, capacity, key, Type::Integer});
+int nameli(Run& run, std::string& text, void* target, std::string_view key, int size,
+           int capacity) {
+  return numeric_items(run, text, {target, size, capacity, key, Type::Integer});
 }
 
-void namell(Run& run, std::string& text, void* target, std::string_view key, int size,
-            int capacity) {
-  numeric_items(run, text, {target, size, capacity, key, Type::Logical});
+int namell(Run& run, std::string& text, void* target, std::string_view key, int size,
+           int capacity) {
+  return numeric_items(run, text, {target, size, capacity, key, Type::Logical});
 }
 
-void nameld(Run& run, std::string& text, void* target, std::string_view key, int size,
-            int capacity) {
-  numeric_items(run, text, {target, size, capacity, key, Type::Real});
+int nameld(Run& run, std::string& text, void* target, std::string_view key, int size,
+           int capacity) {
+  return numeric_items(run, text, {target, size, capacity, key, Type::Real});
 }
 
 void namela(Run& run, std::string& text, char* target, std::string_view key, int length,

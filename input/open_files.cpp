@@ -1,12 +1,14 @@
 #include "input/open_files.hpp"
 
 #include <span>
+#include <vector>
 
 #include "core/print.hpp"
 #include "fortio/namelist_out.hpp"
 #include "fortio/stop.hpp"
 #include "input/byte_files.hpp"
 #include "input/run_description.hpp"
+#include "input/input_checks.hpp"
 #include "input/namelist.hpp"
 
 namespace ciprop {
@@ -23,6 +25,11 @@ std::string_view rtrim(std::string_view s) {
 }
 
 bool blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+
+// The keys of the run options, as lirdav decodes them.
+constexpr std::string_view kRhoKeys[] = {"NDEL",   "NGEL",   "NUMERO", "ISX",  "ISY", "ISZ",
+                                         "NPRINT", "TWVEC",  "CALCUL", "STOP", "MEM"};
+constexpr std::string_view kRhcKeys[] = {"ISXY", "ISXZ", "ISYZ", "IPROP", "MOLCAS", "CALCRO"};
 
 // The keys of "&ROFIL".  A key ending in 1 names a file whole; when it is
 // blank the name is the prefix joined to the base name of the key without
@@ -56,6 +63,7 @@ void read_rofil(Run& run, Rofil& f) {
   int ierr = 0;
   lecnam(run, "&ROFIL", text, kUnitInput, ierr, 1);
   if (ierr != 0) return;
+  const std::string given = text;
   const std::pair<FChar<kNameLength>*, std::string_view> keys[] = {
       {&f.prefix, "PREFIX"},   {&f.vrt1, "VRT1"},       {&f.vrt, "VRT"},
       {&f.info1, "INFO1"},     {&f.info, "INFO"},       {&f.deta1, "DETA1"},
@@ -64,7 +72,12 @@ void read_rofil(Run& run, Rofil& f) {
       {&f.davecb, "DAVECB"},   {&f.orb1, "ORB1"},       {&f.oneint1, "ONEINT1"},
       {&f.comfile1, "COMFILE1"}, {&f.traone1, "TRAONE1"}, {&f.orb, "ORB"},
       {&f.oneint, "ONEINT"},   {&f.traone, "TRAONE"},   {&f.comfile, "COMFILE"}};
-  for (const auto& [target, key] : keys) namela(run, text, *target, key);
+  std::vector<std::string_view> names;
+  for (const auto& [target, key] : keys) {
+    namela(run, text, *target, key);
+    names.push_back(key);
+  }
+  check_items(run, "&ROFIL", given, text, names);
 }
 
 void echo_rofil(Run& run, const Rofil& f) {
@@ -118,12 +131,14 @@ void open_orbitals(Run& run, const Rofil& f) {
 }
 
 // OneInt, TraOne and ComFile, in this order, into filc(1), filc(3), filc(2).
+// Current OpenMolcas (MOLCAS=22) has the RunFile in place of ComFile.
 void open_molcas(Run& run, const Rofil& f) {
+  const std::string_view run_info = run.hacer.molcas == 22 ? "RunFile" : "ComFile";
   const struct {
     int slot;
     std::string_view base;
     const FChar<kNameLength>& full;
-  } files[] = {{1, "OneInt", f.oneint1}, {3, "TraOne", f.traone1}, {2, "ComFile", f.comfile1}};
+  } files[] = {{1, "OneInt", f.oneint1}, {3, "TraOne", f.traone1}, {2, run_info, f.comfile1}};
   for (const auto& m : files) {
     std::string composed;
     int len = 0;
@@ -218,9 +233,10 @@ void lirdav(Run& run) {
   std::string text;
   int ierr = 0;
   lecnam(run, "&RHO", text, kUnitInput, ierr, 1);
+  std::string given = text;
   nameli(run, text, run.orbi.ndel, "NDEL");
   nameli(run, text, run.orbi.ngel, "NGEL");
-  nameli(run, text, run.ronum.numero, "NUMERO");
+  const int roots = nameli(run, text, run.ronum.numero, "NUMERO");
   nameli(run, text, run.symxyz(1), "ISX");
   nameli(run, text, run.symxyz(2), "ISY");
   nameli(run, text, run.symxyz(3), "ISZ");
@@ -229,14 +245,18 @@ void lirdav(Run& run) {
   namela(run, text, run.opt.calcul, "CALCUL");
   namela(run, text, run.stp, "STOP");
   nameli(run, text, run.memoire, "MEM");
+  check_items(run, "&RHO", given, text, kRhoKeys);
+  warn_single_root(run, roots);
   // "&RHC" is searched from where "&RHO" ended: it must follow it.
   lecnam(run, "&RHC", text, kUnitInput, ierr, 1);
+  given = text;
   nameli(run, text, run.symxxyyzz(1), "ISXY");
   nameli(run, text, run.symxxyyzz(2), "ISXZ");
   nameli(run, text, run.symxxyyzz(3), "ISYZ");
   nameli(run, text, run.hacer.ioper, "IPROP");
-  nameli(run, text, run.hacer.molcas, "MOLCAS");
+  run.hacer.molcas_given = nameli(run, text, run.hacer.molcas, "MOLCAS") > 0;
   nameli(run, text, run.rocal.calcro, "CALCRO");
+  check_items(run, "&RHC", given, text, kRhcKeys);
 
   run.io.rewind(kUnitListing);
   maj(run.stp.data(), 8);
@@ -281,6 +301,7 @@ void openf(Run& run) {
   echo_rofil(run, f);
 
   open_orbitals(run, f);
+  warn_file_names(run, f.orb1.view(), f.prefix.view(), nomf(f.prefix.view(), ""));
   lirdav(run);
   open_molcas(run, f);
 

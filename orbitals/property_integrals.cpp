@@ -11,17 +11,19 @@
 
 #include "core/print.hpp"
 #include "fortio/bytes.hpp"
+#include "fortio/progress.hpp"
 #include "fortio/stop.hpp"
 #include "input/byte_files.hpp"
+#include "input/input_checks.hpp"
 #include "input/namelist.hpp"
+#include "orbitals/molcas_bytes.hpp"
+#include "orbitals/openmolcas_files.hpp"
+#include "orbitals/orbital_file.hpp"
 
 namespace ciprop {
 
 namespace {
 
-// Byte-level files of MOLCAS, by their place in filc.
-constexpr int kOneInt = 1, kComFile = 2, kTraOne = 3;
-constexpr const char* kBaseName[4] = {"", "OneInt", "ComFile", "TraOne"};
 constexpr int kUnitOrbitals = 1;
 
 // Positions in the MOLCAS files.
@@ -33,53 +35,10 @@ constexpr int kSymCount = 2716, kBasisCounts = 2752;  // versions 4 and 5
 constexpr int kComTitleWord = 28;      // version 54
 constexpr int kLabelTable = 672;       // version 54: labels searched in these bytes
 
-// The MOLCAS files are another package's output read at fixed positions: a
-// missing file or one that ends before a position the layout names would
-// leave zeros where integrals belong, and the moments would look right while
-// being wrong.  Every such read is therefore checked.
-[[noreturn]] void molcas_fault(Run& run, int k, std::string_view what) {
-  run.io.flush_all();
-  const std::string& name = run.filcnom(k);
-  run.io.err() << "ciprop: input/output error on the MOLCAS file " << kBaseName[k];
-  if (!name.empty()) run.io.err() << " '" << name << "'";
-  run.io.err() << ": " << what << std::endl;
-  throw fio::StopRun{fio::kStatusIoError, ""};
-}
-
-void need_file(Run& run, int k) {
-  if (run.filc(k) < 0) molcas_fault(run, k, "file not found");
-}
-
-void seek(Run& run, int k, long offset) {
-  if (c_lseek(run.filc(k), offset) != offset)
-    molcas_fault(run, k, "cannot position at byte " + std::to_string(offset));
-}
-
-void read_exact(Run& run, int k, void* data, long nbytes) {
-  if (c_read(run.filc(k), data, static_cast<size_t>(nbytes)) != nbytes)
-    molcas_fault(run, k, "file too short or unreadable");
-}
-
-void read_at(Run& run, int k, long offset, void* data, long nbytes) {
-  seek(run, k, offset);
-  read_exact(run, k, data, nbytes);
-}
-
-// A four-byte little-endian integer.
-int32_t le32(const unsigned char* b) { return static_cast<int32_t>(fio::get_le32(b)); }
-
-int32_t int_at(Run& run, int k, long offset) {
-  unsigned char b[4];
-  read_at(run, k, offset, b, 4);
-  return le32(b);
-}
-
 // The header of OneInt or ComFile: the first 40,960 bytes, of which a short
 // file may hold fewer; every value taken from it must lie in what was read.
 void read_header(Run& run, int k, std::array<unsigned char, kHeaderBytes>& buf, long& got) {
-  seek(run, k, 0);
-  got = c_read(run.filc(k), buf.data(), buf.size());
-  if (got < 0) molcas_fault(run, k, "unreadable");
+  got = read_some(run, k, 0, buf.data(), kHeaderBytes);
 }
 
 int32_t header_int(Run& run, int k, const std::array<unsigned char, kHeaderBytes>& buf,
@@ -107,14 +66,20 @@ bool reads_dipoles(int ioper) { return ioper == 0 || ioper == 1; }
 bool reads_quadrupoles(int ioper) { return ioper == 0 || ioper == 2; }
 
 // The MOLCAS version of "&COST", and the layouts this program knows.
+constexpr std::string_view kCostKeys[] = {"MOLCAS"};
 void lircost(Run& run) {
   std::string text;
   int ierr = 0;
   lecnam(run, "&COST", text, kUnitInput, ierr, 0);
-  if (ierr == 0) nameli(run, text, run.hacer.molcas, "MOLCAS");
+  const std::string given = text;
+  int cost = run.hacer.molcas;
+  if (nameli(run, text, cost, "MOLCAS") > 0 && run.hacer.molcas_given)
+    check_molcas_versions(run, run.hacer.molcas, cost);
+  run.hacer.molcas = cost;
+  check_items(run, "&COST", given, text, kCostKeys);
   const int v = run.hacer.molcas;
-  if (v != 4 && v != 5 && v != 54)
-    refuse(run, {"version de Molcas non prevue :", v, " (4, 5 ou 54)"});
+  if (v != 4 && v != 5 && v != 54 && v != kMolcasCurrent)
+    refuse(run, {"version de Molcas non prevue :", v, " (4, 5, 54 ou 22)"});
 }
 
 // The basis and kept-orbital counts of TraOne, and the check of the frozen
@@ -122,11 +87,19 @@ void lircost(Run& run) {
 void lirtra(Run& run) {
   need_file(run, kTraOne);
   const int nsym = run.sym.nsym;
-  const bool v54 = run.hacer.molcas == 54;
-  run.io.list(6, {"nombre de symetries", int_at(run, kTraOne, kTraSymCount)});
+  const bool v54 = run.hacer.molcas == 54, current = run.hacer.molcas == kMolcasCurrent;
+  MotraCounts motra;
+  if (current) read_motra_counts(run, motra);
+  else check_traone_layout(run);
+  run.io.list(6, {"nombre de symetries", current ? motra.nsym : int_at(run, kTraOne, kTraSymCount)});
   const long nbas_at = v54 ? 272 : 268, kept_at = v54 ? 304 : 300;
   Arr1<int, 1, 8> kept;
   for (int s = 1; s <= 8; ++s) {
+    if (current) {
+      run.orbi.nbas(s) = motra.nbas(s);
+      kept(s) = motra.kept(s);
+      continue;
+    }
     if (v54 && s == 8 && nsym == 8) {
       // Version 54 has no eighth entries of its own.
       run.orbi.nbas(8) = run.orbi.ngel(8) + run.non(8) + run.orbi.ndel(8);
@@ -155,6 +128,7 @@ void lirtra(Run& run) {
     run.io.list(6, {"*************************************"});
   }
   if (bad) fio::stop_error();
+  if (current) check_motra_split(run, motra);
   run.io.write(6, "(/,'  nombre d''orbitales gelees   ',                8i4)",
                fio::Items().all(run.orbi.ngel.data(), n));
   run.io.write(6, "(/,'  nombre d''orbitales detruites   ',             8i4)",
@@ -170,8 +144,13 @@ void lirtitre(Run& run) {
     need_file(run, kComFile);
     const long w = int_at(run, kComFile, kComTitleWord);
     read_at(run, kComFile, 8 * w, title, kTitleLength);
+  } else if (run.hacer.molcas == kMolcasCurrent) {
+    read_header(run, kOneInt, r.buf, r.nbuf);
+    check_oneint_layout(run, r.buf.data(), r.nbuf);
+    runfile_title(run, title);
   } else {
     read_header(run, kOneInt, r.buf, r.nbuf);
+    check_oneint_layout(run, r.buf.data(), r.nbuf);
     if (r.nbuf < kTitleAt + kTitleLength) molcas_fault(run, kOneInt, "no SEWARD title");
     std::memcpy(title, r.buf.data() + kTitleAt, kTitleLength);
   }
@@ -186,6 +165,7 @@ void lirtitre(Run& run) {
   run.io.list(6, {" "});
   if (run.hacer.molcas == 54) {
     read_header(run, kOneInt, r.buf, r.nbuf);
+    check_oneint_layout(run, r.buf.data(), r.nbuf);
     read_header(run, kComFile, r.bufc, r.nbufc);
   }
 }
@@ -194,15 +174,21 @@ void lirtitre(Run& run) {
 // symmetry, with the offsets of the MO and packed storage.
 void lirbase(Run& run) {
   OrbitalRecords& r = run.ints;
-  for (int k = 1; k <= kTocEntries; ++k)
-    r.itoc(k) = header_int(run, kOneInt, r.buf, r.nbuf, kToc + kTocStep * (k - 1));
+  const bool v54 = run.hacer.molcas == 54, current = run.hacer.molcas == kMolcasCurrent;
+  if (current)
+    read_oneint_toc(run);
+  else
+    for (int k = 1; k <= kTocEntries; ++k)
+      r.itoc(k) = header_int(run, kOneInt, r.buf, r.nbuf, kToc + kTocStep * (k - 1));
   run.io.list(6, fio::Items{"itoc"}.all(r.itoc.data(), kTocEntries));
 
-  const bool v54 = run.hacer.molcas == 54;
   int nsym = 0;
   long nb_at = 0;
   int src = kOneInt;
-  if (v54) {
+  if (current) {
+    // OneInt no longer holds the counts: MOTRA's, as lirtra read them.
+    nsym = static_cast<int>(int64_at(run, kTraOne, 1024));
+  } else if (v54) {
     src = kComFile;
     const long v = 8L * label_address(run, src, r.bufc, r.nbufc, "NSYM", 11);
     nsym = header_int(run, src, r.bufc, r.nbufc, v);
@@ -219,7 +205,8 @@ void lirbase(Run& run) {
   int packed = 0;
   for (int s = 1; s <= nsym; ++s) {
     const auto& b = v54 ? r.bufc : r.buf;
-    const int n = header_int(run, src, b, v54 ? r.nbufc : r.nbuf, nb_at + 4 * (s - 1));
+    const int n = current ? run.orbi.nbas(s)
+                          : header_int(run, src, b, v54 ? r.nbufc : r.nbuf, nb_at + 4 * (s - 1));
     if (n < 0 || n > kMaxOrb)
       refuse(run, {"nombre d'orbitales incorrect pour la symetrie", s, ":", n});
     r.nb(s) = n;
@@ -231,6 +218,7 @@ void lirbase(Run& run) {
   if (r.ntot > kMaxOrb)
     refuse(run, {"nombre total d'orbitales trop grand :", r.ntot, " limite", kMaxOrb});
   run.orbi.nbtot = r.ntot;
+  if (current) check_runfile_counts(run, nsym, r.nb);
   run.io.list(6, fio::Items{"nombre d orbitales par symetrie"}.all(r.nb.data(), nsym));
   run.io.list(6, {"nombre d orbitales", r.ntot});
   run.io.list(6, {" "});
@@ -247,7 +235,9 @@ void lirovl(Run& run) {
   OrbitalRecords& r = run.ints;
   const bool show = run.pr.nprint > 1;
   const long nbytes = 8L * packed_size(run);
-  read_at(run, kOneInt, kHeaderBytes, r.ovl.data(), nbytes);
+  // The current OneInt has its table of contents where the old header was.
+  const bool current = run.hacer.molcas == kMolcasCurrent;
+  read_at(run, kOneInt, current ? 512L * r.itoc(1) : kHeaderBytes, r.ovl.data(), nbytes);
   if (show) run.io.list(6, {"matrices de recouvrement"});
   run.io.list(6, {" "});
   if (show) {
@@ -259,6 +249,8 @@ void lirovl(Run& run) {
     at = 8L * header_int(run, kOneInt, r.buf, r.nbuf, kOverlapWord);
   else if (run.hacer.molcas == 54)
     at = 8L * label_address(run, kOneInt, r.buf, r.nbuf, "MLTPL 0", 15);
+  else if (current)
+    at = 512L * r.itoc(1);
   read_at(run, kOneInt, at, r.ovl.data(), nbytes);
   if (show) scri1(run, run.sym.nsym, r.ovl.data());
 }
@@ -294,6 +286,8 @@ std::array<Component, 9> components(Run& run) {
   }};
 }
 
+constexpr const char* kComponentNames[9] = {"x", "y", "z", "xx", "xy", "xz", "yy", "yz", "zz"};
+
 bool selected(int ioper, int index) {
   return index < 3 ? reads_dipoles(ioper) : reads_quadrupoles(ioper);
 }
@@ -315,8 +309,10 @@ void lirops(Run& run) {
     for (int s = 1; ok && s <= run.sym.nsym; ++s) ok = valid(mult(s, g));
     if (!ok) refuse(run, {"table de multiplication des symetries incorrecte"});
   }
-  // Addresses count 1024-byte blocks in version 4 and 8-byte words after.
-  r.molvar = run.hacer.molcas == 4 ? 1024 : 8;
+  // Addresses count 1024-byte blocks in version 4, 8-byte words in 5 and
+  // 54, 512-byte blocks in current OpenMolcas.
+  const bool current = run.hacer.molcas == kMolcasCurrent;
+  r.molvar = current ? 512 : run.hacer.molcas == 4 ? 1024 : 8;
   run.io.list(6, {"-----------------------"});
   run.io.list(6, {"version de Molcas =", run.hacer.molcas});
   run.io.list(6, {"valor de molvar =", r.molvar});
@@ -331,6 +327,7 @@ void lirops(Run& run) {
       else
         run.io.list(6, {c.title});
     }
+    if (current) check_component(run, c.entry, c.isym, kComponentNames[k]);
     seek(run, kOneInt, static_cast<long>(r.molvar) * r.itoc(c.entry));
     lipq(run, c.p, c.isym, run.ints.fmomnucl(c.slot));
   }
@@ -367,6 +364,10 @@ void lirorb(Run& run) {
   }
   std::string line;
   next_record(run, line, "the title");
+  if (inporb_header(line)) return read_inporb(run, line);
+  if (run.hacer.molcas == kMolcasCurrent)
+    orbital_fault(run, "no #INPORB header: an orbital file of an old MOLCAS layout (MOLCAS=4, 5 "
+                       "or 54), but the run reads MOLCAS=22");
   line.resize(40, ' ');
   fio::Items title;
   for (int k = 0; k < 40; ++k) title << std::string_view(line).substr(k, 1);
@@ -402,9 +403,12 @@ void lirorb(Run& run) {
 void transforme(Run& run) {
   OrbitalRecords& r = run.ints;
   const auto comps = components(run);
-  for (int k = 0; k < 9; ++k)
+  fio::Progress progress(run.io, "integrals", 9);
+  for (int k = 0; k < 9; ++k) {
+    progress.tick(k);
     if (selected(run.hacer.ioper, k))
       calij(run, comps[k].mo, comps[k].p, comps[k].isym, r.orb.data(), r.ntot);
+  }
   for (int j = 1; j <= r.ntot; ++j)
     for (int i = 1; i <= r.ntot; ++i)
       r.xyz(i, j, 4) = r.xyz(i, j, 1) + r.xyz(i, j, 2) + r.xyz(i, j, 3);

@@ -27,6 +27,10 @@ sys.path.insert(0, '/usr/lib/x86_64-linux-gnu')   # Debian's psi4 module
 import numpy as np  # noqa: E402
 import psi4  # noqa: E402
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from ci_files import (apply_ops, excitation, int_cards, namelist,  # noqa: E402
+                      packed_list, record, slot_parity, spin_squared)
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 CASE = os.path.abspath(sys.argv[1] if len(sys.argv) > 1
                        else os.path.join(HERE, '..', 'case'))
@@ -54,9 +58,8 @@ NELAC = 6
 STATE_IRREP = 1          # A1
 NROOTS = 2               # the two lowest singlets of that symmetry
 IRREP_OF_XYZ = (3, 4, 1)  # psi4 puts water in the yz plane: x B1, y B2, z A1
-# 2/3 as the property report uses it, rounded to single precision.
-TWO_THIRDS = float(np.float32(2.0 / 3.0))
-PACKED_BLOCK = 100       # determinants per record of the packed lists
+# 2/3 of the oscillator strength and the effective theta, in double precision.
+TWO_THIRDS = 2.0 / 3.0
 HEADER_BYTES = 40960     # OneInt's header; the integral blocks follow it
 
 
@@ -189,25 +192,6 @@ def active_hamiltonian(wfn, core, active):
     return e_core, ct.T @ fcore @ ct, g_act
 
 
-def apply_ops(ops, det):
-    """Applies creators (+1, so) and annihilators (-1, so), rightmost first,
-    to an ordered determinant (its spin-orbitals ascending).  Returns
-    (sign, determinant), or (0, None) when the result vanishes."""
-    occ = list(det)
-    sign = 1
-    for kind, so in reversed(ops):
-        if (so in occ) == (kind > 0):
-            return 0, None
-        if kind < 0:
-            pos = occ.index(so)
-            occ.pop(pos)
-        else:
-            pos = sum(1 for o in occ if o < so)
-            occ.insert(pos, so)
-        sign = -sign if pos % 2 else sign
-    return sign, tuple(occ)
-
-
 def cas_ci(e_core, h_act, g_act, active_irreps):
     """Full CI in the active space, Ms = 0, state symmetry STATE_IRREP.
     Spin-orbitals: alpha of active orbital t is t, beta is nact + t; a
@@ -261,17 +245,6 @@ def cas_ci(e_core, h_act, g_act, active_irreps):
     singlets = [r for r in range(len(dets)) if abs(spins[r]) < 1e-8]
     roots = singlets[:NROOTS]
     return dets, energies[roots], vectors[:, roots], energies, spins
-
-
-def spin_squared(vec, dets, nact):
-    """<S^2> of an Ms = 0 vector: there S^2 = S- S+, so it is |S+ psi|^2."""
-    plus = {}
-    for c, det in zip(vec, dets):
-        for t in range(nact):
-            sign, new = apply_ops([(1, t), (-1, nact + t)], det)
-            if sign:
-                plus[new] = plus.get(new, 0.0) + sign * c
-    return sum(v * v for v in plus.values())
 
 
 def active_density(vec1, vec2, dets, nact):
@@ -361,54 +334,6 @@ def report(density, mo_ops, nuclear):
 
 
 # -------------------------------------------------------------------- writers
-def record(payload):
-    """A sequential unformatted record: its byte count before and after."""
-    n = struct.pack('<i', len(payload))
-    return n + payload + n
-
-
-def excitation(det, nact, ninac, nocc, norb):
-    """A determinant as the CI program lists it: holes (reference
-    spin-orbitals it empties) and particles (those it fills), each alpha
-    first then beta, ascending; alpha orbital k is k, beta is norb + k."""
-    alpha = set(range(1, ninac + 1)) | {ninac + 1 + t for t in det if t < nact}
-    beta = set(range(1, ninac + 1)) | {ninac + 1 + t - nact
-                                       for t in det if t >= nact}
-    ref = set(range(1, nocc + 1))
-    holes = sorted(ref - alpha) + [norb + k for k in sorted(ref - beta)]
-    parts = sorted(alpha - ref) + [norb + k for k in sorted(beta - ref)]
-    return holes, parts
-
-
-def slot_parity(holes, parts, nocc, norb):
-    """Sign between the CI program's determinant (reference alpha 1..nocc,
-    beta 1..nocc, each hole replaced in place by its particle) and the
-    ordered determinant (spin-orbitals ascending)."""
-    slots = list(range(1, nocc + 1)) + list(range(norb + 1, norb + nocc + 1))
-    for p, q in zip(holes, parts):
-        slots[p - 1 if p <= norb else nocc + p - norb - 1] = q
-    inversions = sum(1 for a, b in itertools.combinations(slots, 2) if a > b)
-    return -1 if inversions % 2 else 1
-
-
-def packed_list(excitations, norb):
-    """Block records of the packed layout: orbital stream (alpha numbers as
-    they are, beta ones less norb, one byte each, 0 standing for 256), one
-    descriptor byte per determinant n(n+1)/2 + (alpha holes) + 1, and an
-    empty high-bit stream (all orbitals below 256)."""
-    assert norb < 256
-    out = b''
-    for first in range(0, len(excitations), PACKED_BLOCK):
-        stream, desc = bytearray(), bytearray()
-        for holes, parts in excitations[first:first + PACKED_BLOCK]:
-            n = len(holes)
-            desc.append(n * (n + 1) // 2 + sum(1 for h in holes if h <= norb)
-                        + 1)
-            stream += bytes((o if o <= norb else o - norb) % 256
-                            for o in holes + parts)
-        out += record(struct.pack('<ii', len(stream), len(desc)) +
-                      bytes(stream) + bytes(desc) + struct.pack('<i', 0))
-    return out
 
 
 def vector_file(energies, vectors):
@@ -496,20 +421,6 @@ def read_orbital_file(text, nbas):
             c[:, m] = vals
         ca.append(c)
     return ca
-
-
-def namelist(name, cards):
-    """A namelist group, one card per entry, the keys in the order in which
-    the program decodes them (as the CI program writes its own groups)."""
-    return ' &%s\n%s &END\n' % (name, ''.join(' %s\n' % c for c in cards))
-
-
-def int_cards(key, values, per_card=16):
-    cards = []
-    for k in range(0, len(values), per_card):
-        text = ','.join(str(v) for v in values[k:k + per_card]) + ','
-        cards.append((key + '=' if k == 0 else '') + text)
-    return cards
 
 
 def fmt(x):
@@ -619,8 +530,8 @@ def write_reference(path, energies, deltae, states, trans, strength):
         '# A1 roots.  Values from psi4 1.3.2: detci energies and one-particle',
         '# (transition) densities contracted with psi4 integrals; atomic',
         '# units.  Each moment: electronic, nuclear, total.  The oscillator',
-        '# strength is |mu_el| * c * |mu_el| * deltae with c = 2/3 rounded to',
-        '# single precision, 0.6666666865348816, as the program uses it.',
+        '# strength is |mu_el| * 2/3 * |mu_el| * deltae, 2/3 in double',
+        '# precision as the program uses it.',
         'energy root1 %s' % fmt(energies[0]),
         'energy root2 %s' % fmt(energies[1]),
         'transition deltae %s' % fmt(deltae),

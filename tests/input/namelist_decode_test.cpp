@@ -237,7 +237,7 @@ TEST_F(DecodeTest, ItemErrorNamesTheKeyAndShowsTheTextFromIt) {
 TEST_F(DecodeTest, UnacceptedElementSizes) {
   int x[2];
   const struct {
-    void (*decode)(ciprop::Run&, std::string&, void*, std::string_view, int, int);
+    int (*decode)(ciprop::Run&, std::string&, void*, std::string_view, int, int);
     const char* items;
     const char* shown;
   } cases[] = {{ciprop::nameli, "A=1,", "  il valore 3 per un intero e' intoller         abile\n"},

@@ -12,25 +12,16 @@
 
 namespace {
 
+using molcasrun::at;
+using molcasrun::describe;
+using molcasrun::expect_operators;
+using molcasrun::slice;
 using molcasrun::Stage;
 
 struct Case {
   const char* name;
   mkcase::Description d;
 };
-
-mkcase::Description describe(int version, int nsym, std::array<int, 8> ninac, std::array<int, 8> nact,
-                             std::array<int, 8> nvirt, std::array<int, 8> ngel,
-                             std::array<int, 8> ndel, std::array<int, 3> symxyz, uint64_t seed) {
-  mkcase::Description d = mkcase::describe("CAS ", nsym, ninac, nact, nvirt, 0);
-  d.molcas = version;
-  d.ngel = ngel;
-  d.ndel = ndel;
-  d.symxyz = symxyz;
-  d.seed = seed;
-  d.ioper = 0;
-  return d;
-}
 
 std::vector<Case> cases() {
   return {
@@ -48,71 +39,6 @@ std::vector<Case> cases() {
        describe(5, 8, {2, 1, 1, 0, 2, 1, 0, 1}, {2, 1, 1, 1, 0, 0, 1, 0}, {6, 5, 4, 3, 5, 4, 3, 2},
                 {1, 1, 0, 0, 1, 0, 0, 0}, {1, 0, 1, 0, 0, 0, 0, 1}, {8, 4, 2}, 15)},
   };
-}
-
-// The leading n x n part of a program matrix (leading dimension 500).
-double at(const double* a, int i, int j) { return a[(i - 1) + 500 * static_cast<size_t>(j - 1)]; }
-
-void expect_matrix(const double* a, const mkcase::Square& want, const char* what) {
-  double scale = 1.0;
-  for (double v : want.v) scale = std::max(scale, std::fabs(v));
-  int bad = 0;
-  for (int j = 1; j <= want.n; ++j)
-    for (int i = 1; i <= want.n; ++i) {
-      if (std::fabs(at(a, i, j) - want(i, j)) > 1e-12 * scale && bad++ < 3)
-        ADD_FAILURE() << what << "(" << i << "," << j << ") = " << at(a, i, j) << ", expected "
-                      << want(i, j);
-      if (at(a, i, j) != at(a, j, i) && bad++ < 3)
-        ADD_FAILURE() << what << " not symmetric at (" << i << "," << j << ")";
-    }
-  EXPECT_EQ(bad, 0) << what;
-}
-
-void expect_zero(const double* a, int n, const char* what) {
-  for (int j = 1; j <= n; ++j)
-    for (int i = 1; i <= n; ++i)
-      if (at(a, i, j) != 0.0) {
-        ADD_FAILURE() << what << "(" << i << "," << j << ") is not zero";
-        return;
-      }
-}
-
-// The program's matrix of each component, in the order x y z xx xy xz yy yz zz.
-const double* slice(ciprop::Run& r, int component) {
-  static const int quad[6] = {1, 4, 5, 3, 6, 2};  // xx xy xz yy yz zz in xxyyzz
-  return component < 3 ? &r.ints.xyz(1, 1, component + 1)
-                       : &r.ints.xxyyzz(1, 1, quad[component - 3]);
-}
-
-// Every component read by ioper matches the dense transform; the others
-// are zero; x + y + z is their element-wise sum.
-void expect_operators(Stage& st, int ioper) {
-  ciprop::Run& r = *st.run;
-  const int n = st.m.nbtot;
-  const unsigned sel = static_cast<unsigned>(ioper);
-  for (int c = 0; c < mkcase::kComponents; ++c) {
-    const bool read = c < 3 ? sel <= 1 : (sel == 0 || sel == 2);
-    SCOPED_TRACE(mkcase::kComponentNames[c]);
-    if (read) {
-      expect_matrix(slice(r, c), st.m.mo[c], mkcase::kComponentNames[c]);
-      EXPECT_EQ(r.ints.fmomnucl(c + 1), st.m.nuclear[c]);
-    } else {
-      expect_zero(slice(r, c), n, mkcase::kComponentNames[c]);
-      EXPECT_EQ(r.ints.fmomnucl(c + 1), 0.0);
-    }
-  }
-  for (int j = 1; j <= n; ++j)
-    for (int i = 1; i <= n; ++i)
-      ASSERT_EQ(r.ints.xyz(i, j, 4), r.ints.xyz(i, j, 1) + r.ints.xyz(i, j, 2) + r.ints.xyz(i, j, 3));
-  // The coefficients are taken exactly as the file writes them.
-  int first = 1;
-  for (int s = 1; s <= st.m.nsym; ++s) {
-    const int nb = st.m.nb[s - 1];
-    for (int col = first; col < first + nb; ++col)
-      for (int mu = 1; mu <= nb; ++mu)
-        ASSERT_EQ(r.ints.orb(mu, col), st.m.coef(first - 1 + mu, col)) << mu << "," << col;
-    first += nb;
-  }
 }
 
 TEST(Lirone, MoMatricesEqualTheDenseTransformInEveryLayout) {
@@ -303,11 +229,7 @@ TEST(Lirone, OrbitalFileMustHoldEveryOrbitalOfTheBasis) {
   const auto d = cases()[1].d;
   const int io = fio::kStatusIoError;
   auto rewrite = [](Stage& s, const std::function<void(std::vector<std::string>&)>& edit) {
-    auto lines = test::split_lines(s.dir.read("INPORB"));
-    edit(lines);
-    std::string text;
-    for (const auto& l : lines) text += l + "\n";
-    s.dir.write("INPORB", text);
+    s.edit_lines("INPORB", edit);
   };
   expect_stop("last record missing", d,
               [&](Stage& s) { rewrite(s, [](auto& l) { l.pop_back(); }); }, io, "unit 1");

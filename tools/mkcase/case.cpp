@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "tools/mkcase/multireference.hpp"
+
 namespace mkcase {
 
 Description::Description() {
@@ -43,7 +45,8 @@ void require(bool ok, const std::string& what) {
 }
 
 bool known_mode(const std::string& g) {
-  for (const char* m : {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO"})
+  for (const char* m : {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO", "MR  ",
+                        "MRS ", "MRD2", "MRDD", "MRT2", "MRTD", "MRT ", "MRM ", "MRTM", "MRC "})
     if (g == m) return true;
   return false;
 }
@@ -81,13 +84,28 @@ void check(const Description& d) {
   require(d.is0 >= 1 && d.is0 <= d.nsym, "is0 must be 1 to nsym");
   require(d.is0a >= 0 && d.is0a <= d.nsym, "is0a must be 0 to nsym");
   require(known_mode(d.gener),
-          "gener must be one of 'CAS ', PERT, DDCI, DDci, DDC2, TOUS, MONO");
+          "gener must be one of 'CAS ', PERT, DDCI, DDci, DDC2, TOUS, MONO, 'MR  ', 'MRS ', "
+          "MRD2, MRDD, MRT2, MRTD, 'MRT ', 'MRM ', MRTM, 'MRC '");
+  if (multireference(d.gener)) {
+    require(d.refs.empty() || d.nref == 0, "give the references or their number, not both");
+    // The CI program holds at most 1000 references.
+    require(d.nref >= 0 && d.nref <= 1000 && d.refs.size() <= 1000,
+            "at most 1000 references");
+    parse_references(d.refs, d.noac());
+  } else {
+    require(d.refs.empty() && d.nref == 0, "references belong to the MR modes only");
+  }
   require(d.nroots >= 1, "nroots must be at least 1");
   require(d.root1 >= 1 && d.root1 <= d.nroots && d.root2 >= 1 &&
               d.root2 <= d.nroots,
           "the roots asked for must be 1 to nroots");
-  require(d.molcas == 4 || d.molcas == 5 || d.molcas == 54,
-          "molcas must be 4, 5 or 54");
+  require(d.molcas == 4 || d.molcas == 5 || d.molcas == 54 || d.molcas == 22,
+          "molcas must be 4, 5, 54 or 22");
+  require(d.inporb.empty() || d.inporb == "1.0" || d.inporb == "1.1" || d.inporb == "2.0" ||
+              d.inporb == "2.1" || d.inporb == "2.2",
+          "inporb must be 1.0, 1.1, 2.0, 2.1 or 2.2");
+  require(!d.inporb_without_deleted || d.molcas == 22 || !d.inporb.empty(),
+          "only an #INPORB orbital file can leave out the deleted orbitals");
   for (int s : d.symxyz)
     require(s >= 1 && s <= d.nsym, "symmetries of x, y, z must be 1 to nsym");
   // The packed layout stores holes as single bytes (0 meaning 256) with no

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tools/mkcase/openmolcas.hpp"
+
 namespace mkcase {
 
 const std::array<const char*, kComponents> kComponentNames = {"x",  "y",  "z",  "xx", "xy",
@@ -289,8 +291,8 @@ void write_inporb(const MolcasCase& m, const std::vector<std::string>& fields,
 
 // Builds everything; fields receives the coefficient texts in file order.
 MolcasCase build(const Description& d, std::vector<std::string>* fields) {
-  if (d.molcas != 4 && d.molcas != 5 && d.molcas != 54)
-    throw std::invalid_argument("MOLCAS version must be 4, 5 or 54");
+  if (d.molcas != 4 && d.molcas != 5 && d.molcas != 54 && d.molcas != 22)
+    throw std::invalid_argument("MOLCAS version must be 4, 5, 54 or 22");
   MolcasCase m;
   m.version = d.molcas;
   m.nsym = d.nsym;
@@ -301,7 +303,8 @@ MolcasCase build(const Description& d, std::vector<std::string>* fields) {
   char text[160];
   std::snprintf(text, sizeof text, "Generated case, seed %llu, MOLCAS layout %d",
                 static_cast<unsigned long long>(d.seed), d.molcas);
-  m.title = padded(padded(text, 73) + "second half of the SEWARD title", 143);
+  m.title = d.molcas == 22 ? openmolcas_title(d)
+                           : padded(padded(text, 73) + "second half of the SEWARD title", 143);
   std::snprintf(text, sizeof text, "* orbitals of seed %llu",
                 static_cast<unsigned long long>(d.seed));
   m.orbital_title = text;
@@ -309,14 +312,18 @@ MolcasCase build(const Description& d, std::vector<std::string>* fields) {
   SplitMix rng(d.seed * 0x2545f4914f6cdd1dULL + 0x4d4f4c434153ULL);
   auto off = offsets(m);
   m.coef = Square(m.nbtot);
+  const std::string inporb = inporb_version(d);
   for (int s = 1; s <= m.nsym; ++s) {
     int n = m.nb[s - 1];
     std::vector<double> c = orthonormal(n, rng);
     for (int j = 1; j <= n; ++j)
       for (int i = 1; i <= n; ++i) {
         double value;
-        std::string t = d18(c[(i - 1) + static_cast<size_t>(j - 1) * n], value);
+        const double x = c[(i - 1) + static_cast<size_t>(j - 1) * n];
+        std::string t = inporb.empty() ? d18(x, value) : inporb_field(inporb, x, value);
         if (fields) fields->push_back(t);
+        // Orbitals left out of the file are zero for the program.
+        if (d.inporb_without_deleted && j > n - d.ndel[s - 1]) value = 0.0;
         m.coef(off[s - 1] + i, off[s - 1] + j) = value;
       }
   }
@@ -338,10 +345,17 @@ MolcasCase write_molcas(const Description& d, const std::string& dir) {
   // The overlap and the package's own words come from a stream of their
   // own, so that they never change the integrals.
   SplitMix rng(d.seed + 0x6f766c70ULL);
-  write_oneint(d, m, dir + "/OneInt", rng);
-  write_traone(d, m, dir + "/TraOne");
+  if (m.version == 22) {
+    write_openmolcas(d, m, dir);
+  } else {
+    write_oneint(d, m, dir + "/OneInt", rng);
+    write_traone(d, m, dir + "/TraOne");
+  }
   if (m.version == 54) write_comfile(m, dir + "/ComFile");
-  write_inporb(m, fields, dir + "/INPORB");
+  if (inporb_version(d).empty())
+    write_inporb(m, fields, dir + "/INPORB");
+  else
+    write_inporb_sections(d, m, fields, dir + "/INPORB");
   return m;
 }
 
@@ -369,8 +383,8 @@ Square expand_density(const Description& d, const std::vector<double>& ro, bool 
 }
 
 Moments moments(const MolcasCase& m, const Square& density, double deltae) {
-  // The single-precision 2/3 of the report.
-  const double c = static_cast<double>(2.0f / 3.0f);
+  // 2/3 of the oscillator strength and the effective theta.
+  const double c = 2.0 / 3.0;
   Moments r;
   for (int k = 0; k < kComponents; ++k) {
     double e = 0.0;

@@ -32,7 +32,7 @@ struct Square {
 };
 
 struct MolcasCase {
-  int version = 5;                 // 4, 5 or 54
+  int version = 5;                 // 4, 5, 54 or 22
   int nsym = 1;
   std::array<int, 8> nb{};         // basis functions per symmetry
   int nbtot = 0;                   // all basis functions (= all orbitals)
@@ -48,7 +48,8 @@ struct MolcasCase {
   std::string orbital_title;       // 40-character title of INPORB
 };
 
-// Writes OneInt, TraOne, INPORB and, for version 54, ComFile into dir for
+// Writes OneInt, TraOne, INPORB and, for version 54, ComFile (for 22,
+// RunFile) into dir for
 // the description (basis count of symmetry s: ngel + ninac + nact + nvirt +
 // ndel; version, operator symmetries and seed from the description), and
 // returns what it wrote.

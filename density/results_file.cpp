@@ -1,0 +1,177 @@
+#include "density/results_file.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+
+#include "density/vectors.hpp"
+#include "fortio/stop.hpp"
+
+namespace ciprop {
+
+namespace {
+
+// JSON numbers with every digit of the double; a value that JSON cannot
+// hold (infinite, not a number) is null.
+std::string number(double x) {
+  if (!std::isfinite(x)) return "null";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.17g", x);
+  return buf;
+}
+
+std::string numbers(const double* x, int n, double scale = 1.0) {
+  std::string s = "[";
+  for (int k = 0; k < n; ++k) s += (k ? ", " : "") + number(x[k] * scale);
+  return s + "]";
+}
+
+std::string quoted(std::string_view text) {
+  std::string s = "\"";
+  for (char ch : text) {
+    if (ch == '"' || ch == '\\') s += '\\';
+    if (static_cast<unsigned char>(ch) < 0x20) continue;
+    s += ch;
+  }
+  return s + "\"";
+}
+
+// An object from its members, each line indented under its parent.
+std::string object(std::initializer_list<std::pair<std::string_view, std::string>> members,
+                   const std::string& indent) {
+  std::string s = "{\n";
+  size_t k = 0;
+  for (const auto& [name, value] : members)
+    s += indent + "  " + quoted(name) + ": " + value + (++k < members.size() ? ",\n" : "\n");
+  return s + indent + "}";
+}
+
+std::string sum3(const double* a, const double* b, int n, double* out) {
+  for (int k = 0; k < n; ++k) out[k] = b[k] + a[k];
+  return numbers(out, n);
+}
+
+std::string trimmed(std::string_view s) {
+  const size_t e = s.find_last_not_of(' ');
+  return std::string(e == std::string_view::npos ? std::string_view() : s.substr(0, e + 1));
+}
+
+constexpr std::string_view kOrigin =
+    "the origin of the MOLCAS multipole integrals (OneInt), to which the nuclear parts refer";
+constexpr std::string_view kQuadComponents = "[\"xx\", \"xy\", \"xz\", \"yy\", \"yz\", \"zz\"]";
+
+}  // namespace
+
+std::string results_json(Run& run, std::string_view version) {
+  run.io.rewind(kUnitVecA);
+  run.io.rewind(kUnitVecB);
+  const VectorHead h1 = read_head(run, kUnitVecA, run.ronum.numero(1));
+  const VectorHead h2 = read_head(run, kUnitVecB, run.ronum.numero(2));
+  run.io.rewind(kUnitVecA);
+  run.io.rewind(kUnitVecB);
+  const Moments& m = run.dens.moments;
+  // The same choice as the density stage: one root with one energy is a
+  // state; anything else a transition between two states.
+  const bool state = run.ronum.numero(1) == run.ronum.numero(2) && h1.energy == h2.energy;
+  const double de = run.ronum.deltae;
+  const std::string in2 = "    ";
+
+  std::string body;
+  auto member = [&](std::string_view name, const std::string& value) {
+    body += ",\n  " + quoted(name) + ": " + value;
+  };
+  body += "{\n  \"program\": \"ciprop\",\n  \"version\": " + quoted(version);
+  member("generation_mode", quoted(trimmed(run.prep.gener.view())));
+  member("determinants", object({{"run_description", std::to_string(run.det.ndet)},
+                                 {"active_space_only", std::to_string(run.det.ndetcas)},
+                                 {"first_vector_file", std::to_string(h1.ndim)},
+                                 {"second_vector_file", std::to_string(h2.ndim)}},
+                                "  "));
+  member("roots", "[\n" + in2 +
+                      object({{"file", quoted(run.io.name(kUnitVecA))},
+                              {"root", std::to_string(run.ronum.numero(1))},
+                              {"energy_hartree", number(h1.energy)}},
+                             in2) +
+                      ",\n" + in2 +
+                      object({{"file", quoted(run.io.name(kUnitVecB))},
+                              {"root", std::to_string(run.ronum.numero(2))},
+                              {"energy_hartree", number(h2.energy)}},
+                             in2) +
+                      "\n  ]");
+  member("kind", state ? "\"state\"" : "\"transition\"");
+  member("energy_difference",
+         object({{"hartree", number(de)},
+                 {"ev", number(de * kEvPerHartree)},
+                 {"nm", de == 0.0 ? "null" : number(kNmHartree / std::abs(de))}},
+                "  "));
+  member("units", "\"atomic units unless the name says otherwise\"");
+  if (state && m.dipoles) {
+    double tot[3];
+    const std::string total = sum3(m.dip_el, m.dip_nuc, 3, tot);
+    member("dipole", object({{"electronic", numbers(m.dip_el, 3)},
+                             {"nuclear", numbers(m.dip_nuc, 3)},
+                             {"total", total},
+                             {"electronic_debye", numbers(m.dip_el, 3, kDebyePerAu)},
+                             {"nuclear_debye", numbers(m.dip_nuc, 3, kDebyePerAu)},
+                             {"total_debye", numbers(tot, 3, kDebyePerAu)},
+                             {"total_magnitude", number(m.amu_tot)},
+                             {"total_magnitude_debye", number(m.amu_tot * kDebyePerAu)}},
+                            "  "));
+  }
+  if (state && m.quadrupoles) {
+    double qtot[6], ttot[6];
+    const std::string qt = sum3(m.quad_el, m.quad_nuc, 6, qtot);
+    const std::string tt = sum3(m.theta_el, m.theta_nuc, 6, ttot);
+    member("quadrupole", object({{"components", std::string(kQuadComponents)},
+                                 {"origin", quoted(kOrigin)},
+                                 {"electronic", numbers(m.quad_el, 6)},
+                                 {"nuclear", numbers(m.quad_nuc, 6)},
+                                 {"total", qt}},
+                                "  "));
+    member("traceless_quadrupole", object({{"components", std::string(kQuadComponents)},
+                                           {"origin", quoted(kOrigin)},
+                                           {"electronic", numbers(m.theta_el, 6)},
+                                           {"nuclear", numbers(m.theta_nuc, 6)},
+                                           {"total", tt},
+                                           {"effective", number(m.theta_eff)}},
+                                          "  "));
+  }
+  if (!state && m.dipoles) {
+    const double mu2 = m.amu_el * m.amu_el;
+    member("transition_dipole",
+           object({{"electronic", numbers(m.dip_el, 3)},
+                   {"electronic_debye", numbers(m.dip_el, 3, kDebyePerAu)},
+                   {"magnitude", number(m.amu_el)},
+                   {"magnitude_debye", number(m.amu_el * kDebyePerAu)},
+                   {"magnitude_squared", number(mu2)}},
+                  "  "));
+    member("oscillator_strength", number(2.0 / 3.0 * de * mu2));
+  }
+  return body + "\n}\n";
+}
+
+void write_results(Run& run, std::string_view version) {
+  const std::string text = results_json(run, version);
+  const std::string final_name(kResultsFile);
+  const std::string temp = final_name + "." + std::to_string(::getpid()) + ".tmp";
+  auto fail = [&](const std::string& what) {
+    std::remove(temp.c_str());
+    throw fio::StopRun{fio::kStatusIoError, "ciprop: input/output error: cannot write " +
+                                                final_name + " (" + what + ")"};
+  };
+  {
+    std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+    if (!f) fail(std::strerror(errno));
+    f << text;
+    f.flush();
+    if (!f) fail(std::strerror(errno));
+  }
+  if (std::rename(temp.c_str(), final_name.c_str()) != 0) fail(std::strerror(errno));
+}
+
+}  // namespace ciprop

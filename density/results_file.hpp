@@ -1,0 +1,31 @@
+// The results file: the numbers of a finished run in JSON, beside the report,
+// for scripts that would otherwise scrape the report.  Atomic: the file is
+// written under a temporary name and renamed, so an existing file of that
+// name is replaced only by a complete one.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "core/run_state.hpp"
+
+namespace ciprop {
+
+inline constexpr std::string_view kResultsFile = "ciprop-results.json";
+
+// Conversion factors (CODATA 2018): the dipole of one atomic unit (e a0) in
+// debye, one hartree in electronvolt, and the wavelength of a photon of one
+// hartree in nanometre.
+inline constexpr double kDebyePerAu = 2.541746473;
+inline constexpr double kEvPerHartree = 27.211386245988;
+inline constexpr double kNmHartree = 45.56335252767;
+
+// The results of the run in `run` (after the property report) as JSON text.
+// Reads the heads of the two vector files again for the root energies and
+// leaves both files rewound.
+std::string results_json(Run& run, std::string_view version);
+// Writes results_json to kResultsFile in the working folder.  A failed write
+// leaves any earlier file untouched and ends the run with an input/output
+// error.
+void write_results(Run& run, std::string_view version);
+
+}  // namespace ciprop

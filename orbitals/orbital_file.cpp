@@ -1,0 +1,144 @@
+#include "orbitals/orbital_file.hpp"
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/print.hpp"
+#include "orbitals/property_integrals.hpp"
+
+namespace ciprop {
+
+namespace {
+
+constexpr int kUnitOrbitals = 1;
+
+[[noreturn]] void fault(Run& run, const std::string& what) {
+  run.io.io_error(kUnitOrbitals, what);
+}
+
+std::string next_line(Run& run, const std::string& before) {
+  std::string line;
+  if (!run.io.read_line(kUnitOrbitals, line)) fault(run, "end of file before " + before);
+  return line;
+}
+
+// Lines up to and including the one that starts with the section name.
+void skip_to(Run& run, std::string_view section) {
+  for (;;) {
+    std::string line = next_line(run, "the section " + std::string(section));
+    if (line.rfind(section, 0) == 0 && line.find_first_not_of(' ', section.size()) ==
+                                           std::string::npos)
+      return;
+  }
+}
+
+// A line of `count` integers.
+std::vector<int> integers(Run& run, int count, const std::string& what) {
+  const std::string line = next_line(run, what);
+  std::istringstream s(line);
+  std::vector<int> v;
+  for (long x; s >> x;) {
+    if (x < 0 || x > kMaxOrb) fault(run, what + ": value " + std::to_string(x) + " out of range");
+    v.push_back(static_cast<int>(x));
+  }
+  if (static_cast<int>(v.size()) != count || !s.eof())
+    fault(run, what + ": " + std::to_string(count) + " integers expected, read '" + line + "'");
+  return v;
+}
+
+// The number layout of a version: fields per line, their width, and the
+// implied decimals of Fortran's input editing.
+struct NumberLayout {
+  int per_line, width, decimals;
+};
+
+}  // namespace
+
+bool inporb_header(std::string_view line) { return line.rfind("#INPORB", 0) == 0; }
+
+void read_inporb(Run& run, std::string_view first) {
+  OrbitalRecords& r = run.ints;
+  const std::string version(first.substr(first.find_first_not_of(' ', 7) == std::string_view::npos
+                                             ? first.size()
+                                             : first.find_first_not_of(' ', 7)));
+  NumberLayout layout{};
+  if (version.rfind("1.0", 0) == 0 || version.rfind("1.1", 0) == 0)
+    layout = {4, 18, 12};
+  else if (version.rfind("2.0", 0) == 0 || version.rfind("2.1", 0) == 0 ||
+           version.rfind("2.2", 0) == 0)
+    layout = {5, 22, 14};
+  else
+    fault(run, "#INPORB version '" + version + "' unknown (1.0, 1.1, 2.0, 2.1, 2.2 are read)");
+
+  skip_to(run, "#INFO");
+  std::string title = next_line(run, "the title of #INFO");
+  const std::vector<int> kind = integers(run, 3, "the line UHF, NSYM, WFTYPE of #INFO");
+  if (kind[0] != 0) fault(run, "unrestricted (UHF) orbitals: one set of orbitals is read");
+  const int nsym = kind[1];
+  if (nsym != run.sym.nsym)
+    fault(run, "NSYM " + std::to_string(nsym) + " of #INFO differs from the integral files' " +
+                   std::to_string(run.sym.nsym));
+  const std::vector<int> nbas = integers(run, nsym, "the basis counts of #INFO");
+  const std::vector<int> norb = integers(run, nsym, "the orbital counts of #INFO");
+  for (int s = 1; s <= nsym; ++s) {
+    const std::string sym = " of symmetry " + std::to_string(s);
+    if (nbas[s - 1] != r.nb(s))
+      fault(run, "NBAS " + std::to_string(nbas[s - 1]) + sym +
+                     " differs from the integral files' " + std::to_string(r.nb(s)));
+    // Orbitals missing from the file can only be deleted ones, the last of
+    // their symmetry, which no density reaches.
+    const int missing = nbas[s - 1] - norb[s - 1];
+    if (missing < 0 || missing > run.orbi.ndel(s))
+      fault(run, "NORB " + std::to_string(norb[s - 1]) + sym + " for " +
+                     std::to_string(nbas[s - 1]) + " basis functions and " +
+                     std::to_string(run.orbi.ndel(s)) + " deleted orbitals (NDEL)");
+  }
+  title.resize(40, ' ');
+  fio::Items shown;
+  for (int k = 0; k < 40; ++k) shown << std::string_view(title).substr(k, 1);
+  run.io.write(6, "(' orbitales lues :', 40a1)", shown);
+
+  skip_to(run, "#ORB");
+  int col = 0;
+  for (int s = 1; s <= nsym; ++s) {
+    const int n = r.nb(s);
+    for (int m = 1; m <= n; ++m) {
+      ++col;
+      const std::string which = " of orbital " + std::to_string(m) + " of symmetry " +
+                                std::to_string(s);
+      if (m > norb[s - 1]) {
+        for (int mu = 1; mu <= n; ++mu) r.orb(mu, col) = 0.0;
+        continue;
+      }
+      // The heading ("* ORBITAL    s    m") and any other comment lines.
+      std::string line = next_line(run, "the heading" + which);
+      if (line.rfind('*', 0) != 0) fault(run, "no heading line" + which + ": '" + line + "'");
+      while (line.rfind('*', 0) == 0) {
+        std::istringstream h(line.substr(1));
+        std::string word;
+        int hs = 0, hm = 0;
+        if (h >> word && word == "ORBITAL" && h >> hs >> hm && (hs != s || hm != m))
+          fault(run, "heading '" + line + "' where orbital " + std::to_string(m) +
+                         " of symmetry " + std::to_string(s) + " belongs");
+        line = next_line(run, "the coefficients" + which);
+      }
+      for (int mu = 1; mu <= n; ++mu) {
+        const int field = (mu - 1) % layout.per_line;
+        if (field == 0 && mu > 1) line = next_line(run, "the coefficients" + which);
+        if (line.rfind('#', 0) == 0)
+          fault(run, "section " + line + " reached before the coefficients" + which);
+        std::string_view f;
+        const size_t at = static_cast<size_t>(layout.width) * field;
+        if (line.size() > at) f = std::string_view(line).substr(at, layout.width);
+        if (!lird(f, layout.decimals, r.orb(mu, col)))
+          fault(run, "coefficient " + std::to_string(mu) + which + " missing or unreadable: '" +
+                         std::string(f) + "'");
+      }
+    }
+    if (run.pr.nprint > 1 && n > 0) script(run, &r.orb(1, r.ioffo(s) + 1), n, n, 500);
+  }
+  if (run.pr.nprint > 1) script(run, r.orb.data(), r.ntot, r.ntot, 500);
+}
+
+}  // namespace ciprop

@@ -1,0 +1,59 @@
+// Damage done to one run folder: what it touches, which kind of field it hits,
+// a replayable form and a description for the reader of a failure.
+#pragma once
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+// A run folder as file name -> bytes.
+using Folder = std::map<std::string, std::string>;
+
+enum class Kind {
+  Truncate,     // file cut at a record boundary or inside a record
+  Count,        // an integer that counts something (dimension, roots, symmetries)
+  Offset,       // an address into the file (table of contents)
+  Index,        // an orbital or symmetry index
+  Length,       // a record's byte count or a block's length
+  Label,        // a label searched for in a table of contents
+  NonFinite,    // NaN or Inf in place of a double
+  Unused,       // bytes the writer left blank
+  Append,       // bytes or a record added at the end
+  TextValue,    // a value of a namelist item or an orbital file field
+  TextSyntax,   // the punctuation of a namelist group or the line structure
+  TextLine,     // a line removed, doubled or without end
+  Device,       // a file name of the input pointing at a device or a folder
+  Remove,       // a file missing
+  ScratchName,  // an input file named like a scratch file of the program
+  DiskFull,     // writes fail beyond a file-size limit
+};
+const char* kind_name(Kind k);
+
+struct Mutation {
+  std::string file;  // the file touched, "-" for the run's environment
+  Kind kind;
+  std::string recipe;  // replayable: trunc@N, splice@OFF+LEN:HEX,
+                      // fill@OFF:N*HH, rm, rename:NAME, fsize:N
+  std::string what;  // for the reader
+};
+
+// The damage applied to a folder.  File-size limit in bytes, -1 for none.
+struct Damaged {
+  Folder folder;
+  long fsize_limit = -1;
+};
+
+// Applies m to a copy of the folder; throws std::invalid_argument on a recipe
+// it cannot read (a hand-typed --mutation).
+Damaged apply(const Folder& base, const Mutation& m);
+
+// Every mutation of every file of the folder, in a fixed order.
+std::vector<Mutation> mutations_of(const Folder& folder, int molcas_version);
+
+// Helpers shared with the text mutations.
+std::string splice_recipe(std::size_t off, std::size_t len, const std::string& bytes);
+std::string trunc_recipe(std::size_t n);
+
+}  // namespace fuzz
