@@ -7,6 +7,7 @@
 
 namespace ciprop {
 
+// calmu: the stage; the property tables of the report from `mat`.
 void calmu(Run& run);
 
 }  // namespace ciprop

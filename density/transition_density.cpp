@@ -96,14 +96,14 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
     refuse(run, {"vector file " + run.io.name(kUnitVecB) + ": dimension " + std::to_string(v.ndim2) +
                     " differs from the " + std::to_string(run.det.ndet) +
                     " determinants of its list"});
-  lir8(run, a, v.ndim2, kUnitVecB);
+  read_negated(run, a, v.ndim2, kUnitVecB);
   run.io.list(kUnitReport, {" VECTEUR 2"});
   int idx[kBlock];
   restart_list(run, kUnitDetB);
-  reocip(run, a, b, idx, v.ndim2, 1);
+  permute_by_address(run, a, b, idx, v.ndim2, 1);
   print_vector(run, b, v.ndim2, kUnitDetB);
 
-  lir8(run, a, v.ndim1, kUnitVecA);
+  read_negated(run, a, v.ndim1, kUnitVecA);
   run.io.list(kUnitReport, {" VECTEUR 1"});
   print_vector(run, a, v.ndim1, kUnitDetA);
 

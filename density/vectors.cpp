@@ -143,12 +143,12 @@ void wv(Run& run, int ne, const int* p, const int* q, double c) {
   run.io.write(kUnitReport, "(a35,15x,3X,F11.7,i8)", {text, c});
 }
 
-void lir8(Run& run, double* x, int n, int unit) {
+void read_negated(Run& run, double* x, int n, int unit) {
   run.io.read_record(unit, x, sizeof(double) * static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) x[i] = -x[i];
 }
 
-void reocip(Run& run, const double* x, double* y, int* idx, int n, int mode) {
+void permute_by_address(Run& run, const double* x, double* y, int* idx, int n, int mode) {
   run.io.rewind(kUnitIadrv);
   int pos = kBlock;
   for (int i = 0; i < n; ++i) {

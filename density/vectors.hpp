@@ -43,9 +43,9 @@ void reor(int n, int* list, int& isgn);
 // Prints a determinant and its coefficient.
 void wv(Run& run, int ne, const int* p, const int* q, double c);
 // Reads the next record of `unit` as n doubles and negates them.
-void lir8(Run& run, double* x, int n, int unit);
+void read_negated(Run& run, double* x, int n, int unit);
 // Permutes n doubles through "IADRV": mode 1 gathers y(i) = x(idx(i)), any
 // other mode scatters y(idx(i)) = x(i).
-void reocip(Run& run, const double* x, double* y, int* idx, int n, int mode);
+void permute_by_address(Run& run, const double* x, double* y, int* idx, int n, int mode);
 
 }  // namespace ciprop

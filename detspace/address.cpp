@@ -270,11 +270,11 @@ void adrc(Run& run, int, int nca, const int* ia, int ncb, const int* ib, int& ia
 
 int string_rank(Run& run, int n, const int* pos) {
   int r = 0;
-  rang2(run, n, pos, r);
+  subset_rank(run, n, pos, r);
   return run.dets.adrsym.irangs(r, n);
 }
 
-void rang2(Run& run, int k, const int* list, int& irang) {
+void subset_rank(Run& run, int k, const int* list, int& irang) {
   irang = 1;
   for (int j = 1; j <= k; ++j) irang += run.dets.z(j, list[j - 1], k);
 }

@@ -39,11 +39,19 @@ void adrdet(Run& run, const SplitDet& d, int& iadr);
 // there); adrdet is only meaningful for such determinants.
 bool in_space(Run& run, const SplitDet& d);
 
+// adrt, adrp: the index of nt holes (np particles) with spin balance ispt
+// (ispp) within their class, from 1; a same-spin pair out of order stops the
+// run with the routine's name in the message.
 void adrt(Run& run, int nt, const int* it, int ispt, int& iadrt);
 void adrp(Run& run, int np, const int* ip, int ispp, int& iadrp);
+// adrc: the index of the active part (alpha orbitals ia, beta ib) within its
+// class, from 1; flag is not used.
 void adrc(Run& run, int flag, int nca, const int* ia, int ncb, const int* ib, int& iadrc);
-void rang2(Run& run, int k, const int* list, int& irang);
+// The rank, from 1, of k increasing CAS positions among all subsets of k
+// positions, through the weights z.
+void subset_rank(Run& run, int k, const int* list, int& irang);
 
+// erreur: prints "erreur" and the code, then stops the run with an error.
 [[noreturn]] void erreur(Run& run, int& code);
 
 // The pieces of in_space and adrdet, for callers that hold a determinant's

@@ -200,7 +200,7 @@ void string_ranks(Run& run) {
       const int* pos = &dt.comb(1, r);
       const int s = string_symmetry(run, pos, ial);
       int irang = 0;
-      rang2(run, ial, pos, irang);
+      subset_rank(run, ial, pos, irang);
       a.irangs(irang, ial) = ++count[s];
     }
     for (int s = 1; s <= 8; ++s)

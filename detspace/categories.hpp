@@ -7,13 +7,23 @@
 
 namespace ciprop {
 
+// prepad: the stage; the strings of the active orbitals, their ranks, the
+// class counts, the categories of the mode and the block offsets.
 void prepad(Run& run);
+// combin: every k-subset of 1..n in lexicographic order, as rows of list
+// ldim apart; count receives their number, and more than maxrows stop the run.
 void combin(int* list, int n, int k, int& count, int ldim, int maxrows);
+// rang0: the weights z of the lexicographic rank of k-subsets of 1..n.
 void rang0(Run& run, int n, int k);
+// maxdetca: active determinants per class and per alpha-string symmetry.
 void maxdetca(Run& run);
+// sub_mdc: the part of maxdetca for na alpha and nb beta active electrons.
 void sub_mdc(Run& run, int na, int nb);
+// maxdett, maxdetp: hole and particle configurations per class.
 void maxdett(Run& run);
 void maxdetp(Run& run);
+// categ: the excitation categories that the generation mode keeps and the
+// offset and size of each of its blocks.
 void categ(Run& run);
 // The ispc1 list of the mode for an active-electron change nelc; returns its
 // length n and fills list.

@@ -6,6 +6,7 @@
 
 namespace ciprop {
 
+// prepar: the stage; classes, counts, lists and rank maps, and their report.
 void prepar(Run& run);
 
 }  // namespace ciprop
