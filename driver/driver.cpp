@@ -7,6 +7,7 @@
 #include "density/source.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/prepad.hpp"
+#include "detspace/reference_configurations.hpp"
 #include "detspace/reorder.hpp"
 #include "driver/print.hpp"
 #include "fortio/stop.hpp"
@@ -78,6 +79,13 @@ void driver(Run& run) {
   verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
   prepar(run);
   prepad(run);
+  if (multireference(run.prep.gener)) {
+    mrs1(run);
+    // The list check, the reordering and the density stage do not address
+    // the multireference space yet.
+    refuse(run, {"modes multireference non disponibles dans cette version : gener='",
+                 run.prep.gener.view(), "'"});
+  }
   determinant_lists(run);
   lirone(run);
   density_stage(run);

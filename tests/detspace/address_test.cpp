@@ -292,7 +292,7 @@ TEST(Errors, DebugAddressStopsWithItsDescription) {
 
 TEST(Errors, ModesThisVersionDoesNotBuildAreRefused) {
   const Description d = mkcase::describe("CAS ", 1, {1}, {2}, {1}, 2, 0, 1);
-  for (const char* g : {"DDCX", "MRDD", "cas "}) {
+  for (const char* g : {"DDCX", "cas "}) {
     Tables t(d, g);
     EXPECT_NE(t.prepad(), 0) << g;
     EXPECT_NE(t.out.str().find(std::string("gener='") + g + "'"), std::string::npos) << t.out.str();
