@@ -18,6 +18,7 @@
 #include "detspace/reference_configurations.hpp"
 #include "fortio/stop.hpp"
 #include "tests/detspace/tables_case.hpp"
+#include "tools/mkcase/make_case.hpp"
 
 namespace {
 
@@ -483,3 +484,27 @@ TEST(MrReferences, TrailingColumnsAndACountWithCommaAreRead) {
 }
 
 }  // namespace
+
+// The whole program in an MR mode: the reference file is required and never
+// created; with it, the run goes through the tables and the references and
+// stops at the stages that do not address this space yet.
+TEST(MrInARun, TheReferenceFileIsRequiredAndNeverCreated) {
+  test::ScratchDir dir;
+  const Description d = shapes()[2];
+  mkcase::make_case(d, dir.path().string());
+  std::string vrt = dir.read("vrt");
+  vrt.replace(vrt.find("CAS "), 4, "MRDD");
+  dir.write("vrt", vrt);
+  auto r = test::run_binary(dir, dir.read("input"));
+  EXPECT_EQ(r.status, fio::kStatusIoError) << r.out << r.err;
+  EXPECT_NE(r.err.find("ciprop: input/output error on unit 27, file 'OCCMRS'"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "OCCMRS"));
+
+  dir.write("OCCMRS", occmrs({aufbau(d.noac(), d.nelac)}));
+  r = test::run_binary(dir, dir.read("input"));
+  EXPECT_EQ(r.status, fio::kStatusError) << r.out << r.err;
+  EXPECT_NE(r.out.find(" modes multireference non disponibles dans cette version : gener='MRDD'"),
+            std::string::npos)
+      << r.out;
+}
