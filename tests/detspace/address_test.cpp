@@ -30,16 +30,7 @@ using ciprop::Run;
 using ciprop::SplitDet;
 using mkcase::Description;
 
-// A status of a stop, and what the run printed.
-template <class F>
-int stop_status(F f) {
-  try {
-    f();
-  } catch (const fio::StopRun& s) {
-    return s.status;
-  }
-  return -1;
-}
+using tables::stop_status;
 
 const char* const kModes[] = {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO"};
 

@@ -29,15 +29,7 @@ using tables::Tables;
 const char* const kMrModes[] = {"MR  ", "MRS ", "MRD2", "MRDD", "MRT2",
                                 "MRTD", "MRT ", "MRM ", "MRTM", "MRC "};
 
-template <class F>
-int stop_status(F f) {
-  try {
-    f();
-  } catch (const fio::StopRun& s) {
-    return s.status;
-  }
-  return -1;
-}
+using tables::stop_status;
 
 using Occupation = std::vector<int>;  // 0, 1, 2 per active position
 
@@ -411,6 +403,22 @@ TEST(MrTables, MoreActiveConfigurationsThanTheTablesHoldStop) {
   EXPECT_EQ(stop_status([&] { ciprop::prepads(*t.run); }), fio::kStatusError);
   EXPECT_NE(t.out.str().find(" ndimcs0 n'est pas assez grand\n"
                              " ndimcs0 doit valoir au moins 107999\n"),
+            std::string::npos)
+      << t.out.str();
+}
+
+TEST(MrTables, ADeterminantCountThatDisagreesWithTheBlocksStops) {
+  const Description d = shapes()[0];
+  Tables t(d, "MR  ");
+  ASSERT_EQ(t.prepad(), -1);
+  // Class 1 without open shells: 002, four electrons moved from the reference 200.
+  t.run->dets.mr.cfg_size(1, 0, 1) += 1;
+  t.dir.write("OCCMRS", occmrs({aufbau(d.noac(), d.nelac)}));
+  EXPECT_EQ(stop_status([&] {
+              ciprop::reference_configurations(*t.run, (t.dir.path() / "OCCMRS").string());
+            }),
+            fio::kStatusError);
+  EXPECT_NE(t.out.str().find(" mrs1  nombre de determinants incoherent : iconf, calnim, blocs="),
             std::string::npos)
       << t.out.str();
 }
