@@ -411,7 +411,7 @@ TEST(MrTables, ADeterminantCountThatDisagreesWithTheBlocksStops) {
   const Description d = shapes()[0];
   Tables t(d, "MR  ");
   ASSERT_EQ(t.prepad(), -1);
-  // Class 1 without open shells: 002, four electrons moved from the reference 200.
+  // Class 1 without open shells: 002, at distance 4 from the reference 200.
   t.run->dets.mr.cfg_size(1, 0, 1) += 1;
   t.dir.write("OCCMRS", occmrs({aufbau(d.noac(), d.nelac)}));
   EXPECT_EQ(stop_status([&] {
