@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <cstdlib>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +17,7 @@
 #include "detspace/mr_tables.hpp"
 #include "detspace/reference_configurations.hpp"
 #include "fortio/stop.hpp"
+#include "input/lircd.hpp"
 #include "tests/detspace/tables_case.hpp"
 #include "tools/mkcase/make_case.hpp"
 
