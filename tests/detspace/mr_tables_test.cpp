@@ -302,54 +302,73 @@ struct MrCase {
   }
 };
 
+// The addresses of the space the definition gives (spin projection ms2):
+// 1..T once each, 0 for every other determinant; the spin patterns of one
+// set of orbitals side by side; configurations in consecutive ranges in the
+// order the references enumerate them (doubles, then singles, each set in
+// lexicographic order).
+void expect_numbered(const MrCase& c, const Description& d, const std::string& mode,
+                     const std::vector<Occupation>& refs, int ms2) {
+  ASSERT_EQ(c.status, -1) << c.t.out.str() << c.t.err.str();
+  ASSERT_EQ(c.t.run->dets.mr.ndimcs0, ciprop::ndimcs(*c.t.run));
+  const Judge judge{mode, refs, d.nelac};
+  const int size = c.tables.size();
+  std::vector<char> seen(size + 1, 0);
+  long long inside = 0;
+  std::map<Occupation, Range> by_configuration;
+  std::map<std::vector<int>, Range> by_orbitals;
+  for_each_probe(d, [&](const Probe& p) {
+    const int iadr = c.tables.address(p.split);
+    if (p.spin == ms2 && p.sym == d.is0 && judge.admits(p.nt, p.np, p.iocc)) {
+      ++inside;
+      ASSERT_GE(iadr, 1);
+      ASSERT_LE(iadr, size);
+      ASSERT_FALSE(seen[iadr]) << "address " << iadr << " twice";
+      seen[iadr] = 1;
+      by_configuration[p.iocc].add(iadr);
+      by_orbitals[spatial_key(p, d)].add(iadr);
+    } else {
+      ASSERT_EQ(iadr, 0) << "nt " << p.nt << " np " << p.np << " spin " << p.spin << " sym "
+                         << p.sym;
+    }
+  });
+  EXPECT_EQ(inside, size);
+  for (const auto& [key, range] : by_orbitals) EXPECT_TRUE(range.consecutive());
+  int next = 1;
+  for (const Occupation& iocc : configurations_in_order(d.noac(), d.nelac, mode)) {
+    auto it = by_configuration.find(iocc);
+    if (it == by_configuration.end()) continue;
+    EXPECT_EQ(it->second.lo, next);
+    EXPECT_TRUE(it->second.consecutive());
+    next = it->second.hi + 1;
+  }
+  EXPECT_EQ(next, size + 1);
+}
+
 TEST(MrAddressing, EveryModeNumbersItsSpaceOneToTAndRefusesTheRest) {
-  for (const Description& d : shapes()) {
-    const int ms2 = d.nca0() - d.ncb0();
+  for (const Description& d : shapes())
     for (const auto& refs : reference_sets(d.noac(), d.nelac)) {
       MrCase c(d, "MR  ", refs);
       for (const char* mode : kMrModes) {
         SCOPED_TRACE(trace(d, mode, refs.size()));
         c.classify(mode);
-        ASSERT_EQ(c.status, -1) << c.t.out.str() << c.t.err.str();
-        ASSERT_EQ(c.t.run->dets.mr.ndimcs0, ciprop::ndimcs(*c.t.run));
-        const Judge judge{mode, refs, d.nelac};
-        const int size = c.tables.size();
-        std::vector<char> seen(size + 1, 0);
-        long long inside = 0;
-        std::map<Occupation, Range> by_configuration;
-        std::map<std::vector<int>, Range> by_orbitals;
-        for_each_probe(d, [&](const Probe& p) {
-          const int iadr = c.tables.address(p.split);
-          if (p.spin == ms2 && p.sym == d.is0 && judge.admits(p.nt, p.np, p.iocc)) {
-            ++inside;
-            ASSERT_GE(iadr, 1);
-            ASSERT_LE(iadr, size);
-            ASSERT_FALSE(seen[iadr]) << "address " << iadr << " twice";
-            seen[iadr] = 1;
-            by_configuration[p.iocc].add(iadr);
-            by_orbitals[spatial_key(p, d)].add(iadr);
-          } else {
-            ASSERT_EQ(iadr, 0) << "nt " << p.nt << " np " << p.np << " spin " << p.spin
-                               << " sym " << p.sym;
-          }
-        });
-        EXPECT_EQ(inside, size);
-        // The spin patterns of one set of orbitals lie side by side.
-        for (const auto& [key, range] : by_orbitals) EXPECT_TRUE(range.consecutive());
-        // Configurations take consecutive ranges in the order the
-        // references enumerate them: doubles, then singles, each set in
-        // lexicographic order.
-        int next = 1;
-        for (const Occupation& iocc : configurations_in_order(d.noac(), d.nelac, mode)) {
-          auto it = by_configuration.find(iocc);
-          if (it == by_configuration.end()) continue;
-          EXPECT_EQ(it->second.lo, next);
-          EXPECT_TRUE(it->second.consecutive());
-          next = it->second.hi + 1;
-        }
-        EXPECT_EQ(next, size + 1);
+        expect_numbered(c, d, mode, refs, d.nca0() - d.ncb0());
       }
     }
+}
+
+TEST(MrAddressing, AnMs2OfTheOtherParityTakesTheSpinOfTheDeterminantFiles) {
+  // The run description may give ms2 -1 for an even electron count; the
+  // determinant files then hold as many alpha as beta active electrons
+  // (nca0 = ncb0), and so must the space: spin patterns counted with ms2
+  // itself would give overlapping addresses.
+  for (const Description& d : {shapes()[0], shapes()[2]}) {
+    const std::vector<Occupation> refs{aufbau(d.noac(), d.nelac)};
+    MrCase c(d, "MR  ", refs);
+    c.t.run->cs.ms2 = -1;
+    ASSERT_EQ(c.t.prepad(), -1);
+    c.classify("MR  ");
+    expect_numbered(c, d, "MR  ", refs, 0);
   }
 }
 
