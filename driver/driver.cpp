@@ -8,6 +8,7 @@
 #include "density/density_stage.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
+#include "detspace/reference_configurations.hpp"
 #include "detspace/reorder.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
@@ -89,6 +90,13 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
         break;
       case Stage::Categories:
         prepad(run);
+        if (multireference(run.prep.gener)) {
+          mrs1(run);
+          // The list check, the reordering and the density stage do not
+          // address the multireference space yet.
+          refuse(run, {"modes multireference non disponibles dans cette version : gener='",
+                       run.prep.gener.view(), "'"});
+        }
         address_tables();
         break;
       case Stage::DeterminantLists:

@@ -26,6 +26,17 @@ using ciprop::Run;
 using ciprop::SplitDet;
 using mkcase::Description;
 
+// The exit status of a stop inside f, -1 when f returns.
+template <class F>
+int stop_status(F f) {
+  try {
+    f();
+  } catch (const fio::StopRun& s) {
+    return s.status;
+  }
+  return -1;
+}
+
 // A run whose records are filled by the real stages, from the run
 // description and Info files the generator writes for d.
 struct Tables {
