@@ -65,50 +65,65 @@ Description ddci(int is0a) {
   return d;
 }
 
+// The same orbitals around three references, one open-shell state (Ms = -1).
+Description mrdd(int is0a) {
+  Description d = ddci(is0a);
+  d.gener = "MRDD";
+  d.ms2 = -2;
+  d.refs = {"2110", "1120", "0211"};
+  return d;
+}
+
 TEST(BruteForceDensity, StateDensitiesAreSymmetricWithTheElectronCountAsTrace) {
-  test::ScratchDir dir;
-  mkcase::Case c = mkcase::make_case(ddci(0), dir.path());
-  const int n = c.layout.norb;
-  ASSERT_EQ(c.dens.size(), 2u);
-  for (const auto& ro : c.dens) {
-    double trace = 0;
-    for (int i = 1; i <= n; ++i) {
-      trace += at(ro, n, i, i);
-      EXPECT_GE(at(ro, n, i, i), -1e-14);
-      EXPECT_LE(at(ro, n, i, i), 2 + 1e-14);
-      for (int j = 1; j <= n; ++j) EXPECT_NEAR(at(ro, n, i, j), at(ro, n, j, i), 1e-14);
+  for (const Description& d : {ddci(0), mrdd(0)}) {
+    SCOPED_TRACE(d.gener);
+    test::ScratchDir dir;
+    mkcase::Case c = mkcase::make_case(d, dir.path());
+    const int n = c.layout.norb;
+    ASSERT_EQ(c.dens.size(), 2u);
+    for (const auto& ro : c.dens) {
+      double trace = 0;
+      for (int i = 1; i <= n; ++i) {
+        trace += at(ro, n, i, i);
+        EXPECT_GE(at(ro, n, i, i), -1e-14);
+        EXPECT_LE(at(ro, n, i, i), 2 + 1e-14);
+        for (int j = 1; j <= n; ++j) EXPECT_NEAR(at(ro, n, i, j), at(ro, n, j, i), 1e-14);
+      }
+      EXPECT_NEAR(trace, 2 * 3 + 4, 1e-12);
     }
-    EXPECT_NEAR(trace, 2 * 3 + 4, 1e-12);
+    // Two roots of one space: orthogonal states, traceless transition density,
+    // and the reverse transition is its transpose.
+    double trace = 0;
+    for (int i = 1; i <= n; ++i) trace += at(c.ro, n, i, i);
+    EXPECT_NEAR(trace, 0.0, 1e-13);
+    EXPECT_NE(c.deltae, 0.0);
+    const auto& roots = c.a->roots.coef;
+    auto back =
+        mkcase::one_particle_densities(c.a->dets, c.a->dets, c.layout, {{&roots[1], &roots[0]}})
+            .front();
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) EXPECT_NEAR(at(back, n, j, i), at(c.ro, n, i, j), 1e-14);
   }
-  // Two roots of one space: orthogonal states, traceless transition density,
-  // and the reverse transition is its transpose.
-  double trace = 0;
-  for (int i = 1; i <= n; ++i) trace += at(c.ro, n, i, i);
-  EXPECT_NEAR(trace, 0.0, 1e-13);
-  EXPECT_NE(c.deltae, 0.0);
-  const auto& roots = c.a->roots.coef;
-  auto back = mkcase::one_particle_densities(c.a->dets, c.a->dets, c.layout,
-                                             {{&roots[1], &roots[0]}})
-                  .front();
-  for (int i = 1; i <= n; ++i)
-    for (int j = 1; j <= n; ++j) EXPECT_NEAR(at(back, n, j, i), at(c.ro, n, i, j), 1e-14);
 }
 
 TEST(BruteForceDensity, TransitionBetweenSymmetriesCouplesOnlyMatchingOrbitalPairs) {
-  test::ScratchDir dir;
-  mkcase::Case c = mkcase::make_case(ddci(2), dir.path());
-  ASSERT_NE(c.a, c.b);
-  const int n = c.layout.norb;
-  int nonzero = 0;
-  for (int i = 1; i <= n; ++i)
-    for (int j = 1; j <= n; ++j) {
-      bool allowed = c.layout.isym[i - 1] != c.layout.isym[j - 1];  // 2 x 1 = 2
-      if (!allowed) {
-        EXPECT_EQ(at(c.ro, n, i, j), 0.0) << i << " " << j;
+  for (const Description& d : {ddci(2), mrdd(2)}) {
+    SCOPED_TRACE(d.gener);
+    test::ScratchDir dir;
+    mkcase::Case c = mkcase::make_case(d, dir.path());
+    ASSERT_NE(c.a, c.b);
+    const int n = c.layout.norb;
+    int nonzero = 0;
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) {
+        bool allowed = c.layout.isym[i - 1] != c.layout.isym[j - 1];  // 2 x 1 = 2
+        if (!allowed) {
+          EXPECT_EQ(at(c.ro, n, i, j), 0.0) << i << " " << j;
+        }
+        nonzero += at(c.ro, n, i, j) != 0.0;
       }
-      nonzero += at(c.ro, n, i, j) != 0.0;
-    }
-  EXPECT_GT(nonzero, 0);
+    EXPECT_GT(nonzero, 0);
+  }
 }
 
 TEST(BruteForceDensity, CasStateKeepsTheInactiveShellClosed) {

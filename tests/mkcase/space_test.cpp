@@ -205,7 +205,7 @@ TEST(Description, RefusesWhatTheFilesCannotHold) {
   x.ms2 = -1;  // parity of an even electron count
   refused(x);
   x = d;
-  x.gener = "MR  ";
+  x.gener = "MRX ";  // no such mode
   refused(x);
   x = d;
   x.nact[0] = 17;

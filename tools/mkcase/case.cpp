@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "tools/mkcase/multireference.hpp"
+
 namespace mkcase {
 
 Description::Description() {
@@ -43,7 +45,8 @@ void require(bool ok, const std::string& what) {
 }
 
 bool known_mode(const std::string& g) {
-  for (const char* m : {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO"})
+  for (const char* m : {"CAS ", "PERT", "DDCI", "DDci", "DDC2", "TOUS", "MONO", "MR  ",
+                        "MRS ", "MRD2", "MRDD", "MRT2", "MRTD", "MRT ", "MRM ", "MRTM", "MRC "})
     if (g == m) return true;
   return false;
 }
@@ -81,7 +84,17 @@ void check(const Description& d) {
   require(d.is0 >= 1 && d.is0 <= d.nsym, "is0 must be 1 to nsym");
   require(d.is0a >= 0 && d.is0a <= d.nsym, "is0a must be 0 to nsym");
   require(known_mode(d.gener),
-          "gener must be one of 'CAS ', PERT, DDCI, DDci, DDC2, TOUS, MONO");
+          "gener must be one of 'CAS ', PERT, DDCI, DDci, DDC2, TOUS, MONO, 'MR  ', 'MRS ', "
+          "MRD2, MRDD, MRT2, MRTD, 'MRT ', 'MRM ', MRTM, 'MRC '");
+  if (multireference(d.gener)) {
+    require(d.refs.empty() || d.nref == 0, "give the references or their number, not both");
+    // The CI program holds at most 1000 references.
+    require(d.nref >= 0 && d.nref <= 1000 && d.refs.size() <= 1000,
+            "at most 1000 references");
+    parse_references(d.refs, d.noac());
+  } else {
+    require(d.refs.empty() && d.nref == 0, "references belong to the MR modes only");
+  }
   require(d.nroots >= 1, "nroots must be at least 1");
   require(d.root1 >= 1 && d.root1 <= d.nroots && d.root2 >= 1 &&
               d.root2 <= d.nroots,

@@ -21,12 +21,22 @@ struct Description {
   std::array<int, 8> ngel{}, ndel{};
   int nelac = 0;            // active electrons
   int ms2 = 0;              // twice the spin projection, 0 or negative
+  // The run description states MS2 as the positive -ms2, as a CI run asked
+  // for a positive spin projection may leave it; ciprop takes its negative.
+  bool vrt_ms2_positive = false;
   // Symmetry of the space of the second vector file and its determinant list
   // (the IS0 of the run description, by which the program builds its address
   // tables), and of the first (0: the same).
   int is0 = 1;
   int is0a = 0;
   std::string gener = "CAS ";
+  // Reference configurations of the multireference modes ("MR  ", "MRDD",
+  // ...), written to "OCCMRS": one string of noac digits 0..2 each, the
+  // occupation of the active orbitals in CAS order.  When none is given,
+  // nref references are drawn from the seed; with neither, the one
+  // reference is the occupation of the reference determinant.
+  std::vector<std::string> refs;
+  int nref = 0;
   int nroots = 2;           // roots per vector file
   int root1 = 1, root2 = 1; // the roots the run asks for (NUMERO)
   int molcas = 5;           // MOLCAS file version: 4, 5 or 54

@@ -10,6 +10,11 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") {
+      std::cout << mkcase::kUsage;
+      return 0;
+    }
   try {
     mkcase::Options o = mkcase::parse_options(args);
     mkcase::Case c = mkcase::make_case(o.d, o.dir);

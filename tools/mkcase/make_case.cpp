@@ -7,6 +7,7 @@
 
 #include "tools/mkcase/density.hpp"
 #include "tools/mkcase/detfile.hpp"
+#include "tools/mkcase/multireference.hpp"
 #include "tools/mkcase/records.hpp"
 #include "tools/mkcase/rng.hpp"
 #include "tools/mkcase/runfiles.hpp"
@@ -138,6 +139,8 @@ Case make_case(const Description& d, const std::string& dir) {
   c.a = make_space(d, d.is0_a(), -100.0, kRootsA);
   c.b = d.is0_a() == d.is0 ? c.a : make_space(d, d.is0, -100.0625, kRootsB);
   write_run_description(d, dir, static_cast<long long>(c.b->dets.size()));
+  if (multireference(d.gener))
+    write_occmrs((std::filesystem::path(dir) / "OCCMRS").string(), references(d));
   c.deta = write_list(d, *c.a, dir, "deta", "daveca", d.order_a, kOrderA, kListA);
   c.detb = write_list(d, *c.b, dir, "detb", "davecb", d.order_b, kOrderB, kListB);
   c.deltae = c.b->roots.energies[d.root2 - 1] - c.a->roots.energies[d.root1 - 1];

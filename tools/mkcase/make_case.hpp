@@ -1,7 +1,7 @@
 // A whole run folder from a description: the CI program's files (vrt, Info,
-// deta, detb, daveca, davecb, dens), the MOLCAS files, the run input and the
-// expected results, all mutually consistent; and, for tests in the same
-// process, what was written.
+// deta, detb, daveca, davecb, dens, and OCCMRS in the multireference
+// modes), the MOLCAS files, the run input and the expected results, all
+// mutually consistent; and, for tests in the same process, what was written.
 #pragma once
 #include <cstdint>
 #include <memory>

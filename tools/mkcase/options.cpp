@@ -15,10 +15,16 @@ const char* const kUsage =
     "  --nact=a,b,...           active orbitals per symmetry (16 at most)\n"
     "  --nvirt=a,b,...          virtual orbitals per symmetry\n"
     "  --ngel=a,b,... --ndel=a,b,...  frozen / deleted orbitals per symmetry\n"
-    "  --nelac=N --ms2=N        active electrons, twice the spin projection (<= 0)\n"
+    "  --nelac=N --ms2=N        active electrons, twice the spin projection\n"
+    "                           (a positive value is taken negative, as ciprop does)\n"
     "  --is0=N                  symmetry of the state of davecb (and of daveca)\n"
     "  --is0a=N                 symmetry of the state of daveca, if different\n"
-    "  --gener=MODE             CAS, PERT, DDCI, DDci, DDC2, TOUS or MONO\n"
+    "  --gener=MODE             CAS, PERT, DDCI, DDci, DDC2, TOUS, MONO, or the\n"
+    "                           multireference MR, MRS, MRD2, MRDD, MRT2, MRTD, MRT,\n"
+    "                           MRM, MRTM, MRC (blank-padded to four characters)\n"
+    "  --refs=2200,2110,...     MR references for OCCMRS: active occupations, CAS order\n"
+    "  --nref=N                 MR: N references drawn from the seed instead\n"
+    "                           (default: the occupation of the reference determinant)\n"
     "  --nroots=N --roots=r1,r2 roots per vector file, the two roots to use\n"
     "  --plain                  plain determinant lists (default packed)\n"
     "  --order=shuffled|enumeration   file order of the determinants\n"
@@ -71,10 +77,22 @@ Options parse_options(const std::vector<std::string>& args) {
     else if (key == "ngel") per_symmetry(key, v, d.ngel);
     else if (key == "ndel") per_symmetry(key, v, d.ndel);
     else if (key == "nelac") d.nelac = to_int(key, v);
-    else if (key == "ms2") d.ms2 = to_int(key, v);
+    else if (key == "ms2") {
+      // The CI run description may state a positive MS2; the program, and so
+      // the generator, takes its negative.
+      const int ms2 = to_int(key, v);
+      d.ms2 = ms2 > 0 ? -ms2 : ms2;
+      d.vrt_ms2_positive = ms2 > 0;
+    }
     else if (key == "is0") d.is0 = to_int(key, v);
     else if (key == "is0a") d.is0a = to_int(key, v);
     else if (key == "gener") d.gener = (v + "    ").substr(0, 4);
+    else if (key == "refs") {
+      d.refs.clear();
+      std::stringstream s(v);
+      for (std::string r; std::getline(s, r, ',');) d.refs.push_back(r);
+      if (d.refs.empty()) throw std::invalid_argument("mkcase: --refs wants one reference or more");
+    } else if (key == "nref") d.nref = to_int(key, v);
     else if (key == "nroots") d.nroots = to_int(key, v);
     else if (key == "roots") {
       std::vector<int> r = to_ints(key, v);

@@ -14,7 +14,8 @@ std::string vrt_text(const Description& d, long long ndet) {
   Cards c("VRT");
   c.item("NOAC", l.noac);
   if (l.noac > 0) c.item("NUMAC", std::span<const int>(l.numac));
-  c.item("NELAC", d.nelac).item("IS0", d.is0).item("MS2", d.ms2);
+  c.item("NELAC", d.nelac).item("IS0", d.is0);
+  c.item("MS2", d.vrt_ms2_positive ? -d.ms2 : d.ms2);
   c.item("NDET", static_cast<int>(ndet));
   c.text("GENER", d.gener);
   return c.finish();

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <utility>
+
+#include "tools/mkcase/multireference.hpp"
 
 namespace mkcase {
 
@@ -116,16 +120,29 @@ Strings active_strings(const Description& d, const OrbitalLayout& l) {
   return s;
 }
 
+// What every determinant of a space is made of.
+struct Pieces {
+  OrbitalLayout l;
+  SpinOrbitalSets holes, parts;
+  Strings strings;
+};
+
+Pieces space_pieces(const Description& d) {
+  check(d);
+  Pieces p;
+  p.l = layout(d);
+  p.holes = spin_orbital_sets(class_orbitals(p.l, true), d, p.l);
+  p.parts = spin_orbital_sets(class_orbitals(p.l, false), d, p.l);
+  p.strings = active_strings(d, p.l);
+  return p;
+}
+
 // Calls f(holes, parts, alpha strings, beta strings, nt, np) for every block
 // of the space: a product of hole sets, particle sets and string sets of the
 // right sizes, spins and symmetries.
 template <class F>
-void for_each_block(const Description& d, int is0, F f) {
-  check(d);
-  OrbitalLayout l = layout(d);
-  SpinOrbitalSets holes = spin_orbital_sets(class_orbitals(l, true), d, l);
-  SpinOrbitalSets parts = spin_orbital_sets(class_orbitals(l, false), d, l);
-  Strings strings = active_strings(d, l);
+void for_each_block(const Description& d, int is0, const Pieces& pieces, F f) {
+  const auto& [l, holes, parts, strings] = pieces;
   auto prod = [&](int a, int b) { return d.mult[a - 1][b - 1]; };
   const int nca0 = d.nca0(), ncb0 = d.ncb0();
   for (auto [da, db] : active_offsets(d.gener)) {
@@ -161,11 +178,75 @@ void for_each_block(const Description& d, int is0, F f) {
   }
 }
 
+// The multireference space on explicit determinants: every choice of at most
+// two holes and two particles of given spins, every pair of active strings
+// that completes the alpha and beta electron counts of the state, and the
+// determinant kept when the class of its active occupation (its electron
+// count and its distance to the references) admits its number of holes, and
+// when its symmetry is that of the state.  Calls f like for_each_block, with
+// one alpha and one beta string at a time.
+template <class F>
+void for_each_multireference_group(const Description& d, int is0, const Pieces& pieces, F f) {
+  const auto& [l, holes, parts, strings] = pieces;
+  const std::vector<Occupation> refs = references(d);
+  auto prod = [&](int a, int b) { return d.mult[a - 1][b - 1]; };
+  // Classes by occupation: doubly occupied orbitals in the high half of the
+  // key, singly occupied ones in the low half.
+  std::unordered_map<uint32_t, HoleCounts> classes;
+  auto class_of = [&](uint16_t a, uint16_t b) {
+    const uint32_t key = uint32_t(a & b) << 16 | uint32_t(a ^ b);
+    if (auto it = classes.find(key); it != classes.end()) return it->second;
+    Occupation occ(l.noac);
+    int n = 0;
+    for (int k = 0; k < l.noac; ++k) n += occ[k] = (a >> k & 1) + (b >> k & 1);
+    HoleCounts c = admitted_holes(d.gener, n - d.nelac, distance_to_references(occ, refs));
+    classes.emplace(key, c);
+    return c;
+  };
+  for (int nt = 0; nt <= 2; ++nt)
+    for (int ispt = -nt; ispt <= nt; ispt += 2)
+      for (int np = 0; np <= 2; ++np)
+        for (int ispp = -np; ispp <= np; ispp += 2) {
+          // Active electrons of each spin: the reference's, plus what the
+          // holes took out of the inactive shell, minus what the particles
+          // put into the virtual orbitals.
+          const int alpha_holes = (nt + ispt) / 2, alpha_parts = (np + ispp) / 2;
+          const int na = d.nca0() + alpha_holes - alpha_parts;
+          const int nb = d.ncb0() + (nt - alpha_holes) - (np - alpha_parts);
+          if (na < 0 || nb < 0 || na > l.noac || nb > l.noac) continue;
+          for (int isa = 1; isa <= d.nsym; ++isa)
+            for (int isb = 1; isb <= d.nsym; ++isb)
+              for (const uint16_t& a : strings.by[na][isa - 1])
+                for (const uint16_t& b : strings.by[nb][isb - 1]) {
+                  if (!class_of(a, b).admits(nt)) continue;
+                  const int isc = prod(isa, isb);
+                  for (int ist = 1; ist <= d.nsym; ++ist)
+                    for (int isp = 1; isp <= d.nsym; ++isp) {
+                      if (prod(prod(isc, ist), isp) != is0) continue;
+                      const auto& h = holes.at(nt, ispt, ist);
+                      const auto& p = parts.at(np, ispp, isp);
+                      if (!h.empty() && !p.empty())
+                        f(h, p, std::span<const uint16_t>(&a, 1),
+                          std::span<const uint16_t>(&b, 1), nt, np);
+                    }
+                }
+        }
+}
+
+template <class F>
+void for_each_group(const Description& d, int is0, F f) {
+  const Pieces pieces = space_pieces(d);
+  if (multireference(d.gener))
+    for_each_multireference_group(d, is0, pieces, f);
+  else
+    for_each_block(d, is0, pieces, f);
+}
+
 }  // namespace
 
 long long space_size(const Description& d, int is0) {
   long long n = 0;
-  for_each_block(d, is0, [&](const auto& h, const auto& p, const auto& a,
+  for_each_group(d, is0, [&](const auto& h, const auto& p, const auto& a,
                              const auto& b, int, int) {
     n += static_cast<long long>(h.size()) * p.size() * a.size() * b.size();
   });
@@ -175,7 +256,7 @@ long long space_size(const Description& d, int is0) {
 std::vector<Determinant> enumerate_space(const Description& d, int is0) {
   std::vector<Determinant> out;
   out.reserve(static_cast<std::size_t>(space_size(d, is0)));
-  for_each_block(d, is0, [&](const auto& h, const auto& p, const auto& a,
+  for_each_group(d, is0, [&](const auto& h, const auto& p, const auto& a,
                              const auto& b, int nt, int np) {
     Determinant det;
     det.nt = static_cast<int8_t>(nt);

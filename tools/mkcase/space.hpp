@@ -2,7 +2,9 @@
 // determinant made of at most two holes in the inactive orbitals, at most two
 // particles in the virtual orbitals and alpha and beta strings in the active
 // orbitals, with the spin projection and the symmetry of the state and the
-// excitation classes that the mode keeps.  Nothing here knows how the CI
+// excitation classes that the mode keeps (in the multireference modes, the
+// classes that each active occupation admits from its distance to the
+// references).  Nothing here knows how the CI
 // program numbers its determinants; the enumeration order is the
 // generator's own.
 #pragma once
