@@ -1,5 +1,8 @@
 #include "detspace/address_tables.hpp"
 
+#include "detspace/mr_tables.hpp"
+#include "detspace/reference_configurations.hpp"
+
 namespace ciprop {
 
 int SrAddressTables::size() const { return static_cast<int>(records().dets.ntotal); }
@@ -19,6 +22,7 @@ std::unique_ptr<Excitations> SrAddressTables::excitation_shortcut() const {
 }
 
 std::unique_ptr<AddressTables> make_address_tables(Run& run) {
+  if (multireference(run.prep.gener)) return std::make_unique<MrAddressTables>(run);
   return std::make_unique<SrAddressTables>(run);
 }
 

@@ -2,7 +2,7 @@
 // active configurations, the blocks of holes, particles and spin patterns
 // inside one configuration, and the address of a determinant.
 #pragma once
-#include "detspace/address.hpp"
+#include "detspace/address_tables.hpp"
 #include "core/mr_records.hpp"
 #include "core/run_state.hpp"
 
@@ -30,16 +30,17 @@ long long subset_rank(const MrRecords& r, int n, int k, const int* list);
 // (0, 1 or 2); 0 when its electron count is not within nelac-2..nelac+2.
 int configuration_number(const MrRecords& r, const int* iocc);
 
-// The address of a determinant in the multireference space.
-class MrAddressTables {
+// The address tables of the multireference modes, built by prepads and
+// mrs1 into run.dets.mr.
+class MrAddressTables final : public AddressTables {
  public:
-  explicit MrAddressTables(const MrRecords& r) : r_(r) {}
+  explicit MrAddressTables(Run& run) : AddressTables(run), r_(run.dets.mr) {}
   // T, the number of determinants of the space.
-  int size() const;
+  int size() const override;
   // 1-based address of d; 0 when d is not in the space (its configuration
   // is not admitted, its class does not admit its hole and particle counts,
   // its spin projection or symmetry is not the space's, or it is malformed).
-  int address(const SplitDet& d) const;
+  int address(const SplitDet& d) const override;
 
  private:
   // One or two holes (particles) at orbital level.

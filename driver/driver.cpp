@@ -90,13 +90,7 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
         break;
       case Stage::Categories:
         prepad(run);
-        if (multireference(run.prep.gener)) {
-          mrs1(run);
-          // The list check, the reordering and the density stage do not
-          // address the multireference space yet.
-          refuse(run, {"modes multireference non disponibles dans cette version : gener='",
-                       run.prep.gener.view(), "'"});
-        }
+        if (multireference(run.prep.gener)) mrs1(run);
         address_tables();
         break;
       case Stage::DeterminantLists:
