@@ -17,7 +17,7 @@ int SrAddressTables::address(const SplitDet& d) const {
 // A CAS space has neither holes nor particles.
 bool SrAddressTables::active_only() const { return records().prep.gener == "CAS "; }
 
-std::unique_ptr<Excitations> SrAddressTables::excitation_shortcut() const {
+std::unique_ptr<ExcitationShortcut> SrAddressTables::excitation_shortcut() const {
   return std::make_unique<Excitations>(records());
 }
 

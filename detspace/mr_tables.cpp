@@ -7,6 +7,7 @@
 #include "detspace/mr_tables.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 
 #include "core/print.hpp"
@@ -241,36 +242,37 @@ void prepads(Run& run) {
   block_layout(r);
 }
 
-int MrAddressTables::size() const { return static_cast<int>(r_.ntotal); }
+namespace {
+
+// One or two holes (particles) at orbital level.
+struct Pair {
+  int sym = 1;           // symmetry of the pair
+  int isol = 0;          // open shells: 1 single, 2 two orbitals, 0 none or closed pair
+  bool alpha[2] = {};    // open shells carrying an alpha electron, by orbital
+  long long index = 1;   // index within the orbital-level class
+};
 
 // A hole leaves the other electron of its orbital as an open shell, a
 // particle is one; a pair of opposite spins in one orbital leaves none.
-bool MrAddressTables::pair(int n, const int* so, int balance, bool hole, Pair& out) const {
-  const MrRecords& r = r_;
-  const int cls = hole ? 1 : 3;
-  int o[2] = {}, spin[2] = {}, sum = 0;
+Pair pair_of(const MrRecords& r, int n, const int* so, bool hole) {
+  Pair out;
+  if (n == 0) return out;
+  int o[2] = {}, spin[2] = {};
   for (int k = 0; k < n; ++k) {
-    if (so[k] < 1 || so[k] > 2 * r.norb) return false;
     o[k] = so[k] > r.norb ? so[k] - r.norb : so[k];
     spin[k] = so[k] > r.norb ? -1 : 1;
-    if (r.oclass(o[k]) != cls) return false;
-    sum += spin[k];
   }
-  if (sum != balance) return false;
-  out = Pair{};
-  if (n == 0) return true;
   auto alpha = [&](int k) { return hole ? spin[k] < 0 : spin[k] > 0; };
   if (n == 1) {
     out.sym = r.osym(o[0]);
     out.isol = 1;
     out.alpha[0] = alpha(0);
     out.index = r.orank(o[0]);
-    return true;
+    return out;
   }
-  if (so[0] == so[1]) return false;
   if (o[0] == o[1]) {
     out.index = r.opos(o[0]);
-    return true;
+    return out;
   }
   const int lo = o[0] < o[1] ? 0 : 1, hi = 1 - lo;
   const int d = r.osym(o[lo]), e = r.osym(o[hi]);
@@ -283,47 +285,61 @@ bool MrAddressTables::pair(int n, const int* so, int balance, bool hole, Pair& o
   out.alpha[1] = alpha(hi);
   out.index = offset(d, e) + (d == e ? subset_rank(r, count(d), 2, p)
                                      : static_cast<long long>(p[1] - 1) * count(d) + p[0]);
+  return out;
+}
+
+// Holes (cls 1) or particles (cls 3) of a split determinant: spin-orbitals
+// of that class, distinct, with the spin balance stated.
+bool valid_pair(const MrRecords& r, int n, const int* so, int balance, int cls) {
+  if (n < 0 || n > 2) return false;
+  int sum = 0;
+  for (int k = 0; k < n; ++k) {
+    if (so[k] < 1 || so[k] > 2 * r.norb) return false;
+    if (r.oclass(so[k] > r.norb ? so[k] - r.norb : so[k]) != cls) return false;
+    sum += so[k] > r.norb ? -1 : 1;
+  }
+  return sum == balance && (n < 2 || so[0] != so[1]);
+}
+
+// An active string as CAS-position bits: active orbitals in increasing
+// position.
+bool active_bits(const MrRecords& r, int n, const int* orb, unsigned& bits) {
+  if (n < 0 || n > r.noac) return false;
+  bits = 0;
+  int last = 0;
+  for (int k = 0; k < n; ++k) {
+    if (orb[k] < 1 || orb[k] > r.norb || r.oclass(orb[k]) != 2) return false;
+    const int pos = r.opos(orb[k]);
+    if (pos <= last) return false;
+    last = pos;
+    bits |= 1u << (pos - 1);
+  }
   return true;
 }
 
-int MrAddressTables::address(const SplitDet& d) const {
-  const MrRecords& r = r_;
-  if (d.nt < 0 || d.nt > 2 || d.np < 0 || d.np > 2) return 0;
-  if (d.nca < 0 || d.nca > r.noac || d.ncb < 0 || d.ncb > r.noac) return 0;
-  if (d.nca + d.ncb - r.nelac != d.nt - d.np) return 0;
-  Pair h, p;
-  if (!pair(d.nt, d.it, d.ispt, true, h) || !pair(d.np, d.ip, d.ispp, false, p)) return 0;
+}  // namespace
 
-  // Active occupation by CAS position, each string in increasing position.
-  int iocc[16] = {};
-  bool alpha[16] = {};
-  auto occupy = [&](int n, const int* orb, bool is_alpha) {
-    int last = 0;
-    for (int k = 0; k < n; ++k) {
-      if (orb[k] < 1 || orb[k] > r.norb || r.oclass(orb[k]) != 2) return false;
-      const int pos = r.opos(orb[k]);
-      if (pos <= last) return false;
-      last = pos;
-      ++iocc[pos - 1];
-      if (is_alpha) alpha[pos - 1] = true;
-    }
-    return true;
-  };
-  if (!occupy(d.nca, d.ia, true) || !occupy(d.ncb, d.ib, false)) return 0;
+int mr_address(const MrRecords& r, const MrDet& d) {
+  const int nca = std::popcount(d.occ[0]), ncb = std::popcount(d.occ[1]);
+  if (nca + ncb - r.nelac != d.nt - d.np) return 0;
+  const Pair h = pair_of(r, d.nt, d.it, true), p = pair_of(r, d.np, d.ip, false);
 
   // Open shells in the order holes, active positions, particles; the
   // pattern is the set of those carrying an alpha electron.
-  int items[kMaxOpenShells], isol = 0, nalpha = 0, iscas = 1;
+  int iocc[16], items[kMaxOpenShells], isol = 0, nalpha = 0, iscas = 1;
   auto shell = [&](bool a) {
     ++isol;
     if (a) items[nalpha++] = isol;
   };
   for (int k = 0; k < h.isol; ++k) shell(h.alpha[k]);
-  for (int k = 1; k <= r.noac; ++k)
-    if (iocc[k - 1] == 1) {
-      shell(alpha[k - 1]);
+  for (int k = 1; k <= r.noac; ++k) {
+    const bool a = (d.occ[0] >> (k - 1)) & 1u, b = (d.occ[1] >> (k - 1)) & 1u;
+    iocc[k - 1] = a + b;
+    if (a != b) {
+      shell(a);
       iscas = r.mult(iscas, r.asym(k));
     }
+  }
   for (int k = 0; k < p.isol; ++k) shell(p.alpha[k]);
   if (2 * nalpha - isol != r.ms2) return 0;
   if (p.sym != r.mult(r.is0, r.mult(iscas, h.sym))) return 0;
@@ -342,6 +358,120 @@ int MrAddressTables::address(const SplitDet& d) const {
                          subset_rank(r, isol, nalpha, items) +
                          ((p.index - 1) * ndett + h.index - 1) * r.binom(isol, nalpha);
   return iadr >= 1 && iadr <= r.ntotal ? static_cast<int>(iadr) : 0;
+}
+
+int MrAddressTables::size() const { return static_cast<int>(r_.ntotal); }
+
+int MrAddressTables::address(const SplitDet& d) const {
+  MrDet m;
+  if (!valid_pair(r_, d.nt, d.it, d.ispt, 1) || !valid_pair(r_, d.np, d.ip, d.ispp, 3)) return 0;
+  if (!active_bits(r_, d.nca, d.ia, m.occ[0]) || !active_bits(r_, d.ncb, d.ib, m.occ[1])) return 0;
+  m.nt = d.nt;
+  m.np = d.np;
+  for (int k = 0; k < 2; ++k) {
+    m.it[k] = d.it[k];
+    m.ip[k] = d.ip[k];
+  }
+  return mr_address(r_, m);
+}
+
+std::unique_ptr<ExcitationShortcut> MrAddressTables::excitation_shortcut() const {
+  return std::make_unique<MrExcitations>(records());
+}
+
+namespace {
+
+// The files' reference fills the inactive orbitals and leaves the virtual
+// ones empty, and fills the active ones trad fills: a hole or particle of the
+// lists is then one of the space's, and J is read alike by both.
+bool files_fill_inactive(const Run& run) {
+  for (int o = 1; o <= run.orb.norb; ++o) {
+    const int c = run.cs.itype(o);
+    if ((c == 1 && !run.prep.yref(o)) || (c == 3 && run.prep.yref(o))) return false;
+  }
+  return files_match_cas(run);
+}
+
+}  // namespace
+
+// A class admits nt = mint..maxt holes with np = nt + minp - mint particles;
+// the classes met are those of the configurations.
+MrExcitations::MrExcitations(Run& run)
+    : run_(run), r_(run.dets.mr), usable_(files_fill_inactive(run)) {
+  bool met[kMaxMrClass + 1] = {};
+  for (int i = 1; i <= r_.ndimcs0; ++i)
+    if (r_.klass(i) >= 1 && r_.klass(i) <= kMaxMrClass) met[r_.klass(i)] = true;
+  for (int k = 1; k <= kMaxMrClass; ++k) {
+    if (!met[k]) continue;
+    const ClassRange c = class_range(k);
+    for (int nt = c.mint; nt <= c.maxt; ++nt) {
+      const int np = nt + c.minp - c.mint;
+      if (nt >= 0 && nt <= 2 && np >= 0 && np <= 2) has_class_[nt][np] = true;
+    }
+  }
+}
+
+bool MrExcitations::set(int nh, const int* holes, const int* parts) {
+  if (!usable_ || !well_formed(run_, nh, holes, parts)) return false;
+  SplitDet d;
+  int ierr = 0;
+  trad(run_, nh, holes, parts, d, ierr);
+  if (ierr != 0) return false;
+  MrDet m;
+  if (!active_bits(r_, d.nca, d.ia, m.occ[0]) || !active_bits(r_, d.ncb, d.ib, m.occ[1]))
+    return false;
+  m.nt = d.nt;
+  m.np = d.np;
+  for (int k = 0; k < 2; ++k) {
+    m.it[k] = d.it[k];
+    m.ip[k] = d.ip[k];
+  }
+  j_ = m;
+  return true;
+}
+
+// The electron leaves i (an active orbital, a new hole or a particle of J)
+// and enters j (an active orbital, a hole of J or a new particle).
+bool MrExcitations::locate(int si, int sj, int& iadr) {
+  const MrRecords& r = r_;
+  const int s = si > r.norb ? 1 : 0;
+  const int oi = si - s * r.norb, oj = sj - s * r.norb;
+  MrDet d = j_;
+  int t[3] = {d.it[0], d.it[1], 0}, p[3] = {d.ip[0], d.ip[1], 0};
+  auto drop = [](int* list, int& n, int so) {
+    int k = 0;
+    while (k < n && list[k] != so) ++k;
+    if (k == n) return false;
+    list[k] = list[--n];
+    return true;
+  };
+  switch (r.oclass(oi)) {
+    case 1:
+      t[d.nt++] = si;
+      break;
+    case 2:
+      d.occ[s] &= ~(1u << (r.opos(oi) - 1));
+      break;
+    default:
+      if (!drop(p, d.np, si)) return false;
+  }
+  switch (r.oclass(oj)) {
+    case 1:
+      if (!drop(t, d.nt, sj)) return false;
+      break;
+    case 2:
+      d.occ[s] |= 1u << (r.opos(oj) - 1);
+      break;
+    default:
+      p[d.np++] = sj;
+  }
+  if (d.nt > 2 || d.np > 2 || !has_class_[d.nt][d.np]) return false;
+  for (int k = 0; k < 2; ++k) {
+    d.it[k] = t[k];
+    d.ip[k] = p[k];
+  }
+  iadr = mr_address(r, d);
+  return iadr != 0;
 }
 
 }  // namespace ciprop

@@ -30,6 +30,20 @@ long long subset_rank(const MrRecords& r, int n, int k, const int* list);
 // (0, 1 or 2); 0 when its electron count is not within nelac-2..nelac+2.
 int configuration_number(const MrRecords& r, const int* iocc);
 
+// A determinant of the multireference space in the form its address is
+// computed from: holes in inactive and particles in virtual spin-orbitals
+// (distinct, any order), and the active occupation by CAS position.
+struct MrDet {
+  int nt = 0, it[2] = {};
+  int np = 0, ip[2] = {};
+  unsigned occ[2] = {};  // alpha and beta; CAS position k is bit k-1
+};
+
+// The address of d, 1-based; 0 when d is not in the space (its configuration
+// is not admitted, its class does not admit its hole and particle counts,
+// its electron count, spin projection or symmetry is not the space's).
+int mr_address(const MrRecords& r, const MrDet& d);
+
 // The address tables of the multireference modes, built by prepads and
 // mrs1 into run.dets.mr.
 class MrAddressTables final : public AddressTables {
@@ -37,22 +51,30 @@ class MrAddressTables final : public AddressTables {
   explicit MrAddressTables(Run& run) : AddressTables(run), r_(run.dets.mr) {}
   // T, the number of determinants of the space.
   int size() const override;
-  // 1-based address of d; 0 when d is not in the space (its configuration
-  // is not admitted, its class does not admit its hole and particle counts,
-  // its spin projection or symmetry is not the space's, or it is malformed).
+  // 1-based address of d; 0 when d is not in the space or malformed.
   int address(const SplitDet& d) const override;
+  std::unique_ptr<ExcitationShortcut> excitation_shortcut() const override;
 
  private:
-  // One or two holes (particles) at orbital level.
-  struct Pair {
-    int sym = 1;           // symmetry of the pair
-    int isol = 0;          // open shells: 1 single, 2 two orbitals, 0 none or closed pair
-    bool alpha[2] = {};    // open shells carrying an alpha electron, by orbital
-    long long index = 1;   // index within the orbital-level class
-  };
-  bool pair(int n, const int* so, int balance, bool hole, Pair& out) const;
-
   const MrRecords& r_;
+};
+
+// The density stage's shortcut in the multireference modes: J held as an
+// MrDet, each excitation one bit or one hole or particle changed, then its
+// address from mr_address, without going through the lists and trad.
+class MrExcitations final : public ExcitationShortcut {
+ public:
+  explicit MrExcitations(Run& run);
+  bool set(int nh, const int* holes, const int* parts) override;
+  bool locate(int si, int sj, int& iadr) override;
+  bool has_class(int nt, int np) const override { return has_class_[nt][np]; }
+
+ private:
+  Run& run_;
+  const MrRecords& r_;
+  const bool usable_;
+  bool has_class_[3][3] = {};
+  MrDet j_;
 };
 
 }  // namespace ciprop

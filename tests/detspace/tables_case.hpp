@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -35,6 +36,18 @@ int stop_status(F f) {
     return s.status;
   }
   return -1;
+}
+
+// a+(sj) a(si) on lists relative to the reference (orbitals 1..nocc filled),
+// as the density stage forms them.
+inline void excite(int si, int sj, int nocc, int norb, std::vector<int>& h, std::vector<int>& p) {
+  auto filled = [&](int s) { return (s > norb ? s - norb : s) <= nocc; };
+  auto insert = [](std::vector<int>& v, int x) { v.insert(std::upper_bound(v.begin(), v.end(), x), x); };
+  auto erase = [](std::vector<int>& v, int x) { v.erase(std::find(v.begin(), v.end(), x)); };
+  if (filled(si)) insert(h, si);
+  else erase(p, si);
+  if (filled(sj)) erase(h, sj);
+  else insert(p, sj);
 }
 
 // A run whose records are filled by the real stages, from the run

@@ -1,0 +1,105 @@
+// Cost of a multireference run: an "MRDD" case of several million
+// determinants on ten references, run stage by stage in this process, beside
+// the "DDCI" case of the same orbital spaces.  Per mode: the tables (and, in
+// MRDD, the references), the list check with the reordering, the density,
+// and the density's cost per connected pair (an excited determinant found in
+// the second space).
+//
+//   bench_multireference [scale]   scale 1 (default) for the full case; 0 for
+//                                  a small one that checks the program runs
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "driver/driver.hpp"
+#include "fortio/stop.hpp"
+#include "input/open_files.hpp"
+#include "tools/mkcase/make_case.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point t0) {
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// One whole run in the folder of the case, the time after each stage.
+void run_stages_timed(const char* mode, size_t ndet) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  auto run = std::make_unique<ciprop::Run>(out, in, err);
+  run->dim = ciprop::kDim;
+  run->io.open(ciprop::kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
+  {
+    std::ifstream f("input");
+    std::ofstream("BID93") << f.rdbuf();
+  }
+  run->io.open(ciprop::kUnitInput, "BID93", fio::Status::Old, fio::Form::Formatted);
+  double at[8] = {};
+  const auto t0 = Clock::now();
+  try {
+    ciprop::run_stages(*run, ciprop::Stage::OpenFiles, ciprop::Stage::Moments,
+                       [&](ciprop::Stage s) {
+                         if (s == ciprop::Stage::OpenFiles) run->test.itest(25) = 1;
+                         at[static_cast<int>(s)] = since(t0);
+                       });
+  } catch (const fio::StopRun& s) {
+    std::printf("%s: stopped with status %d\n%s%s", mode, s.status, out.str().c_str(),
+                err.str().c_str());
+    return;
+  }
+  using S = ciprop::Stage;
+  auto span = [&](S from, S to) {
+    return at[static_cast<int>(to)] - (from == S::OpenFiles ? 0.0 : at[static_cast<int>(from) - 1]);
+  };
+  const double density = span(S::Density, S::Density);
+  const long long pairs = run->dens.connected;
+  std::printf("%s  %9zu determinants\n", mode, ndet);
+  std::printf("  files, run description, tables%s %7.2f s\n",
+              mode[0] == 'M' ? " and references" : "               ",
+              span(S::OpenFiles, S::Categories));
+  std::printf("  list check and reordering                      %7.2f s\n",
+              span(S::DeterminantLists, S::DeterminantLists));
+  std::printf("  density stage                                  %7.2f s: %lld connected pairs, "
+              "%.1f ns per pair\n",
+              density, pairs, 1e9 * density / static_cast<double>(pairs));
+  std::printf("  whole run                                      %7.2f s\n", at[7]);
+}
+
+void bench(const mkcase::Description& d, const std::filesystem::path& dir) {
+  auto t0 = Clock::now();
+  mkcase::Case c = mkcase::make_case(d, dir.string());
+  std::printf("(%s case generated in %.1f s)\n", d.gener.c_str(), since(t0));
+  const std::filesystem::path home = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  run_stages_timed(d.gener.c_str(), c.b->dets.size());
+  std::filesystem::current_path(home);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool full = argc < 2 || std::string(argv[1]) != "0";
+  // The orbital spaces of the density benchmark: 4 irreps, 8 inactive, 6
+  // active and 48 virtual orbitals, 6 active electrons.
+  mkcase::Description d =
+      full ? mkcase::describe("MRDD", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6)
+           : mkcase::describe("MRDD", 2, {2, 1}, {2, 2}, {4, 3}, 4);
+  d.nroots = 2;
+  d.root1 = 1;
+  d.root2 = 2;
+  d.nref = full ? 10 : 3;
+  d.seed = 3;
+  d.density_limit = 0;
+  const std::filesystem::path tmp = std::filesystem::temp_directory_path();
+  bench(d, tmp / "ciprop_bench_mrdd");
+  d.gener = "DDCI";
+  d.nref = 0;
+  bench(d, tmp / "ciprop_bench_ddci");
+}
