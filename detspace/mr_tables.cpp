@@ -317,6 +317,20 @@ bool active_bits(const MrRecords& r, int n, const int* orb, unsigned& bits) {
   return true;
 }
 
+// A split determinant in compact form; false when it is malformed or its
+// holes or particles lie outside the inactive or virtual orbitals.
+bool compact(const MrRecords& r, const SplitDet& d, MrDet& m) {
+  if (!valid_pair(r, d.nt, d.it, d.ispt, 1) || !valid_pair(r, d.np, d.ip, d.ispp, 3)) return false;
+  if (!active_bits(r, d.nca, d.ia, m.occ[0]) || !active_bits(r, d.ncb, d.ib, m.occ[1])) return false;
+  m.nt = d.nt;
+  m.np = d.np;
+  for (int k = 0; k < 2; ++k) {
+    m.it[k] = d.it[k];
+    m.ip[k] = d.ip[k];
+  }
+  return true;
+}
+
 }  // namespace
 
 int mr_address(const MrRecords& r, const MrDet& d) {
@@ -364,15 +378,7 @@ int MrAddressTables::size() const { return static_cast<int>(r_.ntotal); }
 
 int MrAddressTables::address(const SplitDet& d) const {
   MrDet m;
-  if (!valid_pair(r_, d.nt, d.it, d.ispt, 1) || !valid_pair(r_, d.np, d.ip, d.ispp, 3)) return 0;
-  if (!active_bits(r_, d.nca, d.ia, m.occ[0]) || !active_bits(r_, d.ncb, d.ib, m.occ[1])) return 0;
-  m.nt = d.nt;
-  m.np = d.np;
-  for (int k = 0; k < 2; ++k) {
-    m.it[k] = d.it[k];
-    m.ip[k] = d.ip[k];
-  }
-  return mr_address(r_, m);
+  return compact(r_, d, m) ? mr_address(r_, m) : 0;
 }
 
 std::unique_ptr<ExcitationShortcut> MrAddressTables::excitation_shortcut() const {
@@ -416,18 +422,7 @@ bool MrExcitations::set(int nh, const int* holes, const int* parts) {
   SplitDet d;
   int ierr = 0;
   trad(run_, nh, holes, parts, d, ierr);
-  if (ierr != 0) return false;
-  MrDet m;
-  if (!active_bits(r_, d.nca, d.ia, m.occ[0]) || !active_bits(r_, d.ncb, d.ib, m.occ[1]))
-    return false;
-  m.nt = d.nt;
-  m.np = d.np;
-  for (int k = 0; k < 2; ++k) {
-    m.it[k] = d.it[k];
-    m.ip[k] = d.ip[k];
-  }
-  j_ = m;
-  return true;
+  return ierr == 0 && compact(r_, d, j_);
 }
 
 // The electron leaves i (an active orbital, a new hole or a particle of J)

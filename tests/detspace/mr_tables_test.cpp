@@ -414,39 +414,31 @@ TEST(MrAddressing, OneReferenceInMrcHoldsOnlyItsOwnConfigurationWithBaseZero) {
 // the widest space of every symmetry, each mode, one and several references.
 TEST(MrExcitations, AnswerAsTheFullPath) {
   std::map<std::string, long> inside;  // excitations into the space, by mode
-  for (const Description& d : shapes()) {
-    const mkcase::OrbitalLayout l = mkcase::layout(d);
-    const int norb = d.norb(), nocc = d.nocc();
-    Description wide = d;
-    wide.gener = "TOUS";
+  for (const Description& d : shapes())
     for (const auto& refs : reference_sets(d.noac(), d.nelac)) {
       MrCase c(d, "MR  ", refs);
       for (const char* mode : kMrModes) {
         SCOPED_TRACE(trace(d, mode, refs.size()));
         c.classify(mode);
         ciprop::MrExcitations ex(*c.t.run);
-        for (int is0 = 1; is0 <= d.nsym; ++is0)
-          for (const auto& det : mkcase::enumerate_space(wide, is0)) {
-            const mkcase::Excitation e = mkcase::excitation(det, l);
-            ASSERT_TRUE(ex.set(static_cast<int>(e.holes.size()), e.holes.data(), e.parts.data()));
-            const std::vector<int> occ = mkcase::occupied(det, l);
-            for (int si : occ)
-              for (int sj = si > norb ? norb + 1 : 1; sj <= (si > norb ? 2 * norb : norb); ++sj) {
-                if (sj != si && std::find(occ.begin(), occ.end(), sj) != occ.end()) continue;
-                std::vector<int> h = e.holes, p = e.parts;
-                tables::excite(si, sj, nocc, norb, h, p);
-                SplitDet s;
-                int ierr = 0, got = 0;
-                ciprop::trad(*c.t.run, static_cast<int>(h.size()), h.data(), p.data(), s, ierr);
-                const int want = ierr == 0 ? c.tables.address(s) : 0;
-                ASSERT_EQ(ex.locate(si, sj, got), want != 0) << "si " << si << " sj " << sj;
-                if (want != 0) ASSERT_EQ(got, want) << "si " << si << " sj " << sj;
-                inside[mode] += want != 0;
+        tables::for_each_excitation(
+            d, true,
+            [&](const mkcase::Excitation& e) {
+              ASSERT_TRUE(ex.set(static_cast<int>(e.holes.size()), e.holes.data(), e.parts.data()));
+            },
+            [&](int si, int sj, const std::vector<int>& h, const std::vector<int>& p) {
+              SplitDet s;
+              int ierr = 0, got = 0;
+              ciprop::trad(*c.t.run, static_cast<int>(h.size()), h.data(), p.data(), s, ierr);
+              const int want = ierr == 0 ? c.tables.address(s) : 0;
+              ASSERT_EQ(ex.locate(si, sj, got), want != 0) << "si " << si << " sj " << sj;
+              if (want != 0) {
+                ASSERT_EQ(got, want) << "si " << si << " sj " << sj;
               }
-          }
+              inside[mode] += want != 0;
+            });
       }
     }
-  }
   // Every mode meets excitations into its space, so the shortcut is not
   // only compared on refusals.
   for (const char* mode : kMrModes) EXPECT_GT(inside[mode], 0) << mode;

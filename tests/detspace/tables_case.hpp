@@ -50,6 +50,31 @@ inline void excite(int si, int sj, int nocc, int norb, std::vector<int>& h, std:
   else insert(p, sj);
 }
 
+// Every excitation a+(sj) a(si) of one spin of every determinant of the
+// TOUS space of d's orbitals, of every symmetry, as lists h and p relative to
+// the reference: start(e) takes each determinant, each(si, sj, h, p) each
+// excitation (si = sj, the determinant itself, too when diagonal is set).
+template <class Start, class Each>
+void for_each_excitation(const Description& d, bool diagonal, Start start, Each each) {
+  const mkcase::OrbitalLayout l = mkcase::layout(d);
+  const int norb = d.norb(), nocc = d.nocc();
+  Description wide = d;
+  wide.gener = "TOUS";
+  for (int is0 = 1; is0 <= d.nsym; ++is0)
+    for (const auto& det : mkcase::enumerate_space(wide, is0)) {
+      const mkcase::Excitation e = mkcase::excitation(det, l);
+      start(e);
+      const std::vector<int> occ = mkcase::occupied(det, l);
+      for (int si : occ)
+        for (int sj = si > norb ? norb + 1 : 1; sj <= (si > norb ? 2 * norb : norb); ++sj) {
+          if (!(diagonal && sj == si) && std::find(occ.begin(), occ.end(), sj) != occ.end()) continue;
+          std::vector<int> h = e.holes, p = e.parts;
+          excite(si, sj, nocc, norb, h, p);
+          each(si, sj, h, p);
+        }
+    }
+}
+
 // A run whose records are filled by the real stages, from the run
 // description and Info files the generator writes for d.
 struct Tables {
