@@ -60,15 +60,15 @@ void run_stages_timed(const char* mode, size_t ndet) {
   const double density = span(S::Density, S::Density);
   const long long pairs = run->dens.connected;
   std::printf("%s  %9zu determinants\n", mode, ndet);
-  std::printf("  files, run description, tables%s %7.2f s\n",
+  std::printf("  files, run description, tables%s %8.3f s\n",
               mode[0] == 'M' ? " and references" : "               ",
               span(S::OpenFiles, S::Categories));
-  std::printf("  list check and reordering                      %7.2f s\n",
+  std::printf("  list check and reordering                      %8.3f s\n",
               span(S::DeterminantLists, S::DeterminantLists));
-  std::printf("  density stage                                  %7.2f s: %lld connected pairs, "
+  std::printf("  density stage                                  %8.3f s: %lld connected pairs, "
               "%.1f ns per pair\n",
               density, pairs, 1e9 * density / static_cast<double>(pairs));
-  std::printf("  whole run                                      %7.2f s\n", at[7]);
+  std::printf("  whole run                                      %8.3f s\n", at[7]);
 }
 
 void bench(const mkcase::Description& d, const std::filesystem::path& dir) {
