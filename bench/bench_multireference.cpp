@@ -16,6 +16,8 @@
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "driver/driver.hpp"
 #include "fortio/stop.hpp"
 #include "input/open_files.hpp"
@@ -107,9 +109,13 @@ int main(int argc, char** argv) {
   d.nref = full ? 10 : 3;
   d.seed = 3;
   d.density_limit = 0;
-  const std::filesystem::path tmp = std::filesystem::temp_directory_path();
-  bench(d, tmp / "ciprop_bench_mrdd");
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  // Folders of this process alone: other runs may share the machine.
+  const std::filesystem::path tmp =
+      std::filesystem::temp_directory_path() / ("ciprop_bench_mr_" + std::to_string(getpid()));
+  bench(d, tmp / "mrdd");
   d.gener = "DDCI";
   d.nref = 0;
-  bench(d, tmp / "ciprop_bench_ddci");
+  bench(d, tmp / "ddci");
+  std::filesystem::remove_all(tmp);
 }

@@ -333,32 +333,42 @@ bool compact(const MrRecords& r, const SplitDet& d, MrDet& m) {
 
 }  // namespace
 
-int mr_address(const MrRecords& r, const MrDet& d) {
-  const int nca = std::popcount(d.occ[0]), ncb = std::popcount(d.occ[1]);
-  if (nca + ncb - r.nelac != d.nt - d.np) return 0;
+MrActive mr_active(const MrRecords& r, const unsigned occ[2]) {
+  MrActive m;
+  int iocc[16];
+  for (int k = 1; k <= r.noac; ++k) {
+    const bool a = (occ[0] >> (k - 1)) & 1u, b = (occ[1] >> (k - 1)) & 1u;
+    iocc[k - 1] = a + b;
+    m.ne += a + b;
+    if (a != b) {
+      m.alpha[m.nso++] = a;
+      m.iscas = r.mult(m.iscas, r.asym(k));
+    }
+  }
+  m.iconf = configuration_number(r, iocc);
+  return m;
+}
+
+int mr_address(const MrRecords& r, const MrDet& d) { return mr_address(r, d, mr_active(r, d.occ)); }
+
+int mr_address(const MrRecords& r, const MrDet& d, const MrActive& a) {
+  if (a.ne - r.nelac != d.nt - d.np) return 0;
   const Pair h = pair_of(r, d.nt, d.it, true), p = pair_of(r, d.np, d.ip, false);
 
   // Open shells in the order holes, active positions, particles; the
   // pattern is the set of those carrying an alpha electron.
-  int iocc[16], items[kMaxOpenShells], isol = 0, nalpha = 0, iscas = 1;
-  auto shell = [&](bool a) {
+  int items[kMaxOpenShells], isol = 0, nalpha = 0;
+  auto shell = [&](bool alpha) {
     ++isol;
-    if (a) items[nalpha++] = isol;
+    if (alpha) items[nalpha++] = isol;
   };
   for (int k = 0; k < h.isol; ++k) shell(h.alpha[k]);
-  for (int k = 1; k <= r.noac; ++k) {
-    const bool a = (d.occ[0] >> (k - 1)) & 1u, b = (d.occ[1] >> (k - 1)) & 1u;
-    iocc[k - 1] = a + b;
-    if (a != b) {
-      shell(a);
-      iscas = r.mult(iscas, r.asym(k));
-    }
-  }
+  for (int k = 0; k < a.nso; ++k) shell(a.alpha[k]);
   for (int k = 0; k < p.isol; ++k) shell(p.alpha[k]);
   if (2 * nalpha - isol != r.ms2) return 0;
-  if (p.sym != r.mult(r.is0, r.mult(iscas, h.sym))) return 0;
+  if (p.sym != r.mult(r.is0, r.mult(a.iscas, h.sym))) return 0;
 
-  const int iconf = configuration_number(r, iocc);
+  const int iconf = a.iconf;
   if (iconf < 1 || iconf > r.ndimcs0) return 0;
   const int klass = r.klass(iconf);
   if (klass < 1 || klass > kMaxMrClass) return 0;
@@ -422,7 +432,9 @@ bool MrExcitations::set(int nh, const int* holes, const int* parts) {
   SplitDet d;
   int ierr = 0;
   trad(run_, nh, holes, parts, d, ierr);
-  return ierr == 0 && compact(r_, d, j_);
+  if (ierr != 0 || !compact(r_, d, j_)) return false;
+  active_ = mr_active(r_, j_.occ);
+  return true;
 }
 
 // The electron leaves i (an active orbital, a new hole or a particle of J)
@@ -465,7 +477,10 @@ bool MrExcitations::locate(int si, int sj, int& iadr) {
     d.it[k] = t[k];
     d.ip[k] = p[k];
   }
-  iadr = mr_address(r, d);
+  // An electron moved between holes and particles leaves J's active
+  // configuration as it is.
+  const bool same_active = r.oclass(oi) != 2 && r.oclass(oj) != 2;
+  iadr = same_active ? mr_address(r, d, active_) : mr_address(r, d);
   return iadr != 0;
 }
 

@@ -44,6 +44,17 @@ struct MrDet {
 // its electron count, spin projection or symmetry is not the space's).
 int mr_address(const MrRecords& r, const MrDet& d);
 
+// What the address takes from the active occupation alone: its electrons,
+// its open shells in CAS order (whether each carries the alpha electron),
+// their symmetry and the configuration number (0 when not numbered).
+struct MrActive {
+  int ne = 0, nso = 0, iscas = 1, iconf = 0;
+  bool alpha[16] = {};
+};
+MrActive mr_active(const MrRecords& r, const unsigned occ[2]);
+// The address of d whose active occupation gives a.
+int mr_address(const MrRecords& r, const MrDet& d, const MrActive& a);
+
 // The address tables of the multireference modes, built by prepads and
 // mrs1 into run.dets.mr.
 class MrAddressTables final : public AddressTables {
@@ -75,6 +86,7 @@ class MrExcitations final : public ExcitationShortcut {
   const bool usable_;
   bool has_class_[3][3] = {};
   MrDet j_;
+  MrActive active_;  // of J, for the excitations that leave it
 };
 
 }  // namespace ciprop
