@@ -345,16 +345,24 @@ void expect_numbered(const MrCase& c, const Description& d, const std::string& m
   EXPECT_EQ(next, size + 1);
 }
 
-TEST(MrAddressing, EveryModeNumbersItsSpaceOneToTAndRefusesTheRest) {
+// f(d, refs, mode, c) for every shape, set of references and mode, the
+// tables of c classed under that mode.
+template <class F>
+void for_each_mr_case(F f) {
   for (const Description& d : shapes())
     for (const auto& refs : reference_sets(d.noac(), d.nelac)) {
       MrCase c(d, "MR  ", refs);
       for (const char* mode : kMrModes) {
         SCOPED_TRACE(trace(d, mode, refs.size()));
         c.classify(mode);
-        expect_numbered(c, d, mode, refs, d.nca0() - d.ncb0());
+        f(d, refs, mode, c);
       }
     }
+}
+
+TEST(MrAddressing, EveryModeNumbersItsSpaceOneToTAndRefusesTheRest) {
+  for_each_mr_case([](const Description& d, const std::vector<Occupation>& refs, const char* mode,
+                      MrCase& c) { expect_numbered(c, d, mode, refs, d.nca0() - d.ncb0()); });
 }
 
 TEST(MrAddressing, AnMs2OfTheOtherParityTakesTheSpinOfTheDeterminantFiles) {
@@ -414,31 +422,26 @@ TEST(MrAddressing, OneReferenceInMrcHoldsOnlyItsOwnConfigurationWithBaseZero) {
 // the widest space of every symmetry, each mode, one and several references.
 TEST(MrExcitations, AnswerAsTheFullPath) {
   std::map<std::string, long> inside;  // excitations into the space, by mode
-  for (const Description& d : shapes())
-    for (const auto& refs : reference_sets(d.noac(), d.nelac)) {
-      MrCase c(d, "MR  ", refs);
-      for (const char* mode : kMrModes) {
-        SCOPED_TRACE(trace(d, mode, refs.size()));
-        c.classify(mode);
-        ciprop::MrExcitations ex(*c.t.run);
-        tables::for_each_excitation(
-            d, true,
-            [&](const mkcase::Excitation& e) {
-              ASSERT_TRUE(ex.set(static_cast<int>(e.holes.size()), e.holes.data(), e.parts.data()));
-            },
-            [&](int si, int sj, const std::vector<int>& h, const std::vector<int>& p) {
-              SplitDet s;
-              int ierr = 0, got = 0;
-              ciprop::trad(*c.t.run, static_cast<int>(h.size()), h.data(), p.data(), s, ierr);
-              const int want = ierr == 0 ? c.tables.address(s) : 0;
-              ASSERT_EQ(ex.locate(si, sj, got), want != 0) << "si " << si << " sj " << sj;
-              if (want != 0) {
-                ASSERT_EQ(got, want) << "si " << si << " sj " << sj;
-              }
-              inside[mode] += want != 0;
-            });
-      }
-    }
+  for_each_mr_case([&](const Description& d, const std::vector<Occupation>&, const char* mode,
+                       MrCase& c) {
+    ciprop::MrExcitations ex(*c.t.run);
+    tables::for_each_excitation(
+        d, true,
+        [&](const mkcase::Excitation& e) {
+          ASSERT_TRUE(ex.set(static_cast<int>(e.holes.size()), e.holes.data(), e.parts.data()));
+        },
+        [&](int si, int sj, const std::vector<int>& h, const std::vector<int>& p) {
+          SplitDet s;
+          int ierr = 0, got = 0;
+          ciprop::trad(*c.t.run, static_cast<int>(h.size()), h.data(), p.data(), s, ierr);
+          const int want = ierr == 0 ? c.tables.address(s) : 0;
+          ASSERT_EQ(ex.locate(si, sj, got), want != 0) << "si " << si << " sj " << sj;
+          if (want != 0) {
+            ASSERT_EQ(got, want) << "si " << si << " sj " << sj;
+          }
+          inside[mode] += want != 0;
+        });
+  });
   // Every mode meets excitations into its space, so the shortcut is not
   // only compared on refusals.
   for (const char* mode : kMrModes) EXPECT_GT(inside[mode], 0) << mode;
