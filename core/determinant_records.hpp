@@ -2,6 +2,7 @@
 // address in a CI vector, and the state of the determinant-list readers.
 #pragma once
 #include "core/farray.hpp"
+#include "core/mr_records.hpp"
 
 namespace ciprop {
 
@@ -76,6 +77,7 @@ struct DetRecords {
   Arr2<int, 1, 16, 1, 12870> comb;                     // subsets written by combin
   Detsto detsto;
   Arr1<int, 1, 2048> ijd;                              // addresses of one block
+  MrRecords mr;                                        // multireference space
 };
 
 }  // namespace ciprop

@@ -334,7 +334,7 @@ class Accumulator {
   static constexpr int kQueue = 32;
   Term queue_[kQueue];
   int queued_ = 0, head_ = 0;  // terms waiting; the slot of the next one
-  std::unique_ptr<Excitations> excitations_;
+  std::unique_ptr<ExcitationShortcut> excitations_;
   bool split_ = false;  // J taken by excitations_
   bool occ_[2 * kMaxOrb + 2] = {};
   std::vector<int> classes_[3][kMaxSym];

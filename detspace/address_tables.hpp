@@ -28,7 +28,7 @@ class AddressTables {
   // A faster path to the addresses of the one-electron excitations of one
   // determinant, for the density stage; null when the tables have none, and
   // the caller then splits each excited determinant and asks address().
-  virtual std::unique_ptr<Excitations> excitation_shortcut() const { return nullptr; }
+  virtual std::unique_ptr<ExcitationShortcut> excitation_shortcut() const { return nullptr; }
 
   // The records the tables were built from: the orbital classes, the
   // symmetry and the run description, and the units for messages.
@@ -50,7 +50,7 @@ class SrAddressTables final : public AddressTables {
   int size() const override;
   int address(const SplitDet& d) const override;
   bool active_only() const override;
-  std::unique_ptr<Excitations> excitation_shortcut() const override;
+  std::unique_ptr<ExcitationShortcut> excitation_shortcut() const override;
 };
 
 // The address tables of the run's generation mode, once its categories are

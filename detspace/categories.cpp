@@ -14,6 +14,8 @@
 
 #include "detspace/address.hpp"
 #include "core/print.hpp"
+#include "detspace/mr_tables.hpp"
+#include "detspace/reference_configurations.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
@@ -36,10 +38,6 @@ Mode mode_of(std::string_view g) {
   if (is("TOUS")) return Mode::Tous;
   if (is("MONO")) return Mode::Mono;
   return Mode::Other;
-}
-
-bool multireference(const Run& run) {
-  return run.prep.gener.c[0] == 'M' && run.prep.gener.c[1] == 'R';
 }
 
 // The mode's name as text for a message; a mode never read holds zero bytes.
@@ -435,10 +433,11 @@ void prepad(Run& run) {
   reference_maps(run);
   run.io.list(kUnitReport, {std::string(53, '-')});
   orbital_classes(run);
-  const std::string g = "gener='" + gener_text(run) + "'";
-  if (multireference(run)) {
-    refuse(run, {"modes multireference non disponibles dans cette version : ", g});
+  if (multireference(run.prep.gener)) {
+    prepads(run);
+    return;
   }
+  const std::string g = "gener='" + gener_text(run) + "'";
   const Mode mode = mode_of(run.prep.gener.view());
   if (mode == Mode::Other) {
     run.io.list(kUnitReport, {"mode de generation inconnu : ", g});

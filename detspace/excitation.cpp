@@ -13,7 +13,7 @@ unsigned bit(int cas_position) { return 1u << (cas_position - 1); }
 }  // namespace
 
 Excitations::Excitations(Run& run)
-    : run_(run), usable_(files_match_cas() && symmetry_group()) { find_classes(); }
+    : run_(run), usable_(files_match_cas(run) && symmetry_group()) { find_classes(); }
 
 // A class has its holes' category (of any symmetry and spin) and some block
 // of nt - np extra active electrons in that category.
@@ -31,13 +31,9 @@ void Excitations::find_classes() {
         }
 }
 
-// The files' reference fills orbitals 1..nocc, trad's the first CAS positions
-// (yac); when an active orbital is filled in one and empty in the other, the
-// same list means different determinants to the two, and only trad's reading
-// is the program's.
-bool Excitations::files_match_cas() const {
-  for (int k = 1; k <= run_.cs.noac; ++k)
-    if (run_.prep.yac(k) != run_.prep.yref(run_.cs.numac(k))) return false;
+bool files_match_cas(const Run& run) {
+  for (int k = 1; k <= run.cs.noac; ++k)
+    if (run.prep.yac(k) != run.prep.yref(run.cs.numac(k))) return false;
   return true;
 }
 
@@ -58,25 +54,22 @@ bool Excitations::symmetry_group() const {
   return true;
 }
 
-// Holes distinct and occupied in the reference, particles distinct and empty
-// there (or the empty-slot marker): trad then neither stops on J nor on any
-// excitation of it, and the active occupation it builds is the files' one.
-bool Excitations::well_formed(int nh, const int* holes, const int* parts) const {
-  const int nso = 2 * run_.orb.norb;
+bool well_formed(const Run& run, int nh, const int* holes, const int* parts) {
+  const int nso = 2 * run.orb.norb;
   for (int k = 0; k < nh; ++k) {
     const int h = holes[k];
-    if (h < 1 || h > nso || !run_.prep.yref(h) || (k > 0 && h <= holes[k - 1])) return false;
+    if (h < 1 || h > nso || !run.prep.yref(h) || (k > 0 && h <= holes[k - 1])) return false;
   }
   for (int k = 0; k < nh; ++k) {
     const int q = parts[k];
     if (q == nso + 1) continue;
-    if (q < 1 || q > nso || run_.prep.yref(q) || (k > 0 && q <= parts[k - 1])) return false;
+    if (q < 1 || q > nso || run.prep.yref(q) || (k > 0 && q <= parts[k - 1])) return false;
   }
   return true;
 }
 
 bool Excitations::set(int nh, const int* holes, const int* parts) {
-  if (!usable_ || !well_formed(nh, holes, parts)) return false;
+  if (!usable_ || !well_formed(run_, nh, holes, parts)) return false;
   SplitDet d;
   int ierr = 0;
   trad(run_, nh, holes, parts, d, ierr);

@@ -22,7 +22,36 @@ inline void remove_value(int* list, int& n, int x) {
   for (--n; k < n; ++k) list[k] = list[k + 1];
 }
 
-class Excitations {
+// The shortcut of one generation-mode family: J split once, its excitations
+// answered from that split form.
+class ExcitationShortcut {
+ public:
+  virtual ~ExcitationShortcut() = default;
+  // Takes J from its holes and particles relative to the reference of the
+  // determinant files, each list in increasing order; false when J is not
+  // one the shortcut serves, and the caller then goes through trad and the
+  // address tables.
+  virtual bool set(int nh, const int* holes, const int* parts) = 0;
+  // The address of a+(sj) a(si) J, si occupied in J and sj empty, both of
+  // the same spin; false when the excited determinant is not in the space.
+  virtual bool locate(int si, int sj, int& iadr) = 0;
+  // False when the space holds no determinant with nt holes and np
+  // particles (0..2 each): no excitation to such a class needs to be formed.
+  virtual bool has_class(int nt, int np) const = 0;
+};
+
+// The files' reference fills orbitals 1..nocc, trad's the first CAS positions
+// (yac); when an active orbital is filled in one and empty in the other, the
+// same list means different determinants to the two, and only trad's reading
+// is the program's.  True when they agree.
+bool files_match_cas(const Run& run);
+// Holes distinct and occupied in the reference, particles distinct and empty
+// there (or the empty-slot marker): trad then neither stops on J nor on any
+// excitation of it, and the active occupation it builds is the files' one.
+bool well_formed(const Run& run, int nh, const int* holes, const int* parts);
+
+// The single-reference modes' shortcut.
+class Excitations final : public ExcitationShortcut {
  public:
   explicit Excitations(Run& run);
 
@@ -35,21 +64,19 @@ class Excitations {
   // is not a group of self-inverse elements (products are then updated one
   // factor at a time).  The caller then goes through trad, in_space and
   // adrdet.
-  bool set(int nh, const int* holes, const int* parts);
+  bool set(int nh, const int* holes, const int* parts) override;
 
   // The address of a+(sj) a(si) J, si occupied in J and sj empty, both of the
   // same spin; false when the excited determinant is not in the mode's space.
-  bool locate(int si, int sj, int& iadr);
+  bool locate(int si, int sj, int& iadr) override;
 
   // False when the mode keeps no block of determinants with nt holes and np
   // particles (0..2 each): no excitation to such a class needs to be formed.
-  bool has_class(int nt, int np) const { return has_class_[nt][np]; }
+  bool has_class(int nt, int np) const override { return has_class_[nt][np]; }
 
  private:
-  bool files_match_cas() const;
   bool symmetry_group() const;
   void find_classes();
-  bool well_formed(int nh, const int* holes, const int* parts) const;
 
   Run& run_;
   const bool usable_;

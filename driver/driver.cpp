@@ -10,6 +10,7 @@
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
 #include "detspace/list_layout.hpp"
+#include "detspace/reference_configurations.hpp"
 #include "detspace/reorder.hpp"
 #include "core/print.hpp"
 #include "driver/command_line.hpp"
@@ -90,6 +91,7 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
         break;
       case Stage::Categories:
         prepad(run);
+        if (multireference(run.prep.gener)) mrs1(run);
         address_tables();
         break;
       case Stage::DeterminantLists:

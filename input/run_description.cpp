@@ -233,7 +233,10 @@ void calc(Run& run) {
     c(0, 0) = 1;
     for (int j = 2; j <= top && j <= i; ++j) c(i, j) = (i - j + 1) * c(i, j - 1) / j;
   }
-  verdim(run, "calcul MRS  ndimcs trop grand :  ndimcs=", ndimcs(run), kMaxNdimcs);
+  // Only the modes built on reference configurations tabulate the active
+  // configurations; the others hold any active space of up to 16 orbitals.
+  if (run.prep.gener.c[0] == 'M' && run.prep.gener.c[1] == 'R')
+    verdim(run, "calcul MRS  ndimcs trop grand :  ndimcs=", ndimcs(run), kMaxNdimcs);
 }
 
 // Configurations of the active space: i doubly and j singly occupied

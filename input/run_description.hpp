@@ -28,8 +28,9 @@ struct InfoFile {
 bool lirinfo(Run& run, InfoFile& info, bool ydp);
 // Reads the run description and fills cs, det, prep, orb, sym; then calc.
 void lircd(Run& run);
-// Builds the binomial table combs for the active space and checks the count
-// of active configurations against kMaxNdimcs.
+// Builds the binomial table combs for the active space and, in the modes
+// whose name begins with "MR", checks the count of active configurations
+// against kMaxNdimcs.
 void calc(Run& run);
 // Prints orbital numbers 1..n and values[0..n-1] below them, 20 orbitals a
 // block, each block followed by an empty line.

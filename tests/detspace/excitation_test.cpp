@@ -30,19 +30,6 @@ using tables::Tables;
 using ciprop::Run;
 using mkcase::Description;
 
-void insert_sorted(std::vector<int>& v, int x) { v.insert(std::upper_bound(v.begin(), v.end(), x), x); }
-void erase_value(std::vector<int>& v, int x) { v.erase(std::find(v.begin(), v.end(), x)); }
-
-// a+(sj) a(si) on lists relative to the reference (orbitals 1..nocc filled),
-// as the density stage forms them.
-void excite(int si, int sj, int nocc, int norb, std::vector<int>& h, std::vector<int>& p) {
-  auto filled = [&](int s) { return (s > norb ? s - norb : s) <= nocc; };
-  if (filled(si)) insert_sorted(h, si);
-  else erase_value(p, si);
-  if (filled(sj)) erase_value(h, sj);
-  else insert_sorted(p, sj);
-}
-
 // Counts of excitations compared, in and out of the space.
 struct Tally {
   long inside = 0, outside = 0;
@@ -52,31 +39,21 @@ struct Tally {
 void compare_all(const Description& d, Tally& tally) {
   Tables t(d);
   ASSERT_EQ(t.prepad(), -1);
-  Run& run = *t.run;
-  const int norb = run.orb.norb, nocc = run.orb.nocc;
-  const mkcase::OrbitalLayout l = mkcase::layout(d);
-  ciprop::Excitations ex(run);
-  Description wide = d;
-  wide.gener = "TOUS";
-  for (int is0 = 1; is0 <= d.nsym; ++is0)
-    for (const auto& det : mkcase::enumerate_space(wide, is0)) {
-      const mkcase::Excitation e = mkcase::excitation(det, l);
-      ASSERT_TRUE(ex.set(static_cast<int>(e.holes.size()), e.holes.data(), e.parts.data()));
-      const std::vector<int> occ = mkcase::occupied(det, l);
-      for (int si : occ)
-        for (int sj = si > norb ? norb + 1 : 1; sj <= (si > norb ? 2 * norb : norb); ++sj) {
-          if (std::find(occ.begin(), occ.end(), sj) != occ.end()) continue;
-          std::vector<int> h = e.holes, p = e.parts;
-          excite(si, sj, nocc, norb, h, p);
-          int want = 0, got = 0;
-          const bool in = t.full(h, p, want);
-          ASSERT_EQ(ex.locate(si, sj, got), in) << "is0 " << is0 << " si " << si << " sj " << sj;
-          if (in) {
-            ASSERT_EQ(got, want) << "is0 " << is0 << " si " << si << " sj " << sj;
-          }
-          ++(in ? tally.inside : tally.outside);
+  ciprop::Excitations ex(*t.run);
+  tables::for_each_excitation(
+      d, false,
+      [&](const mkcase::Excitation& e) {
+        ASSERT_TRUE(ex.set(static_cast<int>(e.holes.size()), e.holes.data(), e.parts.data()));
+      },
+      [&](int si, int sj, const std::vector<int>& h, const std::vector<int>& p) {
+        int want = 0, got = 0;
+        const bool in = t.full(h, p, want);
+        ASSERT_EQ(ex.locate(si, sj, got), in) << "si " << si << " sj " << sj;
+        if (in) {
+          ASSERT_EQ(got, want) << "si " << si << " sj " << sj;
         }
-    }
+        ++(in ? tally.inside : tally.outside);
+      });
 }
 
 TEST(Excitations, AnswerAsTheFullPathInEveryMode) {

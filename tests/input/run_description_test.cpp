@@ -158,18 +158,22 @@ TEST(Calc, BinomialTableWithMarkersBeyondTheActiveSpace) {
   EXPECT_EQ(c(20, 20), 0);
 }
 
-TEST(Calc, ActiveConfigurationCountAndItsLimit) {
+TEST(Calc, ActiveConfigurationCountAndItsLimitInTheMultireferenceModes) {
   const struct {
     int noac, nelac;
     long long ndimcs;
-  } cases[] = {{6, 6, 573}, {10, 10, 39183}, {11, 10, 107999}};
+    const char* gener;
+  } cases[] = {{6, 6, 573, "MRDD"}, {10, 10, 39183, "MRDD"}, {11, 10, 107999, "MRDD"},
+               {11, 10, 107999, "DDCI"}};
   for (const auto& c : cases) {
     Stage s(kVrt, kInfo);
     s.run->cs.noac = c.noac;
     s.run->cs.nelac = c.nelac;
+    s.run->prep.gener.assign(c.gener);
     int status = s.call(ciprop::calc);
     EXPECT_EQ(ciprop::ndimcs(*s.run), c.ndimcs);
-    EXPECT_EQ(status, c.ndimcs > ciprop::kMaxNdimcs ? fio::kStatusError : -1);
+    const bool mr = std::string(c.gener) == "MRDD";
+    EXPECT_EQ(status, mr && c.ndimcs > ciprop::kMaxNdimcs ? fio::kStatusError : -1);
     if (status != -1) {
       EXPECT_EQ(s.lines(), (std::vector<std::string>{" calcul MRS  ndimcs trop grand :  ndimcs=",
                                                      "                      107999 100000"}));
