@@ -21,7 +21,7 @@ inline constexpr int kMaxSpinOrb = 1000;  // spin-orbitals
 inline constexpr int kMaxSym = 8;         // irreducible representations
 inline constexpr int kMaxActive = 16;     // active (CAS) orbitals
 inline constexpr int kDim = 8000000;      // half of the work array, in doubles
-inline constexpr int kIadri = 8000000;    // largest determinant count
+inline constexpr int kIadri = 8000000;    // largest determinant count unless "MEM" raises it
 
 // The active space.
 struct Cs {
@@ -137,22 +137,26 @@ struct Ref2 {
   FChar<80> prefix;  // file prefix of "&ROFIL"
 };
 
-// The work array: two halves A and B of kDim doubles, taken once at start
-// (zero pages, so an untouched part costs no memory).
+// The work array: two halves A and B of `half` doubles each, zero pages, so
+// an untouched part costs no memory.  It starts with halves of kDim doubles;
+// the driver sizes it for the run before any stage uses it.
 class Espa {
  public:
-  static constexpr size_t kWords = 2 * static_cast<size_t>(kDim);
-  Espa();
+  Espa() { resize(kDim); }
   ~Espa();
   Espa(const Espa&) = delete;
   Espa& operator=(const Espa&) = delete;
+  // Drops the contents and takes halves of `half` doubles.
+  void resize(size_t half);
+  size_t half() const { return half_; }
   double* a() { return w_; }
-  double* b() { return w_ + kDim; }
+  double* b() { return w_ + half_; }
   // A view of the array from a byte offset, as the driver hands them out.
   unsigned char* bytes(size_t offset) { return reinterpret_cast<unsigned char*>(w_) + offset; }
 
  private:
-  double* w_;
+  double* w_ = nullptr;
+  size_t half_ = 0;
 };
 
 struct Run {
@@ -202,5 +206,12 @@ struct Run {
 
   Espa espa;
 };
+
+// Largest determinant count of the run: iadri, or the "MEM" value of &RHO
+// when it asks for more.
+inline int determinant_capacity(const Run& run) { return run.memoire > kIadri ? run.memoire : kIadri; }
+// Sizes the work array for `half` coefficients per vector (at least one)
+// and sets dim; a machine without that memory stops the run.
+void size_work_array(Run& run, long long half);
 
 }  // namespace ciprop

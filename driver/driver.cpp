@@ -12,6 +12,7 @@
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/lircd.hpp"
+#include "input/namelist.hpp"
 #include "input/openf.hpp"
 #include "orbitals/lirone.hpp"
 #include "orbitals/prepar.hpp"
@@ -43,17 +44,50 @@ void copy_input(Run& run) {
   run.io.rewind(kUnitInput);
 }
 
+// The determinant capacity is needed for the report's first line, before
+// "&RHO" is read with the other run options: its "MEM" key is looked up
+// alone, silently, and the copy of the input rewound for the options stage.
+void peek_capacity(Run& run) {
+  std::string text;
+  int ierr = 0, mem = 0;
+  lecnam(run, "&RHO", text, kUnitInput, ierr, 0);
+  if (ierr == 0) nameli(run, text, mem, "MEM");
+  run.io.rewind(kUnitInput);
+  run.memoire = mem;
+}
+
+// Bytes per determinant that a run needs at its peak: the two halves of the
+// work array (a coefficient of each vector), the address-ordered copy of the
+// first vector and the two transposed copies that the string-driven density
+// takes, and the address table of the list check.
+constexpr long long kBytesPerDeterminant = 8 + 8 + 8 + 16 + 4;
+
+// Beyond the capacity the run stops as it always has; standard error says
+// which "MEM" would take the space and what memory that needs.
+void check_capacity(Run& run) {
+  const long long ndet = run.det.ndet, capacity = determinant_capacity(run);
+  if (ndet <= capacity) return;
+  run.io.list(6, {"dimension mat trop grande   : ndet iadri"});
+  run.io.list(6, {"                    ", ndet, capacity});
+  const long long mb = (ndet * kBytesPerDeterminant + (1 << 20) - 1) >> 20;
+  throw fio::StopRun{fio::kStatusError,
+                     "ciprop: " + std::to_string(ndet) + " determinants exceed the capacity of " +
+                         std::to_string(capacity) + "; MEM=" + std::to_string(ndet) +
+                         " in &RHO would take them, with about " + std::to_string(mb) +
+                         " MB of memory"};
+}
+
 }  // namespace
 
 // The check and the reordering of the second determinant list work in the
-// work array: the address table (one integer per determinant, at most
-// 8,000,000) at the start of A, the seen flags and the pass buffer past its
-// 32,000,000 bytes.
+// work array: the address table (one integer per determinant) at the start
+// of A, the seen flags in B past as many bytes, and the pass buffer from the
+// end of the table to the end of the array.
 void determinant_lists(Run& run, const AddressTables& tables) {
-  constexpr size_t kPastTable = 32000000;
+  const size_t past_table = 4 * static_cast<size_t>(run.dim);
   int* table = reinterpret_cast<int*>(run.espa.a());
-  unsigned char* flags = reinterpret_cast<unsigned char*>(run.espa.b()) + kPastTable;
-  unsigned char* buffer = run.espa.bytes(kPastTable);
+  unsigned char* flags = reinterpret_cast<unsigned char*>(run.espa.b()) + past_table;
+  unsigned char* buffer = run.espa.bytes(past_table);
   int nmax = 0;
   vermat(run, tables, table, table, flags, nmax);
   if (run.test.itest(25) != 0)
@@ -73,10 +107,12 @@ void driver(Run& run) {
   run.io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
   run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
   copy_input(run);
-  run.io.list(6, {"iadri", kIadri});
+  peek_capacity(run);
+  run.io.list(6, {"iadri", determinant_capacity(run)});
   openf(run);
   lircd(run);
-  verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
+  check_capacity(run);
+  size_work_array(run, run.det.ndet);
   prepar(run);
   prepad(run);
   const std::unique_ptr<AddressTables> tables = make_address_tables(run);

@@ -231,7 +231,11 @@ void calc(Run& run) {
     c(0, 0) = 1;
     for (int j = 2; j <= top && j <= i; ++j) c(i, j) = (i - j + 1) * c(i, j - 1) / j;
   }
-  verdim(run, "calcul MRS  ndimcs trop grand :  ndimcs=", ndimcs(run), kMaxNdimcs);
+  // The configuration tables of the multireference modes hold one entry per
+  // active configuration; the single-reference modes address the active part
+  // by its two strings and never build them.
+  if (run.prep.gener.view().substr(0, 2) == "MR")
+    verdim(run, "calcul MRS  ndimcs trop grand :  ndimcs=", ndimcs(run), kMaxNdimcs);
 }
 
 // Configurations of the active space: i doubly and j singly occupied
