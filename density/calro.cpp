@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "density/string_density.hpp"
 #include "density/transition_density.hpp"
 #include "density/vectors.hpp"
 #include "detspace/detlist.hpp"
@@ -413,6 +415,8 @@ void reintroduce(Run& run) {
 
 TransitionDensity transition_density(const AddressTables& tables, DeterminantSource& list1,
                                      const CiVector& psi1, const CiVector& psi2) {
+  if (std::optional<TransitionDensity> t = string_driven_density(tables, list1, psi1, psi2))
+    return std::move(*t);
   return Accumulator(tables, list1, psi1, psi2).run_all();
 }
 
