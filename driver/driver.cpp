@@ -82,15 +82,24 @@ void check_capacity(Run& run) {
 // The check and the reordering of the second determinant list work in the
 // work array: the address table (one integer per determinant) at the start
 // of A, the seen flags in B past as many bytes, and the pass buffer from the
-// end of the table to the end of the array.
+// end of the table to the end of the array (12 dim bytes).
 void determinant_lists(Run& run, const AddressTables& tables) {
-  const size_t past_table = 4 * static_cast<size_t>(run.dim);
   int* table = reinterpret_cast<int*>(run.espa.a());
-  unsigned char* flags = reinterpret_cast<unsigned char*>(run.espa.b()) + past_table;
-  unsigned char* buffer = run.espa.bytes(past_table);
+  unsigned char* flags = reinterpret_cast<unsigned char*>(run.espa.b()) + 4 * size_t(run.dim);
   int nmax = 0;
   vermat(run, tables, table, table, flags, nmax);
-  if (run.test.itest(25) != 0)
+  // The reordering reads the list once per window, so the array grows (its
+  // contents are not needed past the check) until one window holds the
+  // whole list: a row per determinant, of bytes in the packed layout and of
+  // two-byte integers in the plain one.
+  const bool packed = run.test.itest(25) != 0;
+  const long long row = packed ? 2 * nmax + (run.orb.norb > 256 ? (nmax + 3) / 4 : 0) + 1
+                               : 2 * (2 * nmax + 1);
+  const long long need = (static_cast<long long>(run.det.ndet) * row + 11) / 12;
+  if (need > run.dim) size_work_array(run, need);
+  table = reinterpret_cast<int*>(run.espa.a());
+  unsigned char* buffer = run.espa.bytes(4 * size_t(run.dim));
+  if (packed)
     reorde2(run, buffer, buffer, nmax, table);
   else
     reorde(run, nmax, table, reinterpret_cast<int*>(buffer), reinterpret_cast<short*>(buffer));
