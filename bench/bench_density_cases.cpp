@@ -37,6 +37,7 @@ double since(std::chrono::steady_clock::time_point t0) {
 
 struct Timed {
   double seconds = 0;
+  double cpu = 0;  // user and system time of the run, on every thread
   int status = 0;
   long long pairs = 0;
   long peak_mb = 0;
@@ -46,7 +47,7 @@ struct Timed {
 // directory; the child sends back the count of coupled pairs.
 Timed run_child(const std::string& input) {
   int fd[2];
-  if (pipe(fd) != 0) return {0, -1, 0, 0};
+  if (pipe(fd) != 0) return {0, 0, -1, 0, 0};
   const auto t0 = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) {
@@ -70,6 +71,8 @@ Timed run_child(const std::string& input) {
   t.seconds = since(t0);
   t.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
   t.peak_mb = ru.ru_maxrss / 1024;
+  t.cpu = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+          1e-6 * double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
   return t;
 }
 
@@ -139,13 +142,16 @@ void bench(const std::string& name, Bench b) {
   const Timed full = run_child(input);
   const double density = full.seconds - before.seconds;
   std::printf("  files from the page cache  %7.3f s\n", read);
-  std::printf("  check and reordering       %7.2f s (status %d)\n", before.seconds, before.status);
-  std::printf("  whole run                  %7.2f s (status %d), %.0fx the file reading, "
-              "peak memory %ld MB (%.1f bytes per determinant)\n",
-              full.seconds, full.status, full.seconds / read, full.peak_mb,
+  std::printf("  check and reordering       %7.2f s (cpu %.2f s, status %d)\n", before.seconds,
+              before.cpu, before.status);
+  std::printf("  whole run                  %7.2f s (cpu %.2f s, status %d), %.0fx the file "
+              "reading, peak memory %ld MB (%.1f bytes per determinant)\n",
+              full.seconds, full.cpu, full.status, full.seconds / read, full.peak_mb,
               full.peak_mb * 1048576.0 / double(ndet));
-  std::printf("  density and report         %7.2f s: %lld coupled pairs, %.2f ns per pair\n",
-              density, full.pairs, full.pairs ? 1e9 * density / double(full.pairs) : 0.0);
+  std::printf("  density and report         %7.2f s (cpu %.2f s): %lld coupled pairs, %.2f ns "
+              "per pair\n",
+              density, full.cpu - before.cpu, full.pairs,
+              full.pairs ? 1e9 * density / double(full.pairs) : 0.0);
   std::fflush(stdout);
   fs::current_path(home);
   fs::remove_all(dir);
