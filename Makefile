@@ -21,6 +21,7 @@ example: build
 bench:
 	@test -f build-bench/build.ninja || cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench --target all $$(cd build-bench && ninja -t targets all | grep -o '^bench_[a-z_]*' | sort -u)
+	build-bench/bench/bench_density_cases
 
 clean:
 	rm -rf $(BUILD) build-bench

@@ -134,9 +134,10 @@ void bench(const std::string& name, Bench b) {
   fs::current_path(dir);
   std::ifstream f("input");
   std::string input((std::istreambuf_iterator<char>(f)), {});
-  if (b.mem > 0) input.insert(input.find("&RHO") + 4, " MEM=" + std::to_string(b.mem) + ",");
+  // Each option on a card of its own: a card holds 80 columns.
+  if (b.mem > 0) input.insert(input.find("&RHO") + 4, " MEM=" + std::to_string(b.mem) + ",\n");
   std::string stopped = input;
-  stopped.insert(stopped.find("&RHO") + 4, " STOP='ORDET',");
+  stopped.insert(stopped.find("&RHO") + 4, " STOP='ORDET',\n");
   const double read = read_files(dir);
   const Timed before = run_child(stopped);
   const Timed full = run_child(input);

@@ -318,32 +318,28 @@ class StringDensity {
     if (task.kind == Task::Beta) {
       // a x s2 = b1 x st: the beta string moves from symmetry b1 to b1 x st,
       // the alpha string stays; rows of length (alpha strings of a).
-      const long long na = alpha_.count(a);
-      const double* g1 = c1_.data() + off1_[a - 1];
-      const double* g2 = c2_ + off2_[a - 1];
-      const auto& first = beta_.first[b1 - 1];
-      const auto& moves = beta_.moves[b1 - 1];
-      for (int r = task.r0; r < task.r1; ++r)
-        for (int m = first[size_t(r)]; m < first[size_t(r) + 1]; ++m) {
-          const StringSet::Move& mv = moves[size_t(m)];
-          acc[mv.pq] += mv.sign * dot(g1 + r * na, g2 + mv.to * na, na);
-          task.pairs += na;
-        }
+      replace(c1_.data() + off1_[a - 1], c2_ + off2_[a - 1], beta_, b1, alpha_.count(a), task,
+              acc);
       return;
     }
     // The alpha string moves from symmetry a to a x st; the beta strings
     // (symmetry b1 in both spaces) are the columns of the transposed groups.
     const int a2 = run_.sym.mult(a, st_);
-    const long long nb = beta_.count(b1);
-    const double* g1 = t1_.data() + off1_[a - 1];
-    const double* g2 = t2_.data() + off2_[a2 - 1];
-    const auto& first = alpha_.first[a - 1];
-    const auto& moves = alpha_.moves[a - 1];
+    replace(t1_.data() + off1_[a - 1], t2_.data() + off2_[a2 - 1], alpha_, a, beta_.count(b1),
+            task, acc);
+  }
+
+  // The replacements of strings [r0, r1) of symmetry s of one spin: row r of
+  // g1 (length len) against row `to` of g2.
+  static void replace(const double* g1, const double* g2, const StringSet& set, int s,
+                      long long len, Task& task, double* acc) {
+    const auto& first = set.first[s - 1];
+    const auto& moves = set.moves[s - 1];
     for (int r = task.r0; r < task.r1; ++r)
       for (int m = first[size_t(r)]; m < first[size_t(r) + 1]; ++m) {
         const StringSet::Move& mv = moves[size_t(m)];
-        acc[mv.pq] += mv.sign * dot(g1 + r * nb, g2 + mv.to * nb, nb);
-        task.pairs += nb;
+        acc[mv.pq] += mv.sign * dot(g1 + r * len, g2 + mv.to * len, len);
+        task.pairs += len;
       }
   }
 
