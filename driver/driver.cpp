@@ -56,11 +56,12 @@ void peek_capacity(Run& run) {
   run.memoire = mem;
 }
 
-// Bytes per determinant that a run needs at its peak: the two halves of the
-// work array (a coefficient of each vector), the address-ordered copy of the
-// first vector and the two transposed copies that the string-driven density
-// takes, and the address table of the list check.
-constexpr long long kBytesPerDeterminant = 8 + 8 + 8 + 16 + 4;
+// Bytes per determinant that a run needs at its peak, as measured on large
+// spaces: the two halves of the work array, the address table of the list
+// check and the reordering rows (one byte per substituted spin-orbital),
+// and for a complete active space the address-ordered and transposed copies
+// of the vectors that the string-driven density works on.
+long long bytes_per_determinant(const Run& run) { return run.prep.gener == "CAS " ? 72 : 32; }
 
 // Beyond the capacity the run stops as it always has; standard error says
 // which "MEM" would take the space and what memory that needs.
@@ -69,7 +70,7 @@ void check_capacity(Run& run) {
   if (ndet <= capacity) return;
   run.io.list(6, {"dimension mat trop grande   : ndet iadri"});
   run.io.list(6, {"                    ", ndet, capacity});
-  const long long mb = (ndet * kBytesPerDeterminant + (1 << 20) - 1) >> 20;
+  const long long mb = (ndet * bytes_per_determinant(run) + (1 << 20) - 1) >> 20;
   throw fio::StopRun{fio::kStatusError,
                      "ciprop: " + std::to_string(ndet) + " determinants exceed the capacity of " +
                          std::to_string(capacity) + "; MEM=" + std::to_string(ndet) +
