@@ -9,13 +9,18 @@
 //   bench_density_cases [case ...]   cases: cas12 cas13 ddci (the default),
 //                                    cas14 ddci12m (both with MEM raised)
 //
-// CIPROP_THREADS, when set, is passed on to the runs.
+// CIPROP_THREADS, when set, is passed on to the runs.  When psi4 is installed,
+// the complete active spaces are also run through its detci (N2 in cc-pVDZ
+// without symmetry, one inactive orbital, two roots, with the state and
+// transition one-particle densities), and its own timer of the density step
+// ("CIWave: opdm") is shown per call beside ciprop's times.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -99,6 +104,36 @@ struct Bench {
   long long mem = 0;  // MEM of &RHO, 0 for the default capacity
 };
 
+// psi4's time per density call on the CAS space of n active orbitals with
+// 12 (or 14) active electrons of N2; 0 when psi4 is not there or fails.
+double psi4_opdm(int nact) {
+  if (std::system("command -v psi4 > /dev/null 2>&1") != 0) return 0;
+  const fs::path dir = fs::temp_directory_path() / "ciprop_bench_psi4";
+  fs::create_directories(dir);
+  const int docc = nact >= 14 ? 0 : 1;
+  std::ofstream(dir / "input.dat")
+      << "memory 4 gb\nset_num_threads(2)\nmolecule {\n0 1\nN\nN 1 1.0977\nsymmetry c1\n}\n"
+      << "set basis cc-pvdz\nset reference rhf\nset restricted_docc [" << docc << "]\n"
+      << "set active [" << nact << "]\nset num_roots 2\nset e_convergence 1e-4\n"
+      << "set r_convergence 1e-2\nset opdm true\nset tdm true\nenergy('detci')\n";
+  const std::string cmd = "cd '" + dir.string() + "' && rm -f timer.dat && psi4 input.dat > psi4.log 2>&1";
+  double per_call = 0;
+  if (std::system(cmd.c_str()) == 0) {
+    std::ifstream t(dir / "timer.dat");
+    for (std::string line; std::getline(t, line);) {
+      if (line.rfind("CIWave: opdm", 0) != 0) continue;
+      double u = 0, sy = 0, w = 0;
+      int calls = 0;
+      if (std::sscanf(line.c_str() + line.rfind(':') + 1, "%lfu %lfs %lfw %d", &u, &sy, &w, &calls) == 4 &&
+          calls > 0)
+        per_call = w / calls;
+      break;
+    }
+  }
+  fs::remove_all(dir);
+  return per_call;
+}
+
 std::map<std::string, Bench> cases() {
   std::map<std::string, Bench> c;
   // N2 in cc-pVDZ without symmetry: 28 orbitals, one inactive.
@@ -153,6 +188,12 @@ void bench(const std::string& name, Bench b) {
               "per pair\n",
               density, full.cpu - before.cpu, full.pairs,
               full.pairs ? 1e9 * density / double(full.pairs) : 0.0);
+  if (b.d.gener == "CAS ") {
+    const double psi4 = psi4_opdm(b.d.noac());
+    if (psi4 > 0)
+      std::printf("  psi4 detci density         %7.3f s per call: whole run %.1fx, density %.1fx\n",
+                  psi4, full.seconds / psi4, density / psi4);
+  }
   std::fflush(stdout);
   fs::current_path(home);
   fs::remove_all(dir);
