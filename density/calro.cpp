@@ -1,14 +1,9 @@
 #include "density/calro.hpp"
 
-#include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -150,34 +145,26 @@ void remove_value(int* list, int& n, int x) {
   --n;
 }
 
-// Determinants of the first list read ahead, with their coefficients.
-struct Batch {
-  std::vector<int> ne, p, q;  // kMaxSubst entries per determinant in p and q
-  std::vector<double> coef;
-  size_t size() const { return coef.size(); }
-};
-
 class Accumulator {
  public:
-  Accumulator(const AddressTables& tables, int isymt, const CiVector& psi2)
-      : run_(tables.records()), tables_(tables), b_(psi2.c), n2_(psi2.n),
-        norb_(run_.orb.norb), nocc_(run_.orb.nocc), cas_(tables.active_only()), isymt_(isymt),
-        excitations_(tables.excitation_shortcut()) {
+  Accumulator(const AddressTables& tables, DeterminantSource& list1, const CiVector& psi1,
+              const CiVector& psi2)
+      : run_(tables.records()), tables_(tables), list_(list1), a_(psi1.c), b_(psi2.c),
+        n1_(psi1.n), n2_(psi2.n), norb_(run_.orb.norb), nocc_(run_.orb.nocc),
+        cas_(tables.active_only()), isymt_(run_.sym.mult(psi1.symmetry, psi2.symmetry)),
+        excitations_(tables.excitation_shortcut()), result_{OrbitalMatrix(norb_)} {
     for (int i = 1; i <= norb_; ++i)
       class_list(run_.cs.itype(i), run_.sym.isym(i)).push_back(i);
-    for (int s = 1; s <= 2 * norb_ + 1; ++s) occ_[s] = reference(s);
   }
 
-  // The terms of determinants [lo, hi) of the batch, added to out in the
-  // order of the loops.
-  void add_range(const Batch& batch, size_t lo, size_t hi, TransitionDensity& out) {
-    result_ = &out;
-    for (size_t k = lo; k < hi; ++k) {
-      const int ne = batch.ne[k];
-      const int* p = &batch.p[k * kMaxSubst];
-      const int* q = &batch.q[k * kMaxSubst];
+  TransitionDensity run_all() {
+    int ne = 0, p[kMaxSubst], q[kMaxSubst];
+    for (int s = 1; s <= 2 * norb_ + 1; ++s) occ_[s] = reference(s);
+    for (int idet = 1; idet <= n1_; ++idet) {
+      if (!list_.next(ne, p, q))
+        refuse(run_, {"determinant list " + list_.name() + " ended early"});
       enter(ne, p, q);
-      const double coef = batch.coef[k];
+      const double coef = a_[idet - 1];
       if (coef != 0.0) {
         split_ = excitations_ && excitations_->set(j_.nh, j_.h, j_.p);
         excite(0, coef);
@@ -186,6 +173,7 @@ class Accumulator {
       leave(ne, p, q);
     }
     flush();
+    return std::move(result_);
   }
 
  private:
@@ -289,7 +277,7 @@ class Accumulator {
     if (j_.nh + reference(si) - reference(sj) > kMaxSubst) return;
     int iadr = 0;
     if (!(split_ ? excitations_->locate(si, sj, iadr) : locate(si, sj, iadr))) return;
-    ++result_->connected;
+    ++result_.connected;
     // The address that adrdet stops on for a look at its parts: the same
     // determinant through adrdet.
     if (split_ && iadr == run_.test.itest(7)) locate(si, sj, iadr);
@@ -317,7 +305,7 @@ class Accumulator {
     head_ = (head_ + 1) % kQueue;
   }
 
-  void add(const Term& t) { result_->ro(t.i, t.j) += t.phase * b_[t.iadr - 1] * t.coef; }
+  void add(const Term& t) { result_.ro(t.i, t.j) += t.phase * b_[t.iadr - 1] * t.coef; }
 
   // The terms still waiting, oldest first.
   void flush() {
@@ -351,8 +339,10 @@ class Accumulator {
 
   Run& run_;
   const AddressTables& tables_;
+  DeterminantSource& list_;
+  const double* a_;
   const double* b_;
-  const int n2_;
+  const int n1_, n2_;
   const int norb_, nocc_;
   const bool cas_;
   const int isymt_;
@@ -364,65 +354,8 @@ class Accumulator {
   bool split_ = false;  // J taken by excitations_
   bool occ_[2 * kMaxOrb + 2] = {};
   std::vector<int> classes_[3][kMaxSym];
-  TransitionDensity* result_ = nullptr;
+  TransitionDensity result_;
 };
-
-// The per-excitation path on several threads.  The first list is read in
-// batches of fixed pieces (their size set by the space alone); each piece
-// adds its terms, in the order of the loops, into a matrix of its own, and
-// the pieces are added in list order: the same bits for any number of
-// threads.
-TransitionDensity per_excitation_density(const AddressTables& tables, DeterminantSource& list1,
-                                         const CiVector& psi1, const CiVector& psi2) {
-  Run& run = tables.records();
-  const int norb = run.orb.norb;
-  const int isymt = run.sym.mult(psi1.symmetry, psi2.symmetry);
-  const size_t piece = std::max<size_t>(4096, size_t(norb) * norb / 8);
-  constexpr size_t kPieces = 16;
-  // adrdet's stop on one address (itest 7) prints from where it is met.
-  const int nthreads = run.test.itest(7) != 0 ? 1 : std::min<int>(density_threads(), kPieces);
-  std::vector<std::unique_ptr<Accumulator>> acc;
-  for (int t = 0; t < nthreads; ++t) acc.push_back(std::make_unique<Accumulator>(tables, isymt, psi2));
-  std::vector<TransitionDensity> part;
-  for (size_t k = 0; k < kPieces; ++k) part.push_back({OrbitalMatrix(norb)});
-  TransitionDensity total{OrbitalMatrix(norb)};
-  Batch batch;
-  batch.p.resize(piece * kPieces * kMaxSubst);
-  batch.q.resize(piece * kPieces * kMaxSubst);
-  for (int read = 0; read < psi1.n;) {
-    const size_t n = std::min<size_t>(piece * kPieces, size_t(psi1.n - read));
-    batch.ne.resize(n);
-    batch.coef.assign(psi1.c + read, psi1.c + read + n);
-    for (size_t k = 0; k < n; ++k)
-      if (!list1.next(batch.ne[k], &batch.p[k * kMaxSubst], &batch.q[k * kMaxSubst]))
-        refuse(run, {"determinant list " + list1.name() + " ended early"});
-    read += static_cast<int>(n);
-    const size_t pieces = (n + piece - 1) / piece;
-    std::atomic<size_t> next{0};
-    std::exception_ptr failed[kPieces];
-    auto work = [&](Accumulator& a) {
-      for (size_t k; (k = next.fetch_add(1)) < pieces;) {
-        try {
-          a.add_range(batch, k * piece, std::min(n, (k + 1) * piece), part[k]);
-        } catch (...) {
-          failed[k] = std::current_exception();
-        }
-      }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < nthreads && size_t(t) < pieces; ++t) pool.emplace_back(work, std::ref(*acc[size_t(t)]));
-    work(*acc[0]);
-    for (std::thread& t : pool) t.join();
-    for (size_t k = 0; k < pieces; ++k) {
-      if (failed[k]) std::rethrow_exception(failed[k]);
-      for (size_t e = 0; e < total.ro.v.size(); ++e) total.ro.v[e] += part[k].ro.v[e];
-      total.connected += part[k].connected;
-      std::fill(part[k].ro.v.begin(), part[k].ro.v.end(), 0.0);
-      part[k].connected = 0;
-    }
-  }
-  return total;
-}
 
 }  // namespace
 
@@ -485,7 +418,7 @@ TransitionDensity transition_density(const AddressTables& tables, DeterminantSou
                                      const CiVector& psi1, const CiVector& psi2) {
   if (std::optional<TransitionDensity> t = string_driven_density(tables, list1, psi1, psi2))
     return std::move(*t);
-  return per_excitation_density(tables, list1, psi1, psi2);
+  return Accumulator(tables, list1, psi1, psi2).run_all();
 }
 
 void calro(Run& run, const AddressTables& tables, double* a, double* b) {

@@ -83,7 +83,8 @@ class StringDensity {
     transpose(c1_.data(), off1_, s1_, t1_);
     transpose(c2_, off2_, s2_, t2_);
     plan();
-    const int per = noac_ * noac_ + 1;
+    // Each piece's sums on cache lines of their own.
+    const int per = (noac_ * noac_ + 1 + 7) / 8 * 8;
     partial_.assign(tasks_.size() * static_cast<size_t>(per), 0.0);
     std::atomic<size_t> next{0};
     auto worker = [&] {
@@ -335,12 +336,14 @@ class StringDensity {
                       long long len, Task& task, double* acc) {
     const auto& first = set.first[s - 1];
     const auto& moves = set.moves[s - 1];
+    long long pairs = 0;
     for (int r = task.r0; r < task.r1; ++r)
       for (int m = first[size_t(r)]; m < first[size_t(r) + 1]; ++m) {
         const StringSet::Move& mv = moves[size_t(m)];
         acc[mv.pq] += mv.sign * dot(g1 + r * len, g2 + mv.to * len, len);
-        task.pairs += len;
+        pairs += len;
       }
+    task.pairs += pairs;
   }
 
   TransitionDensity reduce(int per) {

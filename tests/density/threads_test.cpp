@@ -24,8 +24,8 @@ test::RunResult run_with(const test::ScratchDir& dir, const char* threads) {
 }
 
 TEST(Threads, ReportsAreByteIdenticalForOneTwoAndThreeThreads) {
-  // A DDCI space of some 40,000 determinants (ten pieces of the
-  // per-excitation path) and a CAS space cut into many string pieces.
+  // A CAS space cut into many string pieces, and a DDCI space of some 40,000
+  // determinants whose run must not depend on the variable either.
   for (mkcase::Description d :
        {mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {6, 5}, 4, -2),
         mkcase::describe("CAS ", 2, {1, 1}, {5, 5}, {1, 1}, 10, 0, 2)}) {

@@ -239,21 +239,6 @@ TEST(StringDrivenDensity, CasSpacesInAndAcrossSymmetries) {
                                      {psi.data(), int(psi.size()), 1}));
 }
 
-// The per-excitation path cuts the first list into pieces of a few thousand
-// determinants: many pieces give the brute-force density and the same bits
-// on one thread and on three.
-TEST(TransitionDensity, ManyPiecesOnOneOrThreeThreads) {
-  Space s(mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {6, 5}, 4, -2));
-  ASSERT_GT(s.dets.size(), 3 * 4096u);
-  setenv("CIPROP_THREADS", "1", 1);
-  const Matrix one = s.density(0, 1);
-  setenv("CIPROP_THREADS", "3", 1);
-  const Matrix three = s.density(0, 1);
-  unsetenv("CIPROP_THREADS");
-  EXPECT_EQ(one, three);
-  EXPECT_LT(largest_difference(one, s.brute_force(0, 1)), 1e-12);
-}
-
 TEST(StringDrivenDensity, AFirstListOutsideItsSpaceStopsTheRun) {
   const mkcase::Description d = mkcase::describe("CAS ", 1, {2}, {4}, {3}, 4);
   Space s(d);
