@@ -47,6 +47,7 @@ install: $(EXAMPLE_BUILD)/ciprop
 bench:
 	@test -f build-bench/build.ninja || cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench --target all $$(cd build-bench && ninja -t targets all | grep -o '^bench_[a-z_]*' | sort -u)
+	build-bench/bench/bench_density_cases
 
 clean:
 	rm -rf $(BUILD) $(EXAMPLE_BUILD) build-bench

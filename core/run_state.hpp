@@ -22,7 +22,7 @@ inline constexpr int kMaxSpinOrb = 1000;  // spin-orbitals
 inline constexpr int kMaxSym = 8;         // irreducible representations
 inline constexpr int kMaxActive = 16;     // active (CAS) orbitals
 inline constexpr int kDim = 8000000;      // half of the work array, in doubles
-inline constexpr int kIadri = 8000000;    // largest determinant count
+inline constexpr int kIadri = 8000000;    // largest determinant count unless "MEM" raises it
 
 // The active space.
 struct Cs {
@@ -152,40 +152,43 @@ struct Ref2 {
   FChar<80> prefix;  // file prefix of "&ROFIL"
 };
 
-// The work array: two halves A and B of kDim doubles, taken once at start
-// (zero pages, so an untouched part costs no memory).
+// The work array: two halves A and B of `half` doubles each, zero pages, so
+// an untouched part costs no memory.  It starts with halves of kDim doubles;
+// the driver sizes it for the run before any stage uses it.
 class Espa {
  public:
-  static constexpr size_t kWords = 2 * static_cast<size_t>(kDim);
-  Espa();
+  Espa() { resize(kDim); }
   ~Espa();
   Espa(const Espa&) = delete;
   Espa& operator=(const Espa&) = delete;
+  // Drops the contents and takes halves of `half` doubles.
+  void resize(size_t half);
+  size_t half() const { return half_; }
   double* a() { return w_; }
-  double* b() { return w_ + kDim; }
-  // A view of the array from a byte offset.
+  double* b() { return w_ + half_; }
+  // A view of the array from a byte offset, as the driver hands them out.
   unsigned char* bytes(size_t offset) { return reinterpret_cast<unsigned char*>(w_) + offset; }
 
  private:
-  double* w_;
+  double* w_ = nullptr;
+  size_t half_ = 0;
 };
 
-// The views of the work array that the determinant-list stages receive.  The
-// address table fills the first 32,000,000 bytes of A; the pass buffer of
-// the reordering starts past it and runs 6 dim bytes into B; the flags of
-// the check lie in B past the same 32,000,000 bytes, beyond the pass buffer.
-// The density stage takes the halves A and B whole.
+// The views of the work array that the determinant-list stages receive: the
+// address table (one integer per determinant) at the start of A, the seen
+// flags of the check in B past as many bytes, and the pass buffer of the
+// reordering from the end of the table to the end of the array (12 dim
+// bytes; the flags are no longer needed when it is filled).  The density
+// stage takes the halves A and B whole.
 struct WorkPlan {
-  static constexpr size_t kPastTable = 32000000;  // bytes of the address table
-
-  std::span<int> address_table;           // one integer per determinant
-  std::span<unsigned char> seen;          // one flag per address
-  std::span<unsigned char> pass_buffer;   // the windows of the reordering
+  std::span<int> address_table;          // one integer per determinant
+  std::span<unsigned char> seen;         // one flag per address
+  std::span<unsigned char> pass_buffer;  // the windows of the reordering
 
   explicit WorkPlan(Espa& espa)
-      : address_table(reinterpret_cast<int*>(espa.a()), kIadri),
-        seen(reinterpret_cast<unsigned char*>(espa.b()) + kPastTable, kIadri),
-        pass_buffer(espa.bytes(kPastTable), 6 * static_cast<size_t>(kDim)) {}
+      : address_table(reinterpret_cast<int*>(espa.a()), espa.half()),
+        seen(reinterpret_cast<unsigned char*>(espa.b()) + 4 * espa.half(), espa.half()),
+        pass_buffer(espa.bytes(4 * espa.half()), 12 * espa.half()) {}
 };
 
 struct Run {
@@ -235,5 +238,12 @@ struct Run {
 
   Espa espa;
 };
+
+// Largest determinant count of the run: iadri, or the "MEM" value of &RHO
+// when it asks for more.
+inline int determinant_capacity(const Run& run) { return run.memoire > kIadri ? run.memoire : kIadri; }
+// Sizes the work array for `half` coefficients per vector (at least one)
+// and sets dim; a machine without that memory stops the run.
+void size_work_array(Run& run, long long half);
 
 }  // namespace ciprop

@@ -1,5 +1,6 @@
 #include "density/density_stage.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "density/computed_density.hpp"
@@ -11,6 +12,10 @@ namespace ciprop {
 void density_stage(Run& run, const AddressTables& tables) {
   const VectorHead h1 = read_head(run, kUnitVecA, run.ronum.numero(1));
   const VectorHead h2 = read_head(run, kUnitVecB, run.ronum.numero(2));
+  // The work array was sized for the second list; the first vector's space
+  // (another symmetry) may be larger.
+  const long long need = std::max(h1.ndim, h2.ndim);
+  if (need > run.dim && need <= determinant_capacity(run)) size_work_array(run, need);
   run.io.rewind(kUnitVecA);
   run.io.rewind(kUnitVecB);
   const std::string dashes(54, '-');

@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "density/string_density.hpp"
 #include "density/transition_density.hpp"
 #include "density/vectors.hpp"
 #include "detspace/detlist.hpp"
@@ -55,8 +57,10 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 }
 
 // Prints, in list order, every determinant whose coefficient passes the
-// threshold; the list must hold exactly n determinants.
-void print_vector(Run& run, const double* v, int n, int unit) {
+// threshold, and brings every coefficient to one phase convention once it is
+// printed, in the same pass over the list; the list must hold exactly n
+// determinants.
+void print_vector(Run& run, double* v, int n, int unit) {
   int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
   restart_list(run, unit);
   for (int i = 0; i < n; ++i) {
@@ -65,6 +69,7 @@ void print_vector(Run& run, const double* v, int n, int unit) {
       refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
                       " determinants, its vector " + std::to_string(n)});
     if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
+    v[i] *= sgn(run, unit, ne, p, q);
   }
   venond1(run, unit, ne, p, q, eof);
   if (!eof)
@@ -109,8 +114,6 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
 
   run.ronum.deltae = o2.energy - o1.energy;
   run.io.list(kUnitReport, {"deltae", run.ronum.deltae});
-  sgn(run, a, kUnitDetA, v.ndim1);
-  sgn(run, b, kUnitDetB, v.ndim2);
   run.io.list(kUnitReport, {after_sgn});
   return v;
 }
@@ -400,6 +403,8 @@ void reintroduce(Run& run, bool state) {
 
 TransitionDensity transition_density(const AddressTables& tables, DeterminantSource& list1,
                                      const CiVector& psi1, const CiVector& psi2) {
+  if (std::optional<TransitionDensity> t = string_driven_density(tables, list1, psi1, psi2))
+    return std::move(*t);
   return Accumulator(tables, list1, psi1, psi2).run_all();
 }
 

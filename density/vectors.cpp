@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "fortio/format.hpp"
-
+#include "density/substitution_parity.hpp"
 #include "detspace/detlist.hpp"
+#include "fortio/format.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
 
@@ -65,50 +65,19 @@ void reor(int n, int* list, int& isgn) {
 // replaced in place by its particle; the density code works with the
 // determinant as the product of its spin-orbitals in ascending order.  The
 // parity of the sort between the two is the phase.
-void sgn(Run& run, double* v, int unit, int n) {
+double sgn(Run& run, int unit, int ne, const int* p, const int* q) {
   const int norb = run.orb.norb, nocc = run.orb.nocc;
-  const int nel = run.orb.noca + run.orb.nocb;
-  const int marker = 2 * norb + 1;
-  restart_list(run, unit);
-  int p[kMaxSubst], q[kMaxSubst], slots[2 * kMaxOrb];
-  for (int i = 0; i < n; ++i) {
-    if (unit == 0) {
-      refuse(run, {"ifil vale 0!!"});
-    }
-    int ne = 0, eof = 0;
-    venond1(run, unit, ne, p, q, eof);
-    if (eof)
-      refuse(run, {"determinant list " + run.io.name(unit) + " ends after " + std::to_string(i) +
-                      " determinants; its vector has " + std::to_string(n)});
-    for (int k = 0; k < nocc; ++k) {
-      slots[k] = k + 1;
-      slots[nocc + k] = norb + k + 1;
-    }
-    for (int k = 0; k < ne; ++k) {
-      int slot = p[k] <= norb ? p[k] - 1 : nocc + p[k] - norb - 1;
-      if (slot < 0 || slot >= 2 * nocc)
-        refuse(run, {"determinant list " + run.io.name(unit) + ": hole " + std::to_string(p[k]) +
-                        " is not occupied in the reference"});
-      slots[slot] = q[k];
-    }
-    // A missing electron (odd electron count) stands as the empty-slot
-    // marker; it leaves the list before the sort.
-    int len = 2 * nocc;
-    for (int k = 0; k < len;) {
-      if (slots[k] == marker) {
-        for (int m = k; m + 1 < len; ++m) slots[m] = slots[m + 1];
-        --len;
-      } else {
-        ++k;
-      }
-    }
-    // The sort runs over the electrons actually present: with an odd active
-    // electron count and MS2=0 the counts of the run description promise one
-    // electron more than the list holds.
-    int isgn = 1;
-    reor(std::min(nel, len), slots, isgn);
-    v[i] *= isgn;
+  for (int k = 0; k < ne; ++k) {
+    int slot = p[k] <= norb ? p[k] - 1 : nocc + p[k] - norb - 1;
+    if (slot < 0 || slot >= 2 * nocc)
+      refuse(run, {"determinant list " + run.io.name(unit) + ": hole " + std::to_string(p[k]) +
+                      " is not occupied in the reference"});
   }
+  // A missing electron (odd electron count) stands as the empty-slot marker
+  // and leaves the list; the sort runs over the electrons actually present:
+  // with an odd active electron count and MS2=0 the counts of the run
+  // description promise one electron more than the list holds.
+  return substitution_parity(norb, nocc, run.orb.noca + run.orb.nocb, ne, p, q);
 }
 
 void wv(Run& run, int ne, const int* p, const int* q, double c) {

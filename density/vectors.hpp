@@ -35,9 +35,9 @@ class ListOnUnit final : public DeterminantSource {
   int unit_;
 };
 
-// Multiplies each of the n coefficients by the phase that brings it from the
-// CI program's slot order to ascending spin-orbital order.
-void sgn(Run& run, double* v, int unit, int n);
+// The phase that brings the coefficient of a determinant of the list on
+// `unit` from the CI program's slot order to ascending spin-orbital order.
+double sgn(Run& run, int unit, int ne, const int* p, const int* q);
 // Sorts list(1..n) ascending; isgn is the parity of the permutation.
 void reor(int n, int* list, int& isgn);
 // Prints a determinant and its coefficient.

@@ -127,7 +127,7 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
   Detsto& s = run.dets.detsto;
   s.wd = s.wo = s.wh = 0;
   const int row = 2 * nmax + high_bytes(run, nmax) + 1;
-  const int w = window(run, 6LL * run.dim, row);
+  const int w = window(run, 12LL * run.dim, row);
   run.io.open(kUnitOrdet, "ORDET", fio::Status::Unknown, fio::Form::Unformatted);
 
   run.io.rewind(kUnitIadrv);

@@ -1,15 +1,15 @@
 // Rewriting the second determinant list in address order as "ORDET", so that
 // the density stage meets the determinants in the order of this program's
 // addresses.  The list is read once per window of consecutive addresses; a
-// window is as large as the pass buffer allows (6 dim bytes for the packed
-// layout, 6 dim two-byte integers for the plain one).
+// window is as large as the pass buffer allows (12 dim bytes, taken as bytes
+// by the packed layout and as two-byte integers by the plain one).
 #pragma once
 #include "core/run_state.hpp"
 #include "core/unit_numbers.hpp"
 
 namespace ciprop {
 
-// Packed layout.  buf and buf2 are the same pass buffer (6 dim bytes);
+// Packed layout.  buf and buf2 are the same pass buffer (12 dim bytes);
 // iordre receives, for each file position, the address of its determinant.
 void reorde2(Run& run, unsigned char* buf, unsigned char* buf2, int nmax, int* iordre);
 // Plain layout.  table receives iadrv and then iordre (ndet integers);

@@ -16,6 +16,7 @@
 #include "driver/command_line.hpp"
 #include "fortio/stop.hpp"
 #include "input/input_checks.hpp"
+#include "input/namelist.hpp"
 #include "input/run_description.hpp"
 #include "input/open_files.hpp"
 #include "orbitals/property_integrals.hpp"
@@ -48,17 +49,64 @@ void copy_input(Run& run) {
   run.io.rewind(kUnitInput);
 }
 
+// The determinant capacity is needed for the report's first line, before
+// "&RHO" is read with the other run options: its "MEM" key is looked up
+// alone, silently, and the copy of the input rewound for the options stage.
+void peek_capacity(Run& run) {
+  std::string text;
+  int ierr = 0, mem = 0;
+  lecnam(run, "&RHO", text, kUnitInput, ierr, 0);
+  if (ierr == 0) nameli(run, text, mem, "MEM");
+  run.io.rewind(kUnitInput);
+  run.memoire = mem;
+}
+
+// Bytes per determinant that a run needs at its peak, as measured on large
+// spaces: the two halves of the work array, the address table of the list
+// check and the reordering rows (one byte per substituted spin-orbital),
+// and for a complete active space the address-ordered and transposed copies
+// of the vectors that the string-driven density works on.
+long long bytes_per_determinant(const Run& run) { return run.prep.gener == "CAS " ? 72 : 32; }
+
+// Beyond the capacity the run stops as it always has; standard error says
+// which "MEM" would take the space and what memory that needs.
+void check_capacity(Run& run) {
+  const long long ndet = run.det.ndet, capacity = determinant_capacity(run);
+  if (ndet <= capacity) return;
+  run.io.list(6, {"dimension mat trop grande   : ndet iadri"});
+  run.io.list(6, {"                    ", ndet, capacity});
+  const long long mb = (ndet * bytes_per_determinant(run) + (1 << 20) - 1) >> 20;
+  throw fio::StopRun{fio::kStatusError,
+                     "ciprop: " + std::to_string(ndet) + " determinants exceed the capacity of " +
+                         std::to_string(capacity) + "; MEM=" + std::to_string(ndet) +
+                         " in &RHO would take them, with about " + std::to_string(mb) +
+                         " MB of memory"};
+}
+
 }  // namespace
 
 // The check and the reordering of the second determinant list work in the
 // work array, in the views of its plan.
 void determinant_lists(Run& run, const AddressTables& tables) {
+  int nmax = 0;
+  {
+    const WorkPlan plan(run.espa);
+    vermat(run, tables, plan.address_table.data(), plan.address_table.data(), plan.seen.data(),
+           nmax);
+  }
+  // The reordering reads the list once per window, so the array grows (its
+  // contents are not needed past the check) until one window holds the
+  // whole list: a row per determinant, of bytes in the packed layout and of
+  // two-byte integers in the plain one.
+  const bool packed = run.switches.packed_lists;
+  const long long row = packed ? 2 * nmax + (run.orb.norb > 256 ? (nmax + 3) / 4 : 0) + 1
+                               : 2 * (2 * nmax + 1);
+  const long long need = (static_cast<long long>(run.det.ndet) * row + 11) / 12;
+  if (need > run.dim) size_work_array(run, need);
   const WorkPlan plan(run.espa);
   int* table = plan.address_table.data();
   unsigned char* buffer = plan.pass_buffer.data();
-  int nmax = 0;
-  vermat(run, tables, table, table, plan.seen.data(), nmax);
-  if (run.switches.packed_lists)
+  if (packed)
     reorde2(run, buffer, buffer, nmax, table);
   else
     reorde(run, nmax, table, reinterpret_cast<int*>(buffer), reinterpret_cast<short*>(buffer));
@@ -84,7 +132,8 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
         break;
       case Stage::RunDescription:
         lircd(run);
-        verdim(run, "dimension mat trop grande   : ndet iadri", run.det.ndet, kIadri);
+        check_capacity(run);
+        size_work_array(run, run.det.ndet);
         break;
       case Stage::OrbitalClasses:
         prepar(run);
@@ -119,7 +168,8 @@ void driver(Run& run) {
   run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
   copy_input(run);
   check_input_groups(run);
-  run.io.list(kUnitReport, {"iadri", kIadri});
+  peek_capacity(run);
+  run.io.list(kUnitReport, {"iadri", determinant_capacity(run)});
   run_stages(run, Stage::OpenFiles, Stage::Moments);
 }
 

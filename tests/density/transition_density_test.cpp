@@ -10,9 +10,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <optional>
 #include <memory>
 #include <vector>
 
+#include "density/string_density.hpp"
 #include "density/transition_density.hpp"
 #include "detspace/address_tables.hpp"
 #include "fortio/stop.hpp"
@@ -197,6 +200,70 @@ TEST(TransitionDensity, StatesOfDifferentSymmetry) {
     for (int i = 1; i <= s.norb; ++i)
       if (s.t.layout.isym[size_t(i - 1)] == s.t.layout.isym[size_t(j - 1)])
         EXPECT_EQ(td.ro(i, j), 0.0) << i << "," << j;
+}
+
+// A complete active space is served by the string-driven density: the
+// brute-force density in and across symmetries, the same bits with one thread
+// and with three, and a first list with a determinant outside the space of
+// its vector or met twice stops the run.
+TEST(StringDrivenDensity, CasSpacesInAndAcrossSymmetries) {
+  const mkcase::Description d =
+      mkcase::describe("CAS ", 4, {1, 1, 0, 1}, {2, 2, 1, 1}, {1, 0, 1, 1}, 5, -1, 3);
+  Space s(d);
+  for (int is1 : {3, 1, 4}) {
+    const std::vector<mkcase::Determinant> dets1 = mkcase::enumerate_space(d, is1);
+    const mkcase::Roots roots1 = mkcase::random_roots(dets1.size(), 1, -75.0, 5);
+    const std::vector<double> psi2 = s.in_address_order(1);
+    auto run = [&](const char* threads) {
+      setenv("CIPROP_THREADS", threads, 1);
+      Enumeration list(dets1, s.t.layout, dets1.size());
+      std::optional<TransitionDensity> td = string_driven_density(
+          *s.tables, list, {roots1.coef[0].data(), int(dets1.size()), is1},
+          {psi2.data(), int(psi2.size()), 3});
+      unsetenv("CIPROP_THREADS");
+      return td;
+    };
+    const std::optional<TransitionDensity> one = run("1"), three = run("3");
+    ASSERT_TRUE(one && three) << "symmetry " << is1;
+    const Matrix want = mkcase::one_particle_densities(dets1, s.dets, s.t.layout,
+                                                       {{&roots1.coef[0], &s.roots.coef[1]}})[0];
+    EXPECT_LT(largest_difference(one->ro.v, want), 1e-12) << "symmetry " << is1;
+    EXPECT_EQ(one->ro.v, three->ro.v) << "symmetry " << is1;
+  }
+
+  // Another mode's tables keep the per-excitation path.
+  Space ddci(mkcase::describe("DDCI", 1, {2}, {4}, {3}, 4));
+  Enumeration list(ddci.dets, ddci.t.layout, ddci.dets.size());
+  const std::vector<double> psi = ddci.in_address_order(0);
+  EXPECT_FALSE(string_driven_density(*ddci.tables, list, {psi.data(), int(psi.size()), 1},
+                                     {psi.data(), int(psi.size()), 1}));
+}
+
+TEST(StringDrivenDensity, AFirstListOutsideItsSpaceStopsTheRun) {
+  const mkcase::Description d = mkcase::describe("CAS ", 1, {2}, {4}, {3}, 4);
+  Space s(d);
+  const std::vector<double> psi2 = s.in_address_order(0);
+  // The same list with its fourth determinant replaced by the second, or by
+  // one with an inactive hole.
+  std::vector<mkcase::Determinant> twice = s.dets, other = s.dets;
+  twice[3] = twice[1];
+  other[3].nt = 1;
+  other[3].holes[0] = 1;
+  other[3].alpha |= 1u << 3;
+  for (const auto& [list1, message] :
+       {std::pair{&twice, "determinant list enumeration: determinant 4 appears twice"},
+        std::pair{&other, "lies outside the active space of its vector"}}) {
+    s.t.out.str("");
+    Enumeration list(*list1, s.t.layout, list1->size());
+    try {
+      string_driven_density(*s.tables, list, {s.roots.coef[0].data(), int(list1->size()), 1},
+                            {psi2.data(), int(psi2.size()), 1});
+      ADD_FAILURE() << "the run went on";
+    } catch (const fio::StopRun& stop) {
+      EXPECT_EQ(stop.status, fio::kStatusError);
+    }
+    EXPECT_NE(s.t.out.str().find(message), std::string::npos) << s.t.out.str();
+  }
 }
 
 // A first list that ends before its vector does stops the run instead of

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "opening_case.hpp"
 
 namespace {
@@ -163,8 +165,8 @@ TEST(Calc, ActiveConfigurationCountAndItsLimitInTheMultireferenceModes) {
     int noac, nelac;
     long long ndimcs;
     const char* gener;
-  } cases[] = {{6, 6, 573, "MRDD"}, {10, 10, 39183, "MRDD"}, {11, 10, 107999, "MRDD"},
-               {11, 10, 107999, "DDCI"}};
+  } cases[] = {{6, 6, 573, "MRS "},       {10, 10, 39183, "MR  "}, {11, 10, 107999, "MRDD"},
+               {11, 10, 107999, "CAS "}, {12, 12, 329497, "DDCI"}};
   for (const auto& c : cases) {
     Stage s(kVrt, kInfo);
     s.run->cs.noac = c.noac;
@@ -172,8 +174,8 @@ TEST(Calc, ActiveConfigurationCountAndItsLimitInTheMultireferenceModes) {
     s.run->prep.gener.assign(c.gener);
     int status = s.call(ciprop::calc);
     EXPECT_EQ(ciprop::ndimcs(*s.run), c.ndimcs);
-    const bool mr = std::string(c.gener) == "MRDD";
-    EXPECT_EQ(status, mr && c.ndimcs > ciprop::kMaxNdimcs ? fio::kStatusError : -1);
+    const bool mr = c.gener[0] == 'M';
+    EXPECT_EQ(status, mr && c.ndimcs > ciprop::kMaxNdimcs ? fio::kStatusError : -1) << c.gener;
     if (status != -1) {
       EXPECT_EQ(s.lines(), (std::vector<std::string>{" calcul MRS  ndimcs trop grand :  ndimcs=",
                                                      "                      107999 100000"}));
@@ -191,6 +193,30 @@ TEST(Opening, DeterminantCountAboveTheWorkArrayStopsTheRun) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], " dimension mat trop grande   : ndet iadri");
   EXPECT_EQ(lines.back(), "                      8000001 8000000");
+  EXPECT_NE(r.err.find("ciprop: 8000001 determinants exceed the capacity of 8000000; MEM=8000001 "
+                       "in &RHO would take them, with about "),
+            std::string::npos)
+      << r.err;
+}
+
+// "MEM" raises the capacity: the report's first line shows it, a space up to
+// it passes the guard, and one beyond it is refused with the value that fits.
+TEST(Opening, MemRaisesTheDeterminantCapacity) {
+  mkcase::Description d = opening::small_case();
+  const std::string input = " &ROFIL &END\n &RHO MEM=9000000 &END\n &RHC &END\n";
+  for (int ndet : {9000000, 9000001}) {
+    test::ScratchDir dir;
+    opening::write_ci_files(dir, "", mkcase::vrt_text(d, ndet), mkcase::info_text(d));
+    auto r = test::run_binary(dir, input);
+    auto lines = test::split_lines(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), " iadri 9000000"), lines.end()) << r.out;
+    const bool refused = r.out.find("dimension mat trop grande") != std::string::npos;
+    EXPECT_EQ(refused, ndet > 9000000) << r.out;
+    if (refused) {
+      EXPECT_EQ(lines.back(), "                      9000001 9000000");
+      EXPECT_NE(r.err.find("MEM=9000001 in &RHO"), std::string::npos) << r.err;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,411 @@
+#include "density/string_density.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fortio/progress.hpp"
+#include "core/print.hpp"
+#include "detspace/address_tables.hpp"
+#include "detspace/detlist.hpp"
+
+namespace ciprop {
+
+namespace {
+
+// The active strings of one electron count: every subset of the active
+// orbitals, by symmetry, ranked within its symmetry in lexicographic order of
+// the active positions (the order of the address tables), and for each
+// string its one-electron replacements.
+struct StringSet {
+  int n = 0;                        // electrons
+  std::vector<int> sym_of, rank_of; // by mask of active positions (bit p-1)
+  std::vector<unsigned> mask[kMaxSym];  // strings of each symmetry, by rank
+  // Replacement x -> a+(q) a(p) x of a string of symmetry s: the rank of
+  // the result in its symmetry s x isymt, the pair (p, q) as the index
+  // p * noac + q of active positions, and the sign of the move.
+  struct Move {
+    int to;
+    int pq;
+    double sign;
+  };
+  std::vector<int> first[kMaxSym];  // moves of string r: first[r] .. first[r+1]
+  std::vector<Move> moves[kMaxSym];
+  int count(int s) const { return static_cast<int>(mask[s - 1].size()); }
+};
+
+class StringDensity {
+ public:
+  StringDensity(Run& run, const CiVector& psi1, const CiVector& psi2)
+      : run_(run), noac_(run.cs.noac), nsym_(run.sym.nsym), s1_(psi1.symmetry),
+        s2_(psi2.symmetry), st_(run.sym.mult(psi1.symmetry, psi2.symmetry)) {}
+
+  // False when the tables' strings or layout are not the ones assumed here.
+  bool prepare(const AddressTables& tables, const CiVector& psi2) {
+    const int nca = run_.prep.nca0, ncb = run_.prep.ncb0;
+    if (noac_ < 1 || nca < 0 || ncb < 0 || nca > noac_ || ncb > noac_) return false;
+    between();
+    build(alpha_, nca);
+    build(beta_, ncb);
+    for (int s = 1; s <= nsym_; ++s)
+      if (alpha_.count(s) != run_.dets.adrsym.nbs(s, nca) ||
+          beta_.count(s) != run_.dets.adrsym.nbs(s, ncb))
+        return false;
+    n1_ = layout(s1_, off1_);
+    n2_ = layout(s2_, off2_);
+    return n2_ == psi2.n && n2_ == tables.size() && same_addresses(tables);
+  }
+
+  // Vector 1 in the address order of its own space, from its list.
+  void gather(DeterminantSource& list, const CiVector& psi1) {
+    c1_.assign(static_cast<size_t>(n1_), 0.0);
+    std::vector<char> seen(static_cast<size_t>(n1_), 0);
+    int ne = 0, p[kMaxSubst], q[kMaxSubst];
+    for (int k = 1; k <= psi1.n; ++k) {
+      if (!list.next(ne, p, q))
+        refuse(run_, {"determinant list " + list.name() + " ended early"});
+      const long long a = address1(ne, p, q);
+      if (a < 0)
+        refuse(run_, {"determinant list " + list.name() + ": determinant", k,
+                      " lies outside the active space of its vector"});
+      if (seen[static_cast<size_t>(a)])
+        refuse(run_, {"determinant list " + list.name() + ": determinant", k, " appears twice"});
+      seen[static_cast<size_t>(a)] = 1;
+      c1_[static_cast<size_t>(a)] = psi1.c[k - 1];
+    }
+  }
+
+  TransitionDensity run(const CiVector& psi2) {
+    c2_ = psi2.c;
+    transpose(c1_.data(), off1_, s1_, t1_);
+    transpose(c2_, off2_, s2_, t2_);
+    plan();
+    // Each piece's sums on cache lines of their own.
+    const int per = (noac_ * noac_ + 1 + 7) / 8 * 8;
+    partial_.assign(tasks_.size() * static_cast<size_t>(per), 0.0);
+    std::atomic<size_t> next{0};
+    // Only this thread draws the progress line.
+    fio::Progress progress(run_.io, "density", static_cast<long long>(tasks_.size()));
+    auto worker = [&](bool shows) {
+      for (size_t t; (t = next.fetch_add(1)) < tasks_.size();) {
+        work(tasks_[t], &partial_[t * per]);
+        if (shows) progress.tick(static_cast<long long>(t + 1));
+      }
+    };
+    const int nt = std::max(1, std::min<int>(density_threads(), static_cast<int>(tasks_.size())));
+    std::vector<std::thread> pool;
+    for (int k = 1; k < nt; ++k) pool.emplace_back(worker, false);
+    worker(true);
+    for (std::thread& t : pool) t.join();
+    return reduce(per);
+  }
+
+ private:
+  // A piece of work: the replacements of strings [r0, r1) of one symmetry,
+  // alpha or beta, or a range of the overlap of the two vectors.
+  struct Task {
+    enum Kind { Alpha, Beta, Overlap } kind;
+    int sym, r0, r1;
+    long long pairs;
+  };
+
+  void between() {
+    for (int p = 0; p < noac_; ++p)
+      for (int q = 0; q < noac_; ++q) {
+        const int lo = std::min(orbital(p), orbital(q)), hi = std::max(orbital(p), orbital(q));
+        unsigned m = 0;
+        for (int r = 0; r < noac_; ++r)
+          if (orbital(r) > lo && orbital(r) < hi) m |= 1u << r;
+        int inactive = 0;
+        for (int k = lo + 1; k < hi; ++k) inactive += run_.cs.itype(k) == 1;
+        between_[p][q] = m;
+        inactive_odd_[p][q] = inactive & 1;
+      }
+  }
+
+  int orbital(int p) const { return run_.cs.numac(p + 1); }
+  int sym_pos(int p) const { return run_.sym.isym(orbital(p)); }
+
+  void build(StringSet& set, int n) {
+    set.n = n;
+    const size_t all = size_t(1) << noac_;
+    set.sym_of.assign(all, 0);
+    set.rank_of.assign(all, -1);
+    // Subsets of n positions in lexicographic order of their position lists
+    // are the masks in increasing order of their bit-reversed value; walking
+    // the lists directly keeps it plain.
+    std::vector<int> pos(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) pos[size_t(k)] = k;
+    for (;;) {
+      unsigned m = 0;
+      int s = 1;
+      for (int k = 0; k < n; ++k) {
+        m |= 1u << pos[size_t(k)];
+        s = run_.sym.mult(s, sym_pos(pos[size_t(k)]));
+      }
+      set.sym_of[m] = s;
+      set.rank_of[m] = set.count(s);
+      set.mask[s - 1].push_back(m);
+      int k = n - 1;
+      while (k >= 0 && pos[size_t(k)] == noac_ - n + k) --k;
+      if (k < 0) break;
+      ++pos[size_t(k)];
+      for (int l = k + 1; l < n; ++l) pos[size_t(l)] = pos[size_t(l - 1)] + 1;
+    }
+    for (int s = 1; s <= nsym_; ++s) {
+      auto& first = set.first[s - 1];
+      auto& moves = set.moves[s - 1];
+      for (const unsigned x : set.mask[s - 1]) {
+        first.push_back(static_cast<int>(moves.size()));
+        for (int p = 0; p < noac_; ++p) {
+          if (!(x >> p & 1)) continue;
+          const unsigned rest = x & ~(1u << p);
+          for (int q = 0; q < noac_; ++q) {
+            if (rest >> q & 1) continue;
+            if (run_.sym.mult(sym_pos(p), sym_pos(q)) != st_) continue;
+            const unsigned y = rest | 1u << q;
+            const int odd = (std::popcount(rest & between_[p][q]) + inactive_odd_[p][q]) & 1;
+            moves.push_back({set.rank_of[y], p * noac_ + q, odd ? -1.0 : 1.0});
+          }
+        }
+      }
+      first.push_back(static_cast<int>(moves.size()));
+    }
+  }
+
+  // Offsets of the alpha-symmetry groups of the space of symmetry s; returns
+  // its size.
+  long long layout(int s, long long* off) const {
+    long long n = 0;
+    for (int a = 1; a <= nsym_; ++a) {
+      off[a - 1] = n;
+      n += static_cast<long long>(alpha_.count(a)) * beta_.count(run_.sym.mult(a, s));
+    }
+    return n;
+  }
+
+  // The tables place the first and the last determinant of every group of
+  // the second space where this layout does.
+  bool same_addresses(const AddressTables& tables) const {
+    for (int a = 1; a <= nsym_; ++a) {
+      const int b = run_.sym.mult(a, s2_);
+      if (alpha_.count(a) == 0 || beta_.count(b) == 0) continue;
+      const int ra[2] = {0, alpha_.count(a) - 1}, rb[2] = {0, beta_.count(b) - 1};
+      for (int e = 0; e < 2; ++e) {
+        SplitDet d;
+        fill(alpha_.mask[a - 1][size_t(ra[e])], d.nca, d.ia);
+        fill(beta_.mask[b - 1][size_t(rb[e])], d.ncb, d.ib);
+        const long long want = off2_[a - 1] + static_cast<long long>(rb[e]) * alpha_.count(a) + ra[e];
+        if (tables.address(d) != want + 1) return false;
+      }
+    }
+    return true;
+  }
+
+  void fill(unsigned m, int& n, int* orbs) const {
+    n = 0;
+    for (int p = 0; p < noac_; ++p)
+      if (m >> p & 1) orbs[n++] = orbital(p);
+  }
+
+  // Position of a determinant of list 1 in the address order of its space,
+  // or -1 when it is not a determinant of that space.  Holes and particles
+  // are relative to the reference of the files, orbitals 1..nocc of both
+  // spins occupied; the empty-slot marker stands for a missing electron.
+  long long address1(int ne, const int* p, const int* q) const {
+    const int norb = run_.orb.norb, nocc = run_.orb.nocc, marker = 2 * norb + 1;
+    unsigned m[2] = {0, 0};
+    for (int k = 0; k < noac_; ++k)
+      if (orbital(k) <= nocc) m[0] = m[1] |= 1u << k;
+    auto position = [&](int so, int& spin) {
+      if (so < 1 || so > 2 * norb) return -1;
+      spin = so > norb;
+      const int i = so - spin * norb;
+      return run_.cs.itype(i) == 2 ? run_.prep.inumac(i) - 1 : -1;
+    };
+    for (int k = 0; k < ne; ++k) {
+      int spin = 0;
+      const int at = position(p[k], spin);
+      if (at < 0 || !(m[spin] >> at & 1)) return -1;
+      m[spin] &= ~(1u << at);
+    }
+    for (int k = 0; k < ne; ++k) {
+      if (q[k] == marker) continue;
+      int spin = 0;
+      const int at = position(q[k], spin);
+      if (at < 0 || (m[spin] >> at & 1)) return -1;
+      m[spin] |= 1u << at;
+    }
+    if (std::popcount(m[0]) != alpha_.n || std::popcount(m[1]) != beta_.n) return -1;
+    const int sa = alpha_.sym_of[m[0]];
+    if (run_.sym.mult(sa, beta_.sym_of[m[1]]) != s1_) return -1;
+    return off1_[sa - 1] + static_cast<long long>(beta_.rank_of[m[1]]) * alpha_.count(sa) +
+           alpha_.rank_of[m[0]];
+  }
+
+  // Each group [rb][ra] of a vector as [ra][rb], so that the alpha
+  // replacements too pair contiguous runs.
+  void transpose(const double* c, const long long* off, int s, std::vector<double>& t) const {
+    long long n = 0;
+    for (int a = 1; a <= nsym_; ++a)
+      n = std::max(n, off[a - 1] + static_cast<long long>(alpha_.count(a)) *
+                                       beta_.count(run_.sym.mult(a, s)));
+    t.assign(static_cast<size_t>(n), 0.0);
+    for (int a = 1; a <= nsym_; ++a) {
+      const long long na = alpha_.count(a), nb = beta_.count(run_.sym.mult(a, s));
+      const double* g = c + off[a - 1];
+      double* h = t.data() + off[a - 1];
+      for (long long rb = 0; rb < nb; ++rb)
+        for (long long ra = 0; ra < na; ++ra) h[ra * nb + rb] = g[rb * na + ra];
+    }
+  }
+
+  // The pieces of work, in the order their sums are added: fixed by the
+  // space alone.
+  void plan() {
+    constexpr long long kPairsPerTask = 1 << 18;
+    auto split = [&](Task::Kind kind, int s, int strings, long long pairs_per_string) {
+      if (strings == 0 || pairs_per_string == 0) return;
+      const int step = static_cast<int>(
+          std::clamp<long long>(kPairsPerTask / pairs_per_string, 1, strings));
+      for (int r = 0; r < strings; r += step)
+        tasks_.push_back({kind, s, r, std::min(strings, r + step), 0});
+    };
+    for (int a = 1; a <= nsym_; ++a) {
+      // Beta replacements within the group of alpha symmetry a: rows of
+      // length (alpha strings of a); alpha replacements from it: columns of
+      // length (beta strings of a x s1).
+      const int b1 = run_.sym.mult(a, s1_);
+      const long long moves_b = beta_.moves[b1 - 1].size(), moves_a = alpha_.moves[a - 1].size();
+      split(Task::Beta, a, beta_.count(b1),
+            beta_.count(b1) ? moves_b / beta_.count(b1) * alpha_.count(a) + 1 : 0);
+      split(Task::Alpha, a, alpha_.count(a),
+            alpha_.count(a) ? moves_a / alpha_.count(a) * beta_.count(b1) + 1 : 0);
+    }
+    if (st_ == 1 && inactive_count() > 0) {
+      constexpr int kChunk = 1 << 20;
+      for (long long r = 0; r < n1_; r += kChunk)
+        tasks_.push_back({Task::Overlap, 0, static_cast<int>(r),
+                          static_cast<int>(std::min<long long>(n1_, r + kChunk)), 0});
+    }
+  }
+
+  int inactive_count() const {
+    int n = 0;
+    for (int k = 1; k <= run_.orb.norb; ++k) n += run_.cs.itype(k) == 1;
+    return n;
+  }
+
+  // Four running sums, added at the end in a fixed order: the same bits on
+  // every machine and in every thread.
+  static double dot(const double* x, const double* y, long long n) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    long long k = 0;
+    for (; k + 4 <= n; k += 4) {
+      s0 += x[k] * y[k];
+      s1 += x[k + 1] * y[k + 1];
+      s2 += x[k + 2] * y[k + 2];
+      s3 += x[k + 3] * y[k + 3];
+    }
+    for (; k < n; ++k) s0 += x[k] * y[k];
+    return (s0 + s1) + (s2 + s3);
+  }
+
+  void work(Task& task, double* acc) {
+    if (task.kind == Task::Overlap) {
+      acc[noac_ * noac_] = dot(c1_.data() + task.r0, c2_ + task.r0, task.r1 - task.r0);
+      return;
+    }
+    const int a = task.sym;
+    const int b1 = run_.sym.mult(a, s1_);
+    if (task.kind == Task::Beta) {
+      // a x s2 = b1 x st: the beta string moves from symmetry b1 to b1 x st,
+      // the alpha string stays; rows of length (alpha strings of a).
+      replace(c1_.data() + off1_[a - 1], c2_ + off2_[a - 1], beta_, b1, alpha_.count(a), task,
+              acc);
+      return;
+    }
+    // The alpha string moves from symmetry a to a x st; the beta strings
+    // (symmetry b1 in both spaces) are the columns of the transposed groups.
+    const int a2 = run_.sym.mult(a, st_);
+    replace(t1_.data() + off1_[a - 1], t2_.data() + off2_[a2 - 1], alpha_, a, beta_.count(b1),
+            task, acc);
+  }
+
+  // The replacements of strings [r0, r1) of symmetry s of one spin: row r of
+  // g1 (length len) against row `to` of g2.
+  static void replace(const double* g1, const double* g2, const StringSet& set, int s,
+                      long long len, Task& task, double* acc) {
+    const auto& first = set.first[s - 1];
+    const auto& moves = set.moves[s - 1];
+    long long pairs = 0;
+    for (int r = task.r0; r < task.r1; ++r)
+      for (int m = first[size_t(r)]; m < first[size_t(r) + 1]; ++m) {
+        const StringSet::Move& mv = moves[size_t(m)];
+        acc[mv.pq] += mv.sign * dot(g1 + r * len, g2 + mv.to * len, len);
+        pairs += len;
+      }
+    task.pairs += pairs;
+  }
+
+  TransitionDensity reduce(int per) {
+    TransitionDensity out{OrbitalMatrix(run_.orb.norb)};
+    std::vector<double> sum(static_cast<size_t>(per), 0.0);
+    for (size_t t = 0; t < tasks_.size(); ++t) {
+      for (int k = 0; k < per; ++k) sum[size_t(k)] += partial_[t * per + size_t(k)];
+      out.connected += tasks_[t].pairs;
+    }
+    for (int p = 0; p < noac_; ++p)
+      for (int q = 0; q < noac_; ++q) out.ro(orbital(p), orbital(q)) = sum[size_t(p * noac_ + q)];
+    // The inactive orbitals are doubly occupied in every determinant: each
+    // keeps its diagonal term, once per spin.
+    if (st_ == 1)
+      for (int k = 1; k <= run_.orb.norb; ++k)
+        if (run_.cs.itype(k) == 1) out.ro(k, k) = sum[size_t(noac_ * noac_)] * 2.0;
+    return out;
+  }
+
+  Run& run_;
+  const int noac_, nsym_, s1_, s2_, st_;
+  unsigned between_[kMaxActive][kMaxActive] = {};
+  int inactive_odd_[kMaxActive][kMaxActive] = {};
+  StringSet alpha_, beta_;
+  long long off1_[kMaxSym] = {}, off2_[kMaxSym] = {};
+  long long n1_ = 0, n2_ = 0;
+  std::vector<double> c1_, t1_, t2_;
+  const double* c2_ = nullptr;
+  std::vector<Task> tasks_;
+  std::vector<double> partial_;
+};
+
+}  // namespace
+
+int density_threads() {
+  if (const char* e = std::getenv("CIPROP_THREADS")) {
+    const int n = std::atoi(e);
+    if (n > 0) return n;
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::optional<TransitionDensity> string_driven_density(const AddressTables& tables,
+                                                       DeterminantSource& list1,
+                                                       const CiVector& psi1,
+                                                       const CiVector& psi2) {
+  Run& run = tables.records();
+  // adrdet's stop on one address is a look at the per-excitation
+  // path; the string path has no per-determinant addresses to stop on.
+  if (!dynamic_cast<const SrAddressTables*>(&tables) || !tables.active_only() ||
+      psi2.symmetry != run.cs.is0 || run.switches.stop_at_address != 0)
+    return std::nullopt;
+  StringDensity k(run, psi1, psi2);
+  if (!k.prepare(tables, psi2)) return std::nullopt;
+  k.gather(list1, psi1);
+  return k.run(psi2);
+}
+
+}  // namespace ciprop

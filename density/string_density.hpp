@@ -1,0 +1,34 @@
+// The density of two states of a complete active space, driven by strings as
+// the determinant CI codes do it.  A determinant of such a space is a pair of
+// active strings, alpha and beta, and its coefficient sits at
+// group(isa) + (rank of beta) * (alpha strings of isa) + (rank of alpha).  An
+// excitation a+(j) a(i) changes one string only, so for each replacement of
+// a beta string the coefficients it couples are two contiguous rows, and for
+// each replacement of an alpha string two contiguous columns of the
+// transposed groups: every term of the density is a dot product, and no
+// address is computed per determinant pair.
+#pragma once
+#include <optional>
+
+#include "density/transition_density.hpp"
+
+namespace ciprop {
+
+// The transition density of psi1 and psi2 when the tables are the
+// single-reference ones of a "CAS " space and psi2 has the space's symmetry;
+// nullopt, with nothing read from list1, for any other tables, which then go
+// through the per-excitation path.  The determinants of list1 are checked
+// against the active space of psi1's symmetry (each once, none outside it)
+// and gathered into that space's address order; a list that fails the check
+// stops the run.  The work is split into fixed pieces summed in a fixed
+// order, so the result does not depend on the number of threads.
+std::optional<TransitionDensity> string_driven_density(const AddressTables& tables,
+                                                       DeterminantSource& list1,
+                                                       const CiVector& psi1,
+                                                       const CiVector& psi2);
+
+// Threads of the density: the environment variable CIPROP_THREADS when it
+// holds a positive count, else the processors of the machine.
+int density_threads();
+
+}  // namespace ciprop
