@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "example/reference_file.hpp"
 #include "support/run_in_dir.hpp"
 
 namespace {
@@ -18,21 +19,9 @@ namespace fs = std::filesystem;
 
 const fs::path kCase = fs::path(CIPROP_SOURCE_DIR) / "example" / "case";
 
-// reference.txt: "<section> <name> <values>", '#' starts a comment line.
-using Reference = std::map<std::string, std::vector<double>>;
+using test::Reference;
 
-Reference read_reference() {
-  Reference ref;
-  std::ifstream f(kCase / "reference.txt");
-  for (std::string line; std::getline(f, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream s(line);
-    std::string section, name;
-    s >> section >> name;
-    for (double v; s >> v;) ref[section + " " + name].push_back(v);
-  }
-  return ref;
-}
+Reference read_reference() { return test::read_reference(kCase / "reference.txt"); }
 
 std::string slurp(const fs::path& p) {
   std::ifstream f(p, std::ios::binary);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "example/reference_file.hpp"
 #include "support/run_in_dir.hpp"
 
 namespace {
@@ -20,19 +21,9 @@ namespace fs = std::filesystem;
 
 const fs::path kCase = fs::path(CIPROP_SOURCE_DIR) / "example" / "openmolcas" / "case";
 
-// reference.txt: "rasscf <name> electronic nuclear total", '#' comments.
-std::map<std::string, std::vector<double>> read_reference() {
-  std::map<std::string, std::vector<double>> ref;
-  std::ifstream f(kCase / "reference.txt");
-  for (std::string line; std::getline(f, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream s(line);
-    std::string section, name;
-    s >> section >> name;
-    for (double v; s >> v;) ref[section + " " + name].push_back(v);
-  }
-  return ref;
-}
+using test::Reference;
+
+Reference read_reference() { return test::read_reference(kCase / "reference.txt"); }
 
 // The case in a scratch folder, its binary files unpacked.
 test::RunResult run_case(const test::ScratchDir& dir) {
