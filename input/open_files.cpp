@@ -194,7 +194,9 @@ void nomfil(Run& run, int unit, std::string_view base, std::string_view full,
   name.resize(rtrim(name).size());
   std::string field = name;
   if (field.size() < 40) field.resize(40, ' ');
-  std::string_view shown_status = status == fio::Status::Old ? "old    " : "UNKNOWN";
+  // The run description, optional, was opened as UNKNOWN once and its
+  // report line keeps that word.
+  std::string_view shown_status = status == fio::Status::Old && !optional ? "old    " : "UNKNOWN";
   run.io.write_line(kUnitListing, " ouverture de la file " + std::to_string(unit) + " " + field +
                                       std::string(shown_status) + "$");
   scril(run);

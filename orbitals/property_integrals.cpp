@@ -334,7 +334,13 @@ void check_operator_addresses(Run& run, const std::array<Component, 9>& comps) {
     if (!selected(run.hacer.ioper, k)) continue;
     const long at = static_cast<long>(r.molvar) * r.itoc(comps[k].entry);
     const long end = at + operator_bytes(run, comps[k].isym);
-    if (at < first || end > size)
+    if (at >= first && end > size)
+      molcas_fault(run, kOneInt,
+                   std::string("file too short: the integrals of ") + kComponentNames[k] +
+                       " end at byte " + std::to_string(end) + ", the file has " +
+                       std::to_string(size) + " bytes (damaged, or not MOLCAS version " +
+                       std::to_string(run.hacer.molcas) + ")");
+    if (at < first)
       molcas_refuse(run, kOneInt,
                     std::string("the integrals of ") + kComponentNames[k] + " at byte " +
                         std::to_string(at) + " (table of contents entry " +
@@ -367,7 +373,7 @@ void lirops(Run& run) {
       refuse(run, {std::string("ISX ISY ISZ") .substr(4 * (k - 1), 3) + " beyond the " +
                        std::to_string(run.sym.nsym) + " symmetries of the case :",
                    run.symxyz(k)});
-    if (run.symxxyyzz(k) < 1 || run.symxxyyzz(k) > run.sym.nsym)
+    if (run.symxxyyzz(k) > run.sym.nsym)
       refuse(run, {std::string("ISXYISXZISYZ").substr(4 * (k - 1), 4) + " outside 1.." +
                        std::to_string(run.sym.nsym) + " :",
                    run.symxxyyzz(k)});
@@ -390,6 +396,10 @@ void lirops(Run& run) {
   run.io.list(6, {"valor de molvar =", r.molvar});
   run.io.list(6, {"-----------------------"});
   const auto comps = components(run);
+  if (current)
+    for (int k = 0; k < 9; ++k)
+      if (selected(run.hacer.ioper, k))
+        check_component(run, comps[k].entry, comps[k].isym, kComponentNames[k]);
   check_operator_addresses(run, comps);
   for (int k = 0; k < 9; ++k) {
     const Component& c = comps[k];
@@ -400,7 +410,6 @@ void lirops(Run& run) {
       else
         run.io.list(6, {c.title});
     }
-    if (current) check_component(run, c.entry, c.isym, kComponentNames[k]);
     seek(run, kOneInt, static_cast<long>(r.molvar) * r.itoc(c.entry));
     lipq(run, c.p, c.isym, run.ints.fmomnucl(c.slot));
   }
