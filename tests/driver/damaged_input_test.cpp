@@ -134,6 +134,15 @@ TEST(DamagedInput, CountsBeyondTheArraysAreRefusedBeforeAnyArithmetic) {
     c.splice("TraOne", 300, le32(-2147483645));
     expect_refused(c.run(), "TraOne");
   }
+  {
+    // A descriptor of the first list that puts the empty slot of an odd
+    // electron count among the holes, where it has no orbital.
+    Case c("--nsym=1 --ninac=2 --nact=3 --nvirt=3 --nelac=3 --ms2=-1 --gener=MONO --roots=1,2 "
+           "--molcas=5");
+    ASSERT_EQ(c.read("deta")[572], 9);
+    c.splice("deta", 572, std::string(1, 73));
+    expect_refused(c.run(), "hole 17 outside 1..16");
+  }
 }
 
 TEST(DamagedInput, NonFiniteNumbersAreRefusedNamingFileAndRecord) {
