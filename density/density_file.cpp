@@ -4,6 +4,7 @@
 
 #include "density/computed_density.hpp"
 #include "detspace/detlist.hpp"
+#include "fortio/bytes.hpp"
 #include "input/open_files.hpp"
 
 namespace ciprop {
@@ -21,6 +22,11 @@ void leero(Run& run, double* a, double* b) {
   double* val = run.dens.val.data();
   const size_t bytes = sizeof(double) * static_cast<size_t>(norb) * static_cast<size_t>(norb);
   for (int r = 1; r <= run.ronum.numero(1); ++r) run.io.read_record(kUnitDens, val, bytes);
+  const size_t count = static_cast<size_t>(norb) * static_cast<size_t>(norb);
+  if (const size_t bad = fio::first_non_finite(val, count); bad < count)
+    run.io.io_error(kUnitDens, "record " + std::to_string(run.ronum.numero(1)) + " (root " +
+                                   std::to_string(run.ronum.numero(1)) + "): element " +
+                                   std::to_string(bad + 1) + " is not a finite number");
   for (int i = 1; i <= norb; ++i)
     for (int j = 1; j <= norb; ++j) run.dens.mat(i, j) = val[(i - 1) * norb + (j - 1)];
   run.io.close(kUnitDens);

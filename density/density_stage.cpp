@@ -19,10 +19,9 @@ void density_stage(Run& run, const AddressTables& tables) {
   run.io.rewind(kUnitVecA);
   run.io.rewind(kUnitVecB);
   const std::string dashes(54, '-');
-  // The one decision between a state and a transition density.  Only the
-  // same root with exactly the same energy in both files is the same state:
-  // two degenerate roots of one file are different states.
-  const bool state = run.ronum.numero(1) == run.ronum.numero(2) && h1.energy == h2.energy;
+  // The one decision between a state and a transition density, for the
+  // density source and for the frozen-orbital diagonal alike.
+  const bool state = same_state(run.ronum.numero(1), h1, run.ronum.numero(2), h2);
   if (state && run.rocal.calcro == 0) {
     run.io.list(kUnitReport, {"La matriz de densidad se lee del fichero dens de VORTA"});
     run.io.list(kUnitReport, {dashes});

@@ -77,7 +77,7 @@ std::string results_json(Run& run, std::string_view version) {
   const Moments& m = run.dens.moments;
   // The same choice as the density stage: one root with one energy is a
   // state; anything else a transition between two states.
-  const bool state = run.ronum.numero(1) == run.ronum.numero(2) && h1.energy == h2.energy;
+  const bool state = same_state(run.ronum.numero(1), h1, run.ronum.numero(2), h2);
   const double de = run.ronum.deltae;
   const std::string in2 = "    ";
 

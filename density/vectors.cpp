@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "density/substitution_parity.hpp"
+#include "fortio/bytes.hpp"
 #include "detspace/detlist.hpp"
 #include "fortio/format.hpp"
 #include "core/print.hpp"
@@ -32,6 +33,10 @@ VectorHead read_head(Run& run, int unit, int root) {
                     " asked for, the file holds " + std::to_string(h.nvec)});
   double energies[kMaxRoots];
   run.io.read_record(unit, energies, sizeof(double) * static_cast<size_t>(h.nvec));
+  const size_t bad = fio::first_non_finite(energies, static_cast<size_t>(h.nvec));
+  if (bad < static_cast<size_t>(h.nvec))
+    run.io.io_error(unit, "record 2 (the energies): the energy of root " + std::to_string(bad + 1) +
+                              " is not a finite number");
   h.energy = energies[root - 1];
   return h;
 }
@@ -114,6 +119,10 @@ void wv(Run& run, int ne, const int* p, const int* q, double c) {
 
 void read_negated(Run& run, double* x, int n, int unit) {
   run.io.read_record(unit, x, sizeof(double) * static_cast<size_t>(n));
+  const size_t bad = fio::first_non_finite(x, static_cast<size_t>(n));
+  if (bad < static_cast<size_t>(n))
+    run.io.io_error(unit, "the coefficients of the chosen root: coefficient " +
+                              std::to_string(bad + 1) + " is not a finite number");
   for (int i = 0; i < n; ++i) x[i] = -x[i];
 }
 
@@ -133,6 +142,11 @@ void permute_by_address(Run& run, const double* x, double* y, int* idx, int n, i
     else
       y[k - 1] = x[i];
   }
+}
+
+bool same_state(int root1, const VectorHead& h1, int root2, const VectorHead& h2) {
+  return root1 == root2 &&
+         std::fabs(h1.energy - h2.energy) <= 1e-12 * std::max(std::fabs(h1.energy), std::fabs(h2.energy));
 }
 
 }  // namespace ciprop

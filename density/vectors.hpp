@@ -20,6 +20,11 @@ struct VectorHead {
   double energy = 0.0;  // energy of the chosen root
 };
 VectorHead read_head(Run& run, int unit, int root);
+// Whether the two chosen roots are one state: the same root number with
+// energies equal to 1e-12 relative (the two files may come from runs that
+// round the last bits differently).  Two degenerate roots of one file stay
+// two states.
+bool same_state(int root1, const VectorHead& h1, int root2, const VectorHead& h2);
 
 // The next determinant of the list on `unit`.
 void venond1(Run& run, int unit, int& ne, int* p, int* q, int& eof);

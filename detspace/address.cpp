@@ -85,6 +85,14 @@ int string_symmetry(const Run& run, int n, const int* orb) {
   return s;
 }
 
+// A determinant with more than two holes or particles outside the active
+// space: the split is left empty, so that nothing shows or indexes a part of
+// it (or of the determinant before it).
+void too_many(SplitDet& d, int& ierr) {
+  ierr = 1;
+  d.nt = d.np = d.nca = d.ncb = d.ispt = d.ispp = 0;
+}
+
 void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int ispc1, int ist,
                 int ispt1, int isp, int icateg, int iadrt, int iadrp, int iadrc) {
   const DetRecords& dt = run.dets;
@@ -136,10 +144,11 @@ void trad(Run& run, int nh, const int* holes, const int* parts, SplitDet& d, int
       o = false;
       continue;
     }
-    if (++d.nt > 2) {
-      ierr = 1;
+    if (d.nt == 2) {
+      too_many(d, ierr);
       return;
     }
+    ++d.nt;
     d.ispt += spin_of(run, h);
     d.it[d.nt - 1] = h;
   }
@@ -154,10 +163,11 @@ void trad(Run& run, int nh, const int* holes, const int* parts, SplitDet& d, int
       o = true;
       continue;
     }
-    if (++d.np > 2) {
-      ierr = 1;
+    if (d.np == 2) {
+      too_many(d, ierr);
       return;
     }
+    ++d.np;
     d.ispp += spin_of(run, q);
     d.ip[d.np - 1] = q;
   }

@@ -30,13 +30,18 @@ void check_count(Run& run, int unit, int n) {
                  std::to_string(kMaxSubst) + " allowed)");
 }
 
+// Holes are spin-orbitals 1..2 norb; a particle may also be the empty slot
+// 2 norb + 1 of an odd electron count, which has no orbital (nor symmetry).
 void check_orbitals(Run& run, int unit, int n, const int* a, const int* b) {
   const int top = 2 * run.orb.norb + 1;
-  for (int i = 0; i < n; ++i)
-    if (a[i] < 1 || a[i] > top || b[i] < 1 || b[i] > top)
+  for (int i = 0; i < n; ++i) {
+    if (a[i] < 1 || a[i] >= top)
       bad_list(run, unit,
-               "spin-orbital " + std::to_string(a[i] < 1 || a[i] > top ? a[i] : b[i]) +
-                   " outside 1.." + std::to_string(top));
+               "hole " + std::to_string(a[i]) + " outside 1.." + std::to_string(top - 1));
+    if (b[i] < 1 || b[i] > top)
+      bad_list(run, unit,
+               "spin-orbital " + std::to_string(b[i]) + " outside 1.." + std::to_string(top));
+  }
 }
 
 // Reads the next block record into the reader's buffers; false at end of

@@ -48,7 +48,17 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       c = 1;
     }
     trad(run, n, a, b, d, ierr);
-    iadr = ierr == 0 ? tables.address(d) : 0;
+    if (ierr != 0) {
+      // More than two holes or particles outside the active orbitals: shown
+      // as the file gives it, since it has no split form.
+      fio::Items line{"determinant hors de l'espace de la generation"};
+      line << " trous";
+      line.all(a, n);
+      line << " particules";
+      line.all(b, n);
+      refuse(run, line << " numero" << q);
+    }
+    iadr = tables.address(d);
     if (iadr == 0) {
       // An address computed for such a determinant would be some other
       // determinant's, and the permutation could still look complete.

@@ -3,6 +3,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "density/moments.hpp"
 #include "density/density_stage.hpp"
@@ -41,10 +42,21 @@ const char* const kBanner[11] = {
 };
 
 // The namelist reader scans its groups from an 80-column copy of standard
-// input, so that the input can be read more than once.
+// input, so that the input can be read more than once.  Standard input is
+// read whole first: no scratch file is touched before it is known that none
+// of them is an input.
 void copy_input(Run& run) {
-  std::string card;
-  while (run.io.read_card(kUnitStdin, card, 80)) run.io.write_line(kUnitInput, card);
+  std::vector<std::string> cards;
+  for (std::string card; run.io.read_card(kUnitStdin, card, 80);) cards.push_back(card);
+  refuse_scratch_inputs(run, cards);
+  run.io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
+  // The scratch files have fixed names in the working folder: a second run
+  // there would write over the first one's.  The listing is the first of
+  // them each run opens, and its lock stands for the whole set.
+  if (!run.io.try_lock(kUnitListing))
+    refuse_input(run, "another run is using this folder (its scratch file BID75 is locked)");
+  run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
+  for (const std::string& card : cards) run.io.write_line(kUnitInput, card);
   run.io.flush(kUnitInput);
   run.io.rewind(kUnitInput);
 }
@@ -164,8 +176,6 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
 }
 
 void driver(Run& run) {
-  run.io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
-  run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
   copy_input(run);
   check_input_groups(run);
   peek_capacity(run);
@@ -180,16 +190,18 @@ int run_program(Run& run) {
     driver(run);
     write_results(run, kVersion);
     run.io.list(kUnitReport, {"FIN"});
-    run.io.flush_all();
+    run.io.close_all();
     return fio::kStatusFinished;
   } catch (const fio::StopRun& stop) {
     run.io.flush_all();
     if (!stop.shown.empty()) run.io.err() << stop.shown << std::endl;
     // A stop whose reason stands only in the report is told on standard
     // error too, so that a script sees why the run failed.
-    if (stop.shown.empty() && stop.status == fio::kStatusError)
-      run.io.err() << "ciprop: stopped on an error; the report ends with:" << run.io.last_out()
-                   << std::endl;
+    if (stop.status != fio::kStatusFinished && stop.shown.rfind("ciprop:", 0) != 0 &&
+        stop.status != fio::kStatusIoError)
+      run.io.err() << "ciprop: stopped on an error"
+                   << (stop.shown.empty() ? "" : " (" + stop.shown + ")")
+                   << "; the report ends with:" << run.io.last_out() << std::endl;
     return stop.status;
   }
 }

@@ -1,5 +1,6 @@
 #include "fortio/units.hpp"
 
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,11 @@ namespace {
 
 constexpr int kStdin = 5;
 constexpr int kStdout = 6;
+
+// No text file this program reads has lines anywhere near this long; a
+// formatted unit that gives more without a line end is a device or a binary
+// file, and reading on would grow one line without bound.
+constexpr std::size_t kMaxLine = 65536;
 
 bool file_exists(const std::string& name) { return ::access(name.c_str(), F_OK) == 0; }
 
@@ -108,9 +114,20 @@ void Units::close(int unit, bool delete_file) {
   if (unit < 0 || unit >= kMaxUnit) return;
   Unit& u = units_[unit];
   if (!u.f) return;
-  std::fclose(u.f);
+  // Data still buffered is lost when the close fails (a full disk): that is
+  // an error, unless the file is thrown away anyway.
+  const bool failed = std::fclose(u.f) != 0;
   u.f = nullptr;
-  if (delete_file) std::remove(u.name.c_str());
+  if (delete_file) {
+    std::remove(u.name.c_str());
+    return;
+  }
+  if (failed) io_error(unit, std::string("close failed: ") + std::strerror(errno));
+}
+
+bool Units::try_lock(int unit) {
+  Unit& u = get(unit, "lock");
+  return ::flock(fileno(u.f), LOCK_EX | LOCK_NB) == 0;
 }
 
 void Units::rewind(int unit) {
@@ -125,16 +142,22 @@ void Units::rewind(int unit) {
 
 void Units::flush(int unit) {
   if (unit == kStdout) {
-    out_.flush();
+    if (!out_.flush()) io_error(unit, "write to standard output failed");
     return;
   }
-  if (unit >= 0 && unit < kMaxUnit && units_[unit].f) std::fflush(units_[unit].f);
+  if (unit >= 0 && unit < kMaxUnit && units_[unit].f && std::fflush(units_[unit].f) != 0)
+    io_error(unit, std::string("flush failed: ") + std::strerror(errno));
 }
 
 void Units::flush_all() {
   out_.flush();
   for (Unit& u : units_)
     if (u.f) std::fflush(u.f);
+}
+
+void Units::close_all() {
+  flush(kStdout);
+  for (int unit = 0; unit < kMaxUnit; ++unit) close(unit);
 }
 
 bool Units::is_open(int unit) const {
@@ -170,7 +193,16 @@ void Units::before_write(Unit& u) {
 bool Units::read_line(int unit, std::string& line) {
   line.clear();
   if (unit == kStdin) {
-    if (!std::getline(in_, line)) return false;
+    bool any = false;
+    for (int c; (c = in_.get()) != std::char_traits<char>::eof();) {
+      any = true;
+      if (c == '\n') break;
+      if (line.size() == kMaxLine)
+        io_error(unit, "a line longer than " + std::to_string(kMaxLine) +
+                           " characters: not a text file");
+      line.push_back(static_cast<char>(c));
+    }
+    if (!any) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
   }
@@ -181,6 +213,9 @@ bool Units::read_line(int unit, std::string& line) {
   while ((c = std::fgetc(u.f)) != EOF) {
     any = true;
     if (c == '\n') return true;
+    if (line.size() == kMaxLine)
+      io_error(unit, "a line longer than " + std::to_string(kMaxLine) +
+                         " characters: not a text file");
     line.push_back(static_cast<char>(c));
   }
   if (std::ferror(u.f)) return false;

@@ -40,9 +40,17 @@ class Units {
   // created or modified).
   bool try_open_readonly(int unit, std::string_view name, Form form);
   void close(int unit, bool delete_file = false);
+  // Takes an exclusive lock on the open file of `unit` without waiting;
+  // false when another process holds it.  Released when the unit closes.
+  bool try_lock(int unit);
   void rewind(int unit);
+  // flush() and close() stop the run when buffered data cannot be written;
+  // flush_all() is the quiet flush of the error paths.
   void flush(int unit);
   void flush_all();
+  // The end of a finished run: standard output flushed and every unit
+  // closed, each failure an input/output error.
+  void close_all();
   bool is_open(int unit) const;
   const std::string& name(int unit) const;
 

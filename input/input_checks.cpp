@@ -1,5 +1,7 @@
 #include "input/input_checks.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <ostream>
 #include <vector>
@@ -187,6 +189,47 @@ void check_molcas_versions(Run& run, int rhc, int cost) {
   if (rhc == cost) return;
   refuse_input(run, "MOLCAS is " + std::to_string(rhc) + " in &RHC and " + std::to_string(cost) +
                         " in &COST; give one version");
+}
+
+namespace {
+
+bool same_file(const std::string& a, const struct stat& b) {
+  struct stat sa;
+  return ::stat(a.c_str(), &sa) == 0 && sa.st_dev == b.st_dev && sa.st_ino == b.st_ino;
+}
+
+// Every text between a pair of quotes, blanks at its ends dropped.
+std::vector<std::string> quoted_texts(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines)
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] != '\'' && line[i] != '"') continue;
+      size_t end = line.find(line[i], i + 1);
+      if (end == std::string::npos) break;
+      std::string t = line.substr(i + 1, end - i - 1);
+      t.erase(0, std::min(t.size(), t.find_first_not_of(' ')));
+      t.erase(t.find_last_not_of(' ') + 1);
+      if (!t.empty()) out.push_back(t);
+      i = end;
+    }
+  return out;
+}
+
+}  // namespace
+
+void refuse_scratch_inputs(Run& run, const std::vector<std::string>& lines) {
+  const std::vector<std::string> quoted = quoted_texts(lines);
+  std::vector<std::string> names = quoted;
+  for (const std::string& prefix : quoted)
+    for (const std::string& base : quoted) names.push_back(prefix + base);
+  for (std::string_view scratch : kScratchNames) {
+    struct stat st;
+    if (::stat(std::string(scratch).c_str(), &st) != 0) continue;
+    for (const std::string& name : names)
+      if (same_file(name, st))
+        refuse_input(run, "the input names '" + name + "', which is the scratch file " +
+                              std::string(scratch) + " of this program: rename that file");
+  }
 }
 
 }  // namespace ciprop

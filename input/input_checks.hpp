@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/run_state.hpp"
 
@@ -45,6 +46,16 @@ void check_molcas_versions(Run& run, int rhc, int cost);
 // names composed from base names carry).
 void warn_file_names(Run& run, std::string_view orb1, std::string_view prefix,
                      std::string_view ci_prefix);
+
+// The files this program writes in the working folder.
+inline constexpr std::string_view kScratchNames[] = {"BID75", "BID93", "IADRV",
+                                                     "BID84", "ORDET", "Mattemp"};
+
+// Refuses standard input (its lines, read before any scratch file is
+// opened) when a file name quoted in it, alone or after another quoted name
+// as a prefix, is one of the scratch files: the run would overwrite an
+// input.  Files are compared by identity, so "./BID75" is caught too.
+void refuse_scratch_inputs(Run& run, const std::vector<std::string>& lines);
 
 // One line "ciprop: warning: <text>" on standard error.
 void warn(Run& run, std::string_view text);

@@ -187,18 +187,23 @@ void colle(Run& run, std::string_view a, std::string_view b, std::string& result
 }
 
 void nomfil(Run& run, int unit, std::string_view base, std::string_view full,
-            std::string_view prefix, fio::Status status, fio::Form form) {
+            std::string_view prefix, fio::Status status, fio::Form form, bool optional) {
   // The full name is used whole: cutting it to the report's 40-column field
   // could open another file than the one the user named.
   std::string name(blank(full.substr(0, 40)) ? nomf(prefix, base) : std::string(full));
   name.resize(rtrim(name).size());
   std::string field = name;
   if (field.size() < 40) field.resize(40, ' ');
-  std::string_view shown_status = status == fio::Status::Old ? "old    " : "UNKNOWN";
+  // The run description, optional, was opened as UNKNOWN once and its
+  // report line keeps that word.
+  std::string_view shown_status = status == fio::Status::Old && !optional ? "old    " : "UNKNOWN";
   run.io.write_line(kUnitListing, " ouverture de la file " + std::to_string(unit) + " " + field +
                                       std::string(shown_status) + "$");
   scril(run);
-  run.io.open(unit, name, status, form);
+  if (optional)
+    run.io.try_open(unit, name, status, form);
+  else
+    run.io.open(unit, name, status, form);
 }
 
 int nomfil3(Run& run, std::string_view full, std::string_view composed, std::string& name) {
@@ -257,6 +262,19 @@ void lirdav(Run& run) {
   run.hacer.molcas_given = nameli(run, text, run.hacer.molcas, "MOLCAS") > 0;
   nameli(run, text, run.rocal.calcro, "CALCRO");
   check_items(run, "&RHC", given, text, kRhcKeys);
+  for (int k = 1; k <= 2; ++k)
+    if (run.ronum.numero(k) < 1)
+      refuse_input(run, "&RHO: NUMERO(" + std::to_string(k) + ") = " +
+                            std::to_string(run.ronum.numero(k)) + " is not a root (1 or more)");
+  for (int s = 1; s <= 8; ++s)
+    for (const auto* counts : {&run.orbi.ngel, &run.orbi.ndel})
+      if ((*counts)(s) < 0 || (*counts)(s) > kMaxOrb)
+        refuse_input(run, std::string("&RHO: ") + (counts == &run.orbi.ngel ? "NGEL(" : "NDEL(") +
+                              std::to_string(s) + ") = " + std::to_string((*counts)(s)) +
+                              " orbitals (0 to " + std::to_string(kMaxOrb) + ")");
+  if (run.hacer.ioper < 0 || run.hacer.ioper > 2)
+    refuse_input(run, "&RHC: IPROP = " + std::to_string(run.hacer.ioper) +
+                          " (0 all moments, 1 dipoles, 2 quadrupoles)");
 
   run.io.rewind(kUnitListing);
   maj(run.stp.data(), 8);
@@ -307,8 +325,9 @@ void openf(Run& run) {
 
   nomfil(run, kUnitInfo, f.info.view(), f.info1.view(), f.prefix.view(), fio::Status::Old,
          fio::Form::Formatted);
-  nomfil(run, kUnitVrt, f.vrt.view(), f.vrt1.view(), f.prefix.view(), fio::Status::Unknown,
-         fio::Form::Formatted);
+  // The run description is an input: a missing one is told, never created.
+  nomfil(run, kUnitVrt, f.vrt.view(), f.vrt1.view(), f.prefix.view(), fio::Status::Old,
+         fio::Form::Formatted, true);
   run.io.rewind(kUnitInfo);
   run.io.list(6, {"coucou"});
   first_look_info(run);

@@ -27,9 +27,10 @@ void lirdav(Run& run);
 std::string nomf(std::string_view prefix, std::string_view base);
 // Composes (when `full` is blank), reports and opens a file of the CI
 // program on `unit`.  A file that cannot be opened ends the run with an
-// input/output error naming the unit and the file.
+// input/output error naming the unit and the file; an optional one leaves
+// the unit closed.
 void nomfil(Run& run, int unit, std::string_view base, std::string_view full,
-            std::string_view prefix, fio::Status status, fio::Form form);
+            std::string_view prefix, fio::Status status, fio::Form form, bool optional = false);
 // Reports and opens a MOLCAS binary file for byte-level reading: `full` when
 // given, else `composed`.  Returns the descriptor, -1 when the file does not
 // exist; `name` receives the name used.

@@ -76,6 +76,7 @@ bool read_vrt(Run& run) {
   cs.nelac = 0;
   cs.is0 = 1;
   cs.ms2 = 0;
+  if (!run.io.is_open(kUnitVrt)) return false;
   std::string text;
   int ierr = 0;
   lecnam(run, "&VRT", text, kUnitVrt, ierr, 0);
@@ -192,6 +193,10 @@ void lircd(Run& run) {
   banner(run, "          LECTURE DES FILES         ");
   if (!read_vrt(run)) {
     run.io.list(kUnitReport, {"on n'a pas trouve de fichier vrt"});
+    if (!run.io.is_open(kUnitVrt))
+      throw fio::StopRun{fio::kStatusIoError,
+                         "ciprop: input/output error: the run description file (VRT, VRT1 of "
+                         "&ROFIL) does not exist"};
     return;
   }
   run.io.close(kUnitVrt);

@@ -1,5 +1,7 @@
 #include "orbitals/molcas_bytes.hpp"
 
+#include <sys/stat.h>
+
 #include <ostream>
 #include <string>
 
@@ -50,6 +52,12 @@ void read_exact(Run& run, int k, void* data, long nbytes) {
 void read_at(Run& run, int k, long offset, void* data, long nbytes) {
   seek(run, k, offset);
   read_exact(run, k, data, nbytes);
+}
+
+long file_size(Run& run, int k) {
+  struct stat st;
+  if (::fstat(run.filc(k), &st) != 0) molcas_fault(run, k, "unreadable");
+  return static_cast<long>(st.st_size);
 }
 
 long read_some(Run& run, int k, long offset, void* data, long nbytes) {

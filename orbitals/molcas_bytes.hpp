@@ -31,6 +31,8 @@ void need_file(Run& run, int k);
 void seek(Run& run, int k, long offset);
 void read_exact(Run& run, int k, void* data, long nbytes);
 void read_at(Run& run, int k, long offset, void* data, long nbytes);
+// The size of the file in bytes.
+long file_size(Run& run, int k);
 // Reads what is there, up to nbytes; the count read.
 long read_some(Run& run, int k, long offset, void* data, long nbytes);
 

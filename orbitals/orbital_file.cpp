@@ -131,7 +131,10 @@ void read_inporb(Run& run, std::string_view first) {
         std::string_view f;
         const size_t at = static_cast<size_t>(layout.width) * field;
         if (line.size() > at) f = std::string_view(line).substr(at, layout.width);
-        if (!lird(f, layout.decimals, r.orb(mu, col)))
+        // The numbers fill their fields to the right: a short last field is
+        // a number cut off, not a shorter number.
+        if (!lird(f, layout.decimals, r.orb(mu, col)) ||
+            (!f.empty() && f.size() < static_cast<size_t>(layout.width)))
           fault(run, "coefficient " + std::to_string(mu) + which + " missing or unreadable: '" +
                          std::string(f) + "'");
       }

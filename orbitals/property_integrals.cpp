@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/print.hpp"
 #include "fortio/bytes.hpp"
@@ -108,6 +111,14 @@ void lirtra(Run& run) {
     }
     run.orbi.nbas(s) = int_at(run, kTraOne, nbas_at + 4 * (s - 1));
     kept(s) = int_at(run, kTraOne, kept_at + 4 * (s - 1));
+    // Every later count and offset is built from these: a damaged word
+    // must not reach that arithmetic.
+    if (s <= nsym && (run.orbi.nbas(s) < 0 || run.orbi.nbas(s) > kMaxOrb || kept(s) < 0 ||
+                      kept(s) > run.orbi.nbas(s)))
+      molcas_refuse(run, kTraOne, "symmetry " + std::to_string(s) + ": " +
+                                      std::to_string(run.orbi.nbas(s)) + " basis functions and " +
+                                      std::to_string(kept(s)) + " kept orbitals (0 <= kept <= basis <= " +
+                                      std::to_string(kMaxOrb) + ")");
   }
   const int n = std::clamp(nsym, 0, 8);
   run.io.write(6, "(/,'  nombre d''orbitales par symetrie avant gel',/  8i4)",
@@ -198,6 +209,11 @@ void lirbase(Run& run) {
     nb_at = kBasisCounts;
   }
   if (nsym < 1 || nsym > 8) refuse(run, {"nombre de symetries incorrect :", nsym});
+  // The symmetry tables of the run come from Info; integrals of another
+  // point group would be indexed through tables that do not describe them.
+  if (nsym != run.sym.nsym)
+    molcas_refuse(run, src, std::to_string(nsym) + " symmetries where the Info file has " +
+                                std::to_string(run.sym.nsym));
   run.sym.nsym = nsym;
   run.io.list(6, {"nombre de symetries", nsym});
   r.nb.fill(0);
@@ -292,6 +308,56 @@ bool selected(int ioper, int index) {
   return index < 3 ? reads_dipoles(ioper) : reads_quadrupoles(ioper);
 }
 
+// Bytes of one operator in OneInt: its symmetry blocks as lipq reads them,
+// then four values.
+long operator_bytes(const Run& run, int isym) {
+  long n = 0;
+  for (int s = 1; s <= run.sym.nsym; ++s) {
+    const long nb = run.ints.nb(s);
+    if (isym == 1) n += nb * (nb + 1) / 2;
+    else if (const int t = run.sym.mult(s, isym); t < s) n += nb * run.ints.nb(t);
+  }
+  return 8 * (n + 4);
+}
+
+// The table of contents of OneInt places every operator read; each must
+// lie past the header, inside the file, and apart from every other one.  A
+// damaged address, or a file of another MOLCAS version (whose addresses
+// count other units), fails here instead of giving moments from the wrong
+// bytes.
+void check_operator_addresses(Run& run, const std::array<Component, 9>& comps) {
+  const OrbitalRecords& r = run.ints;
+  const long size = file_size(run, kOneInt);
+  const long first = run.hacer.molcas == kMolcasCurrent ? 0 : kHeaderBytes;
+  std::vector<std::pair<long, long>> spans;
+  for (int k = 0; k < 9; ++k) {
+    if (!selected(run.hacer.ioper, k)) continue;
+    const long at = static_cast<long>(r.molvar) * r.itoc(comps[k].entry);
+    const long end = at + operator_bytes(run, comps[k].isym);
+    if (at >= first && end > size)
+      molcas_fault(run, kOneInt,
+                   std::string("file too short: the integrals of ") + kComponentNames[k] +
+                       " end at byte " + std::to_string(end) + ", the file has " +
+                       std::to_string(size) + " bytes (damaged, or not MOLCAS version " +
+                       std::to_string(run.hacer.molcas) + ")");
+    if (at < first)
+      molcas_refuse(run, kOneInt,
+                    std::string("the integrals of ") + kComponentNames[k] + " at byte " +
+                        std::to_string(at) + " (table of contents entry " +
+                        std::to_string(comps[k].entry) + ") do not lie between the header (" +
+                        std::to_string(first) + " bytes) and the end of the file (" +
+                        std::to_string(size) + " bytes): damaged, or not MOLCAS version " +
+                        std::to_string(run.hacer.molcas));
+    spans.push_back({at, end});
+  }
+  std::sort(spans.begin(), spans.end());
+  for (size_t i = 1; i < spans.size(); ++i)
+    if (spans[i].first < spans[i - 1].second)
+      molcas_refuse(run, kOneInt,
+                    "two operators overlap at byte " + std::to_string(spans[i].first) +
+                        ": the table of contents is damaged");
+}
+
 // The operators chosen by ioper.
 void lirops(Run& run) {
   OrbitalRecords& r = run.ints;
@@ -300,6 +366,18 @@ void lirops(Run& run) {
   const int sx = run.symxyz(1), sy = run.symxyz(2), sz = run.symxyz(3);
   for (int g : {sx, sy, sz})
     if (!valid(g)) refuse(run, {"symetrie de x, y ou z incorrecte :", g});
+  // A symmetry the molecule does not have names no block of the integrals:
+  // the operator would silently vanish.
+  for (int k = 1; k <= 3; ++k) {
+    if (run.symxyz(k) > run.sym.nsym)
+      refuse(run, {std::string("ISX ISY ISZ") .substr(4 * (k - 1), 3) + " beyond the " +
+                       std::to_string(run.sym.nsym) + " symmetries of the case :",
+                   run.symxyz(k)});
+    if (run.symxxyyzz(k) > run.sym.nsym)
+      refuse(run, {std::string("ISXYISXZISYZ").substr(4 * (k - 1), 4) + " outside 1.." +
+                       std::to_string(run.sym.nsym) + " :",
+                   run.symxxyyzz(k)});
+  }
   run.symxxyyzz(1) = mult(sx, sy);
   run.symxxyyzz(2) = mult(sx, sz);
   run.symxxyyzz(3) = mult(sy, sz);
@@ -318,6 +396,11 @@ void lirops(Run& run) {
   run.io.list(6, {"valor de molvar =", r.molvar});
   run.io.list(6, {"-----------------------"});
   const auto comps = components(run);
+  if (current)
+    for (int k = 0; k < 9; ++k)
+      if (selected(run.hacer.ioper, k))
+        check_component(run, comps[k].entry, comps[k].isym, kComponentNames[k]);
+  check_operator_addresses(run, comps);
   for (int k = 0; k < 9; ++k) {
     const Component& c = comps[k];
     if (!selected(run.hacer.ioper, k)) continue;
@@ -327,7 +410,6 @@ void lirops(Run& run) {
       else
         run.io.list(6, {c.title});
     }
-    if (current) check_component(run, c.entry, c.isym, kComponentNames[k]);
     seek(run, kOneInt, static_cast<long>(r.molvar) * r.itoc(c.entry));
     lipq(run, c.p, c.isym, run.ints.fmomnucl(c.slot));
   }
@@ -388,7 +470,9 @@ void lirorb(Run& run) {
         std::string_view f;
         if (line.size() > static_cast<size_t>(18 * field))
           f = std::string_view(line).substr(18 * field, 18);
-        if (!lird(f, 12, r.orb(mu, col)))
+        // The numbers fill their fields to the right: a short last field is
+        // a number cut off, not a shorter number.
+        if (!lird(f, 12, r.orb(mu, col)) || (!f.empty() && f.size() < 18))
           orbital_fault(run, "coefficient " + std::to_string(mu) + " of orbital " +
                                  std::to_string(m) + " of symmetry " + std::to_string(s) +
                                  " missing or unreadable: '" + std::string(f) + "'");
@@ -456,6 +540,12 @@ void lipq(Run& run, double* p, int isym, double& nuc) {
   }
   // Three values of the package's own, then the nuclear contribution.
   for (int k = 0; k < 4; ++k) read_exact(run, kOneInt, &nuc, 8);
+  const size_t count = static_cast<size_t>(next);
+  if (const size_t bad = fio::first_non_finite(p, count); bad < count)
+    molcas_refuse(run, kOneInt, "integral " + std::to_string(bad + 1) + " of operator symmetry " +
+                                    std::to_string(isym) + " is not a finite number");
+  if (!std::isfinite(nuc))
+    molcas_refuse(run, kOneInt, "the nuclear value of an operator is not a finite number");
 }
 
 namespace {
@@ -620,7 +710,8 @@ bool lird(std::string_view field, int decimals, double& value) {
   }
   exponent -= after_point + (point ? 0 : decimals);
   value = std::strtod((sign + digits + "e" + std::to_string(exponent)).c_str(), nullptr);
-  return true;
+  // A value that overflows to infinity is damage, not a coefficient.
+  return std::isfinite(value);
 }
 
 }  // namespace ciprop

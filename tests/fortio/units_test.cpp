@@ -117,3 +117,51 @@ TEST_F(UnitsTest, CardsAreCutOrPaddedToEightyColumns) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs f and returns what it wrote on standard error when it stopped the
+// run with an input/output error.
+template <class F>
+std::string io_error_of(std::ostringstream& err, F f) {
+  try {
+    f();
+  } catch (const fio::StopRun& s) {
+    EXPECT_EQ(s.status, fio::kStatusIoError);
+    return err.str();
+  }
+  ADD_FAILURE() << "no stop";
+  return "";
+}
+
+TEST_F(UnitsTest, DataThatCannotReachTheDiskIsAnErrorAtFlushAndClose) {
+  // /dev/full takes every open and refuses every write with "no space".
+  io.open(84, "/dev/full", fio::Status::Old, fio::Form::Unformatted);
+  int block[4] = {1, 2, 3, 4};
+  io.write_record(84, block, sizeof block);  // still in the buffer
+  std::string e = io_error_of(err, [&] { io.flush(84); });
+  EXPECT_NE(e.find("ciprop: input/output error on unit 84, file '/dev/full': flush failed"),
+            std::string::npos) << e;
+
+  err.str("");
+  io.open(3, "/dev/full", fio::Status::Old, fio::Form::Formatted);
+  io.write_line(3, "&RHO NPRINT=0 &END");
+  e = io_error_of(err, [&] { io.close_all(); });
+  EXPECT_NE(e.find("unit 3, file '/dev/full': close failed"), std::string::npos) << e;
+}
+
+TEST_F(UnitsTest, ALineWithoutEndIsCappedInsteadOfGrowingForever) {
+  io.open(1, "/dev/zero", fio::Status::Old, fio::Form::Formatted);
+  std::string line;
+  const std::string e = io_error_of(err, [&] { io.read_line(1, line); });
+  EXPECT_NE(e.find("file '/dev/zero': a line longer than 65536 characters"), std::string::npos)
+      << e;
+
+  std::istringstream zeros(std::string(70000, '0'));
+  fio::Units stdin_io{out, zeros, err};
+  err.str("");
+  EXPECT_NE(io_error_of(err, [&] { stdin_io.read_line(5, line); }).find("unit 5"),
+            std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,290 @@
+// Damaged and hostile input, run end to end on generated cases: every run
+// either gives the moments of the intact case or stops with a non-zero
+// status and one "ciprop:" line on standard error that names the file or
+// key, and no input file is ever created or changed.
+#include <gtest/gtest.h>
+
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/run_in_dir.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A generated run folder, its files read and written as bytes.
+class Case {
+ public:
+  explicit Case(const std::string& options) : folder_(dir_.path() / "case") {
+    const std::string cmd = "'" MKCASE_EXE "' " + options + " '" + folder_.string() + "' > /dev/null";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  }
+  std::string read(const std::string& name) const {
+    std::ifstream f(folder_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  }
+  void write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(folder_ / name, std::ios::binary) << bytes;
+  }
+  // Replaces n bytes of a file at offset.
+  void splice(const std::string& name, size_t at, const std::string& bytes) const {
+    std::string b = read(name);
+    ASSERT_LE(at + bytes.size(), b.size()) << name;
+    b.replace(at, bytes.size(), bytes);
+    write(name, b);
+  }
+  // Adds KEY='value', to the "&ROFIL" group of standard input.
+  void name_file(const std::string& key, const std::string& value) const {
+    std::string in = read("input");
+    in.insert(in.find("&ROFIL") + 6, " " + key + "='" + value + "',");
+    write("input", in);
+  }
+  // Replaces every "from" of standard input with "to".
+  void edit_input(const std::string& from, const std::string& to) const {
+    std::string in = read("input");
+    size_t n = 0;
+    for (size_t at = 0; (at = in.find(from, at)) != std::string::npos; at += to.size(), ++n)
+      in.replace(at, from.size(), to);
+    EXPECT_GT(n, 0u) << from;
+    write("input", in);
+  }
+  test::RunResult run() const {
+    const std::string cmd = "cd '" + folder_.string() + "' && timeout 20 '" CIPROP_EXE
+                            "' < input > ../stdout 2> ../stderr";
+    const int rc = std::system(cmd.c_str());
+    test::RunResult r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = dir_.read("stdout");
+    r.err = dir_.read("stderr");
+    return r;
+  }
+  const fs::path& folder() const { return folder_; }
+
+ private:
+  test::ScratchDir dir_;
+  fs::path folder_;
+};
+
+const char* const kCasState =
+    "--nsym=1 --ninac=1 --nact=4 --nvirt=2 --ngel=1 --nelac=4 --gener=CAS --roots=1,1 --molcas=5";
+const char* const kDdciTwoSym =
+    "--nsym=2 --ninac=1,1 --nact=2,1 --nvirt=2,1 --nelac=4 --gener=DDCI --roots=1,2 --molcas=5";
+
+std::string le32(int v) {
+  std::string b(4, '\0');
+  std::memcpy(b.data(), &v, 4);
+  return b;
+}
+std::string f64(double v) {
+  std::string b(8, '\0');
+  std::memcpy(b.data(), &v, 8);
+  return b;
+}
+double get_f64(const std::string& b, size_t at) {
+  double v;
+  std::memcpy(&v, b.data() + at, 8);
+  return v;
+}
+
+// Offset of the payload of record k (from 1) of a sequential unformatted file.
+size_t payload(const std::string& bytes, int k) {
+  size_t at = 0;
+  for (int i = 1; i < k; ++i) {
+    int n;
+    std::memcpy(&n, bytes.data() + at, 4);
+    at += 8 + static_cast<size_t>(n);
+  }
+  return at + 4;
+}
+
+// The refusal every damaged run must end with: non-zero status, a
+// "ciprop:" line naming what is wrong, no number printed as a result.
+void expect_refused(const test::RunResult& r, const std::string& named) {
+  EXPECT_NE(r.status, 0) << r.out.substr(r.out.size() > 600 ? r.out.size() - 600 : 0);
+  const size_t at = r.err.find("ciprop:");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(named, at), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find("\n FIN\n"), std::string::npos);
+}
+
+TEST(DamagedInput, CountsBeyondTheArraysAreRefusedBeforeAnyArithmetic) {
+  {
+    Case c(kDdciTwoSym);
+    c.edit_input("NGEL=0,0,", "NGEL=-1,0,");
+    expect_refused(c.run(), "NGEL(1) = -1");
+  }
+  {
+    Case c(kDdciTwoSym);
+    c.edit_input("NDEL=0,0,", "NDEL=0,2147483647,");
+    expect_refused(c.run(), "NDEL(2)");
+  }
+  {
+    // The kept-orbital count of the first symmetry in TraOne (version 5).
+    Case c(kDdciTwoSym);
+    c.splice("TraOne", 300, le32(-2147483645));
+    expect_refused(c.run(), "TraOne");
+  }
+  {
+    // A descriptor of the first list that puts the empty slot of an odd
+    // electron count among the holes, where it has no orbital.
+    Case c("--nsym=1 --ninac=2 --nact=3 --nvirt=3 --nelac=3 --ms2=-1 --gener=MONO --roots=1,2 "
+           "--molcas=5");
+    ASSERT_EQ(c.read("deta")[572], 9);
+    c.splice("deta", 572, std::string(1, 73));
+    expect_refused(c.run(), "hole 17 outside 1..16");
+  }
+}
+
+TEST(DamagedInput, NonFiniteNumbersAreRefusedNamingFileAndRecord) {
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  {
+    Case c(kDdciTwoSym);
+    const std::string v = c.read("daveca");
+    c.splice("daveca", payload(v, 3) + 8, f64(nan));
+    expect_refused(c.run(), "daveca");
+  }
+  {
+    Case c(kDdciTwoSym);
+    const std::string v = c.read("davecb");
+    c.splice("davecb", payload(v, 2), f64(inf));
+    const auto r = c.run();
+    expect_refused(r, "davecb");
+    EXPECT_NE(r.err.find("energies"), std::string::npos) << r.err;
+  }
+  {
+    // The nuclear value of the last operator ends OneInt.
+    Case c(kDdciTwoSym);
+    c.splice("OneInt", c.read("OneInt").size() - 8, f64(nan));
+    expect_refused(c.run(), "OneInt");
+  }
+  {
+    Case c(kCasState);
+    c.splice("dens", payload(c.read("dens"), 1), f64(-inf));
+    expect_refused(c.run(), "dens");
+  }
+  {
+    // An orbital coefficient whose exponent overflows, in its 18 columns.
+    Case c(kCasState);
+    std::string orb = c.read("INPORB");
+    const size_t at = orb.find('\n', orb.find("* ORBITAL")) + 1;
+    orb.replace(at, 18, "0.12345678901D+999");
+    c.write("INPORB", orb);
+    expect_refused(c.run(), "coefficient");
+  }
+}
+
+TEST(DamagedInput, InputsAreNeverCreatedOrRewritten) {
+  for (const char* scratch : {"BID75", "BID93", "IADRV", "ORDET"}) {
+    SCOPED_TRACE(scratch);
+    Case c(kDdciTwoSym);
+    const std::string info = c.read("Info");
+    fs::rename(c.folder() / "Info", c.folder() / scratch);
+    c.name_file("INFO1", scratch);
+    expect_refused(c.run(), std::string("scratch file ") + scratch);
+    EXPECT_EQ(c.read(scratch), info);
+  }
+  {
+    // A missing run description is told in the report and not created.
+    Case c(kDdciTwoSym);
+    fs::remove(c.folder() / "vrt");
+    const auto r = c.run();
+    expect_refused(r, "run description");
+    EXPECT_NE(r.out.find("on n'a pas trouve de fichier vrt"), std::string::npos);
+    EXPECT_FALSE(fs::exists(c.folder() / "vrt"));
+  }
+}
+
+TEST(DamagedInput, OptionsThatNameNothingAreRefused) {
+  const struct {
+    const char* from;
+    const char* to;
+    const char* named;
+  } cases[] = {
+      {"ISX=1,", "ISX=3,", "ISX"},  // two symmetries
+      {"ISYZ=1,", "ISYZ=5,", "ISYZ"},
+      {"IPROP=0,", "IPROP=3,", "IPROP"},
+      {"NUMERO=1,2,", "NUMERO=0,1,", "NUMERO(1)"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.to);
+    Case c(kDdciTwoSym);
+    c.edit_input(k.from, k.to);
+    expect_refused(c.run(), k.named);
+  }
+}
+
+TEST(DamagedInput, DevicesAndBinaryFilesAsTextEndWithARefusal) {
+  Case c(kCasState);
+  c.name_file("ORB1", "/dev/zero");
+  const auto r = c.run();
+  EXPECT_NE(r.status, 124) << "timed out";
+  expect_refused(r, "not a text file");
+}
+
+TEST(DamagedInput, IntegralAddressesAndCutOrbitalsAreRefused) {
+  {
+    // Table-of-contents entry 3 (y) of OneInt version 5, one word on: the
+    // operator now overlaps its neighbour.
+    Case c(kDdciTwoSym);
+    const std::string b = c.read("OneInt");
+    int y;
+    std::memcpy(&y, b.data() + 192 + 40, 4);
+    c.splice("OneInt", 192 + 40, le32(y + 1));
+    expect_refused(c.run(), "OneInt");
+  }
+  for (int address : {0, 1 << 30}) {
+    SCOPED_TRACE(address);
+    Case c(kDdciTwoSym);
+    c.splice("OneInt", 192 + 40, le32(address));
+    expect_refused(c.run(), "OneInt");
+  }
+  {
+    // Version 5 files read as version 4: addresses in words taken as blocks.
+    Case c(kDdciTwoSym);
+    c.edit_input("MOLCAS=5,", "MOLCAS=4,");
+    expect_refused(c.run(), "OneInt");
+  }
+  {
+    Case c(kCasState);
+    std::string orb = c.read("INPORB");
+    size_t end = orb.find_last_of("0123456789");
+    c.write("INPORB", orb.substr(0, end - 3));
+    expect_refused(c.run(), "INPORB");
+  }
+}
+
+TEST(DamagedInput, ASecondRunInTheSameFolderIsRefused) {
+  Case c(kCasState);
+  const int fd = ::open((c.folder() / "BID75").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  expect_refused(c.run(), "another run is using this folder");
+  ::close(fd);
+  EXPECT_EQ(c.run().status, 0);
+}
+
+TEST(DamagedInput, OneRootWithEnergiesOneUlpApartIsStillOneState) {
+  Case c(kCasState);
+  const auto intact = c.run();
+  ASSERT_EQ(intact.status, 0) << intact.err;
+  const std::string b = c.read("davecb");
+  const size_t at = payload(b, 2);
+  c.splice("davecb", at, f64(std::nextafter(get_f64(b, at), 0.0)));
+  const auto r = c.run();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("La matriz de densidad se lee del fichero dens"), std::string::npos);
+  const auto moments = [](const std::string& out) { return out.substr(out.find(" mux")); };
+  EXPECT_EQ(moments(r.out).substr(0, 400), moments(intact.out).substr(0, 400));
+}
+
+}  // namespace
