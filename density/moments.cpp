@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/unit_numbers.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
@@ -35,7 +36,7 @@ struct Part3 {
 };
 
 void print3(Run& run, const char* fmt, const char* label, const Part3& v) {
-  run.io.write(6, fmt, {label, v.el, v.nuc, v.tot});
+  run.io.write(kUnitReport, fmt, {label, v.el, v.nuc, v.tot});
 }
 
 // Traceless (Buckingham) moments of one part: xx xy xz yy yz zz from the
@@ -59,8 +60,8 @@ void quadrupoles(Run& run, int n) {
   const char* const thetas[6] = {"theta xx ", "theta xy ", "theta xz ",
                                  "theta yy ", "theta yz ", "theta zz "};
   double qel[6], qnuc[6], tel[6], tnuc[6];
-  run.io.list(6, {kStars19});
-  run.io.list(6, {"M.Cuadrup.   Electronico                 Nuclear           Total"});
+  run.io.list(kUnitReport, {kStars19});
+  run.io.list(kUnitReport, {"M.Cuadrup.   Electronico                 Nuclear           Total"});
   for (int k = 0; k < 6; ++k) {
     qel[k] = electronic(run, &r.xxyyzz(1, 1, slice[k]), n);
     qnuc[k] = r.fmomnucl(4 + k);
@@ -68,16 +69,16 @@ void quadrupoles(Run& run, int n) {
   }
   buckingham(qel, tel);
   buckingham(qnuc, tnuc);
-  run.io.list(6, {kStars19});
-  run.io.list(6, {"thetas de Buckingham (traceless)"});
-  run.io.list(6, {"Componente   Electronico                 Nuclear           Total"});
+  run.io.list(kUnitReport, {kStars19});
+  run.io.list(kUnitReport, {"thetas de Buckingham (traceless)"});
+  run.io.list(kUnitReport, {"Componente   Electronico                 Nuclear           Total"});
   double ttot[6];
   for (int k = 0; k < 6; ++k) {
     ttot[k] = tel[k] + tnuc[k];
     print3(run, kThetaFormat, thetas[k], {tel[k], tnuc[k], ttot[k]});
   }
   const double eff = std::sqrt((ttot[0] * ttot[0] + ttot[3] * ttot[3] + ttot[5] * ttot[5]) * kTwoThirds);
-  run.io.list(6, {"theta eff   ", eff});
+  run.io.list(kUnitReport, {"theta eff   ", eff});
   Moments& m = run.dens.moments;
   m.quadrupoles = true;
   std::copy(qel, qel + 6, m.quad_el);
@@ -98,7 +99,7 @@ void calmu(Run& run) {
   // files: contracting two different orbital sets would print moments that
   // look right and are not.
   if (n != r.ntot) {
-    run.io.list(6, {"nombre d'orbitales de la densite", n, " different de celui des integrales",
+    run.io.list(kUnitReport, {"nombre d'orbitales de la densite", n, " different de celui des integrales",
                     r.ntot});
     fio::stop_error();
   }
@@ -106,10 +107,10 @@ void calmu(Run& run) {
   const unsigned sel = static_cast<unsigned>(run.hacer.ioper);
   const bool dipoles = sel == 0 || sel == 1, quads = sel == 0 || sel == 2;
 
-  run.io.list(6, {" "});
-  run.io.list(6, {kStars45});
-  run.io.list(6, {"Todos los valores en unidades atomicas"});
-  run.io.list(6, {kStars19});
+  run.io.list(kUnitReport, {" "});
+  run.io.list(kUnitReport, {kStars45});
+  run.io.list(kUnitReport, {"Todos los valores en unidades atomicas"});
+  run.io.list(kUnitReport, {kStars19});
 
   Part3 mu[3];
   const char* const labels[3] = {"mux", "muy", "muz"};
@@ -119,7 +120,7 @@ void calmu(Run& run) {
     mu[k].tot = mu[k].nuc + mu[k].el;
   }
   if (dipoles) {
-    run.io.list(6, {"M.Dipolar    Electronico                 Nuclear           Total"});
+    run.io.list(kUnitReport, {"M.Dipolar    Electronico                 Nuclear           Total"});
     for (int k = 0; k < 3; ++k) print3(run, kMomentFormat, labels[k], mu[k]);
   }
   if (quads) quadrupoles(run, n);
@@ -130,12 +131,12 @@ void calmu(Run& run) {
     // The oscillator strength of the electronic transition moment, with the
     // signed E2 - E1: negative when the second root lies lower.
     const double f = amuel * kTwoThirds * amuel * run.ronum.deltae;
-    run.io.list(6, {kStars19});
-    run.io.list(6, {"amu electr - ", amuel});
-    run.io.list(6, {"amu total  - ", amutot});
-    run.io.list(6, {"moment dipolaire de transition (electr)", amuel * amuel});
-    run.io.list(6, {"moment dipolaire de transition (total) ", amutot * amutot});
-    run.io.list(6, {"force d'oscillateur", f});
+    run.io.list(kUnitReport, {kStars19});
+    run.io.list(kUnitReport, {"amu electr - ", amuel});
+    run.io.list(kUnitReport, {"amu total  - ", amutot});
+    run.io.list(kUnitReport, {"moment dipolaire de transition (electr)", amuel * amuel});
+    run.io.list(kUnitReport, {"moment dipolaire de transition (total) ", amutot * amutot});
+    run.io.list(kUnitReport, {"force d'oscillateur", f});
     Moments& m = run.dens.moments;
     m.dipoles = true;
     for (int k = 0; k < 3; ++k) {
@@ -146,7 +147,7 @@ void calmu(Run& run) {
     m.amu_tot = amutot;
     m.fosc = f;
   }
-  run.io.list(6, {kStars45});
+  run.io.list(kUnitReport, {kStars45});
 }
 
 }  // namespace ciprop

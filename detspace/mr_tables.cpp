@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstdlib>
 
+#include "core/unit_numbers.hpp"
 #include "core/print.hpp"
 
 namespace ciprop {
@@ -45,7 +46,7 @@ void configuration_offsets(Run& run, MrRecords& r) {
     total += r.binom(noac, ndo) * r.binom(noac - ndo, nso);
   });
   if (total > kMaxConfigurations) {
-    run.io.list(6, {"ndimcs0 n'est pas assez grand"});
+    run.io.list(kUnitReport, {"ndimcs0 n'est pas assez grand"});
     refuse(run, {"ndimcs0 doit valoir au moins", total});
   }
   r.ndimcs0 = static_cast<int>(total);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/unit_numbers.hpp"
 #include "density/moments.hpp"
 #include "density/density_stage.hpp"
 #include "density/results_file.hpp"
@@ -85,8 +86,8 @@ long long bytes_per_determinant(const Run& run) { return run.prep.gener == "CAS 
 void check_capacity(Run& run) {
   const long long ndet = run.det.ndet, capacity = determinant_capacity(run);
   if (ndet <= capacity) return;
-  run.io.list(6, {"dimension mat trop grande   : ndet iadri"});
-  run.io.list(6, {"                    ", ndet, capacity});
+  run.io.list(kUnitReport, {"dimension mat trop grande   : ndet iadri"});
+  run.io.list(kUnitReport, {"                    ", ndet, capacity});
   const long long mb = (ndet * bytes_per_determinant(run) + (1 << 20) - 1) >> 20;
   throw fio::StopRun{fio::kStatusError,
                      "ciprop: " + std::to_string(ndet) + " determinants exceed the capacity of " +

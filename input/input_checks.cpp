@@ -6,6 +6,7 @@
 #include <ostream>
 #include <vector>
 
+#include "core/unit_numbers.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/namelist.hpp"
@@ -84,7 +85,7 @@ void warn(Run& run, std::string_view text) {
 }
 
 void refuse_input(Run& run, std::string_view message) {
-  run.io.list(6, {message});
+  run.io.list(kUnitReport, {message});
   throw fio::StopRun{fio::kStatusError, "ciprop: " + std::string(message)};
 }
 

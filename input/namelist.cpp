@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/unit_numbers.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
 
@@ -146,7 +147,7 @@ void lecnam(Run& run, std::string_view group, std::string& text, int unit, int& 
     ajvir(run, card, kCard);
     gather(run, group, card, start, text, count);
     if (last_card) break;
-    run.io.flush(6);
+    run.io.flush(kUnitReport);
     run.io.read_card_required(unit, card, kCard);
     majnam(card, kCard);
     start = 1;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "input/namelist.hpp"
+#include "core/unit_numbers.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
 
@@ -79,7 +80,7 @@ std::string upper(std::string_view key) {
 [[noreturn]] void item_error(Run& run, const std::string& text, std::string_view key, int p,
                              int code) {
   const std::string from_key = text.substr(p - 1, kFieldShown);
-  run.io.write_line(6, "     *** ERREUR EN LISANT LA VARIABLE " + a_field(key, 6) + " DANS " +
+  run.io.write_line(kUnitReport, "     *** ERREUR EN LISANT LA VARIABLE " + a_field(key, 6) + " DANS " +
                            a_field(from_key, kFieldShown) + " ***   STOP ***");
   fio::stop_code(code);
 }
@@ -97,15 +98,15 @@ void check_size(Run& run, const Target& t) {
   switch (t.type) {
     case Type::Integer:
       if (t.size == 2 || t.size == 4) return;
-      run.io.list(6, {" il valore", t.size, " per un intero e' intoller         abile"});
+      run.io.list(kUnitReport, {" il valore", t.size, " per un intero e' intoller         abile"});
       break;
     case Type::Logical:
       if (t.size == 1 || t.size == 4) return;
-      run.io.list(6, {" il valore", t.size, " per un logico e' intollerabi      le"});
+      run.io.list(kUnitReport, {" il valore", t.size, " per un logico e' intollerabi      le"});
       break;
     case Type::Real:
       if (t.size == 4 || t.size == 8) return;
-      run.io.list(6, {" il valore", t.size, " per un reale e' intollerabil      e"});
+      run.io.list(kUnitReport, {" il valore", t.size, " per un reale e' intollerabil      e"});
       break;
   }
   fio::stop_error();
@@ -116,9 +117,9 @@ void check_size(Run& run, const Target& t) {
 void check_element(Run& run, std::string_view key, int element, int capacity, bool listed) {
   if (element >= 1 && element <= capacity) return;
   if (listed)
-    run.io.list(6, {"namelist: too many values for key ", key, " (capacity", capacity, ")"});
+    run.io.list(kUnitReport, {"namelist: too many values for key ", key, " (capacity", capacity, ")"});
   else
-    run.io.list(6, {"namelist: subscript", element, " out of range 1 to", capacity,
+    run.io.list(kUnitReport, {"namelist: subscript", element, " out of range 1 to", capacity,
                     " for key ", key});
   fio::stop_error();
 }
@@ -407,12 +408,12 @@ void necerr(Run& run, std::string_view field, int position, int kind, int length
     for (int k = 1; k < position; ++k) marker[k - 1] = '-';
     marker[position - 1] = '*';
   }
-  run.io.write_line(6, "");
-  run.io.write_line(6, std::string("    === ERREUR DANS LA LECTURE D'UN ") +
+  run.io.write_line(kUnitReport, "");
+  run.io.write_line(kUnitReport, std::string("    === ERREUR DANS LA LECTURE D'UN ") +
                            (kind == kReal ? "REEL  " : "ENTIER"));
-  run.io.write_line(6, "");
-  run.io.write_line(6, "   " + a_field(field.substr(0, std::max(length, 0)), 80));
-  run.io.write_line(6, "   " + marker);
+  run.io.write_line(kUnitReport, "");
+  run.io.write_line(kUnitReport, "   " + a_field(field.substr(0, std::max(length, 0)), 80));
+  run.io.write_line(kUnitReport, "   " + marker);
   fio::stop_code(211);
 }
 

@@ -3,6 +3,7 @@
 #include <span>
 #include <vector>
 
+#include "core/unit_numbers.hpp"
 #include "core/print.hpp"
 #include "fortio/namelist_out.hpp"
 #include "fortio/stop.hpp"
@@ -108,26 +109,26 @@ void open_orbitals(Run& run, const Rofil& f) {
     return run.io.try_open_readonly(kUnitOrbitals, name, fio::Form::Formatted);
   };
   if (f.orb1.c[0] != ' ' && attempt(f.orb1.view())) {
-    run.io.list(6, {"Open file ", f.orb1.view()});
+    run.io.list(kUnitReport, {"Open file ", f.orb1.view()});
     return;
   }
   if (attempt("INPORB")) {
-    run.io.list(6, {"0pen file INPORB"});
+    run.io.list(kUnitReport, {"0pen file INPORB"});
     return;
   }
   std::string name;
   int len = 0;
   colle(run, f.prefix.view(), "RasOrb", name, len);
   if (attempt(std::string_view(name).substr(0, len))) {
-    run.io.list(6, {"0pen file", std::string_view(name).substr(0, len)});
+    run.io.list(kUnitReport, {"0pen file", std::string_view(name).substr(0, len)});
     return;
   }
   colle(run, f.prefix.view(), "ScfOrb", name, len);
   if (attempt(std::string_view(name).substr(0, len))) {
-    run.io.list(6, {"0pen file ", std::string_view(name).substr(0, len)});
+    run.io.list(kUnitReport, {"0pen file ", std::string_view(name).substr(0, len)});
     return;
   }
-  run.io.list(6, {"no orbital file found"});
+  run.io.list(kUnitReport, {"no orbital file found"});
 }
 
 // OneInt, TraOne and ComFile, in this order, into filc(1), filc(3), filc(2).
@@ -178,8 +179,8 @@ void colle(Run& run, std::string_view a, std::string_view b, std::string& result
     for (char ch : s) {
       if (ch == ' ') continue;
       if (length == capacity) {
-        run.io.list(6, {"impossible de coller a et b. c pas assez long"});
-        run.io.list(6, {a});
+        run.io.list(kUnitReport, {"impossible de coller a et b. c pas assez long"});
+        run.io.list(kUnitReport, {a});
         refuse(run, {b});
       }
       result[static_cast<size_t>(length++)] = ch;
@@ -303,8 +304,8 @@ void lirdav(Run& run) {
       .add("CALCRO", run.rocal.calcro)
       .end();
   scrinam(run, "NAMELIST RHO,RHC");
-  run.io.list(6, {kRule60});
-  run.io.list(6, {" "});
+  run.io.list(kUnitReport, {kRule60});
+  run.io.list(kUnitReport, {" "});
 }
 
 void openf(Run& run) {
@@ -312,10 +313,10 @@ void openf(Run& run) {
   read_rofil(run, f);
   run.ref2.prefix = f.prefix;
 
-  run.io.list(6, {" "});
-  run.io.list(6, {kRule});
-  run.io.list(6, {"openf   ouverture des files"});
-  run.io.list(6, {kRule});
+  run.io.list(kUnitReport, {" "});
+  run.io.list(kUnitReport, {kRule});
+  run.io.list(kUnitReport, {"openf   ouverture des files"});
+  run.io.list(kUnitReport, {kRule});
   echo_rofil(run, f);
 
   open_orbitals(run, f);
@@ -329,9 +330,9 @@ void openf(Run& run) {
   nomfil(run, kUnitVrt, f.vrt.view(), f.vrt1.view(), f.prefix.view(), fio::Status::Old,
          fio::Form::Formatted, true);
   run.io.rewind(kUnitInfo);
-  run.io.list(6, {"coucou"});
+  run.io.list(kUnitReport, {"coucou"});
   first_look_info(run);
-  run.io.list(6, {"1coucou"});
+  run.io.list(kUnitReport, {"1coucou"});
   run.io.rewind(kUnitInfo);
 
   const struct {
@@ -345,8 +346,8 @@ void openf(Run& run) {
   for (const auto& c : ci_files)
     nomfil(run, c.unit, c.base.view(), c.full.view(), f.prefix.view(), fio::Status::Old,
            fio::Form::Unformatted);
-  run.io.list(6, {kRule});
-  run.io.list(6, {" "});
+  run.io.list(kUnitReport, {kRule});
+  run.io.list(kUnitReport, {" "});
 }
 
 }  // namespace ciprop

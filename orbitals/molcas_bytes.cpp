@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "core/unit_numbers.hpp"
 #include "fortio/stop.hpp"
 #include "input/byte_files.hpp"
 
@@ -29,7 +30,7 @@ void molcas_refuse(Run& run, int k, std::string_view what) {
   const std::string& name = run.filcnom(k);
   std::string file(molcas_file_name(run, k));
   if (!name.empty()) file += " '" + name + "'";
-  run.io.list(6, {file + ": " + std::string(what)});
+  run.io.list(kUnitReport, {file + ": " + std::string(what)});
   run.io.flush_all();
   run.io.err() << "ciprop: MOLCAS file " << file << ": " << what << std::endl;
   fio::stop_error();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/unit_numbers.hpp"
 #include "core/print.hpp"
 #include "orbitals/property_integrals.hpp"
 
@@ -97,7 +98,7 @@ void read_inporb(Run& run, std::string_view first) {
   title.resize(40, ' ');
   fio::Items shown;
   for (int k = 0; k < 40; ++k) shown << std::string_view(title).substr(k, 1);
-  run.io.write(6, "(' orbitales lues :', 40a1)", shown);
+  run.io.write(kUnitReport, "(' orbitales lues :', 40a1)", shown);
 
   skip_to(run, "#ORB");
   int col = 0;

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/unit_numbers.hpp"
 #include "core/print.hpp"
 #include "fortio/bytes.hpp"
 #include "fortio/progress.hpp"
@@ -94,7 +95,7 @@ void lirtra(Run& run) {
   MotraCounts motra;
   if (current) read_motra_counts(run, motra);
   else check_traone_layout(run);
-  run.io.list(6, {"nombre de symetries", current ? motra.nsym : int_at(run, kTraOne, kTraSymCount)});
+  run.io.list(kUnitReport, {"nombre de symetries", current ? motra.nsym : int_at(run, kTraOne, kTraSymCount)});
   const long nbas_at = v54 ? 272 : 268, kept_at = v54 ? 304 : 300;
   Arr1<int, 1, 8> kept;
   for (int s = 1; s <= 8; ++s) {
@@ -121,9 +122,9 @@ void lirtra(Run& run) {
                                       std::to_string(kMaxOrb) + ")");
   }
   const int n = std::clamp(nsym, 0, 8);
-  run.io.write(6, "(/,'  nombre d''orbitales par symetrie avant gel',/  8i4)",
+  run.io.write(kUnitReport, "(/,'  nombre d''orbitales par symetrie avant gel',/  8i4)",
                fio::Items().all(run.orbi.nbas.data(), n));
-  run.io.write(6, "(/,'  nombre d''orbitales par symetrie apres gel',/  8i4)",
+  run.io.write(kUnitReport, "(/,'  nombre d''orbitales par symetrie apres gel',/  8i4)",
                fio::Items().all(kept.data(), n));
   bool bad = false;
   for (int s = 1; s <= n; ++s) {
@@ -131,18 +132,18 @@ void lirtra(Run& run) {
     const int should = run.orbi.nbas(s) - kept(s);
     if (sum == should) continue;
     bad = true;
-    run.io.list(6, {" "});
-    run.io.list(6, {"*************************************"});
-    run.io.list(6, {"symetrie", s});
-    run.io.list(6, {"mauvais nombre d'orbitales gelees et/ou detruites"});
-    run.io.list(6, {"ngel+ndel=", sum, ", devrait valoir", should});
-    run.io.list(6, {"*************************************"});
+    run.io.list(kUnitReport, {" "});
+    run.io.list(kUnitReport, {"*************************************"});
+    run.io.list(kUnitReport, {"symetrie", s});
+    run.io.list(kUnitReport, {"mauvais nombre d'orbitales gelees et/ou detruites"});
+    run.io.list(kUnitReport, {"ngel+ndel=", sum, ", devrait valoir", should});
+    run.io.list(kUnitReport, {"*************************************"});
   }
   if (bad) fio::stop_error();
   if (current) check_motra_split(run, motra);
-  run.io.write(6, "(/,'  nombre d''orbitales gelees   ',                8i4)",
+  run.io.write(kUnitReport, "(/,'  nombre d''orbitales gelees   ',                8i4)",
                fio::Items().all(run.orbi.ngel.data(), n));
-  run.io.write(6, "(/,'  nombre d''orbitales detruites   ',             8i4)",
+  run.io.write(kUnitReport, "(/,'  nombre d''orbitales detruites   ',             8i4)",
                fio::Items().all(run.orbi.ndel.data(), n));
 }
 
@@ -165,15 +166,15 @@ void lirtitre(Run& run) {
     if (r.nbuf < kTitleAt + kTitleLength) molcas_fault(run, kOneInt, "no SEWARD title");
     std::memcpy(title, r.buf.data() + kTitleAt, kTitleLength);
   }
-  run.io.list(6, {" "});
-  run.io.list(6, {"titre SEWARD :"});
-  run.io.list(6, {" "});
+  run.io.list(kUnitReport, {" "});
+  run.io.list(kUnitReport, {"titre SEWARD :"});
+  run.io.list(kUnitReport, {" "});
   fio::Items first, second;
   for (int k = 0; k < 73; ++k) first << std::string_view(title + k, 1);
   for (int k = 73; k < kTitleLength; ++k) second << std::string_view(title + k, 1);
-  run.io.write(6, "(80a1)", first);
-  run.io.write(6, "(70a1)", second);
-  run.io.list(6, {" "});
+  run.io.write(kUnitReport, "(80a1)", first);
+  run.io.write(kUnitReport, "(70a1)", second);
+  run.io.list(kUnitReport, {" "});
   if (run.hacer.molcas == 54) {
     read_header(run, kOneInt, r.buf, r.nbuf);
     check_oneint_layout(run, r.buf.data(), r.nbuf);
@@ -191,7 +192,7 @@ void lirbase(Run& run) {
   else
     for (int k = 1; k <= kTocEntries; ++k)
       r.itoc(k) = header_int(run, kOneInt, r.buf, r.nbuf, kToc + kTocStep * (k - 1));
-  run.io.list(6, fio::Items{"itoc"}.all(r.itoc.data(), kTocEntries));
+  run.io.list(kUnitReport, fio::Items{"itoc"}.all(r.itoc.data(), kTocEntries));
 
   int nsym = 0;
   long nb_at = 0;
@@ -215,7 +216,7 @@ void lirbase(Run& run) {
     molcas_refuse(run, src, std::to_string(nsym) + " symmetries where the Info file has " +
                                 std::to_string(run.sym.nsym));
   run.sym.nsym = nsym;
-  run.io.list(6, {"nombre de symetries", nsym});
+  run.io.list(kUnitReport, {"nombre de symetries", nsym});
   r.nb.fill(0);
   r.ntot = 0;
   int packed = 0;
@@ -235,9 +236,9 @@ void lirbase(Run& run) {
     refuse(run, {"nombre total d'orbitales trop grand :", r.ntot, " limite", kMaxOrb});
   run.orbi.nbtot = r.ntot;
   if (current) check_runfile_counts(run, nsym, r.nb);
-  run.io.list(6, fio::Items{"nombre d orbitales par symetrie"}.all(r.nb.data(), nsym));
-  run.io.list(6, {"nombre d orbitales", r.ntot});
-  run.io.list(6, {" "});
+  run.io.list(kUnitReport, fio::Items{"nombre d orbitales par symetrie"}.all(r.nb.data(), nsym));
+  run.io.list(kUnitReport, {"nombre d orbitales", r.ntot});
+  run.io.list(kUnitReport, {" "});
 }
 
 int packed_size(const Run& run) {
@@ -254,11 +255,11 @@ void lirovl(Run& run) {
   // The current OneInt has its table of contents where the old header was.
   const bool current = run.hacer.molcas == kMolcasCurrent;
   read_at(run, kOneInt, current ? 512L * r.itoc(1) : kHeaderBytes, r.ovl.data(), nbytes);
-  if (show) run.io.list(6, {"matrices de recouvrement"});
-  run.io.list(6, {" "});
+  if (show) run.io.list(kUnitReport, {"matrices de recouvrement"});
+  run.io.list(kUnitReport, {" "});
   if (show) {
     scri1(run, run.sym.nsym, r.ovl.data());
-    run.io.list(6, {"matrice S"});
+    run.io.list(kUnitReport, {"matrice S"});
   }
   long at = kHeaderBytes;
   if (run.hacer.molcas == 5)
@@ -391,10 +392,10 @@ void lirops(Run& run) {
   // 54, 512-byte blocks in current OpenMolcas.
   const bool current = run.hacer.molcas == kMolcasCurrent;
   r.molvar = current ? 512 : run.hacer.molcas == 4 ? 1024 : 8;
-  run.io.list(6, {"-----------------------"});
-  run.io.list(6, {"version de Molcas =", run.hacer.molcas});
-  run.io.list(6, {"valor de molvar =", r.molvar});
-  run.io.list(6, {"-----------------------"});
+  run.io.list(kUnitReport, {"-----------------------"});
+  run.io.list(kUnitReport, {"version de Molcas =", run.hacer.molcas});
+  run.io.list(kUnitReport, {"valor de molvar =", r.molvar});
+  run.io.list(kUnitReport, {"-----------------------"});
   const auto comps = components(run);
   if (current)
     for (int k = 0; k < 9; ++k)
@@ -406,9 +407,9 @@ void lirops(Run& run) {
     if (!selected(run.hacer.ioper, k)) continue;
     if (run.pr.nprint > 0) {
       if (k == 0)
-        run.io.list(6, {c.title, run.symxyz(1)});
+        run.io.list(kUnitReport, {c.title, run.symxyz(1)});
       else
-        run.io.list(6, {c.title});
+        run.io.list(kUnitReport, {c.title});
     }
     seek(run, kOneInt, static_cast<long>(r.molvar) * r.itoc(c.entry));
     lipq(run, c.p, c.isym, run.ints.fmomnucl(c.slot));
@@ -430,10 +431,10 @@ void next_record(Run& run, std::string& line, std::string_view what) {
 // The MO coefficients, "(4D18.12)", symmetry by symmetry.
 void lirorb(Run& run) {
   OrbitalRecords& r = run.ints;
-  run.io.list(6, {"------------------------------------------------------"});
+  run.io.list(kUnitReport, {"------------------------------------------------------"});
   if (run.pr.nprint > 1) {
-    run.io.list(6, {"ORBITALES"});
-    run.io.list(6, {"norb", r.ntot});
+    run.io.list(kUnitReport, {"ORBITALES"});
+    run.io.list(kUnitReport, {"norb", r.ntot});
   }
   if (!run.io.is_open(kUnitOrbitals)) {
     run.io.flush_all();
@@ -453,7 +454,7 @@ void lirorb(Run& run) {
   line.resize(40, ' ');
   fio::Items title;
   for (int k = 0; k < 40; ++k) title << std::string_view(line).substr(k, 1);
-  run.io.write(6, "(' orbitales lues :', 40a1)", title);
+  run.io.write(kUnitReport, "(' orbitales lues :', 40a1)", title);
 
   int col = 0;
   for (int s = 1; s <= run.sym.nsym; ++s) {
@@ -499,7 +500,7 @@ void transforme(Run& run) {
   if (run.pr.nprint > 0) {
     const char* titles[4] = {"matrice xij", "matrice yij", "matrice zij", "matrice rij"};
     for (int k = 1; k <= 4; ++k) {
-      run.io.list(6, {titles[k - 1]});
+      run.io.list(kUnitReport, {titles[k - 1]});
       script(run, &r.xyz(1, 1, k), r.ntot, r.ntot, 500);
     }
   }
@@ -532,7 +533,7 @@ void lipq(Run& run, double* p, int isym, double& nuc) {
     const int t = run.sym.mult(s, isym);
     if (t >= s) continue;
     const bool show = run.pr.nprint > 1;
-    if (show) run.io.list(6, {"is,js,nsi,nsj", s, t, r.nb(s), r.nb(t)});
+    if (show) run.io.list(kUnitReport, {"is,js,nsi,nsj", s, t, r.nb(s), r.nb(t)});
     const long n = static_cast<long>(r.nb(s)) * r.nb(t);
     read_exact(run, kOneInt, p + next, 8 * n);
     if (show) script(run, p + next, r.nb(s), r.nb(t), r.nb(s));
@@ -663,7 +664,7 @@ void scri1(Run& run, int nsym, const double* p) {
 void scri8(Run& run, const double* p, int n) {
   long next = 0;
   for (int i = 1; i <= n; ++i) {
-    run.io.write(6, "(10f8.4)", fio::Items().all(p + next, i));
+    run.io.write(kUnitReport, "(10f8.4)", fio::Items().all(p + next, i));
     next += i;
   }
 }
