@@ -8,6 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tools/mkcase/file_image.hpp"
 #include "tools/mkcase/openmolcas.hpp"
 
 namespace mkcase {
@@ -45,31 +46,7 @@ struct SplitMix {
   double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-52 - 1.0; }
 };
 
-struct Bytes {
-  std::vector<unsigned char> b;
-  void grow(size_t end) {
-    if (b.size() < end) b.resize(end, 0);
-  }
-  void i32(size_t pos, int32_t v) {
-    grow(pos + 4);
-    for (int k = 0; k < 4; ++k) b[pos + k] = static_cast<unsigned char>(uint32_t(v) >> (8 * k));
-  }
-  void f64(size_t pos, double v) {
-    uint64_t u;
-    std::memcpy(&u, &v, 8);
-    grow(pos + 8);
-    for (int k = 0; k < 8; ++k) b[pos + k] = static_cast<unsigned char>(u >> (8 * k));
-  }
-  void text(size_t pos, const std::string& s) {
-    grow(pos + s.size());
-    std::memcpy(b.data() + pos, s.data(), s.size());
-  }
-  void save(const std::string& path) const {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    if (!f) throw std::runtime_error("cannot write " + path);
-  }
-};
+using Bytes = FileImage;
 
 int mult(const Description& d, int a, int b) { return d.mult[a - 1][b - 1]; }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "tools/mkcase/file_image.hpp"
 #include "tools/mkcase/rng.hpp"
 
 namespace mkcase {
@@ -18,32 +19,9 @@ namespace {
 
 constexpr size_t kBlock = 512;
 
-// A file image of little-endian words, grown on demand with a fill byte.
-struct Image {
-  std::vector<unsigned char> b;
-  unsigned char fill = 0;
-  void grow(size_t end) {
-    if (b.size() < end) b.resize(end, fill);
-  }
-  void i64(size_t pos, int64_t v) {
-    grow(pos + 8);
-    for (int k = 0; k < 8; ++k) b[pos + k] = static_cast<unsigned char>(uint64_t(v) >> (8 * k));
-  }
-  void f64(size_t pos, double v) {
-    int64_t u;
-    std::memcpy(&u, &v, 8);
-    i64(pos, u);
-  }
-  void text(size_t pos, const std::string& s) {
-    grow(pos + s.size());
-    std::memcpy(b.data() + pos, s.data(), s.size());
-  }
+// A file image whose items start on 512-byte blocks.
+struct Image : FileImage {
   size_t next_block() const { return (b.size() + kBlock - 1) / kBlock * kBlock; }
-  void save(const std::string& path) const {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    if (!f) throw std::runtime_error("cannot write " + path);
-  }
 };
 
 std::string padded(std::string s, size_t n) {
