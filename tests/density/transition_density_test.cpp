@@ -19,6 +19,7 @@
 #include "density/transition_density.hpp"
 #include "detspace/address_tables.hpp"
 #include "fortio/stop.hpp"
+#include "tests/density/in_memory_space.hpp"
 #include "tests/detspace/tables_case.hpp"
 #include "tools/mkcase/density.hpp"
 #include "tools/mkcase/space.hpp"
@@ -28,104 +29,7 @@ namespace {
 
 using namespace ciprop;
 
-// The generator's enumeration of a space, as a determinant list.
-class Enumeration final : public DeterminantSource {
- public:
-  Enumeration(const std::vector<mkcase::Determinant>& dets, const mkcase::OrbitalLayout& l,
-              size_t count)
-      : dets_(dets), layout_(l), count_(count) {}
-  bool next(int& ne, int* p, int* q) override {
-    if (k_ == count_) return false;
-    mkcase::excitation(dets_[k_++], layout_, e_);
-    ne = static_cast<int>(e_.holes.size());
-    std::copy(e_.holes.begin(), e_.holes.end(), p);
-    std::copy(e_.parts.begin(), e_.parts.end(), q);
-    return true;
-  }
-  std::string name() const override { return "enumeration"; }
-
- private:
-  const std::vector<mkcase::Determinant>& dets_;
-  const mkcase::OrbitalLayout& layout_;
-  size_t count_, k_ = 0;
-  mkcase::Excitation e_;
-};
-
-// The same tables without their shortcut: every excited determinant is split
-// and looked up one by one.
-class WithoutShortcut final : public AddressTables {
- public:
-  explicit WithoutShortcut(const AddressTables& t) : AddressTables(t.records()), t_(t) {}
-  int size() const override { return t_.size(); }
-  int address(const SplitDet& d) const override { return t_.address(d); }
-  bool active_only() const override { return t_.active_only(); }
-
- private:
-  const AddressTables& t_;
-};
-
-using Matrix = std::vector<double>;  // norb x norb, column-major
-
-// A space of the description with three roots, and the kernel run on it.
-struct Space {
-  mkcase::Description d;
-  tables::Tables t;
-  std::unique_ptr<AddressTables> tables;
-  std::vector<mkcase::Determinant> dets;
-  mkcase::Roots roots;
-  int norb = 0;
-
-  explicit Space(const mkcase::Description& desc) : d(desc), t(desc) {
-    EXPECT_EQ(t.prepad(), -1) << t.out.str();
-    tables = make_address_tables(*t.run);
-    dets = mkcase::enumerate_space(d, d.is0);
-    roots = mkcase::random_roots(dets.size(), 3, -75.0, 11);
-    norb = t.layout.norb;
-  }
-  // Root r (0-based) in address order.
-  std::vector<double> in_address_order(int r) {
-    std::vector<double> v(static_cast<size_t>(tables->size()), 0.0);
-    for (size_t k = 0; k < dets.size(); ++k) {
-      const int iadr = tables->address(t.split(dets[k]));
-      EXPECT_GE(iadr, 1);
-      v[static_cast<size_t>(iadr - 1)] = roots.coef[static_cast<size_t>(r)][k];
-    }
-    return v;
-  }
-  Matrix density(int r1, int r2, const AddressTables& through) {
-    Enumeration list(dets, t.layout, dets.size());
-    const std::vector<double> psi2 = in_address_order(r2);
-    const std::vector<double>& psi1 = roots.coef[static_cast<size_t>(r1)];
-    const TransitionDensity td =
-        transition_density(through, list, {psi1.data(), int(psi1.size()), d.is0},
-                           {psi2.data(), int(psi2.size()), d.is0});
-    EXPECT_EQ(td.ro.n, norb);
-    return td.ro.v;
-  }
-  Matrix density(int r1, int r2) { return density(r1, r2, *tables); }
-  Matrix brute_force(int r1, int r2) {
-    return mkcase::one_particle_densities(dets, dets, t.layout,
-                                          {{&roots.coef[size_t(r1)], &roots.coef[size_t(r2)]}})[0];
-  }
-  double trace(const Matrix& m) const {
-    double s = 0;
-    for (int i = 0; i < norb; ++i) s += m[size_t(i) * (norb + 1)];
-    return s;
-  }
-};
-
-double largest_difference(const Matrix& a, const Matrix& b) {
-  double worst = 0;
-  for (size_t k = 0; k < a.size(); ++k) worst = std::max(worst, std::abs(a[k] - b[k]));
-  return worst;
-}
-
-Matrix transposed(const Matrix& m, int n) {
-  Matrix t(m.size());
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) t[size_t(j) + size_t(i) * n] = m[size_t(i) + size_t(j) * n];
-  return t;
-}
+using namespace in_memory;
 
 struct KernelMode {
   const char* gener;
