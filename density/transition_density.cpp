@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "density/block_density.hpp"
 #include "density/string_density.hpp"
 #include "density/transition_density.hpp"
 #include "density/vectors.hpp"
@@ -405,6 +406,9 @@ TransitionDensity transition_density(const AddressTables& tables, DeterminantSou
                                      const CiVector& psi1, const CiVector& psi2) {
   if (std::optional<TransitionDensity> t = string_driven_density(tables, list1, psi1, psi2))
     return std::move(*t);
+  if (std::optional<std::vector<TransitionDensity>> t =
+          block_driven_densities(tables, list1, psi1, std::span(&psi2, 1)))
+    return std::move(t->front());
   return Accumulator(tables, list1, psi1, psi2).run_all();
 }
 

@@ -1,0 +1,945 @@
+#include "density/block_density.hpp"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/print.hpp"
+#include "density/string_density.hpp"
+#include "detspace/address.hpp"
+#include "detspace/address_tables.hpp"
+#include "detspace/detlist.hpp"
+#include "detspace/excitation.hpp"
+#include "fortio/progress.hpp"
+
+namespace ciprop {
+
+namespace {
+
+using Mask = unsigned;  // a set of active positions, position p as bit p
+
+enum Class { kInactive = 1, kActive = 2, kVirtual = 3 };
+
+bool odd(int n) { return (n & 1) != 0; }
+double sign_of(bool negative) { return negative ? -1.0 : 1.0; }
+
+// The orbitals of the CI by class, and what the phases need: a+(j) a(i) on a
+// determinant written as the ascending product of its spin-orbitals gives
+// (-1) to the number of occupied spin-orbitals of the same spin strictly
+// between i and j.  Those are the inactive orbitals in the interval less the
+// holes there, the active orbitals of the string in it and the particles in
+// it; the prefix counts below give the first two pieces for any interval.
+struct Orbitals {
+  int norb = 0, noac = 0, nsym = 0;
+  int mult[kMaxSym + 1][kMaxSym + 1] = {};
+  std::vector<int> cls, sym, pos;    // by orbital 1..norb; pos: active position, -1
+  std::vector<int> active;           // by position: the orbital
+  std::vector<int> inactive_below;   // by o = 1..norb+1: inactive orbitals numbered below o
+  std::vector<Mask> actives_below;   // by o = 1..norb+1: active positions below o
+  std::vector<int> of[4][kMaxSym + 1];  // orbitals of a class and symmetry, ascending
+
+  int spatial(int so) const { return so > norb ? so - norb : so; }
+  int spin(int so) const { return so > norb ? 1 : 0; }
+  // Inactive orbitals and active positions strictly between orbitals lo < hi.
+  int inactive_between(int lo, int hi) const { return inactive_below[hi] - inactive_below[lo + 1]; }
+  Mask actives_between(int lo, int hi) const {
+    return actives_below[hi] & ~actives_below[lo + 1];
+  }
+};
+
+// Every string of the active orbitals as a mask of positions: its symmetry
+// and its rank among the strings of its count and symmetry (lexicographic
+// order of the positions, the address tables' order), and the strings of each
+// count and symmetry by rank.
+struct Strings {
+  std::vector<int> rank;
+  std::vector<unsigned char> sym;
+  std::vector<Mask> of[kMaxActive + 1][kMaxSym + 1];
+  int count(int n, int s) const { return static_cast<int>(of[n][s].size()); }
+
+  // Replacements a+(q) a(p) x within one count, q of symmetry
+  // sym(p) x (transition symmetry): the result's rank, the density element
+  // (i - 1) + (j - 1) norb it feeds, the positions and whether the active
+  // electrons strictly between p and q are odd in number.
+  struct Move {
+    int to, ij;
+    unsigned char p, q;
+    bool odd;
+  };
+  std::vector<int> first[kMaxActive + 1][kMaxSym + 1];  // moves of rank r: first[r] .. first[r+1]
+  std::vector<Move> moves[kMaxActive + 1][kMaxSym + 1];
+};
+
+// Configurations of one or two holes (inactive spin-orbitals) or particles
+// (virtual ones), by category (count, symmetry, spin balance) in the order of
+// the address tables, and the index of a configuration within its category.
+struct Configs {
+  int n = 0;                 // spin-orbitals of the class
+  std::vector<int> unit_of;  // by spin-orbital 1..2 norb: its place among them, -1
+  std::vector<int> one, two;  // index of a single one, of an ascending pair
+  std::vector<std::array<int, 2>> list[3][kMaxSym + 1][5];  // [count][sym][balance + 2]
+
+  int index(int count, const int* so) const {
+    if (count == 0) return 0;
+    if (count == 1) return one[size_t(unit_of[size_t(so[0])])];
+    return two[size_t(unit_of[size_t(so[0])]) * size_t(n) + size_t(unit_of[size_t(so[1])])];
+  }
+  const std::vector<std::array<int, 2>>& of(int count, int s, int balance) const {
+    return list[count][s][balance + 2];
+  }
+};
+
+// One block of a space: its class and, in the layout of the vector, its
+// offset, its rows (hole configuration major, then particle configuration)
+// and its run of active determinants per row, grouped by alpha-string
+// symmetry.
+struct Block {
+  int nelc, isc, ispc1, icateg;
+  int nca, ncb, nt, ist, ispt, np, isp, ispp;
+  long long off;
+  int maxc, nT, nP;
+  int group[kMaxSym + 1];  // offset of the alpha-symmetry group in the run
+};
+
+// The blocks of the space of one state symmetry.  Only the offsets, the
+// sizes and the particle symmetry of the blocks depend on the symmetry; the
+// records hold them for the run's symmetry.
+struct SpaceLayout {
+  int symmetry = 0;
+  long long size = 0;
+  std::vector<Block> blocks;  // in address order
+  std::vector<int> at;        // by key: the block, -1
+
+  static int key(int nelc, int isc, int ispc1, int icateg) {
+    return (((nelc + 2) * kMaxSym + isc - 1) * 5 + ispc1 + 2) * 41 + icateg - 1;
+  }
+  const Block* find(int nelc, int isc, int ispc1, int icateg) const {
+    const int k = at[size_t(key(nelc, isc, ispc1, icateg))];
+    return k < 0 ? nullptr : &blocks[size_t(k)];
+  }
+};
+
+// The holes and particles of a row, ascending spin-orbitals.
+struct Ext {
+  int nt = 0, np = 0;
+  int h[2] = {}, p[2] = {};
+};
+
+void add_sorted(int* list, int& n, int so) {
+  int k = n++;
+  for (; k > 0 && list[k - 1] > so; --k) list[k] = list[k - 1];
+  list[k] = so;
+}
+
+void drop(int* list, int& n, int so) {
+  int k = 0;
+  while (list[k] != so) ++k;
+  for (--n; k < n; ++k) list[k] = list[k + 1];
+}
+
+bool holds(const int* list, int n, int so) {
+  for (int k = 0; k < n; ++k)
+    if (list[k] == so) return true;
+  return false;
+}
+
+// Four running sums added in a fixed order: the same bits on every machine
+// and in every thread.
+double dot(const double* x, const double* y, long long n) {
+  double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+  long long k = 0;
+  for (; k + 4 <= n; k += 4) {
+    s0 += x[k] * y[k];
+    s1 += x[k + 1] * y[k + 1];
+    s2 += x[k + 2] * y[k + 2];
+    s3 += x[k + 3] * y[k + 3];
+  }
+  for (; k < n; ++k) s0 += x[k] * y[k];
+  return (s0 + s1) + (s2 + s3);
+}
+
+double strided_dot(const double* x, long long sx, const double* y, long long sy, long long n) {
+  double s0 = 0, s1 = 0;
+  long long k = 0;
+  for (; k + 2 <= n; k += 2) {
+    s0 += x[k * sx] * y[k * sy];
+    s1 += x[(k + 1) * sx] * y[(k + 1) * sy];
+  }
+  for (; k < n; ++k) s0 += x[k * sx] * y[k * sy];
+  return s0 + s1;
+}
+
+// The sums of one piece of work: per ket the density elements (norb x norb,
+// column-major), then, for the diagonal of the orbitals outside the active
+// space, the overlap of the rows summed over all rows, over the rows with a
+// hole in each spin-orbital and over the rows with a particle in it.
+struct Sums {
+  double* acc;
+  long long pairs = 0;
+};
+
+class BlockDensity {
+ public:
+  BlockDensity(Run& run, int s1, std::span<const CiVector> kets)
+      : run_(run), s1_(s1), s2_(kets.front().symmetry), st_(run.sym.mult(s1, s2_)),
+        nk_(static_cast<int>(kets.size())) {
+    for (const CiVector& k : kets) ket_.push_back(k.c);
+  }
+
+  bool prepare(const AddressTables& tables) {
+    if (!orbitals() || !strings()) return false;
+    if (!configs(holes_, kInactive) || !configs(parts_, kVirtual)) return false;
+    if (!layout(sp1_, s1_) || !layout(sp2_, s2_)) return false;
+    if (sp2_.size != tables.size()) return false;
+    for (const Block& b : sp1_.blocks) {
+      replacements(b.nca);
+      replacements(b.ncb);
+    }
+    const int n = o_.norb;
+    stride_ = static_cast<size_t>(n) * n + 2 * (2 * static_cast<size_t>(n) + 1) + 1;
+    plan();
+    return true;
+  }
+
+  long long size1() const { return sp1_.size; }
+  long long size2() const { return sp2_.size; }
+
+  // Vector 1 in the address order of its space, from its list: each
+  // determinant split as the address tables read it and placed there.
+  void gather(const AddressTables& tables, DeterminantSource& list, const CiVector& psi1) {
+    c1_.assign(static_cast<size_t>(sp1_.size), 0.0);
+    std::vector<char> seen(static_cast<size_t>(sp1_.size), 0);
+    int ne = 0, p[kMaxSubst], q[kMaxSubst];
+    for (int k = 1; k <= psi1.n; ++k) {
+      if (!list.next(ne, p, q))
+        refuse(run_, {"determinant list " + list.name() + " ended early"});
+      std::sort(p, p + ne);
+      std::sort(q, q + ne);
+      const int a = address1(tables, ne, p, q);
+      if (a < 1)
+        refuse(run_, {"determinant list " + list.name() + ": determinant", k,
+                      " lies outside the space of its vector"});
+      if (seen[size_t(a - 1)])
+        refuse(run_, {"determinant list " + list.name() + ": determinant", k, " appears twice"});
+      seen[size_t(a - 1)] = 1;
+      c1_[size_t(a - 1)] = psi1.c[k - 1];
+    }
+  }
+
+  std::vector<TransitionDensity> run() {
+    const size_t per = stride_ * size_t(nk_);
+    partial_.assign(groups_.size() * per, 0.0);
+    pairs_.assign(groups_.size(), 0);
+    std::atomic<size_t> next{0};
+    fio::Progress progress(run_.io, "density", static_cast<long long>(groups_.size()));
+    auto worker = [&](bool shows) {
+      for (size_t g; (g = next.fetch_add(1)) < groups_.size();) {
+        Sums s{&partial_[g * per]};
+        for (const Segment& seg : groups_[g])
+          for (long long r = seg.r0; r < seg.r1; ++r) row(sp1_.blocks[size_t(seg.block)], r, s);
+        pairs_[g] = s.pairs;
+        if (shows) progress.tick(static_cast<long long>(g + 1));
+      }
+    };
+    const int nt = std::max(1, std::min<int>(density_threads(), static_cast<int>(groups_.size())));
+    std::vector<std::thread> pool;
+    for (int k = 1; k < nt; ++k) pool.emplace_back(worker, false);
+    worker(true);
+    for (std::thread& t : pool) t.join();
+    return reduce();
+  }
+
+ private:
+  // Rows [r0, r1) of one block of space 1.
+  struct Segment {
+    int block;
+    long long r0, r1;
+  };
+
+  // ---- preparation: the records in the kernel's own tables, each checked
+  // against the address tables it must agree with.
+
+  bool orbitals() {
+    Orbitals& o = o_;
+    o.norb = run_.orb.norb;
+    o.noac = run_.cs.noac;
+    o.nsym = run_.sym.nsym;
+    if (o.noac < 1 || o.noac > kMaxActive || o.nsym < 1 || o.nsym > kMaxSym) return false;
+    // The symmetry of a string or pair changes by one factor per electron
+    // moved, in any order: the products must form a group of self-inverse
+    // elements, as the point groups' irreducible representations do.
+    for (int a = 1; a <= o.nsym; ++a)
+      for (int b = 1; b <= o.nsym; ++b) {
+        const int m = run_.sym.mult(a, b);
+        if (m < 1 || m > o.nsym || m != run_.sym.mult(b, a)) return false;
+        o.mult[a][b] = m;
+      }
+    for (int a = 1; a <= o.nsym; ++a) {
+      if (o.mult[1][a] != a || o.mult[a][a] != 1) return false;
+      for (int b = 1; b <= o.nsym; ++b)
+        for (int c = 1; c <= o.nsym; ++c)
+          if (o.mult[o.mult[a][b]][c] != o.mult[a][o.mult[b][c]]) return false;
+    }
+    const int nocc = run_.orb.nocc;
+    o.cls.assign(size_t(o.norb) + 1, 0);
+    o.sym.assign(size_t(o.norb) + 1, 0);
+    o.pos.assign(size_t(o.norb) + 1, -1);
+    for (int k = 1; k <= o.noac; ++k) {
+      const int a = run_.cs.numac(k);
+      if (a < 1 || a > o.norb || o.pos[size_t(a)] >= 0) return false;
+      o.pos[size_t(a)] = k - 1;
+      o.active.push_back(a);
+    }
+    o.inactive_below.assign(size_t(o.norb) + 2, 0);
+    o.actives_below.assign(size_t(o.norb) + 2, 0);
+    for (int i = 1; i <= o.norb; ++i) {
+      const int c = run_.cs.itype(i), s = run_.sym.isym(i);
+      // Holes are taken from the orbitals occupied in the files' reference,
+      // particles put in the empty ones.
+      const bool fits = c == kActive ? o.pos[size_t(i)] >= 0
+                                     : (c == kInactive ? i <= nocc : i > nocc && c == kVirtual);
+      if (!fits || (c != kActive && o.pos[size_t(i)] >= 0) || s < 1 || s > o.nsym) return false;
+      o.cls[size_t(i)] = c;
+      o.sym[size_t(i)] = s;
+      o.of[c][s].push_back(i);
+      o.inactive_below[size_t(i) + 1] = o.inactive_below[size_t(i)] + (c == kInactive);
+      o.actives_below[size_t(i) + 1] =
+          o.actives_below[size_t(i)] | (c == kActive ? 1u << o.pos[size_t(i)] : 0u);
+    }
+    return files_match_cas(run_);
+  }
+
+  bool strings() {
+    const int noac = o_.noac;
+    const size_t all = size_t(1) << noac;
+    str_.rank.assign(all, -1);
+    str_.sym.assign(all, 0);
+    for (int n = 0; n <= noac; ++n) {
+      // Subsets of n positions in lexicographic order of their position lists.
+      int pos[kMaxActive];
+      for (int k = 0; k < n; ++k) pos[k] = k;
+      for (;;) {
+        Mask m = 0;
+        int s = 1;
+        for (int k = 0; k < n; ++k) {
+          m |= 1u << pos[k];
+          s = o_.mult[s][o_.sym[size_t(o_.active[size_t(pos[k])])]];
+        }
+        str_.sym[m] = static_cast<unsigned char>(s);
+        str_.rank[m] = str_.count(n, s);
+        str_.of[n][s].push_back(m);
+        int k = n - 1;
+        while (k >= 0 && pos[k] == noac - n + k) --k;
+        if (k < 0) break;
+        ++pos[k];
+        for (int l = k + 1; l < n; ++l) pos[l] = pos[l - 1] + 1;
+      }
+    }
+    return true;
+  }
+
+  // The address tables' rank of every string of count n must be ours.
+  bool same_ranks(int n) {
+    if (ranks_checked_[n]) return true;
+    ranks_checked_[n] = true;
+    for (int s = 1; s <= o_.nsym; ++s) {
+      if (str_.count(n, s) > 0 && str_.count(n, s) != run_.dets.adrsym.nbs(s, n)) return false;
+      for (const Mask m : str_.of[n][s]) {
+        int pos[kMaxActive], k = 0, r = 0;
+        for (Mask b = m; b != 0; b &= b - 1) pos[k++] = std::countr_zero(b) + 1;
+        subset_rank(run_, n, pos, r);
+        if (run_.dets.adrsym.irangs(r, n) - 1 != str_.rank[m]) return false;
+      }
+    }
+    return true;
+  }
+
+  // The configurations of a class, indexed as adrt (holes) and adrp
+  // (particles) index them; false when those indices do not number each
+  // category's configurations once each.
+  bool configs(Configs& cf, int cls) {
+    const int norb = o_.norb;
+    std::vector<int> so;
+    for (int spin = 0; spin < 2; ++spin)
+      for (int i = 1; i <= norb; ++i)
+        if (o_.cls[size_t(i)] == cls) so.push_back(i + spin * norb);
+    cf.n = static_cast<int>(so.size());
+    cf.unit_of.assign(2 * size_t(norb) + 2, -1);
+    for (int u = 0; u < cf.n; ++u) cf.unit_of[size_t(so[size_t(u)])] = u;
+    cf.one.assign(size_t(cf.n), -1);
+    cf.two.assign(size_t(cf.n) * size_t(cf.n), -1);
+    cf.list[0][1][2].push_back({0, 0});
+    auto place = [&](int count, const int* pair) {
+      int s = 1, balance = 0;
+      for (int k = 0; k < count; ++k) {
+        s = o_.mult[s][o_.sym[size_t(o_.spatial(pair[k]))]];
+        balance += o_.spin(pair[k]) == 0 ? 1 : -1;
+      }
+      const int j = balance == 0 ? 0 : 1;
+      int index = 0, n = 0;
+      if (cls == kInactive) {
+        adrt(run_, count, pair, balance, index);
+        n = run_.dets.co_max.maxtt(count, s, j);
+      } else {
+        adrp(run_, count, pair, balance, index);
+        n = run_.dets.co_max.maxpp(count, s, j);
+      }
+      auto& l = cf.list[count][s][balance + 2];
+      if (l.empty()) l.assign(size_t(n), {-1, -1});
+      if (index < 1 || index > n || l[size_t(index - 1)][0] != -1) return -1;
+      l[size_t(index - 1)] = {pair[0], count == 2 ? pair[1] : 0};
+      return index - 1;
+    };
+    for (int u = 0; u < cf.n; ++u) {
+      const int one[1] = {so[size_t(u)]};
+      if ((cf.one[size_t(u)] = place(1, one)) < 0) return false;
+      for (int v = u + 1; v < cf.n; ++v) {
+        const int two[2] = {so[size_t(u)], so[size_t(v)]};
+        if ((cf.two[size_t(u) * size_t(cf.n) + size_t(v)] = place(2, two)) < 0) return false;
+      }
+    }
+    for (int count = 1; count <= 2; ++count)
+      for (auto& by_sym : cf.list[count])
+        for (auto& l : by_sym)
+          for (const auto& c : l)
+            if (c[0] == -1) return false;
+    return true;
+  }
+
+  // Spin class of an active part, 99 outside the tables.
+  int ispc1_of(int nca, int ncb) const {
+    const int dspin = nca - ncb - run_.dets.cas_spin;
+    return dspin < -4 || dspin > 4 ? 99 : run_.util(30 + dspin);
+  }
+
+  // The blocks of the space of symmetry s, from the records.
+  bool layout(SpaceLayout& sp, int s) {
+    if (s != run_.cs.is0) return false;
+    const DetRecords& dt = run_.dets;
+    sp.symmetry = s;
+    sp.at.assign(size_t(SpaceLayout::key(2, kMaxSym, 2, 41)) + 1, -1);
+    int cat_nt[42] = {}, cat_ist[42] = {}, cat_spin[42] = {};
+    for (int nt = 0; nt <= 2; ++nt)
+      for (int ist = 1; ist <= kMaxSym; ++ist)
+        for (int sp1 = -1; sp1 <= 1; ++sp1) {
+          const int c = dt.icatt(nt, ist, sp1);
+          if (c < 1) continue;
+          if (c > 41 || cat_ist[c] != 0) return false;
+          cat_nt[c] = nt;
+          cat_ist[c] = ist;
+          cat_spin[c] = nt == 2 ? 2 * sp1 : sp1;
+        }
+    for (int nelc = -2; nelc <= 2; ++nelc)
+      for (int isc = 1; isc <= o_.nsym; ++isc)
+        for (int ispc1 = -2; ispc1 <= 2; ++ispc1)
+          for (int icateg = 1; icateg <= 41; ++icateg) {
+            const long long size = dt.nblk(nelc, isc, ispc1, icateg);
+            if (size <= 0) continue;
+            Block b{};
+            b.nelc = nelc;
+            b.isc = isc;
+            b.ispc1 = ispc1;
+            b.icateg = icateg;
+            b.off = dt.ioff(nelc, isc, ispc1, icateg);
+            b.nca = -1;
+            for (int nca = 0; nca <= o_.noac; ++nca) {
+              const int ncb = run_.cs.nelac + nelc - nca;
+              if (ncb < 0 || ncb > o_.noac || ispc1_of(nca, ncb) != ispc1) continue;
+              if (b.nca >= 0) return false;
+              b.nca = nca;
+              b.ncb = ncb;
+            }
+            if (b.nca < 0 || cat_ist[icateg] == 0) return false;
+            b.nt = cat_nt[icateg];
+            b.ist = cat_ist[icateg];
+            b.ispt = cat_spin[icateg];
+            b.np = b.nt - nelc;
+            b.ispp = b.ispt - (b.nca - b.ncb - dt.cas_spin);
+            b.isp = o_.mult[s][o_.mult[b.ist][isc]];
+            if (b.np < 0 || b.np > 2 || b.ispp < -b.np || b.ispp > b.np) return false;
+            b.nT = static_cast<int>(holes_.of(b.nt, b.ist, b.ispt).size());
+            b.nP = static_cast<int>(parts_.of(b.np, b.isp, b.ispp).size());
+            b.maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
+            if (!same_ranks(b.nca) || !same_ranks(b.ncb)) return false;
+            long long run = 0;
+            for (int isa = 1; isa <= o_.nsym; ++isa) {
+              b.group[isa] = dt.prep2.iadc(isc, isa, b.nca, b.ncb);
+              const long long n = static_cast<long long>(str_.count(b.nca, isa)) *
+                                  str_.count(b.ncb, o_.mult[isa][isc]);
+              if (n > 0 && b.group[isa] != run) return false;
+              run += n;
+            }
+            if (run != b.maxc || size != static_cast<long long>(b.nT) * b.nP * b.maxc)
+              return false;
+            sp.at[size_t(SpaceLayout::key(nelc, isc, ispc1, icateg))] =
+                static_cast<int>(sp.blocks.size());
+            sp.blocks.push_back(b);
+          }
+    std::sort(sp.blocks.begin(), sp.blocks.end(),
+              [](const Block& a, const Block& b) { return a.off < b.off; });
+    long long end = 0;
+    for (size_t k = 0; k < sp.blocks.size(); ++k) {
+      const Block& b = sp.blocks[k];
+      if (b.off != end) return false;
+      end += static_cast<long long>(b.nT) * b.nP * b.maxc;
+      sp.at[size_t(SpaceLayout::key(b.nelc, b.isc, b.ispc1, b.icateg))] = static_cast<int>(k);
+    }
+    sp.size = end;
+    return end == dt.ntotal;
+  }
+
+  // The replacements within the active strings of count n that the
+  // transition symmetry allows, each string's moves together.
+  void replacements(int n) {
+    if (!str_.first[n][1].empty() || n == 0) return;
+    const int noac = o_.noac;
+    for (int s = 1; s <= o_.nsym; ++s) {
+      auto& first = str_.first[n][s];
+      auto& moves = str_.moves[n][s];
+      for (const Mask x : str_.of[n][s]) {
+        first.push_back(static_cast<int>(moves.size()));
+        for (int p = 0; p < noac; ++p) {
+          if (!(x >> p & 1)) continue;
+          const Mask rest = x & ~(1u << p);
+          const int i = o_.active[size_t(p)];
+          for (int q = 0; q < noac; ++q) {
+            const int j = o_.active[size_t(q)];
+            if ((rest >> q & 1) || o_.mult[o_.sym[size_t(i)]][o_.sym[size_t(j)]] != st_) continue;
+            const Mask between = o_.actives_between(std::min(i, j), std::max(i, j));
+            moves.push_back({str_.rank[rest | 1u << q], (i - 1) + (j - 1) * o_.norb,
+                             static_cast<unsigned char>(p), static_cast<unsigned char>(q),
+                             odd(std::popcount(rest & between))});
+          }
+        }
+      }
+      first.push_back(static_cast<int>(moves.size()));
+    }
+  }
+
+  // Pieces of work: runs of rows of space 1 of about equal work, as many as
+  // the space gives (at most 64) and as the memory of their sums allows;
+  // fixed by the space alone, whatever the number of threads.
+  void plan() {
+    auto weight = [](const Block& b) { return static_cast<long long>(b.maxc) + 16; };
+    long long total = 0;
+    for (const Block& b : sp1_.blocks) total += weight(b) * b.nT * b.nP;
+    const long long budget = 256LL << 20;
+    const long long per = static_cast<long long>(stride_) * nk_ * 8;
+    long long n = std::clamp<long long>(total / 4096, 1, 64);
+    n = std::max<long long>(1, std::min(n, budget / std::max<long long>(per, 1)));
+    const long long share = (total + n - 1) / n;
+    groups_.assign(1, {});
+    long long done = 0, limit = share;
+    for (size_t k = 0; k < sp1_.blocks.size(); ++k) {
+      const Block& b = sp1_.blocks[k];
+      const long long rows = static_cast<long long>(b.nT) * b.nP;
+      long long r = 0;
+      while (r < rows) {
+        if (done >= limit && !groups_.back().empty()) {
+          groups_.emplace_back();
+          limit += share;
+        }
+        const long long take = std::clamp<long long>((limit - done + weight(b) - 1) / weight(b), 1,
+                                                     rows - r);
+        groups_.back().push_back({static_cast<int>(k), r, r + take});
+        done += take * weight(b);
+        r += take;
+      }
+    }
+  }
+
+  // ---- the address of a determinant of list 1
+
+  int address1(const AddressTables& tables, int ne, const int* p, const int* q) {
+    if (!well_formed(run_, ne, p, q)) return 0;
+    SplitDet d;
+    int ierr = 0;
+    trad(run_, ne, p, q, d, ierr);
+    return ierr != 0 ? 0 : tables.address(d);
+  }
+
+  // ---- the pairs of one row of space 1
+
+  // The block and row of space 2 that hold the determinant of active counts
+  // nca, ncb, active symmetry isc and holes and particles K; null when the
+  // space has no such block.
+  const Block* target(int nca, int ncb, int isc, const Ext& K, long long& y) const {
+    const int nelc = nca + ncb - run_.cs.nelac;
+    const int ispc1 = ispc1_of(nca, ncb);
+    if (nelc < -2 || nelc > 2 || ispc1 < -2 || ispc1 > 2) return nullptr;
+    int ist = 1, balance = 0;
+    for (int k = 0; k < K.nt; ++k) {
+      ist = o_.mult[ist][o_.sym[size_t(o_.spatial(K.h[k]))]];
+      balance += o_.spin(K.h[k]) == 0 ? 1 : -1;
+    }
+    const int icateg = run_.dets.icatt(K.nt, ist, K.nt == 2 ? balance / 2 : balance);
+    if (icateg < 1) return nullptr;
+    const Block* b = sp2_.find(nelc, isc, ispc1, icateg);
+    if (b == nullptr || b->np != K.np) return nullptr;
+    const long long row =
+        static_cast<long long>(holes_.index(K.nt, K.h)) * b->nP + parts_.index(K.np, K.p);
+    y = b->off + row * b->maxc;
+    return b;
+  }
+
+  // Occupied spin-orbitals of spin sigma strictly between orbitals lo < hi
+  // outside the active space, in the determinants of the row.
+  int outside_between(const Ext& J, int sigma, int lo, int hi) const {
+    int n = o_.inactive_between(lo, hi);
+    for (int k = 0; k < J.nt; ++k) {
+      const int o = o_.spatial(J.h[k]);
+      if (o_.spin(J.h[k]) == sigma && o > lo && o < hi) --n;
+    }
+    for (int k = 0; k < J.np; ++k) {
+      const int o = o_.spatial(J.p[k]);
+      if (o_.spin(J.p[k]) == sigma && o > lo && o < hi) ++n;
+    }
+    return n;
+  }
+
+  double* acc(Sums& s, int k) const { return s.acc + size_t(k) * stride_; }
+
+  void row(const Block& b, long long r, Sums& s) {
+    Ext J;
+    const auto& t = holes_.of(b.nt, b.ist, b.ispt)[size_t(r / b.nP)];
+    const auto& p = parts_.of(b.np, b.isp, b.ispp)[size_t(r % b.nP)];
+    J.nt = b.nt;
+    J.np = b.np;
+    for (int k = 0; k < 2; ++k) {
+      J.h[k] = t[size_t(k)];
+      J.p[k] = p[size_t(k)];
+    }
+    const double* x = c1_.data() + b.off + r * b.maxc;
+    if (st_ == 1) diagonal(b, J, x, r, s);
+    for (int sigma = 0; sigma < 2; ++sigma) {
+      within_active(b, J, x, r, sigma, s);
+      outside_moves(b, J, x, sigma, s);
+      into_and_out_of_active(b, J, x, sigma, s);
+    }
+  }
+
+  // a+(i) a(i) for the orbitals outside the active space: the overlap of
+  // the row with its own row in vector 2, for every inactive spin-orbital
+  // not a hole and every particle.
+  void diagonal(const Block& b, const Ext& J, const double* x, long long r, Sums& s) {
+    const Block* b2 = sp2_.find(b.nelc, b.isc, b.ispc1, b.icateg);
+    if (b2 == nullptr) return;
+    const long long y = b2->off + r * b2->maxc;
+    const size_t n = size_t(o_.norb), holes = n * n, parts = holes + 2 * n + 1, all = parts + 2 * n + 1;
+    for (int k = 0; k < nk_; ++k) {
+      const double d = dot(x, ket_[size_t(k)] + y, b.maxc);
+      double* a = acc(s, k);
+      a[all] += d;
+      for (int h = 0; h < J.nt; ++h) a[holes + size_t(J.h[h])] += d;
+      for (int q = 0; q < J.np; ++q) a[parts + size_t(J.p[q])] += d;
+    }
+    s.pairs += static_cast<long long>(b.maxc) * (2 * o_.inactive_below[size_t(o_.norb) + 1] - J.nt + J.np);
+  }
+
+  // Replacements inside the active orbitals: holes and particles stay, one
+  // string of spin sigma changes.  The sign is the string's (active
+  // electrons between the two orbitals) times the row's (inactive electrons
+  // and particles between them).
+  void within_active(const Block& b, const Ext& J, const double* x, long long r, int sigma,
+                     Sums& s) {
+    const Block* b2 = sp2_.find(b.nelc, o_.mult[b.isc][st_], b.ispc1, b.icateg);
+    if (b2 == nullptr) return;
+    const long long y = b2->off + r * b2->maxc;
+    // Parity of the row's occupied spin-orbitals below each active orbital.
+    Mask below = 0;
+    for (int q = 0; q < o_.noac; ++q) {
+      const int a = o_.active[size_t(q)];
+      if (odd(outside_between(J, sigma, 0, a))) below |= 1u << q;
+    }
+    const int n = sigma == 0 ? b.nca : b.ncb;
+    for (int isa = 1; isa <= o_.nsym; ++isa) {
+      const int isb = o_.mult[isa][b.isc];
+      const long long na = str_.count(b.nca, isa), nb = str_.count(b.ncb, isb);
+      if (na == 0 || nb == 0) continue;
+      const int s1 = sigma == 0 ? isa : isb;
+      const auto& first = str_.first[n][s1];
+      const auto& moves = str_.moves[n][s1];
+      if (first.empty()) continue;
+      const double* g1 = x + b.group[isa];
+      for (int from = 0; from < str_.count(n, s1); ++from)
+        for (int m = first[size_t(from)]; m < first[size_t(from) + 1]; ++m) {
+          const Strings::Move& mv = moves[size_t(m)];
+          const double sg = sign_of(mv.odd != (((below >> mv.p) ^ (below >> mv.q)) & 1u));
+          for (int k = 0; k < nk_; ++k) {
+            const double* y2 = ket_[size_t(k)] + y;
+            double v;
+            if (sigma == 1) {
+              v = dot(g1 + from * na, y2 + b2->group[isa] + mv.to * na, na);
+            } else {
+              const int isa2 = o_.mult[isa][st_];
+              v = strided_dot(g1 + from, na, y2 + b2->group[isa2] + mv.to, str_.count(b.nca, isa2), nb);
+            }
+            acc(s, k)[mv.ij] += sg * v;
+          }
+          s.pairs += sigma == 1 ? na : nb;
+        }
+    }
+  }
+
+  // The pair of runs whose active parts are the same: sum over the run of
+  // x y times (-1) to the active electrons of spin sigma in `between`.
+  void same_run(const Block& b, const double* x, long long y, int sigma, Mask between,
+                double sg, int ij, Sums& s) {
+    for (int k = 0; k < nk_; ++k) {
+      const double* y2 = ket_[size_t(k)] + y;
+      double v = 0;
+      if (between == 0) {
+        v = dot(x, y2, b.maxc);
+      } else {
+        for (int isa = 1; isa <= o_.nsym; ++isa) {
+          const int isb = o_.mult[isa][b.isc];
+          const long long na = str_.count(b.nca, isa), nb = str_.count(b.ncb, isb);
+          const double* g1 = x + b.group[isa];
+          const double* g2 = y2 + b.group[isa];
+          if (sigma == 1) {
+            for (long long rb = 0; rb < nb; ++rb) {
+              const bool o = odd(std::popcount(str_.of[b.ncb][isb][size_t(rb)] & between));
+              v += sign_of(o) * dot(g1 + rb * na, g2 + rb * na, na);
+            }
+          } else {
+            for (long long ra = 0; ra < na; ++ra) {
+              const bool o = odd(std::popcount(str_.of[b.nca][isa][size_t(ra)] & between));
+              v += sign_of(o) * strided_dot(g1 + ra, na, g2 + ra, na, nb);
+            }
+          }
+        }
+      }
+      acc(s, k)[ij] += sg * v;
+    }
+    s.pairs += b.maxc;
+  }
+
+  // The sign and the density element of a+(j) a(i) for i, j outside the
+  // active space, and the pair of runs.
+  void outside_pair(const Block& b, const Ext& J, const double* x, int sigma, int i, int j,
+                    const Ext& K, Sums& s) {
+    long long y = 0;
+    const Block* b2 = target(b.nca, b.ncb, b.isc, K, y);
+    if (b2 == nullptr) return;
+    const int lo = std::min(i, j), hi = std::max(i, j);
+    same_run(b, x, y, sigma, o_.actives_between(lo, hi), sign_of(odd(outside_between(J, sigma, lo, hi))),
+             (i - 1) + (j - 1) * o_.norb, s);
+  }
+
+  // Excitations that leave the active strings: a hole moves, a particle
+  // moves, an inactive electron goes to a virtual orbital or a particle
+  // fills a hole.
+  void outside_moves(const Block& b, const Ext& J, const double* x, int sigma, Sums& s) {
+    const int off = sigma * o_.norb;
+    // a hole h of J filled from the inactive orbital i, i a new hole
+    for (int kh = 0; kh < J.nt; ++kh) {
+      if (o_.spin(J.h[kh]) != sigma) continue;
+      const int j = o_.spatial(J.h[kh]);
+      for (const int i : o_.of[kInactive][o_.mult[o_.sym[size_t(j)]][st_]]) {
+        if (holds(J.h, J.nt, i + off)) continue;
+        Ext K = J;
+        drop(K.h, K.nt, j + off);
+        add_sorted(K.h, K.nt, i + off);
+        outside_pair(b, J, x, sigma, i, j, K, s);
+      }
+    }
+    // a particle of J moved from i to the virtual orbital j
+    for (int kp = 0; kp < J.np; ++kp) {
+      if (o_.spin(J.p[kp]) != sigma) continue;
+      const int i = o_.spatial(J.p[kp]);
+      for (const int j : o_.of[kVirtual][o_.mult[o_.sym[size_t(i)]][st_]]) {
+        if (holds(J.p, J.np, j + off)) continue;
+        Ext K = J;
+        drop(K.p, K.np, i + off);
+        add_sorted(K.p, K.np, j + off);
+        outside_pair(b, J, x, sigma, i, j, K, s);
+      }
+    }
+    // a particle i of J falls into a hole j of J
+    for (int kp = 0; kp < J.np; ++kp)
+      for (int kh = 0; kh < J.nt; ++kh) {
+        if (o_.spin(J.p[kp]) != sigma || o_.spin(J.h[kh]) != sigma) continue;
+        const int i = o_.spatial(J.p[kp]), j = o_.spatial(J.h[kh]);
+        if (o_.mult[o_.sym[size_t(i)]][o_.sym[size_t(j)]] != st_) continue;
+        Ext K = J;
+        drop(K.p, K.np, J.p[kp]);
+        drop(K.h, K.nt, J.h[kh]);
+        outside_pair(b, J, x, sigma, i, j, K, s);
+      }
+    // an inactive electron i promoted to the virtual orbital j
+    if (J.nt < 2 && J.np < 2)
+      for (int si = 1; si <= o_.nsym; ++si)
+        for (const int i : o_.of[kInactive][si]) {
+          if (holds(J.h, J.nt, i + off)) continue;
+          Ext K = J;
+          add_sorted(K.h, K.nt, i + off);
+          for (const int j : o_.of[kVirtual][o_.mult[si][st_]]) {
+            if (holds(J.p, J.np, j + off)) continue;
+            Ext L = K;
+            add_sorted(L.p, L.np, j + off);
+            outside_pair(b, J, x, sigma, i, j, L, s);
+          }
+        }
+  }
+
+  // An electron of spin sigma enters the active orbitals (gain) at position
+  // k or leaves them from k; the other orbital, `other`, is outside.
+  void string_count_change(const Block& b, const Ext& J, const double* x, int sigma, int k,
+                           bool gain, int other, bool from_active, const Ext& K, Sums& s) {
+    const int a = o_.active[size_t(k)];
+    const int d = gain ? 1 : -1;
+    const int nca2 = b.nca + (sigma == 0 ? d : 0), ncb2 = b.ncb + (sigma == 1 ? d : 0);
+    long long y = 0;
+    const Block* b2 = target(nca2, ncb2, o_.mult[b.isc][o_.sym[size_t(a)]], K, y);
+    if (b2 == nullptr) return;
+    const int lo = std::min(a, other), hi = std::max(a, other);
+    const Mask between = o_.actives_between(lo, hi);
+    const double sg = sign_of(odd(outside_between(J, sigma, lo, hi)));
+    const int ij = from_active ? (a - 1) + (other - 1) * o_.norb : (other - 1) + (a - 1) * o_.norb;
+    const int sk = o_.sym[size_t(a)];
+    const Mask bit = 1u << k;
+    for (int isa = 1; isa <= o_.nsym; ++isa) {
+      const int isb = o_.mult[isa][b.isc];
+      const long long na = str_.count(b.nca, isa), nb = str_.count(b.ncb, isb);
+      if (na == 0 || nb == 0) continue;
+      const double* g1 = x + b.group[isa];
+      if (sigma == 1) {
+        const auto& list = str_.of[b.ncb][isb];
+        for (long long rb = 0; rb < nb; ++rb) {
+          const Mask m = list[size_t(rb)];
+          if (((m & bit) != 0) == gain) continue;
+          const long long to = str_.rank[m ^ bit];
+          const double v = sg * sign_of(odd(std::popcount(m & between)));
+          for (int kk = 0; kk < nk_; ++kk)
+            acc(s, kk)[ij] += v * dot(g1 + rb * na, ket_[size_t(kk)] + y + b2->group[isa] + to * na, na);
+          s.pairs += na;
+        }
+      } else {
+        const auto& list = str_.of[b.nca][isa];
+        const int isa2 = o_.mult[isa][sk];
+        const long long na2 = str_.count(nca2, isa2);
+        for (long long ra = 0; ra < na; ++ra) {
+          const Mask m = list[size_t(ra)];
+          if (((m & bit) != 0) == gain) continue;
+          const long long to = str_.rank[m ^ bit];
+          const double v = sg * sign_of(odd(std::popcount(m & between)));
+          for (int kk = 0; kk < nk_; ++kk)
+            acc(s, kk)[ij] +=
+                v * strided_dot(g1 + ra, na, ket_[size_t(kk)] + y + b2->group[isa2] + to, na2, nb);
+          s.pairs += nb;
+        }
+      }
+    }
+  }
+
+  // Excitations that change the count of active electrons: an inactive
+  // electron or a particle enters the active orbitals, or an active electron
+  // fills a hole or becomes a particle.
+  void into_and_out_of_active(const Block& b, const Ext& J, const double* x, int sigma, Sums& s) {
+    const int off = sigma * o_.norb;
+    auto actives = [&](int other, auto each) {
+      for (int k = 0; k < o_.noac; ++k)
+        if (o_.mult[o_.sym[size_t(o_.active[size_t(k)])]][o_.sym[size_t(other)]] == st_) each(k);
+    };
+    if (J.nt < 2)
+      for (int si = 1; si <= o_.nsym; ++si)
+        for (const int i : o_.of[kInactive][si]) {
+          if (holds(J.h, J.nt, i + off)) continue;
+          Ext K = J;
+          add_sorted(K.h, K.nt, i + off);
+          actives(i, [&](int k) { string_count_change(b, J, x, sigma, k, true, i, false, K, s); });
+        }
+    for (int kp = 0; kp < J.np; ++kp) {
+      if (o_.spin(J.p[kp]) != sigma) continue;
+      const int i = o_.spatial(J.p[kp]);
+      Ext K = J;
+      drop(K.p, K.np, J.p[kp]);
+      actives(i, [&](int k) { string_count_change(b, J, x, sigma, k, true, i, false, K, s); });
+    }
+    for (int kh = 0; kh < J.nt; ++kh) {
+      if (o_.spin(J.h[kh]) != sigma) continue;
+      const int j = o_.spatial(J.h[kh]);
+      Ext K = J;
+      drop(K.h, K.nt, J.h[kh]);
+      actives(j, [&](int k) { string_count_change(b, J, x, sigma, k, false, j, true, K, s); });
+    }
+    if (J.np < 2)
+      for (int sj = 1; sj <= o_.nsym; ++sj)
+        for (const int j : o_.of[kVirtual][sj]) {
+          if (holds(J.p, J.np, j + off)) continue;
+          Ext K = J;
+          add_sorted(K.p, K.np, j + off);
+          actives(j, [&](int k) { string_count_change(b, J, x, sigma, k, false, j, true, K, s); });
+        }
+  }
+
+  // The pieces' sums added in piece order.
+  std::vector<TransitionDensity> reduce() {
+    const int n = o_.norb;
+    const size_t per = stride_ * size_t(nk_);
+    std::vector<double> sum(per, 0.0);
+    long long pairs = 0;
+    for (size_t g = 0; g < groups_.size(); ++g) {
+      for (size_t k = 0; k < per; ++k) sum[k] += partial_[g * per + k];
+      pairs += pairs_[g];
+    }
+    std::vector<TransitionDensity> out;
+    const size_t nn = size_t(n) * n, holes = nn, parts = nn + 2 * size_t(n) + 1,
+                 all = parts + 2 * size_t(n) + 1;
+    for (int k = 0; k < nk_; ++k) {
+      const double* a = sum.data() + size_t(k) * stride_;
+      TransitionDensity t{OrbitalMatrix(n), pairs};
+      std::copy(a, a + nn, t.ro.v.begin());
+      // Both spins of an inactive orbital are occupied in every row but
+      // those with a hole there; a virtual orbital only in the rows with a
+      // particle there.
+      if (st_ == 1)
+        for (int i = 1; i <= n; ++i) {
+          if (o_.cls[size_t(i)] == kInactive)
+            t.ro(i, i) = 2.0 * a[all] - a[holes + size_t(i)] - a[holes + size_t(i + n)];
+          else if (o_.cls[size_t(i)] == kVirtual)
+            t.ro(i, i) = a[parts + size_t(i)] + a[parts + size_t(i + n)];
+        }
+      out.push_back(std::move(t));
+    }
+    return out;
+  }
+
+  Run& run_;
+  const int s1_, s2_, st_, nk_;
+  std::vector<const double*> ket_;
+  Orbitals o_;
+  Strings str_;
+  Configs holes_, parts_;
+  SpaceLayout sp1_, sp2_;
+  size_t stride_ = 0;
+  bool ranks_checked_[kMaxActive + 1] = {};
+  std::vector<std::vector<Segment>> groups_;
+  std::vector<double> c1_, partial_;
+  std::vector<long long> pairs_;
+};
+
+}  // namespace
+
+std::optional<std::vector<TransitionDensity>> block_driven_densities(
+    const AddressTables& tables, DeterminantSource& list1, const CiVector& psi1,
+    std::span<const CiVector> kets) {
+  Run& run = tables.records();
+  // adrdet's stop on one address is a look at the per-excitation path.
+  if (!dynamic_cast<const SrAddressTables*>(&tables) || tables.active_only() || kets.empty() ||
+      run.switches.stop_at_address != 0)
+    return std::nullopt;
+  for (const CiVector& k : kets)
+    if (k.symmetry != run.cs.is0 || k.n != tables.size()) return std::nullopt;
+  if (psi1.symmetry != kets.front().symmetry) return std::nullopt;
+  BlockDensity k(run, psi1.symmetry, kets);
+  if (!k.prepare(tables)) return std::nullopt;
+  k.gather(tables, list1, psi1);
+  return k.run();
+}
+
+}  // namespace ciprop

@@ -1,0 +1,186 @@
+// The block-driven density of the spaces with holes and particles, on spaces
+// held in memory: every such mode, odd electron counts, ms2 down to -2, one
+// to eight irreducible representations and a state of another symmetry than
+// the first, against the generator's brute-force density and against the
+// per-excitation path; several kets in one pass; the same bits on any number
+// of threads; the tables it leaves to the other paths, and first lists it
+// refuses.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "density/block_density.hpp"
+#include "fortio/stop.hpp"
+#include "tests/density/in_memory_space.hpp"
+
+namespace {
+
+using namespace in_memory;
+
+// The first list of a space, counting what is read from it.
+class Counted final : public DeterminantSource {
+ public:
+  explicit Counted(DeterminantSource& list) : list_(list) {}
+  bool next(int& ne, int* p, int* q) override {
+    ++reads;
+    return list_.next(ne, p, q);
+  }
+  std::string name() const override { return list_.name(); }
+  int reads = 0;
+
+ private:
+  DeterminantSource& list_;
+};
+
+// Root r1 against the roots r2 of the same space, through the block kernel.
+std::optional<std::vector<TransitionDensity>> block(Space& s, int r1, const std::vector<int>& r2,
+                                                    const std::vector<mkcase::Determinant>* list1 =
+                                                        nullptr) {
+  const std::vector<mkcase::Determinant>& dets = list1 ? *list1 : s.dets;
+  Enumeration list(dets, s.t.layout, dets.size());
+  std::vector<std::vector<double>> psi2;
+  std::vector<CiVector> kets;
+  for (const int r : r2) psi2.push_back(s.in_address_order(r));
+  for (const auto& v : psi2) kets.push_back({v.data(), int(v.size()), s.d.is0});
+  const std::vector<double>& psi1 = s.roots.coef[size_t(r1)];
+  return block_driven_densities(*s.tables, list, {psi1.data(), int(dets.size()), s.d.is0}, kets);
+}
+
+double largest(const Matrix& m) {
+  double big = 0;
+  for (const double v : m) big = std::max(big, std::abs(v));
+  return big;
+}
+
+struct BlockMode {
+  const char* gener;
+  int nsym;
+  std::array<int, 8> ninac, nact, nvirt;
+  int nelac, ms2, is0;
+};
+
+void PrintTo(const BlockMode& m, std::ostream* os) {
+  *os << m.gener << " nsym " << m.nsym << " nelac " << m.nelac << " ms2 " << m.ms2 << " is0 "
+      << m.is0;
+}
+
+struct EveryBlockMode : ::testing::TestWithParam<BlockMode> {};
+
+TEST_P(EveryBlockMode, TheBruteForceDensityAndThePerExcitationOne) {
+  const BlockMode& m = GetParam();
+  Space s(mkcase::describe(m.gener, m.nsym, m.ninac, m.nact, m.nvirt, m.nelac, m.ms2, m.is0));
+  for (const auto& [r1, r2] : {std::pair{0, 1}, std::pair{2, 0}, std::pair{1, 1}}) {
+    const auto t = block(s, r1, {r2});
+    ASSERT_TRUE(t) << "the block kernel declined the space";
+    const Matrix& ro = t->front().ro.v;
+    EXPECT_LT(largest_difference(ro, s.brute_force(r1, r2)), 1e-12) << r1 << " " << r2;
+    const Matrix per_excitation = s.density(r1, r2, WithoutShortcut(*s.tables));
+    EXPECT_LE(largest_difference(ro, per_excitation), 1e-13 * largest(per_excitation))
+        << r1 << " " << r2;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, EveryBlockMode,
+    ::testing::Values(
+        BlockMode{"PERT", 1, {2}, {4}, {3}, 4, 0, 1},
+        BlockMode{"PERT", 4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}, 3, -1, 1},
+        BlockMode{"DDCI", 2, {2, 1}, {2, 2}, {2, 2}, 3, -1, 1},
+        BlockMode{"DDCI", 4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}, 4, 0, 3},
+        BlockMode{"DDci", 4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}, 5, -1, 2},
+        BlockMode{"DDC2", 8, {1, 0, 0, 1}, {1, 1, 0, 0, 1, 0, 0, 1}, {1, 0, 1, 0, 0, 1, 1, 0}, 4,
+                  -2, 1},
+        BlockMode{"TOUS", 2, {2, 1}, {2, 2}, {2, 2}, 4, -2, 1},
+        BlockMode{"TOUS", 1, {2}, {3}, {3}, 3, -3, 1},
+        BlockMode{"MONO", 2, {2, 1}, {2, 2}, {2, 2}, 4, 0, 2},
+        BlockMode{"MONO", 1, {3}, {4}, {4}, 5, -1, 1}));
+
+// One pass over the bra with several kets gives, for each ket, the bits of
+// the pass with that ket alone; the work is cut into the same pieces summed
+// in the same order with one, two or three threads.
+TEST(BlockDensity, SeveralKetsAndAnyNumberOfThreadsGiveTheSameBits) {
+  Space s(mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {9, 8}, 4, -2));
+  ASSERT_GT(s.dets.size(), 30000u);
+  auto with = [&](const char* threads, const std::vector<int>& kets) {
+    setenv("CIPROP_THREADS", threads, 1);
+    auto t = block(s, 0, kets);
+    unsetenv("CIPROP_THREADS");
+    EXPECT_TRUE(t);
+    return t ? std::move(*t) : std::vector<TransitionDensity>{};
+  };
+  const std::vector<TransitionDensity> three_kets = with("1", {1, 0, 2});
+  ASSERT_EQ(three_kets.size(), 3u);
+  for (int k = 0; k < 3; ++k) {
+    const int r = std::vector<int>{1, 0, 2}[size_t(k)];
+    const std::vector<TransitionDensity> one = with("1", {r});
+    EXPECT_EQ(three_kets[size_t(k)].ro.v, one.front().ro.v) << "ket " << r;
+    EXPECT_EQ(three_kets[size_t(k)].connected, one.front().connected);
+  }
+  EXPECT_LT(largest_difference(three_kets[0].ro.v, s.brute_force(0, 1)), 1e-12);
+  for (const char* n : {"2", "3"}) {
+    const std::vector<TransitionDensity> more = with(n, {1, 0, 2});
+    ASSERT_EQ(more.size(), 3u);
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(more[size_t(k)].ro.v, three_kets[size_t(k)].ro.v) << n << " threads, ket " << k;
+  }
+}
+
+// Complete active spaces, a bra of another symmetry than the kets, a run
+// that stops on one address: the other paths take them, and the block kernel
+// has read nothing of the first list.
+TEST(BlockDensity, TablesItDoesNotServeAreLeftUnread) {
+  Space cas(mkcase::describe("CAS ", 1, {2}, {4}, {3}, 4));
+  Space ddci(mkcase::describe("DDCI", 4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}, 4));
+  const std::vector<double> psi_cas = cas.in_address_order(0), psi_ddci = ddci.in_address_order(0);
+  auto declined = [](Space& s, const std::vector<double>& psi, int sym1, int sym2) {
+    Enumeration list(s.dets, s.t.layout, s.dets.size());
+    Counted counted(list);
+    const CiVector ket{psi.data(), int(psi.size()), sym2};
+    const bool none = !block_driven_densities(*s.tables, counted,
+                                              {psi.data(), int(psi.size()), sym1},
+                                              std::span(&ket, 1));
+    return none && counted.reads == 0;
+  };
+  EXPECT_TRUE(declined(cas, psi_cas, 1, 1));
+  EXPECT_TRUE(declined(ddci, psi_ddci, 2, 1));
+  EXPECT_TRUE(declined(ddci, psi_ddci, 1, 2));
+  ddci.t.run->switches.stop_at_address = 5;
+  EXPECT_TRUE(declined(ddci, psi_ddci, 1, 1));
+  ddci.t.run->switches.stop_at_address = 0;
+  EXPECT_FALSE(declined(ddci, psi_ddci, 1, 1));
+}
+
+// A first list with a determinant outside the space of its vector, or one
+// determinant twice, stops the run instead of giving a density.
+TEST(BlockDensity, AFirstListOutsideItsSpaceStopsTheRun) {
+  Space s(mkcase::describe("DDCI", 1, {2}, {4}, {3}, 4));
+  std::vector<mkcase::Determinant> twice = s.dets, other = s.dets;
+  twice[5] = twice[2];
+  // Two holes and two particles: no block of a DDCI space.
+  mkcase::Determinant& d = other[5];
+  d = mkcase::Determinant{};
+  d.alpha = d.beta = 0b0011;
+  d.nt = d.np = 2;
+  d.holes = {1, 2};
+  d.parts = {int16_t(s.norb - 1), int16_t(s.norb)};
+  for (const auto& [list1, message] :
+       {std::pair{&twice, "appears twice"}, std::pair{&other, "lies outside the space of its vector"}}) {
+    s.t.out.str("");
+    try {
+      block(s, 0, {1}, list1);
+      ADD_FAILURE() << "the run went on";
+    } catch (const fio::StopRun& stop) {
+      EXPECT_EQ(stop.status, fio::kStatusError);
+    }
+    EXPECT_NE(s.t.out.str().find("determinant list enumeration: determinant 6"), std::string::npos)
+        << s.t.out.str();
+    EXPECT_NE(s.t.out.str().find(message), std::string::npos) << s.t.out.str();
+  }
+}
+
+}  // namespace
