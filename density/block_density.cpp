@@ -208,25 +208,44 @@ class BlockDensity {
   long long size1() const { return sp1_.size; }
   long long size2() const { return sp2_.size; }
 
-  // Vector 1 in the address order of its space, from its list: each
-  // determinant split as the address tables read it and placed there.
-  void gather(const AddressTables& tables, DeterminantSource& list, const CiVector& psi1) {
+  // Vector 1 in the address order of its space, from its list.  The list
+  // comes in the CI program's order, so the places are random in a vector
+  // far larger than the caches: they are found for a batch of determinants
+  // and fetched ahead, then filled in list order.
+  void gather(DeterminantSource& list, const CiVector& psi1) {
     c1_.assign(static_cast<size_t>(sp1_.size), 0.0);
-    std::vector<char> seen(static_cast<size_t>(sp1_.size), 0);
+    std::vector<unsigned long long> seen(static_cast<size_t>(sp1_.size + 63) / 64, 0);
+    constexpr int kBatch = 64;
+    long long at[kBatch];
     int ne = 0, p[kMaxSubst], q[kMaxSubst];
-    for (int k = 1; k <= psi1.n; ++k) {
-      if (!list.next(ne, p, q))
-        refuse(run_, {"determinant list " + list.name() + " ended early"});
-      std::sort(p, p + ne);
-      std::sort(q, q + ne);
-      const int a = address1(tables, ne, p, q);
-      if (a < 1)
-        refuse(run_, {"determinant list " + list.name() + ": determinant", k,
-                      " lies outside the space of its vector"});
-      if (seen[size_t(a - 1)])
-        refuse(run_, {"determinant list " + list.name() + ": determinant", k, " appears twice"});
-      seen[size_t(a - 1)] = 1;
-      c1_[size_t(a - 1)] = psi1.c[k - 1];
+    for (int k0 = 0; k0 < psi1.n; k0 += kBatch) {
+      int n = std::min(kBatch, psi1.n - k0);
+      bool ended = false;
+      for (int j = 0; j < n; ++j) {
+        if (!list.next(ne, p, q)) {
+          ended = true;
+          n = j;
+          break;
+        }
+        std::sort(p, p + ne);
+        std::sort(q, q + ne);
+        at[j] = address1(ne, p, q);
+        if (at[j] >= 0) __builtin_prefetch(&c1_[size_t(at[j])], 1);
+      }
+      for (int j = 0; j < n; ++j) {
+        const long long a = at[j];
+        const int k = k0 + j + 1;
+        if (a < 0)
+          refuse(run_, {"determinant list " + list.name() + ": determinant", k,
+                        " lies outside the space of its vector"});
+        unsigned long long& word = seen[size_t(a) / 64];
+        const unsigned long long bit = 1ull << (a % 64);
+        if (word & bit)
+          refuse(run_, {"determinant list " + list.name() + ": determinant", k, " appears twice"});
+        word |= bit;
+        c1_[size_t(a)] = psi1.c[k - 1];
+      }
+      if (ended) refuse(run_, {"determinant list " + list.name() + " ended early"});
     }
   }
 
@@ -293,6 +312,7 @@ class BlockDensity {
       if (a < 1 || a > o.norb || o.pos[size_t(a)] >= 0) return false;
       o.pos[size_t(a)] = k - 1;
       o.active.push_back(a);
+      if (a <= nocc) reference_ |= 1u << (k - 1);
     }
     o.inactive_below.assign(size_t(o.norb) + 2, 0);
     o.actives_below.assign(size_t(o.norb) + 2, 0);
@@ -554,20 +574,67 @@ class BlockDensity {
 
   // ---- the address of a determinant of list 1
 
-  int address1(const AddressTables& tables, int ne, const int* p, const int* q) {
-    if (!well_formed(run_, ne, p, q)) return 0;
-    SplitDet d;
-    int ierr = 0;
-    trad(run_, ne, p, q, d, ierr);
-    return ierr != 0 ? 0 : tables.address(d);
+  // The 0-based position in space 1 of the determinant with holes p and
+  // particles q relative to the files' reference (orbitals 1..nocc of both
+  // spins filled, each list ascending), read as the address tables read it:
+  // its active strings, at most two holes in inactive orbitals and two
+  // particles in virtual ones, in a block of the space with its symmetry.
+  // -1 for any other determinant.
+  long long address1(int ne, const int* p, const int* q) const {
+    const int norb = o_.norb, marker = 2 * norb + 1;
+    Mask m[2] = {reference_, reference_};
+    Ext J;
+    for (int k = 0; k < ne; ++k) {
+      if (p[k] < 1 || p[k] > 2 * norb || (k > 0 && p[k] == p[k - 1])) return -1;
+      const int o = o_.spatial(p[k]), c = o_.cls[size_t(o)];
+      if (c == kActive) {
+        const Mask bit = 1u << o_.pos[size_t(o)];
+        if (!(m[o_.spin(p[k])] & bit)) return -1;
+        m[o_.spin(p[k])] &= ~bit;
+      } else if (c != kInactive || J.nt == 2) {
+        return -1;
+      } else {
+        J.h[J.nt++] = p[k];
+      }
+    }
+    for (int k = 0; k < ne; ++k) {
+      if (q[k] == marker) continue;
+      if (q[k] < 1 || q[k] > 2 * norb || (k > 0 && q[k] == q[k - 1])) return -1;
+      const int o = o_.spatial(q[k]), c = o_.cls[size_t(o)];
+      if (c == kActive) {
+        const Mask bit = 1u << o_.pos[size_t(o)];
+        if (m[o_.spin(q[k])] & bit) return -1;
+        m[o_.spin(q[k])] |= bit;
+      } else if (c != kVirtual || J.np == 2) {
+        return -1;
+      } else {
+        J.p[J.np++] = q[k];
+      }
+    }
+    const int nca = std::popcount(m[0]), ncb = std::popcount(m[1]);
+    const int isa = str_.sym[m[0]], isc = o_.mult[isa][str_.sym[m[1]]];
+    long long row = 0;
+    const Block* b = locate(sp1_, nca, ncb, isc, J, row);
+    if (b == nullptr) return -1;
+    // The particles must be those of the block: their symmetry closes the
+    // determinant's on the state's.
+    int isp = 1, balance = 0;
+    for (int k = 0; k < J.np; ++k) {
+      isp = o_.mult[isp][o_.sym[size_t(o_.spatial(J.p[k]))]];
+      balance += o_.spin(J.p[k]) == 0 ? 1 : -1;
+    }
+    if (isp != b->isp || balance != b->ispp) return -1;
+    return row + b->group[isa] +
+           static_cast<long long>(str_.rank[m[1]]) * str_.count(nca, isa) + str_.rank[m[0]];
   }
 
   // ---- the pairs of one row of space 1
 
-  // The block and row of space 2 that hold the determinant of active counts
-  // nca, ncb, active symmetry isc and holes and particles K; null when the
-  // space has no such block.
-  const Block* target(int nca, int ncb, int isc, const Ext& K, long long& y) const {
+  // The block of `sp` that holds the determinants of active counts nca,
+  // ncb, active symmetry isc and holes and particles K, and in `y` the
+  // offset of K's row; null when the space has no such block.
+  const Block* locate(const SpaceLayout& sp, int nca, int ncb, int isc, const Ext& K,
+                      long long& y) const {
     const int nelc = nca + ncb - run_.cs.nelac;
     const int ispc1 = ispc1_of(nca, ncb);
     if (nelc < -2 || nelc > 2 || ispc1 < -2 || ispc1 > 2) return nullptr;
@@ -578,12 +645,17 @@ class BlockDensity {
     }
     const int icateg = run_.dets.icatt(K.nt, ist, K.nt == 2 ? balance / 2 : balance);
     if (icateg < 1) return nullptr;
-    const Block* b = sp2_.find(nelc, isc, ispc1, icateg);
+    const Block* b = sp.find(nelc, isc, ispc1, icateg);
     if (b == nullptr || b->np != K.np) return nullptr;
     const long long row =
         static_cast<long long>(holes_.index(K.nt, K.h)) * b->nP + parts_.index(K.np, K.p);
     y = b->off + row * b->maxc;
     return b;
+  }
+
+  // The same in space 2.
+  const Block* target(int nca, int ncb, int isc, const Ext& K, long long& y) const {
+    return locate(sp2_, nca, ncb, isc, K, y);
   }
 
   // Occupied spin-orbitals of spin sigma strictly between orbitals lo < hi
@@ -916,6 +988,7 @@ class BlockDensity {
   Strings str_;
   Configs holes_, parts_;
   SpaceLayout sp1_, sp2_;
+  Mask reference_ = 0;  // active positions filled in the files' reference
   size_t stride_ = 0;
   bool ranks_checked_[kMaxActive + 1] = {};
   std::vector<std::vector<Segment>> groups_;
@@ -938,7 +1011,7 @@ std::optional<std::vector<TransitionDensity>> block_driven_densities(
   if (psi1.symmetry != kets.front().symmetry) return std::nullopt;
   BlockDensity k(run, psi1.symmetry, kets);
   if (!k.prepare(tables)) return std::nullopt;
-  k.gather(tables, list1, psi1);
+  k.gather(list1, psi1);
   return k.run();
 }
 
