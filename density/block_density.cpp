@@ -193,6 +193,9 @@ class BlockDensity {
   bool prepare(const AddressTables& tables) {
     if (!orbitals() || !strings()) return false;
     if (!configs(holes_, kInactive) || !configs(parts_, kVirtual)) return false;
+    for (int nt = 0; nt <= 2; ++nt)
+      for (int ist = 1; ist <= o_.nsym; ++ist)
+        for (int spin = -1; spin <= 1; ++spin) category_[nt][ist][spin + 1] = run_.dets.icatt(nt, ist, spin);
     if (!layout(sp1_, s1_) || !layout(sp2_, s2_)) return false;
     if (sp2_.size != tables.size()) return false;
     for (const Block& b : sp1_.blocks) {
@@ -613,8 +616,8 @@ class BlockDensity {
     }
     const int nca = std::popcount(m[0]), ncb = std::popcount(m[1]);
     const int isa = str_.sym[m[0]], isc = o_.mult[isa][str_.sym[m[1]]];
-    long long row = 0;
-    const Block* b = locate(sp1_, nca, ncb, isc, J, row);
+    long long t = 0;
+    const Block* b = block_of(sp1_, nca, ncb, isc, J.nt, J.h, J.np, t);
     if (b == nullptr) return -1;
     // The particles must be those of the block: their symmetry closes the
     // determinant's on the state's.
@@ -624,38 +627,43 @@ class BlockDensity {
       balance += o_.spin(J.p[k]) == 0 ? 1 : -1;
     }
     if (isp != b->isp || balance != b->ispp) return -1;
-    return row + b->group[isa] +
+    return row_offset(*b, t, J.np, J.p) + b->group[isa] +
            static_cast<long long>(str_.rank[m[1]]) * str_.count(nca, isa) + str_.rank[m[0]];
   }
 
   // ---- the pairs of one row of space 1
 
   // The block of `sp` that holds the determinants of active counts nca,
-  // ncb, active symmetry isc and holes and particles K, and in `y` the
-  // offset of K's row; null when the space has no such block.
-  const Block* locate(const SpaceLayout& sp, int nca, int ncb, int isc, const Ext& K,
-                      long long& y) const {
+  // ncb, active symmetry isc, the nt holes h and np particles, and in `t`
+  // the index of the holes within their category; null when the space has
+  // no such block.
+  const Block* block_of(const SpaceLayout& sp, int nca, int ncb, int isc, int nt, const int* h,
+                        int np, long long& t) const {
     const int nelc = nca + ncb - run_.cs.nelac;
     const int ispc1 = ispc1_of(nca, ncb);
     if (nelc < -2 || nelc > 2 || ispc1 < -2 || ispc1 > 2) return nullptr;
     int ist = 1, balance = 0;
-    for (int k = 0; k < K.nt; ++k) {
-      ist = o_.mult[ist][o_.sym[size_t(o_.spatial(K.h[k]))]];
-      balance += o_.spin(K.h[k]) == 0 ? 1 : -1;
+    for (int k = 0; k < nt; ++k) {
+      ist = o_.mult[ist][o_.sym[size_t(o_.spatial(h[k]))]];
+      balance += o_.spin(h[k]) == 0 ? 1 : -1;
     }
-    const int icateg = run_.dets.icatt(K.nt, ist, K.nt == 2 ? balance / 2 : balance);
+    const int icateg = category_[nt][ist][(nt == 2 ? balance / 2 : balance) + 1];
     if (icateg < 1) return nullptr;
     const Block* b = sp.find(nelc, isc, ispc1, icateg);
-    if (b == nullptr || b->np != K.np) return nullptr;
-    const long long row =
-        static_cast<long long>(holes_.index(K.nt, K.h)) * b->nP + parts_.index(K.np, K.p);
-    y = b->off + row * b->maxc;
+    if (b == nullptr || b->np != np) return nullptr;
+    t = holes_.index(nt, h);
     return b;
   }
 
-  // The same in space 2.
-  const Block* target(int nca, int ncb, int isc, const Ext& K, long long& y) const {
-    return locate(sp2_, nca, ncb, isc, K, y);
+  // The offset of the row of hole configuration t and particles p in b.
+  long long row_offset(const Block& b, long long t, int np, const int* p) const {
+    return b.off + (t * b.nP + parts_.index(np, p)) * b.maxc;
+  }
+
+  // A block of space 2 and the row there whose determinants follow from the
+  // row of space 1 by the replacement of one spin-orbital.
+  const Block* block2(int nca, int ncb, int isc, int nt, const int* h, int np, long long& t) const {
+    return block_of(sp2_, nca, ncb, isc, nt, h, np, t);
   }
 
   // Occupied spin-orbitals of spin sigma strictly between orbitals lo < hi
@@ -791,23 +799,22 @@ class BlockDensity {
   }
 
   // The sign and the density element of a+(j) a(i) for i, j outside the
-  // active space, and the pair of runs.
+  // active space, and the pair of runs; y is the row of space 2.
   void outside_pair(const Block& b, const Ext& J, const double* x, int sigma, int i, int j,
-                    const Ext& K, Sums& s) {
-    long long y = 0;
-    const Block* b2 = target(b.nca, b.ncb, b.isc, K, y);
-    if (b2 == nullptr) return;
+                    long long y, Sums& s) {
     const int lo = std::min(i, j), hi = std::max(i, j);
-    same_run(b, x, y, sigma, o_.actives_between(lo, hi), sign_of(odd(outside_between(J, sigma, lo, hi))),
-             (i - 1) + (j - 1) * o_.norb, s);
+    same_run(b, x, y, sigma, o_.actives_between(lo, hi),
+             sign_of(odd(outside_between(J, sigma, lo, hi))), (i - 1) + (j - 1) * o_.norb, s);
   }
 
   // Excitations that leave the active strings: a hole moves, a particle
-  // moves, an inactive electron goes to a virtual orbital or a particle
-  // fills a hole.
+  // moves, a particle fills a hole or an inactive electron goes to a virtual
+  // orbital.  The block of space 2 follows from the holes; the particles
+  // only choose the row.
   void outside_moves(const Block& b, const Ext& J, const double* x, int sigma, Sums& s) {
     const int off = sigma * o_.norb;
-    // a hole h of J filled from the inactive orbital i, i a new hole
+    long long t = 0;
+    // a hole of J, j, filled from the inactive orbital i, the new hole
     for (int kh = 0; kh < J.nt; ++kh) {
       if (o_.spin(J.h[kh]) != sigma) continue;
       const int j = o_.spatial(J.h[kh]);
@@ -816,11 +823,13 @@ class BlockDensity {
         Ext K = J;
         drop(K.h, K.nt, j + off);
         add_sorted(K.h, K.nt, i + off);
-        outside_pair(b, J, x, sigma, i, j, K, s);
+        if (const Block* b2 = block2(b.nca, b.ncb, b.isc, K.nt, K.h, K.np, t))
+          outside_pair(b, J, x, sigma, i, j, row_offset(*b2, t, K.np, K.p), s);
       }
     }
     // a particle of J moved from i to the virtual orbital j
-    for (int kp = 0; kp < J.np; ++kp) {
+    const Block* same = block2(b.nca, b.ncb, b.isc, J.nt, J.h, J.np, t);
+    for (int kp = 0; kp < J.np && same != nullptr; ++kp) {
       if (o_.spin(J.p[kp]) != sigma) continue;
       const int i = o_.spatial(J.p[kp]);
       for (const int j : o_.of[kVirtual][o_.mult[o_.sym[size_t(i)]][st_]]) {
@@ -828,10 +837,10 @@ class BlockDensity {
         Ext K = J;
         drop(K.p, K.np, i + off);
         add_sorted(K.p, K.np, j + off);
-        outside_pair(b, J, x, sigma, i, j, K, s);
+        outside_pair(b, J, x, sigma, i, j, row_offset(*same, t, K.np, K.p), s);
       }
     }
-    // a particle i of J falls into a hole j of J
+    // a particle of J, i, falls into a hole of J, j
     for (int kp = 0; kp < J.np; ++kp)
       for (int kh = 0; kh < J.nt; ++kh) {
         if (o_.spin(J.p[kp]) != sigma || o_.spin(J.h[kh]) != sigma) continue;
@@ -840,39 +849,38 @@ class BlockDensity {
         Ext K = J;
         drop(K.p, K.np, J.p[kp]);
         drop(K.h, K.nt, J.h[kh]);
-        outside_pair(b, J, x, sigma, i, j, K, s);
+        if (const Block* b2 = block2(b.nca, b.ncb, b.isc, K.nt, K.h, K.np, t))
+          outside_pair(b, J, x, sigma, i, j, row_offset(*b2, t, K.np, K.p), s);
       }
     // an inactive electron i promoted to the virtual orbital j
-    if (J.nt < 2 && J.np < 2)
-      for (int si = 1; si <= o_.nsym; ++si)
-        for (const int i : o_.of[kInactive][si]) {
-          if (holds(J.h, J.nt, i + off)) continue;
-          Ext K = J;
-          add_sorted(K.h, K.nt, i + off);
-          for (const int j : o_.of[kVirtual][o_.mult[si][st_]]) {
-            if (holds(J.p, J.np, j + off)) continue;
-            Ext L = K;
-            add_sorted(L.p, L.np, j + off);
-            outside_pair(b, J, x, sigma, i, j, L, s);
-          }
+    if (J.nt == 2 || J.np == 2) return;
+    for (int si = 1; si <= o_.nsym; ++si)
+      for (const int i : o_.of[kInactive][si]) {
+        if (holds(J.h, J.nt, i + off)) continue;
+        Ext K = J;
+        add_sorted(K.h, K.nt, i + off);
+        const Block* b2 = block2(b.nca, b.ncb, b.isc, K.nt, K.h, K.np + 1, t);
+        if (b2 == nullptr) continue;
+        for (const int j : o_.of[kVirtual][o_.mult[si][st_]]) {
+          if (holds(J.p, J.np, j + off)) continue;
+          Ext L = K;
+          add_sorted(L.p, L.np, j + off);
+          outside_pair(b, J, x, sigma, i, j, row_offset(*b2, t, L.np, L.p), s);
         }
+      }
   }
 
-  // An electron of spin sigma enters the active orbitals (gain) at position
-  // k or leaves them from k; the other orbital, `other`, is outside.
+  // An electron of spin sigma enters the active orbitals at position k
+  // (gain) or leaves them from k; the other orbital, `other`, is outside.
+  // b2 and y are the block and row of space 2.
   void string_count_change(const Block& b, const Ext& J, const double* x, int sigma, int k,
-                           bool gain, int other, bool from_active, const Ext& K, Sums& s) {
+                           bool gain, int other, const Block& b2, long long y, Sums& s) {
     const int a = o_.active[size_t(k)];
-    const int d = gain ? 1 : -1;
-    const int nca2 = b.nca + (sigma == 0 ? d : 0), ncb2 = b.ncb + (sigma == 1 ? d : 0);
-    long long y = 0;
-    const Block* b2 = target(nca2, ncb2, o_.mult[b.isc][o_.sym[size_t(a)]], K, y);
-    if (b2 == nullptr) return;
+    const int n2 = (sigma == 0 ? b.nca : b.ncb) + (gain ? 1 : -1);
     const int lo = std::min(a, other), hi = std::max(a, other);
     const Mask between = o_.actives_between(lo, hi);
     const double sg = sign_of(odd(outside_between(J, sigma, lo, hi)));
-    const int ij = from_active ? (a - 1) + (other - 1) * o_.norb : (other - 1) + (a - 1) * o_.norb;
-    const int sk = o_.sym[size_t(a)];
+    const int ij = gain ? (other - 1) + (a - 1) * o_.norb : (a - 1) + (other - 1) * o_.norb;
     const Mask bit = 1u << k;
     for (int isa = 1; isa <= o_.nsym; ++isa) {
       const int isb = o_.mult[isa][b.isc];
@@ -880,6 +888,7 @@ class BlockDensity {
       if (na == 0 || nb == 0) continue;
       const double* g1 = x + b.group[isa];
       if (sigma == 1) {
+        // The beta string changes: rows of the alpha strings of isa.
         const auto& list = str_.of[b.ncb][isb];
         for (long long rb = 0; rb < nb; ++rb) {
           const Mask m = list[size_t(rb)];
@@ -887,13 +896,14 @@ class BlockDensity {
           const long long to = str_.rank[m ^ bit];
           const double v = sg * sign_of(odd(std::popcount(m & between)));
           for (int kk = 0; kk < nk_; ++kk)
-            acc(s, kk)[ij] += v * dot(g1 + rb * na, ket_[size_t(kk)] + y + b2->group[isa] + to * na, na);
+            acc(s, kk)[ij] += v * dot(g1 + rb * na, ket_[size_t(kk)] + y + b2.group[isa] + to * na, na);
           s.pairs += na;
         }
       } else {
+        // The alpha string changes: columns over the beta strings.
         const auto& list = str_.of[b.nca][isa];
-        const int isa2 = o_.mult[isa][sk];
-        const long long na2 = str_.count(nca2, isa2);
+        const int isa2 = o_.mult[isa][o_.sym[size_t(a)]];
+        const long long na2 = str_.count(n2, isa2);
         for (long long ra = 0; ra < na; ++ra) {
           const Mask m = list[size_t(ra)];
           if (((m & bit) != 0) == gain) continue;
@@ -901,7 +911,7 @@ class BlockDensity {
           const double v = sg * sign_of(odd(std::popcount(m & between)));
           for (int kk = 0; kk < nk_; ++kk)
             acc(s, kk)[ij] +=
-                v * strided_dot(g1 + ra, na, ket_[size_t(kk)] + y + b2->group[isa2] + to, na2, nb);
+                v * strided_dot(g1 + ra, na, ket_[size_t(kk)] + y + b2.group[isa2] + to, na2, nb);
           s.pairs += nb;
         }
       }
@@ -910,43 +920,70 @@ class BlockDensity {
 
   // Excitations that change the count of active electrons: an inactive
   // electron or a particle enters the active orbitals, or an active electron
-  // fills a hole or becomes a particle.
+  // fills a hole or becomes a particle.  The block of space 2 follows from
+  // the active position and the holes, before the particles choose the row.
   void into_and_out_of_active(const Block& b, const Ext& J, const double* x, int sigma, Sums& s) {
     const int off = sigma * o_.norb;
+    long long t = 0;
+    // The block after an electron of spin sigma enters (d = 1) or leaves
+    // (d = -1) active position k, with holes K.
+    auto block_after = [&](int k, int d, const Ext& K) {
+      const int nca = b.nca + (sigma == 0 ? d : 0), ncb = b.ncb + (sigma == 1 ? d : 0);
+      const int isc = o_.mult[b.isc][o_.sym[size_t(o_.active[size_t(k)])]];
+      return block2(nca, ncb, isc, K.nt, K.h, K.np, t);
+    };
     auto actives = [&](int other, auto each) {
       for (int k = 0; k < o_.noac; ++k)
         if (o_.mult[o_.sym[size_t(o_.active[size_t(k)])]][o_.sym[size_t(other)]] == st_) each(k);
     };
+    // an inactive electron i enters position k
     if (J.nt < 2)
       for (int si = 1; si <= o_.nsym; ++si)
         for (const int i : o_.of[kInactive][si]) {
           if (holds(J.h, J.nt, i + off)) continue;
           Ext K = J;
           add_sorted(K.h, K.nt, i + off);
-          actives(i, [&](int k) { string_count_change(b, J, x, sigma, k, true, i, false, K, s); });
+          actives(i, [&](int k) {
+            if (const Block* b2 = block_after(k, 1, K))
+              string_count_change(b, J, x, sigma, k, true, i, *b2, row_offset(*b2, t, K.np, K.p), s);
+          });
         }
+    // a particle i enters position k
     for (int kp = 0; kp < J.np; ++kp) {
       if (o_.spin(J.p[kp]) != sigma) continue;
       const int i = o_.spatial(J.p[kp]);
       Ext K = J;
       drop(K.p, K.np, J.p[kp]);
-      actives(i, [&](int k) { string_count_change(b, J, x, sigma, k, true, i, false, K, s); });
+      actives(i, [&](int k) {
+        if (const Block* b2 = block_after(k, 1, K))
+          string_count_change(b, J, x, sigma, k, true, i, *b2, row_offset(*b2, t, K.np, K.p), s);
+      });
     }
+    // the electron at position k fills a hole j
     for (int kh = 0; kh < J.nt; ++kh) {
       if (o_.spin(J.h[kh]) != sigma) continue;
       const int j = o_.spatial(J.h[kh]);
       Ext K = J;
       drop(K.h, K.nt, J.h[kh]);
-      actives(j, [&](int k) { string_count_change(b, J, x, sigma, k, false, j, true, K, s); });
+      actives(j, [&](int k) {
+        if (const Block* b2 = block_after(k, -1, K))
+          string_count_change(b, J, x, sigma, k, false, j, *b2, row_offset(*b2, t, K.np, K.p), s);
+      });
     }
-    if (J.np < 2)
-      for (int sj = 1; sj <= o_.nsym; ++sj)
-        for (const int j : o_.of[kVirtual][sj]) {
-          if (holds(J.p, J.np, j + off)) continue;
-          Ext K = J;
-          add_sorted(K.p, K.np, j + off);
-          actives(j, [&](int k) { string_count_change(b, J, x, sigma, k, false, j, true, K, s); });
-        }
+    // the electron at position k becomes a particle in j
+    if (J.np == 2) return;
+    Ext K = J;
+    ++K.np;
+    for (int k = 0; k < o_.noac; ++k) {
+      const Block* b2 = block_after(k, -1, K);
+      if (b2 == nullptr) continue;
+      for (const int j : o_.of[kVirtual][o_.mult[o_.sym[size_t(o_.active[size_t(k)])]][st_]]) {
+        if (holds(J.p, J.np, j + off)) continue;
+        Ext L = J;
+        add_sorted(L.p, L.np, j + off);
+        string_count_change(b, J, x, sigma, k, false, j, *b2, row_offset(*b2, t, L.np, L.p), s);
+      }
+    }
   }
 
   // The pieces' sums added in piece order.
@@ -988,6 +1025,7 @@ class BlockDensity {
   Strings str_;
   Configs holes_, parts_;
   SpaceLayout sp1_, sp2_;
+  int category_[3][kMaxSym + 1][3] = {};  // hole category by count, symmetry, spin
   Mask reference_ = 0;  // active positions filled in the files' reference
   size_t stride_ = 0;
   bool ranks_checked_[kMaxActive + 1] = {};
