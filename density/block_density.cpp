@@ -25,6 +25,13 @@ using Mask = unsigned;  // a set of active positions, position p as bit p
 enum Class { kInactive = 1, kActive = 2, kVirtual = 3 };
 
 bool odd(int n) { return (n & 1) != 0; }
+// Whether a set of at most 16 active positions has an odd number of members
+// (without the library call that a portable popcount becomes).
+bool odd_bits(Mask m) {
+  m ^= m >> 8;
+  m ^= m >> 4;
+  return (0x6996u >> (m & 0xfu) & 1u) != 0;
+}
 double sign_of(bool negative) { return negative ? -1.0 : 1.0; }
 
 // The orbitals of the CI by class, and what the phases need: a+(j) a(i) on a
@@ -535,7 +542,7 @@ class BlockDensity {
             const Mask between = o_.actives_between(std::min(i, j), std::max(i, j));
             moves.push_back({str_.rank[rest | 1u << q], (i - 1) + (j - 1) * o_.norb,
                              static_cast<unsigned char>(p), static_cast<unsigned char>(q),
-                             odd(std::popcount(rest & between))});
+                             odd_bits(rest & between)});
           }
         }
       }
@@ -782,12 +789,12 @@ class BlockDensity {
           const double* g2 = y2 + b.group[isa];
           if (sigma == 1) {
             for (long long rb = 0; rb < nb; ++rb) {
-              const bool o = odd(std::popcount(str_.of[b.ncb][isb][size_t(rb)] & between));
+              const bool o = odd_bits(str_.of[b.ncb][isb][size_t(rb)] & between);
               v += sign_of(o) * dot(g1 + rb * na, g2 + rb * na, na);
             }
           } else {
             for (long long ra = 0; ra < na; ++ra) {
-              const bool o = odd(std::popcount(str_.of[b.nca][isa][size_t(ra)] & between));
+              const bool o = odd_bits(str_.of[b.nca][isa][size_t(ra)] & between);
               v += sign_of(o) * strided_dot(g1 + ra, na, g2 + ra, na, nb);
             }
           }
@@ -894,7 +901,7 @@ class BlockDensity {
           const Mask m = list[size_t(rb)];
           if (((m & bit) != 0) == gain) continue;
           const long long to = str_.rank[m ^ bit];
-          const double v = sg * sign_of(odd(std::popcount(m & between)));
+          const double v = sg * sign_of(odd_bits(m & between));
           for (int kk = 0; kk < nk_; ++kk)
             acc(s, kk)[ij] += v * dot(g1 + rb * na, ket_[size_t(kk)] + y + b2.group[isa] + to * na, na);
           s.pairs += na;
@@ -908,7 +915,7 @@ class BlockDensity {
           const Mask m = list[size_t(ra)];
           if (((m & bit) != 0) == gain) continue;
           const long long to = str_.rank[m ^ bit];
-          const double v = sg * sign_of(odd(std::popcount(m & between)));
+          const double v = sg * sign_of(odd_bits(m & between));
           for (int kk = 0; kk < nk_; ++kk)
             acc(s, kk)[ij] +=
                 v * strided_dot(g1 + ra, na, ket_[size_t(kk)] + y + b2.group[isa2] + to, na2, nb);
