@@ -78,8 +78,12 @@ void peek_capacity(Run& run) {
 // spaces: the two halves of the work array, the address table of the list
 // check and the reordering rows (one byte per substituted spin-orbital),
 // and for a complete active space the address-ordered and transposed copies
-// of the vectors that the string-driven density works on.
-long long bytes_per_determinant(const Run& run) { return run.prep.gener == "CAS " ? 72 : 32; }
+// of the vectors that the string-driven density works on, for the other
+// single-reference modes the first vector in address order.
+long long bytes_per_determinant(const Run& run) {
+  if (run.prep.gener == "CAS ") return 72;
+  return multireference(run.prep.gener) ? 32 : 40;
+}
 
 // Beyond the capacity the run stops as it always has; standard error says
 // which "MEM" would take the space and what memory that needs.
