@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/print.hpp"
+#include "density/dot_product.hpp"
 #include "density/string_density.hpp"
 #include "detspace/address.hpp"
 #include "detspace/address_tables.hpp"
@@ -136,39 +137,13 @@ struct Ext {
   int h[2] = {}, p[2] = {};
 };
 
-void add_sorted(int* list, int& n, int so) {
-  int k = n++;
-  for (; k > 0 && list[k - 1] > so; --k) list[k] = list[k - 1];
-  list[k] = so;
-}
-
-void drop(int* list, int& n, int so) {
-  int k = 0;
-  while (list[k] != so) ++k;
-  for (--n; k < n; ++k) list[k] = list[k + 1];
-}
-
 bool holds(const int* list, int n, int so) {
   for (int k = 0; k < n; ++k)
     if (list[k] == so) return true;
   return false;
 }
 
-// Four running sums added in a fixed order: the same bits on every machine
-// and in every thread.
-double dot(const double* x, const double* y, long long n) {
-  double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-  long long k = 0;
-  for (; k + 4 <= n; k += 4) {
-    s0 += x[k] * y[k];
-    s1 += x[k + 1] * y[k + 1];
-    s2 += x[k + 2] * y[k + 2];
-    s3 += x[k + 3] * y[k + 3];
-  }
-  for (; k < n; ++k) s0 += x[k] * y[k];
-  return (s0 + s1) + (s2 + s3);
-}
-
+// The same over two strided runs, with two running sums.
 double strided_dot(const double* x, long long sx, const double* y, long long sy, long long n) {
   double s0 = 0, s1 = 0;
   long long k = 0;
@@ -198,11 +173,13 @@ class BlockDensity {
   }
 
   bool prepare(const AddressTables& tables) {
-    if (!orbitals() || !strings()) return false;
+    if (!orbitals()) return false;
+    strings();
     if (!configs(holes_, kInactive) || !configs(parts_, kVirtual)) return false;
     for (int nt = 0; nt <= 2; ++nt)
       for (int ist = 1; ist <= o_.nsym; ++ist)
-        for (int spin = -1; spin <= 1; ++spin) category_[nt][ist][spin + 1] = run_.dets.icatt(nt, ist, spin);
+        for (int spin = -1; spin <= 1; ++spin)
+          category_[nt][ist][spin + 1] = run_.dets.icatt(nt, ist, spin);
     if (!layout(sp1_, s1_) || !layout(sp2_, s2_)) return false;
     if (sp2_.size != tables.size()) return false;
     for (const Block& b : sp1_.blocks) {
@@ -343,7 +320,7 @@ class BlockDensity {
     return files_match_cas(run_);
   }
 
-  bool strings() {
+  void strings() {
     const int noac = o_.noac;
     const size_t all = size_t(1) << noac;
     str_.rank.assign(all, -1);
@@ -369,7 +346,6 @@ class BlockDensity {
         for (int l = k + 1; l < n; ++l) pos[l] = pos[l - 1] + 1;
       }
     }
-    return true;
   }
 
   // The address tables' rank of every string of count n must be ours.
@@ -557,7 +533,7 @@ class BlockDensity {
     auto weight = [](const Block& b) { return static_cast<long long>(b.maxc) + 16; };
     long long total = 0;
     for (const Block& b : sp1_.blocks) total += weight(b) * b.nT * b.nP;
-    const long long budget = 256LL << 20;
+    const long long budget = 64LL << 20;
     const long long per = static_cast<long long>(stride_) * nk_ * 8;
     long long n = std::clamp<long long>(total / 4096, 1, 64);
     n = std::max<long long>(1, std::min(n, budget / std::max<long long>(per, 1)));
@@ -716,7 +692,8 @@ class BlockDensity {
     const Block* b2 = sp2_.find(b.nelc, b.isc, b.ispc1, b.icateg);
     if (b2 == nullptr) return;
     const long long y = b2->off + r * b2->maxc;
-    const size_t n = size_t(o_.norb), holes = n * n, parts = holes + 2 * n + 1, all = parts + 2 * n + 1;
+    const size_t n = size_t(o_.norb), holes = n * n, parts = holes + 2 * n + 1;
+    const size_t all = parts + 2 * n + 1;
     for (int k = 0; k < nk_; ++k) {
       const double d = dot(x, ket_[size_t(k)] + y, b.maxc);
       double* a = acc(s, k);
@@ -724,7 +701,8 @@ class BlockDensity {
       for (int h = 0; h < J.nt; ++h) a[holes + size_t(J.h[h])] += d;
       for (int q = 0; q < J.np; ++q) a[parts + size_t(J.p[q])] += d;
     }
-    s.pairs += static_cast<long long>(b.maxc) * (2 * o_.inactive_below[size_t(o_.norb) + 1] - J.nt + J.np);
+    const int outside = 2 * o_.inactive_below[size_t(o_.norb) + 1] - J.nt + J.np;
+    s.pairs += static_cast<long long>(b.maxc) * outside;
   }
 
   // Replacements inside the active orbitals: holes and particles stay, one
@@ -763,7 +741,8 @@ class BlockDensity {
               v = dot(g1 + from * na, y2 + b2->group[isa] + mv.to * na, na);
             } else {
               const int isa2 = o_.mult[isa][st_];
-              v = strided_dot(g1 + from, na, y2 + b2->group[isa2] + mv.to, str_.count(b.nca, isa2), nb);
+              const double* g2 = y2 + b2->group[isa2] + mv.to;
+              v = strided_dot(g1 + from, na, g2, str_.count(b.nca, isa2), nb);
             }
             acc(s, k)[mv.ij] += sg * v;
           }
@@ -828,8 +807,8 @@ class BlockDensity {
       for (const int i : o_.of[kInactive][o_.mult[o_.sym[size_t(j)]][st_]]) {
         if (holds(J.h, J.nt, i + off)) continue;
         Ext K = J;
-        drop(K.h, K.nt, j + off);
-        add_sorted(K.h, K.nt, i + off);
+        remove_value(K.h, K.nt, j + off);
+        insert_sorted(K.h, K.nt, i + off);
         if (const Block* b2 = block2(b.nca, b.ncb, b.isc, K.nt, K.h, K.np, t))
           outside_pair(b, J, x, sigma, i, j, row_offset(*b2, t, K.np, K.p), s);
       }
@@ -842,8 +821,8 @@ class BlockDensity {
       for (const int j : o_.of[kVirtual][o_.mult[o_.sym[size_t(i)]][st_]]) {
         if (holds(J.p, J.np, j + off)) continue;
         Ext K = J;
-        drop(K.p, K.np, i + off);
-        add_sorted(K.p, K.np, j + off);
+        remove_value(K.p, K.np, i + off);
+        insert_sorted(K.p, K.np, j + off);
         outside_pair(b, J, x, sigma, i, j, row_offset(*same, t, K.np, K.p), s);
       }
     }
@@ -854,8 +833,8 @@ class BlockDensity {
         const int i = o_.spatial(J.p[kp]), j = o_.spatial(J.h[kh]);
         if (o_.mult[o_.sym[size_t(i)]][o_.sym[size_t(j)]] != st_) continue;
         Ext K = J;
-        drop(K.p, K.np, J.p[kp]);
-        drop(K.h, K.nt, J.h[kh]);
+        remove_value(K.p, K.np, J.p[kp]);
+        remove_value(K.h, K.nt, J.h[kh]);
         if (const Block* b2 = block2(b.nca, b.ncb, b.isc, K.nt, K.h, K.np, t))
           outside_pair(b, J, x, sigma, i, j, row_offset(*b2, t, K.np, K.p), s);
       }
@@ -865,13 +844,13 @@ class BlockDensity {
       for (const int i : o_.of[kInactive][si]) {
         if (holds(J.h, J.nt, i + off)) continue;
         Ext K = J;
-        add_sorted(K.h, K.nt, i + off);
+        insert_sorted(K.h, K.nt, i + off);
         const Block* b2 = block2(b.nca, b.ncb, b.isc, K.nt, K.h, K.np + 1, t);
         if (b2 == nullptr) continue;
         for (const int j : o_.of[kVirtual][o_.mult[si][st_]]) {
           if (holds(J.p, J.np, j + off)) continue;
           Ext L = K;
-          add_sorted(L.p, L.np, j + off);
+          insert_sorted(L.p, L.np, j + off);
           outside_pair(b, J, x, sigma, i, j, row_offset(*b2, t, L.np, L.p), s);
         }
       }
@@ -903,7 +882,8 @@ class BlockDensity {
           const long long to = str_.rank[m ^ bit];
           const double v = sg * sign_of(odd_bits(m & between));
           for (int kk = 0; kk < nk_; ++kk)
-            acc(s, kk)[ij] += v * dot(g1 + rb * na, ket_[size_t(kk)] + y + b2.group[isa] + to * na, na);
+            acc(s, kk)[ij] +=
+                v * dot(g1 + rb * na, ket_[size_t(kk)] + y + b2.group[isa] + to * na, na);
           s.pairs += na;
         }
       } else {
@@ -932,62 +912,58 @@ class BlockDensity {
   void into_and_out_of_active(const Block& b, const Ext& J, const double* x, int sigma, Sums& s) {
     const int off = sigma * o_.norb;
     long long t = 0;
-    // The block after an electron of spin sigma enters (d = 1) or leaves
-    // (d = -1) active position k, with holes K.
-    auto block_after = [&](int k, int d, const Ext& K) {
+    // The block of space 2 once the electron has entered (gain) or left
+    // active position k, with the holes and particles K; then the same for
+    // every position that the symmetry pairs with the other orbital.
+    auto block_after = [&](int k, bool gain, const Ext& K) {
+      const int d = gain ? 1 : -1;
       const int nca = b.nca + (sigma == 0 ? d : 0), ncb = b.ncb + (sigma == 1 ? d : 0);
       const int isc = o_.mult[b.isc][o_.sym[size_t(o_.active[size_t(k)])]];
       return block2(nca, ncb, isc, K.nt, K.h, K.np, t);
     };
-    auto actives = [&](int other, auto each) {
-      for (int k = 0; k < o_.noac; ++k)
-        if (o_.mult[o_.sym[size_t(o_.active[size_t(k)])]][o_.sym[size_t(other)]] == st_) each(k);
+    auto through_actives = [&](int other, bool gain, const Ext& K) {
+      for (int k = 0; k < o_.noac; ++k) {
+        if (o_.mult[o_.sym[size_t(o_.active[size_t(k)])]][o_.sym[size_t(other)]] != st_) continue;
+        if (const Block* b2 = block_after(k, gain, K))
+          string_count_change(b, J, x, sigma, k, gain, other, *b2,
+                              row_offset(*b2, t, K.np, K.p), s);
+      }
     };
-    // an inactive electron i enters position k
+    // an inactive electron i enters the active orbitals
     if (J.nt < 2)
       for (int si = 1; si <= o_.nsym; ++si)
         for (const int i : o_.of[kInactive][si]) {
           if (holds(J.h, J.nt, i + off)) continue;
           Ext K = J;
-          add_sorted(K.h, K.nt, i + off);
-          actives(i, [&](int k) {
-            if (const Block* b2 = block_after(k, 1, K))
-              string_count_change(b, J, x, sigma, k, true, i, *b2, row_offset(*b2, t, K.np, K.p), s);
-          });
+          insert_sorted(K.h, K.nt, i + off);
+          through_actives(i, true, K);
         }
-    // a particle i enters position k
+    // a particle i enters them
     for (int kp = 0; kp < J.np; ++kp) {
       if (o_.spin(J.p[kp]) != sigma) continue;
-      const int i = o_.spatial(J.p[kp]);
       Ext K = J;
-      drop(K.p, K.np, J.p[kp]);
-      actives(i, [&](int k) {
-        if (const Block* b2 = block_after(k, 1, K))
-          string_count_change(b, J, x, sigma, k, true, i, *b2, row_offset(*b2, t, K.np, K.p), s);
-      });
+      remove_value(K.p, K.np, J.p[kp]);
+      through_actives(o_.spatial(J.p[kp]), true, K);
     }
-    // the electron at position k fills a hole j
+    // an active electron fills a hole j
     for (int kh = 0; kh < J.nt; ++kh) {
       if (o_.spin(J.h[kh]) != sigma) continue;
-      const int j = o_.spatial(J.h[kh]);
       Ext K = J;
-      drop(K.h, K.nt, J.h[kh]);
-      actives(j, [&](int k) {
-        if (const Block* b2 = block_after(k, -1, K))
-          string_count_change(b, J, x, sigma, k, false, j, *b2, row_offset(*b2, t, K.np, K.p), s);
-      });
+      remove_value(K.h, K.nt, J.h[kh]);
+      through_actives(o_.spatial(J.h[kh]), false, K);
     }
-    // the electron at position k becomes a particle in j
+    // the electron at position k becomes a particle in j: the block has
+    // the holes of J and one particle more, j only chooses the row
     if (J.np == 2) return;
     Ext K = J;
     ++K.np;
     for (int k = 0; k < o_.noac; ++k) {
-      const Block* b2 = block_after(k, -1, K);
+      const Block* b2 = block_after(k, false, K);
       if (b2 == nullptr) continue;
       for (const int j : o_.of[kVirtual][o_.mult[o_.sym[size_t(o_.active[size_t(k)])]][st_]]) {
         if (holds(J.p, J.np, j + off)) continue;
         Ext L = J;
-        add_sorted(L.p, L.np, j + off);
+        insert_sorted(L.p, L.np, j + off);
         string_count_change(b, J, x, sigma, k, false, j, *b2, row_offset(*b2, t, L.np, L.p), s);
       }
     }

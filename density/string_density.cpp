@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "density/dot_product.hpp"
 #include "fortio/progress.hpp"
 #include "core/print.hpp"
 #include "detspace/address_tables.hpp"
@@ -298,21 +299,6 @@ class StringDensity {
     int n = 0;
     for (int k = 1; k <= run_.orb.norb; ++k) n += run_.cs.itype(k) == 1;
     return n;
-  }
-
-  // Four running sums, added at the end in a fixed order: the same bits on
-  // every machine and in every thread.
-  static double dot(const double* x, const double* y, long long n) {
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    long long k = 0;
-    for (; k + 4 <= n; k += 4) {
-      s0 += x[k] * y[k];
-      s1 += x[k + 1] * y[k + 1];
-      s2 += x[k + 2] * y[k + 2];
-      s3 += x[k + 3] * y[k + 3];
-    }
-    for (; k < n; ++k) s0 += x[k] * y[k];
-    return (s0 + s1) + (s2 + s3);
   }
 
   void work(Task& task, double* acc) {

@@ -240,9 +240,10 @@ TEST(BlockDensity, AFirstListOutsideItsSpaceStopsTheRun) {
     try {
       block(s, 0, {1}, &list1);
     } catch (const fio::StopRun& stop) {
+      const std::string out = s.t.out.str();
       return stop.status == fio::kStatusError &&
-             s.t.out.str().find("determinant list enumeration: determinant 6") != std::string::npos &&
-             s.t.out.str().find(message) != std::string::npos;
+             out.find("determinant list enumeration: determinant 6") != std::string::npos &&
+             out.find(message) != std::string::npos;
     }
     return false;
   };
