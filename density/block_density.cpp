@@ -4,6 +4,9 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -195,45 +198,32 @@ class BlockDensity {
   long long size1() const { return sp1_.size; }
   long long size2() const { return sp2_.size; }
 
-  // Vector 1 in the address order of its space, from its list.  The list
-  // comes in the CI program's order, so the places are random in a vector
-  // far larger than the caches: they are found for a batch of determinants
-  // and fetched ahead, then filled in list order.
+  // Vector 1 in the address order of its space, from its list.  Reading
+  // the list is one sequential stream; with a second thread it reads ahead
+  // while this one places the determinants, batch after batch, in list
+  // order.  Their places are random in a vector far larger than the caches,
+  // so each run of 64 is found first and fetched ahead, then filled.
   void gather(DeterminantSource& list, const CiVector& psi1) {
     c1_.assign(static_cast<size_t>(sp1_.size), 0.0);
-    std::vector<unsigned long long> seen(static_cast<size_t>(sp1_.size + 63) / 64, 0);
-    constexpr int kBatch = 64;
-    long long at[kBatch];
-    int ne = 0, p[kMaxSubst], q[kMaxSubst];
-    for (int k0 = 0; k0 < psi1.n; k0 += kBatch) {
-      int n = std::min(kBatch, psi1.n - k0);
-      bool ended = false;
-      for (int j = 0; j < n; ++j) {
-        if (!list.next(ne, p, q)) {
-          ended = true;
-          n = j;
-          break;
-        }
-        std::sort(p, p + ne);
-        std::sort(q, q + ne);
-        at[j] = address1(ne, p, q);
-        if (at[j] >= 0) __builtin_prefetch(&c1_[size_t(at[j])], 1);
+    seen_.assign(static_cast<size_t>(sp1_.size + 63) / 64, 0);
+    Refusal refusal;
+    if (density_threads() < 2) {
+      Batch& b = ring_[0];
+      for (long long done = 0;;) {
+        read(list, b, psi1.n - done);
+        refusal = place(b, done, psi1);
+        done += b.count;
+        if (refusal.k != 0) break;
+        if (b.failure) std::rethrow_exception(b.failure);
+        if (b.last || done == psi1.n) break;
       }
-      for (int j = 0; j < n; ++j) {
-        const long long a = at[j];
-        const int k = k0 + j + 1;
-        if (a < 0)
-          refuse(run_, {"determinant list " + list.name() + ": determinant", k,
-                        " lies outside the space of its vector"});
-        unsigned long long& word = seen[size_t(a) / 64];
-        const unsigned long long bit = 1ull << (a % 64);
-        if (word & bit)
-          refuse(run_, {"determinant list " + list.name() + ": determinant", k, " appears twice"});
-        word |= bit;
-        c1_[size_t(a)] = psi1.c[k - 1];
-      }
-      if (ended) refuse(run_, {"determinant list " + list.name() + " ended early"});
+    } else {
+      refusal = read_ahead(list, psi1);
     }
+    if (refusal.k > 0)
+      refuse(run_, {"determinant list " + list.name() + ": determinant", refusal.k,
+                    refusal.twice ? " appears twice" : " lies outside the space of its vector"});
+    if (refusal.k < 0) refuse(run_, {"determinant list " + list.name() + " ended early"});
   }
 
   std::vector<TransitionDensity> run() {
@@ -556,6 +546,131 @@ class BlockDensity {
         r += take;
       }
     }
+  }
+
+  // ---- vector 1 in address order
+
+  static constexpr int kBatch = 4096;  // determinants read at a time
+  static constexpr int kRing = 3;      // batches read ahead
+
+  // Determinants of list 1 as read: their substitution counts, holes and
+  // particles; `last` when the list ended (or its reading stopped the run,
+  // `failure`) after them.
+  struct Batch {
+    int count = 0;
+    bool last = false;
+    std::exception_ptr failure;
+    std::vector<int> ne = std::vector<int>(kBatch);
+    std::vector<int> p = std::vector<int>(size_t(kBatch) * kMaxSubst);
+    std::vector<int> q = std::vector<int>(size_t(kBatch) * kMaxSubst);
+  };
+
+  // The first determinant of the list that cannot be placed, from 1, and
+  // why; -1 when the list ended before its vector.
+  struct Refusal {
+    long long k = 0;
+    bool twice = false;
+  };
+
+  // Up to `left` (at most a batch of) determinants of the list.
+  static void read(DeterminantSource& list, Batch& b, long long left) {
+    b.count = 0;
+    b.last = false;
+    b.failure = nullptr;
+    try {
+      for (; b.count < std::min<long long>(kBatch, left); ++b.count) {
+        const size_t at = size_t(b.count) * kMaxSubst;
+        if (!list.next(b.ne[size_t(b.count)], &b.p[at], &b.q[at])) {
+          b.last = true;
+          return;
+        }
+      }
+    } catch (...) {
+      b.failure = std::current_exception();
+      b.last = true;
+    }
+  }
+
+  // Places the batch, whose first determinant is the list's done + 1.
+  Refusal place(Batch& b, long long done, const CiVector& psi1) {
+    constexpr int kAhead = 64;
+    long long at[kAhead];
+    for (int j0 = 0; j0 < b.count; j0 += kAhead) {
+      const int n = std::min(kAhead, b.count - j0);
+      for (int j = 0; j < n; ++j) {
+        const size_t k = size_t(j0 + j);
+        int* p = &b.p[k * kMaxSubst];
+        int* q = &b.q[k * kMaxSubst];
+        std::sort(p, p + b.ne[k]);
+        std::sort(q, q + b.ne[k]);
+        at[j] = address1(b.ne[k], p, q);
+        if (at[j] >= 0) __builtin_prefetch(&c1_[size_t(at[j])], 1);
+      }
+      for (int j = 0; j < n; ++j) {
+        const long long a = at[j], k = done + j0 + j + 1;
+        if (a < 0) return {k, false};
+        unsigned long long& word = seen_[size_t(a) / 64];
+        const unsigned long long bit = 1ull << (a % 64);
+        if (word & bit) return {k, true};
+        word |= bit;
+        c1_[size_t(a)] = psi1.c[k - 1];
+      }
+    }
+    if (b.last && !b.failure) return {-1, false};
+    return {};
+  }
+
+  // The gather with the list read by a second thread, kRing batches ahead.
+  // Only the reader touches the list (and the run's units) until it has
+  // been joined; a stop while reading is raised again here.
+  Refusal read_ahead(DeterminantSource& list, const CiVector& psi1) {
+    std::mutex m;
+    std::condition_variable changed;
+    long long filled = 0, placed = 0;  // batches
+    bool quit = false;
+    std::thread reader([&] {
+      long long done = 0;
+      for (long long i = 0;; ++i) {
+        {
+          std::unique_lock<std::mutex> lock(m);
+          changed.wait(lock, [&] { return quit || i - placed < kRing; });
+          if (quit) return;
+        }
+        Batch& b = ring_[size_t(i % kRing)];
+        read(list, b, psi1.n - done);
+        done += b.count;
+        const bool end = b.last || done == psi1.n;
+        {
+          std::lock_guard<std::mutex> lock(m);
+          filled = i + 1;
+        }
+        changed.notify_all();
+        if (end) return;
+      }
+    });
+    Refusal refusal;
+    std::exception_ptr failure;
+    for (long long i = 0, done = 0;; ++i) {
+      {
+        std::unique_lock<std::mutex> lock(m);
+        changed.wait(lock, [&] { return filled > i; });
+      }
+      Batch& b = ring_[size_t(i % kRing)];
+      refusal = place(b, done, psi1);
+      done += b.count;
+      failure = b.failure;
+      const bool end = refusal.k != 0 || b.last || done == psi1.n;
+      {
+        std::lock_guard<std::mutex> lock(m);
+        placed = i + 1;
+        quit = end;
+      }
+      changed.notify_all();
+      if (end) break;
+    }
+    reader.join();
+    if (refusal.k == 0 && failure) std::rethrow_exception(failure);
+    return refusal;
   }
 
   // ---- the address of a determinant of list 1
@@ -1013,6 +1128,8 @@ class BlockDensity {
   size_t stride_ = 0;
   bool ranks_checked_[kMaxActive + 1] = {};
   std::vector<std::vector<Segment>> groups_;
+  Batch ring_[kRing];
+  std::vector<unsigned long long> seen_;  // determinants of space 1 placed, a bit each
   std::vector<double> c1_, partial_;
   std::vector<long long> pairs_;
 };

@@ -261,6 +261,23 @@ TEST(BlockDensity, AFirstListOutsideItsSpaceStopsTheRun) {
       EXPECT_TRUE(refused(list1, "lies outside the space of its vector")) << s.t.out.str();
     }
   EXPECT_GT(outside, 100);
+
+  // Far down a long list, read ahead by a second thread or not.
+  Space large(mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {9, 8}, 4, -2));
+  ASSERT_GT(large.dets.size(), 20000u);
+  list1 = large.dets;
+  list1[17000] = list1[3];
+  for (const char* threads : {"1", "2"}) {
+    setenv("CIPROP_THREADS", threads, 1);
+    try {
+      block(large, 0, {1}, &list1);
+      ADD_FAILURE() << "the run went on";
+    } catch (const fio::StopRun&) {
+      EXPECT_NE(large.t.out.str().find("determinant 17001"), std::string::npos) << threads;
+    }
+    unsetenv("CIPROP_THREADS");
+    large.t.out.str("");
+  }
 }
 
 }  // namespace
