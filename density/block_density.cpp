@@ -291,6 +291,7 @@ class BlockDensity {
       o.active.push_back(a);
       if (a <= nocc) reference_ |= 1u << (k - 1);
     }
+    reference_count_ = std::popcount(reference_);
     o.inactive_below.assign(size_t(o.norb) + 2, 0);
     o.actives_below.assign(size_t(o.norb) + 2, 0);
     for (int i = 1; i <= o.norb; ++i) {
@@ -604,7 +605,9 @@ class BlockDensity {
         std::sort(p, p + b.ne[k]);
         std::sort(q, q + b.ne[k]);
         at[j] = address1(b.ne[k], p, q);
-        if (at[j] >= 0) __builtin_prefetch(&c1_[size_t(at[j])], 1);
+        if (at[j] < 0) continue;
+        __builtin_prefetch(&c1_[size_t(at[j])], 1);
+        __builtin_prefetch(&seen_[size_t(at[j]) / 64], 1);
       }
       for (int j = 0; j < n; ++j) {
         const long long a = at[j], k = done + j0 + j + 1;
@@ -684,6 +687,7 @@ class BlockDensity {
   long long address1(int ne, const int* p, const int* q) const {
     const int norb = o_.norb, marker = 2 * norb + 1;
     Mask m[2] = {reference_, reference_};
+    int n[2] = {reference_count_, reference_count_};
     Ext J;
     for (int k = 0; k < ne; ++k) {
       if (p[k] < 1 || p[k] > 2 * norb || (k > 0 && p[k] == p[k - 1])) return -1;
@@ -692,6 +696,7 @@ class BlockDensity {
         const Mask bit = 1u << o_.pos[size_t(o)];
         if (!(m[o_.spin(p[k])] & bit)) return -1;
         m[o_.spin(p[k])] &= ~bit;
+        --n[o_.spin(p[k])];
       } else if (c != kInactive || J.nt == 2) {
         return -1;
       } else {
@@ -706,13 +711,14 @@ class BlockDensity {
         const Mask bit = 1u << o_.pos[size_t(o)];
         if (m[o_.spin(q[k])] & bit) return -1;
         m[o_.spin(q[k])] |= bit;
+        ++n[o_.spin(q[k])];
       } else if (c != kVirtual || J.np == 2) {
         return -1;
       } else {
         J.p[J.np++] = q[k];
       }
     }
-    const int nca = std::popcount(m[0]), ncb = std::popcount(m[1]);
+    const int nca = n[0], ncb = n[1];
     const int isa = str_.sym[m[0]], isc = o_.mult[isa][str_.sym[m[1]]];
     long long t = 0;
     const Block* b = block_of(sp1_, nca, ncb, isc, J.nt, J.h, J.np, t);
@@ -1125,6 +1131,7 @@ class BlockDensity {
   SpaceLayout sp1_, sp2_;
   int category_[3][kMaxSym + 1][3] = {};  // hole category by count, symmetry, spin
   Mask reference_ = 0;  // active positions filled in the files' reference
+  int reference_count_ = 0;
   size_t stride_ = 0;
   bool ranks_checked_[kMaxActive + 1] = {};
   std::vector<std::vector<Segment>> groups_;
