@@ -146,7 +146,8 @@ bool holds(const int* list, int n, int so) {
   return false;
 }
 
-// The same over two strided runs, with two running sums.
+// A dot product over two strided runs: two running sums added in a fixed
+// order.
 double strided_dot(const double* x, long long sx, const double* y, long long sy, long long n) {
   double s0 = 0, s1 = 0;
   long long k = 0;
@@ -194,9 +195,6 @@ class BlockDensity {
     plan();
     return true;
   }
-
-  long long size1() const { return sp1_.size; }
-  long long size2() const { return sp2_.size; }
 
   // Vector 1 in the address order of its space, from its list.  Reading
   // the list is one sequential stream; with a second thread it reads ahead
