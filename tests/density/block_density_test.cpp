@@ -100,7 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
         BlockMode{"TOUS", 2, {2, 1}, {2, 2}, {2, 2}, 4, -2, 1},
         BlockMode{"TOUS", 1, {2}, {3}, {3}, 3, -3, 1},
         BlockMode{"MONO", 2, {2, 1}, {2, 2}, {2, 2}, 4, 0, 2},
-        BlockMode{"MONO", 1, {3}, {4}, {4}, 5, -1, 1}));
+        BlockMode{"MONO", 1, {3}, {4}, {4}, 5, -1, 1},
+        // a full active space, a single active electron, an empty one
+        BlockMode{"DDCI", 1, {2}, {2}, {3}, 4, 0, 1},
+        BlockMode{"TOUS", 2, {1, 1}, {2, 1}, {2, 1}, 1, -1, 2},
+        BlockMode{"MONO", 1, {2}, {3}, {3}, 0, 0, 1}));
 
 // One pass over the bra with several kets gives, for each ket, the bits of
 // the pass with that ket alone; the work is cut into the same pieces summed
