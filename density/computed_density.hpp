@@ -23,6 +23,11 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn);
 // full orbital set with the frozen (doubly occupied, so present on the
 // diagonal of a state density only) and deleted orbitals; sets nbtot.
 void reintroduce(Run& run, bool state);
+// The same from `ro` (leading dimension ld) into `full`, through `sym_order`
+// (RO in symmetry order), both of leading dimension 500; `full` may be `ro`.
+// print shows both matrices as the print level asks for them.
+void expand_density(Run& run, const double* ro, int ld, bool state, double* full,
+                    double* sym_order, bool print);
 
 // calro: the density computed from the vectors, between root numero(1) of
 // the first vector file and root numero(2) of the second; state tells that

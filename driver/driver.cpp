@@ -9,6 +9,7 @@
 #include "density/moments.hpp"
 #include "density/density_stage.hpp"
 #include "density/results_file.hpp"
+#include "density/spectrum.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
 #include "detspace/list_layout.hpp"
@@ -142,6 +143,7 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
     switch (static_cast<Stage>(s)) {
       case Stage::OpenFiles:
         openf(run);
+        check_listed_roots(run);
         break;
       case Stage::RunDescription:
         lircd(run);
@@ -168,6 +170,7 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
         break;
       case Stage::Moments:
         calmu(run);
+        spectrum_table(run);
         break;
     }
     // A report read while the run goes on ends at the last stage done.
