@@ -30,8 +30,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using bench::run_child;
-using bench::Timed;
+using timing::run_child;
+using timing::Timed;
 
 double since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -58,14 +58,14 @@ int main(int argc, char** argv) {
   std::string listed = "NUMERO=1,\n RACINES=";
   for (int r = 1; r <= nroots; ++r) listed += std::to_string(r) + ",";
   listed += "\n";
-  const bench::Timed one = bench::run_child(with_roots(input, listed));
+  const timing::Timed one = timing::run_child(with_roots(input, listed));
   std::printf("  one run, %d pairs      %7.2f s (cpu %.2f s, status %d), peak memory %ld MB\n",
               nroots, one.seconds, one.cpu, one.status, one.peak_mb);
 
   double seconds = 0, cpu = 0;
   long peak = 0;
   for (int r = 1; r <= nroots; ++r) {
-    const bench::Timed t = bench::run_child(with_roots(input, "NUMERO=1," + std::to_string(r) + ","));
+    const timing::Timed t = timing::run_child(with_roots(input, "NUMERO=1," + std::to_string(r) + ","));
     std::printf("  run of pair 1-%-2d        %7.2f s (cpu %.2f s, status %d), peak memory %ld MB\n",
                 r, t.seconds, t.cpu, t.status, t.peak_mb);
     seconds += t.seconds;

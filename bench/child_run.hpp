@@ -14,7 +14,7 @@
 
 #include "driver/driver.hpp"
 
-namespace bench {
+namespace timing {
 
 struct Timed {
   double seconds = 0;
@@ -56,4 +56,4 @@ inline Timed run_child(const std::string& input) {
   return t;
 }
 
-}  // namespace bench
+}  // namespace timing
