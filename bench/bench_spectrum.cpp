@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   double seconds = 0, cpu = 0;
   long peak = 0;
   for (int r = 1; r <= nroots; ++r) {
-    const timing::Timed t = timing::run_child(with_roots(input, "NUMERO=1," + std::to_string(r) + ","));
+    const timing::Timed t =
+        timing::run_child(with_roots(input, "NUMERO=1," + std::to_string(r) + ","));
     std::printf("  run of pair 1-%-2d        %7.2f s (cpu %.2f s, status %d), peak memory %ld MB\n",
                 r, t.seconds, t.cpu, t.status, t.peak_mb);
     seconds += t.seconds;

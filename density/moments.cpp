@@ -52,12 +52,14 @@ void print_quadrupoles(Run& run, const Moments& m) {
   run.io.list(kUnitReport, {kStars19});
   run.io.list(kUnitReport, {"M.Cuadrup.   Electronico                 Nuclear           Total"});
   for (int k = 0; k < 6; ++k)
-    print3(run, kMomentFormat, labels[k], m.quad_el[k], m.quad_nuc[k], m.quad_nuc[k] + m.quad_el[k]);
+    print3(run, kMomentFormat, labels[k], m.quad_el[k], m.quad_nuc[k],
+           m.quad_nuc[k] + m.quad_el[k]);
   run.io.list(kUnitReport, {kStars19});
   run.io.list(kUnitReport, {"thetas de Buckingham (traceless)"});
   run.io.list(kUnitReport, {"Componente   Electronico                 Nuclear           Total"});
   for (int k = 0; k < 6; ++k)
-    print3(run, kThetaFormat, thetas[k], m.theta_el[k], m.theta_nuc[k], m.theta_el[k] + m.theta_nuc[k]);
+    print3(run, kThetaFormat, thetas[k], m.theta_el[k], m.theta_nuc[k],
+           m.theta_el[k] + m.theta_nuc[k]);
   run.io.list(kUnitReport, {"theta eff   ", m.theta_eff});
 }
 

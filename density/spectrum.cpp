@@ -187,7 +187,8 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
       ro.assign(full.size(), 0.0);
       stored_density(run, ro.data(), kMaxOrb);
     }
-    pairs[size_t(k)].moments = pair_moments(run, ro.data(), kMaxOrb, pairs[size_t(k)], full, sym_order);
+    pairs[size_t(k)].moments =
+        pair_moments(run, ro.data(), kMaxOrb, pairs[size_t(k)], full, sym_order);
   }
 }
 
@@ -207,8 +208,9 @@ void spectrum_table(Run& run) {
   title.append(", energie ").append(energy).append(" hartree");
   run.io.write_line(kUnitReport, title);
   std::string count(" ");
-  count.append(std::to_string(pairs.size())).append(" racine(s) de ").append(run.io.name(kUnitVecB));
-  count.append(", densites calculees en ").append(std::to_string(run.dens.passes)).append(" passage(s)");
+  count.append(std::to_string(pairs.size())).append(" racine(s) de ");
+  count.append(run.io.name(kUnitVecB)).append(", densites calculees en ");
+  count.append(std::to_string(run.dens.passes)).append(" passage(s)");
   run.io.write_line(kUnitReport, count);
   // Columns: root (I7), energy (F22.12), dE in hartree (F15.10) and in eV
   // (F14.8), wavelength (F14.3), |mu|**2 and f (E22.14 each); a state shows

@@ -369,7 +369,9 @@ void expand_density(Run& run, const double* ro, int ld, bool state, double* full
                     double* sym_order, bool print) {
   const int norb = run.orb.norb;
   auto in = [&](int r, int c) { return ro[(r - 1) + static_cast<size_t>(c - 1) * ld]; };
-  auto out = [&](int r, int c) -> double& { return full[(r - 1) + static_cast<size_t>(c - 1) * kMaxOrb]; };
+  auto out = [&](int r, int c) -> double& {
+    return full[(r - 1) + static_cast<size_t>(c - 1) * kMaxOrb];
+  };
   auto r1 = [&](int r, int c) -> double& {
     return sym_order[(r - 1) + static_cast<size_t>(c - 1) * kMaxOrb];
   };

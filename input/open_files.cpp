@@ -48,15 +48,17 @@ void listed_roots(Run& run, std::string& text, bool second_given) {
     if (roots(k) != kNotGiven) n = k;
   for (int k = 1; k <= n; ++k) {
     if (roots(k) == kNotGiven)
-      refuse_input(run, "&RHO: RACINES(" + std::to_string(k) + ") is not given; the roots are listed from RACINES(1) on without a gap");
+      refuse_input(run, "&RHO: RACINES(" + std::to_string(k) +
+                            ") is not given; the roots are listed from RACINES(1) on "
+                            "without a gap");
     if (roots(k) < 1)
       refuse_input(run, "&RHO: RACINES(" + std::to_string(k) + ") = " + std::to_string(roots(k)) +
                             " is not a root (1 or more)");
   }
   if (n == 0) return;
   if (second_given && run.ronum.numero(2) != roots(1))
-    refuse_input(run, "&RHO: NUMERO(2) = " + std::to_string(run.ronum.numero(2)) + " but RACINES(1) = " +
-                          std::to_string(roots(1)) +
+    refuse_input(run, "&RHO: NUMERO(2) = " + std::to_string(run.ronum.numero(2)) +
+                          " but RACINES(1) = " + std::to_string(roots(1)) +
                           "; the first listed root is the second root of NUMERO: leave NUMERO(2) "
                           "out or give it the same value");
   run.ronum.numero(2) = roots(1);

@@ -47,7 +47,8 @@ struct Spectrum : DensityRun {
     std::ifstream f("input");
     std::string input((std::istreambuf_iterator<char>(f)), {});
     input = std::regex_replace(input, std::regex("NUMERO=[0-9]+,[0-9]+,"), roots);
-    input = std::regex_replace(input, std::regex("CALCRO=[0-9]"), "CALCRO=" + std::to_string(calcro));
+    input = std::regex_replace(input, std::regex("CALCRO=[0-9]"),
+                               "CALCRO=" + std::to_string(calcro));
     std::ofstream("BID93") << input;
     auto o = std::make_unique<Outcome>();
     ciprop::Run& r = *o->run;
@@ -119,7 +120,8 @@ struct Spectrum : DensityRun {
       const mkcase::Moments& b = brute[k];
       const double got[9] = {m.dip_el[0],  m.dip_el[1],  m.dip_el[2],  m.quad_el[0], m.quad_el[1],
                              m.quad_el[2], m.quad_el[3], m.quad_el[4], m.quad_el[5]};
-      for (int x = 0; x < 9; ++x) EXPECT_NEAR(got[x], b.el[size_t(x)], 1e-10 * (1 + std::abs(b.el[size_t(x)])));
+      for (int x = 0; x < 9; ++x)
+        EXPECT_NEAR(got[x], b.el[size_t(x)], 1e-10 * (1 + std::abs(b.el[size_t(x)])));
       if (!pairs[k].state) EXPECT_NEAR(m.fosc, b.fosc, 1e-12 * (1 + std::abs(b.fosc)));
     }
   }
@@ -207,12 +209,14 @@ struct Spectrum : DensityRun {
     const std::regex number("-?[0-9][0-9.eE+-]*");
     auto skeleton = [&](const std::string& s) {
       std::string t = std::regex_replace(s, number, "#");
-      t.erase(std::remove_if(t.begin(), t.end(), [](char ch) { return std::isspace(ch) || ch == '{' || ch == '}'; }), t.end());
+      auto layout = [](char ch) { return std::isspace(ch) || ch == '{' || ch == '}'; };
+      t.erase(std::remove_if(t.begin(), t.end(), layout), t.end());
       return t;
     };
     auto all = [&](const std::string& s) {
       std::vector<double> v;
-      for (auto it = std::sregex_iterator(s.begin(), s.end(), number); it != std::sregex_iterator(); ++it)
+      for (auto it = std::sregex_iterator(s.begin(), s.end(), number);
+           it != std::sregex_iterator(); ++it)
         v.push_back(std::stod(it->str()));
       return v;
     };
