@@ -43,18 +43,27 @@ class AddressTables {
 
 // The tables of the single-reference modes ("CAS ", "DDCI", "DDC2", "TOUS",
 // "PERT", "MONO"): the blocks of excitation categories that prepad lays out
-// and the address formulas of adrdet.  Built once prepad has run.
+// and the address formulas of adrdet.  Built once prepad has run, for the
+// states of the run's symmetry or of another one; they hold the block
+// offsets of their symmetry and share the rest of prepad's tables.
 class SrAddressTables final : public AddressTables {
  public:
-  explicit SrAddressTables(Run& run) : AddressTables(run) {}
+  explicit SrAddressTables(Run& run);
+  SrAddressTables(Run& run, int symmetry);
   int size() const override;
   int address(const SplitDet& d) const override;
   bool active_only() const override;
   std::unique_ptr<ExcitationShortcut> excitation_shortcut() const override;
+  const BlockTable& blocks() const { return *blocks_; }
+
+ private:
+  std::unique_ptr<BlockTable> blocks_;
 };
 
 // The address tables of the run's generation mode, once its categories are
-// built.
+// built: for the states of the run's symmetry, or of the given one (the
+// space of the first vector, which may be of another symmetry).
 std::unique_ptr<AddressTables> make_address_tables(Run& run);
+std::unique_ptr<AddressTables> make_address_tables(Run& run, int symmetry);
 
 }  // namespace ciprop

@@ -53,7 +53,10 @@ bool well_formed(const Run& run, int nh, const int* holes, const int* parts);
 // The single-reference modes' shortcut.
 class Excitations final : public ExcitationShortcut {
  public:
+  // In the space of the run's symmetry, or in that of the blocks t, which
+  // must outlive the shortcut.
   explicit Excitations(Run& run);
+  Excitations(Run& run, const BlockTable& t);
 
   // Takes J from its holes and particles relative to the reference of the
   // determinant files (spin-orbitals 1..nocc of both spins occupied), each
@@ -79,6 +82,7 @@ class Excitations final : public ExcitationShortcut {
   void find_classes();
 
   Run& run_;
+  const BlockTable& blocks_;
   const bool usable_;
   bool has_class_[3][3] = {};
   // J split: per spin (0 alpha, 1 beta) the CAS positions of its active
