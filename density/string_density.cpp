@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "fortio/progress.hpp"
-#include "core/print.hpp"
 #include "detspace/address_tables.hpp"
-#include "detspace/detlist.hpp"
 
 namespace ciprop {
 
@@ -45,7 +43,7 @@ class StringDensity {
         s2_(psi2.symmetry), st_(run.sym.mult(psi1.symmetry, psi2.symmetry)) {}
 
   // False when the tables' strings or layout are not the ones assumed here.
-  bool prepare(const AddressTables& tables, const CiVector& psi2) {
+  bool prepare(const AddressTables& tables, const CiVector& psi1, const CiVector& psi2) {
     const int nca = run_.prep.nca0, ncb = run_.prep.ncb0;
     if (noac_ < 1 || nca < 0 || ncb < 0 || nca > noac_ || ncb > noac_) return false;
     between();
@@ -57,31 +55,13 @@ class StringDensity {
         return false;
     n1_ = layout(s1_, off1_);
     n2_ = layout(s2_, off2_);
-    return n2_ == psi2.n && n2_ == tables.size() && same_addresses(tables);
+    return n1_ == psi1.n && n2_ == psi2.n && n2_ == tables.size() && same_addresses(tables);
   }
 
-  // Vector 1 in the address order of its own space, from its list.
-  void gather(DeterminantSource& list, const CiVector& psi1) {
-    c1_.assign(static_cast<size_t>(n1_), 0.0);
-    std::vector<char> seen(static_cast<size_t>(n1_), 0);
-    int ne = 0, p[kMaxSubst], q[kMaxSubst];
-    for (int k = 1; k <= psi1.n; ++k) {
-      if (!list.next(ne, p, q))
-        refuse(run_, {"determinant list " + list.name() + " ended early"});
-      const long long a = address1(ne, p, q);
-      if (a < 0)
-        refuse(run_, {"determinant list " + list.name() + ": determinant", k,
-                      " lies outside the active space of its vector"});
-      if (seen[static_cast<size_t>(a)])
-        refuse(run_, {"determinant list " + list.name() + ": determinant", k, " appears twice"});
-      seen[static_cast<size_t>(a)] = 1;
-      c1_[static_cast<size_t>(a)] = psi1.c[k - 1];
-    }
-  }
-
-  TransitionDensity run(const CiVector& psi2) {
+  TransitionDensity run(const CiVector& psi1, const CiVector& psi2) {
+    c1_ = psi1.in_address_order;
     c2_ = psi2.c;
-    transpose(c1_.data(), off1_, s1_, t1_);
+    transpose(c1_, off1_, s1_, t1_);
     transpose(c2_, off2_, s2_, t2_);
     plan();
     // Each piece's sums on cache lines of their own.
@@ -212,41 +192,6 @@ class StringDensity {
       if (m >> p & 1) orbs[n++] = orbital(p);
   }
 
-  // Position of a determinant of list 1 in the address order of its space,
-  // or -1 when it is not a determinant of that space.  Holes and particles
-  // are relative to the reference of the files, orbitals 1..nocc of both
-  // spins occupied; the empty-slot marker stands for a missing electron.
-  long long address1(int ne, const int* p, const int* q) const {
-    const int norb = run_.orb.norb, nocc = run_.orb.nocc, marker = 2 * norb + 1;
-    unsigned m[2] = {0, 0};
-    for (int k = 0; k < noac_; ++k)
-      if (orbital(k) <= nocc) m[0] = m[1] |= 1u << k;
-    auto position = [&](int so, int& spin) {
-      if (so < 1 || so > 2 * norb) return -1;
-      spin = so > norb;
-      const int i = so - spin * norb;
-      return run_.cs.itype(i) == 2 ? run_.prep.inumac(i) - 1 : -1;
-    };
-    for (int k = 0; k < ne; ++k) {
-      int spin = 0;
-      const int at = position(p[k], spin);
-      if (at < 0 || !(m[spin] >> at & 1)) return -1;
-      m[spin] &= ~(1u << at);
-    }
-    for (int k = 0; k < ne; ++k) {
-      if (q[k] == marker) continue;
-      int spin = 0;
-      const int at = position(q[k], spin);
-      if (at < 0 || (m[spin] >> at & 1)) return -1;
-      m[spin] |= 1u << at;
-    }
-    if (std::popcount(m[0]) != alpha_.n || std::popcount(m[1]) != beta_.n) return -1;
-    const int sa = alpha_.sym_of[m[0]];
-    if (run_.sym.mult(sa, beta_.sym_of[m[1]]) != s1_) return -1;
-    return off1_[sa - 1] + static_cast<long long>(beta_.rank_of[m[1]]) * alpha_.count(sa) +
-           alpha_.rank_of[m[0]];
-  }
-
   // Each group [rb][ra] of a vector as [ra][rb], so that the alpha
   // replacements too pair contiguous runs.
   void transpose(const double* c, const long long* off, int s, std::vector<double>& t) const {
@@ -317,7 +262,7 @@ class StringDensity {
 
   void work(Task& task, double* acc) {
     if (task.kind == Task::Overlap) {
-      acc[noac_ * noac_] = dot(c1_.data() + task.r0, c2_ + task.r0, task.r1 - task.r0);
+      acc[noac_ * noac_] = dot(c1_ + task.r0, c2_ + task.r0, task.r1 - task.r0);
       return;
     }
     const int a = task.sym;
@@ -325,7 +270,7 @@ class StringDensity {
     if (task.kind == Task::Beta) {
       // a x s2 = b1 x st: the beta string moves from symmetry b1 to b1 x st,
       // the alpha string stays; rows of length (alpha strings of a).
-      replace(c1_.data() + off1_[a - 1], c2_ + off2_[a - 1], beta_, b1, alpha_.count(a), task,
+      replace(c1_ + off1_[a - 1], c2_ + off2_[a - 1], beta_, b1, alpha_.count(a), task,
               acc);
       return;
     }
@@ -376,7 +321,8 @@ class StringDensity {
   StringSet alpha_, beta_;
   long long off1_[kMaxSym] = {}, off2_[kMaxSym] = {};
   long long n1_ = 0, n2_ = 0;
-  std::vector<double> c1_, t1_, t2_;
+  std::vector<double> t1_, t2_;
+  const double* c1_ = nullptr;
   const double* c2_ = nullptr;
   std::vector<Task> tasks_;
   std::vector<double> partial_;
@@ -393,19 +339,19 @@ int density_threads() {
 }
 
 std::optional<TransitionDensity> string_driven_density(const AddressTables& tables,
-                                                       DeterminantSource& list1,
+                                                       DeterminantSource& /*list1: psi1 comes gathered*/,
                                                        const CiVector& psi1,
                                                        const CiVector& psi2) {
   Run& run = tables.records();
   // adrdet's stop on one address is a look at the per-excitation
   // path; the string path has no per-determinant addresses to stop on.
   if (!dynamic_cast<const SrAddressTables*>(&tables) || !tables.active_only() ||
-      psi2.symmetry != run.cs.is0 || run.switches.stop_at_address != 0)
+      psi2.symmetry != run.cs.is0 || run.switches.stop_at_address != 0 ||
+      psi1.in_address_order == nullptr)
     return std::nullopt;
   StringDensity k(run, psi1, psi2);
-  if (!k.prepare(tables, psi2)) return std::nullopt;
-  k.gather(list1, psi1);
-  return k.run(psi2);
+  if (!k.prepare(tables, psi1, psi2)) return std::nullopt;
+  return k.run(psi1, psi2);
 }
 
 }  // namespace ciprop

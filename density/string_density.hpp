@@ -15,13 +15,12 @@
 namespace ciprop {
 
 // The transition density of psi1 and psi2 when the tables are the
-// single-reference ones of a "CAS " space and psi2 has the space's symmetry;
-// nullopt, with nothing read from list1, for any other tables, which then go
-// through the per-excitation path.  The determinants of list1 are checked
-// against the active space of psi1's symmetry (each once, none outside it)
-// and gathered into that space's address order; a list that fails the check
-// stops the run.  The work is split into fixed pieces summed in a fixed
-// order, so the result does not depend on the number of threads.
+// single-reference ones of a "CAS " space, psi2 has the space's symmetry and
+// psi1 comes in the address order of the space of its own symmetry (its list
+// checked against that space); nullopt, with nothing read from list1,
+// otherwise, and the density then goes through the per-excitation path.  The
+// work is split into fixed pieces summed in a fixed order, so the result does
+// not depend on the number of threads.
 std::optional<TransitionDensity> string_driven_density(const AddressTables& tables,
                                                        DeterminantSource& list1,
                                                        const CiVector& psi1,

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "density/first_vector.hpp"
 #include "density/string_density.hpp"
 #include "density/transition_density.hpp"
 #include "density/vectors.hpp"
@@ -59,7 +60,7 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // Prints, in list order, every determinant whose coefficient passes the
 // threshold, and brings every coefficient to one phase convention once it is
 // printed, in the same pass over the list; the list must hold exactly n
-// determinants.
+// determinants, each of which the phase can be taken of.
 void print_vector(Run& run, double* v, int n, int unit) {
   int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
   restart_list(run, unit);
@@ -68,6 +69,8 @@ void print_vector(Run& run, double* v, int n, int unit) {
     if (eof)
       refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
                       " determinants, its vector " + std::to_string(n)});
+    const std::string defect = list_defect(run, ne, p, q);
+    if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
     if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
     v[i] *= sgn(run, unit, ne, p, q);
   }
@@ -410,9 +413,14 @@ TransitionDensity transition_density(const AddressTables& tables, DeterminantSou
 
 void calro(Run& run, const AddressTables& tables, bool state, double* a, double* b) {
   const Vectors v = read_vectors(run, a, b, "APRES SGN");
+  const std::vector<double> ordered1 = [&] {
+    ListOnUnit list1(run, kUnitDetA);
+    return first_vector_in_address_order(*make_address_tables(run, v.isym1), list1,
+                                         {a, v.ndim1, v.isym1});
+  }();
   ListOnUnit list1(run, kUnitDetA);
-  const TransitionDensity t =
-      transition_density(tables, list1, {a, v.ndim1, v.isym1}, {b, v.ndim2, v.isym2});
+  const TransitionDensity t = transition_density(tables, list1, {a, v.ndim1, v.isym1, ordered1.data()},
+                                                 {b, v.ndim2, v.isym2, b});
   for (int j = 1; j <= t.ro.n; ++j)
     for (int i = 1; i <= t.ro.n; ++i) run.dens.mat(i, j) = t.ro(i, j);
   run.dens.connected = t.connected;
