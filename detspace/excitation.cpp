@@ -15,7 +15,7 @@ unsigned bit(int cas_position) { return 1u << (cas_position - 1); }
 Excitations::Excitations(Run& run) : Excitations(run, run.dets.blocks) {}
 
 Excitations::Excitations(Run& run, const BlockTable& t)
-    : run_(run), blocks_(t), usable_(files_match_cas(run) && symmetry_group()) { find_classes(); }
+    : run_(run), blocks_(t), usable_(files_match_cas(run) && symmetry_group(run)) { find_classes(); }
 
 // A class has its holes' category (of any symmetry and spin) and some block
 // of nt - np extra active electrons in that category.
@@ -43,9 +43,9 @@ bool files_match_cas(const Run& run) {
 // identity, products commutative and associative, each its own inverse.  The
 // symmetry of a string or pair then changes by one factor per electron moved,
 // in any order.
-bool Excitations::symmetry_group() const {
-  const int n = run_.sym.nsym;
-  const auto& m = run_.sym.mult;
+bool symmetry_group(const Run& run) {
+  const int n = run.sym.nsym;
+  const auto& m = run.sym.mult;
   for (int a = 1; a <= n; ++a)
     for (int b = 1; b <= n; ++b) {
       if (m(a, b) < 1 || m(a, b) > n || m(a, b) != m(b, a)) return false;

@@ -49,6 +49,10 @@ bool files_match_cas(const Run& run);
 // there (or the empty-slot marker): trad then neither stops on J nor on any
 // excitation of it, and the active occupation it builds is the files' one.
 bool well_formed(const Run& run, int nh, const int* holes, const int* parts);
+// True when the symmetry products of the run are those of an abelian point
+// group (1 the identity, commutative and associative, each element its own
+// inverse): a product may then be formed in any order, one factor at a time.
+bool symmetry_group(const Run& run);
 
 // The single-reference modes' shortcut.
 class Excitations final : public ExcitationShortcut {
@@ -78,7 +82,6 @@ class Excitations final : public ExcitationShortcut {
   bool has_class(int nt, int np) const override { return has_class_[nt][np]; }
 
  private:
-  bool symmetry_group() const;
   void find_classes();
 
   Run& run_;
