@@ -2,6 +2,8 @@
 // stages share: reading the two vectors and putting the frozen and deleted
 // orbitals back.
 #pragma once
+#include <vector>
+
 #include "core/run_state.hpp"
 
 namespace ciprop {
@@ -18,6 +20,11 @@ struct Vectors {
   int isym1 = 0, isym2 = 0;
 };
 Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn);
+
+// Vector 1 (in a, in the order of its list) checked against the space of its
+// own symmetry and gathered into that space's address order; the list on
+// unit 60 is read from its start.
+std::vector<double> first_vector_gathered(Run& run, const double* a, const Vectors& v);
 
 // RO over the CI orbitals in `mat` -> ordered by symmetry, expanded to the
 // full orbital set with the frozen (doubly occupied, so present on the

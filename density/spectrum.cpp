@@ -137,6 +137,7 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
   const bool first = !stored(0);
   if (first || !loaded.empty()) {
     const int n2 = v.ndim2;
+    const std::vector<double> ordered1 = first_vector_gathered(run, a, v);
     int per_pass = 0;
     std::vector<signed char> phase;
     if (!loaded.empty()) {
@@ -161,7 +162,7 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
       }
       ListOnUnit list1(run, kUnitDetA);
       const std::vector<TransitionDensity> t =
-          transition_densities(tables, list1, {a, v.ndim1, v.isym1}, kets);
+          transition_densities(tables, list1, {a, v.ndim1, v.isym1, ordered1.data()}, kets);
       for (size_t j = 0; j < t.size(); ++j) {
         PairResult& pair = pairs[size_t(which[j])];
         if (which[j] == 0) {

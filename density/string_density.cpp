@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "fortio/progress.hpp"
-#include "core/print.hpp"
 #include "detspace/address_tables.hpp"
-#include "detspace/detlist.hpp"
 
 namespace ciprop {
 
@@ -47,7 +45,7 @@ class StringDensity {
         nkets_(static_cast<int>(kets.size())) {}
 
   // False when the tables' strings or layout are not the ones assumed here.
-  bool prepare(const AddressTables& tables, const CiVector& psi2) {
+  bool prepare(const AddressTables& tables, const CiVector& psi1, const CiVector& psi2) {
     const int nca = run_.prep.nca0, ncb = run_.prep.ncb0;
     if (noac_ < 1 || nca < 0 || ncb < 0 || nca > noac_ || ncb > noac_) return false;
     between();
@@ -59,30 +57,12 @@ class StringDensity {
         return false;
     n1_ = layout(s1_, off1_);
     n2_ = layout(s2_, off2_);
-    return n2_ == psi2.n && n2_ == tables.size() && same_addresses(tables);
+    return n1_ == psi1.n && n2_ == psi2.n && n2_ == tables.size() && same_addresses(tables);
   }
 
-  // Vector 1 in the address order of its own space, from its list.
-  void gather(DeterminantSource& list, const CiVector& psi1) {
-    c1_.assign(static_cast<size_t>(n1_), 0.0);
-    std::vector<char> seen(static_cast<size_t>(n1_), 0);
-    int ne = 0, p[kMaxSubst], q[kMaxSubst];
-    for (int k = 1; k <= psi1.n; ++k) {
-      if (!list.next(ne, p, q))
-        refuse(run_, {"determinant list " + list.name() + " ended early"});
-      const long long a = address1(ne, p, q);
-      if (a < 0)
-        refuse(run_, {"determinant list " + list.name() + ": determinant", k,
-                      " lies outside the active space of its vector"});
-      if (seen[static_cast<size_t>(a)])
-        refuse(run_, {"determinant list " + list.name() + ": determinant", k, " appears twice"});
-      seen[static_cast<size_t>(a)] = 1;
-      c1_[static_cast<size_t>(a)] = psi1.c[k - 1];
-    }
-  }
-
-  std::vector<TransitionDensity> run(std::span<const CiVector> kets) {
-    transpose(c1_.data(), off1_, s1_, t1_);
+  std::vector<TransitionDensity> run(const CiVector& psi1, std::span<const CiVector> kets) {
+    c1_ = psi1.in_address_order;
+    transpose(c1_, off1_, s1_, t1_);
     c2_.clear();
     t2_.resize(kets.size());
     for (size_t k = 0; k < kets.size(); ++k) {
@@ -221,41 +201,6 @@ class StringDensity {
       if (m >> p & 1) orbs[n++] = orbital(p);
   }
 
-  // Position of a determinant of list 1 in the address order of its space,
-  // or -1 when it is not a determinant of that space.  Holes and particles
-  // are relative to the reference of the files, orbitals 1..nocc of both
-  // spins occupied; the empty-slot marker stands for a missing electron.
-  long long address1(int ne, const int* p, const int* q) const {
-    const int norb = run_.orb.norb, nocc = run_.orb.nocc, marker = 2 * norb + 1;
-    unsigned m[2] = {0, 0};
-    for (int k = 0; k < noac_; ++k)
-      if (orbital(k) <= nocc) m[0] = m[1] |= 1u << k;
-    auto position = [&](int so, int& spin) {
-      if (so < 1 || so > 2 * norb) return -1;
-      spin = so > norb;
-      const int i = so - spin * norb;
-      return run_.cs.itype(i) == 2 ? run_.prep.inumac(i) - 1 : -1;
-    };
-    for (int k = 0; k < ne; ++k) {
-      int spin = 0;
-      const int at = position(p[k], spin);
-      if (at < 0 || !(m[spin] >> at & 1)) return -1;
-      m[spin] &= ~(1u << at);
-    }
-    for (int k = 0; k < ne; ++k) {
-      if (q[k] == marker) continue;
-      int spin = 0;
-      const int at = position(q[k], spin);
-      if (at < 0 || (m[spin] >> at & 1)) return -1;
-      m[spin] |= 1u << at;
-    }
-    if (std::popcount(m[0]) != alpha_.n || std::popcount(m[1]) != beta_.n) return -1;
-    const int sa = alpha_.sym_of[m[0]];
-    if (run_.sym.mult(sa, beta_.sym_of[m[1]]) != s1_) return -1;
-    return off1_[sa - 1] + static_cast<long long>(beta_.rank_of[m[1]]) * alpha_.count(sa) +
-           alpha_.rank_of[m[0]];
-  }
-
   // Each group [rb][ra] of a vector as [ra][rb], so that the alpha
   // replacements too pair contiguous runs.
   void transpose(const double* c, const long long* off, int s, std::vector<double>& t) const {
@@ -328,7 +273,7 @@ class StringDensity {
     if (task.kind == Task::Overlap) {
       for (int k = 0; k < nkets_; ++k)
         acc[k * per + noac_ * noac_] =
-            dot(c1_.data() + task.r0, c2_[size_t(k)] + task.r0, task.r1 - task.r0);
+            dot(c1_ + task.r0, c2_[size_t(k)] + task.r0, task.r1 - task.r0);
       return;
     }
     const int a = task.sym;
@@ -337,7 +282,7 @@ class StringDensity {
       // a x s2 = b1 x st: the beta string moves from symmetry b1 to b1 x st,
       // the alpha string stays; rows of length (alpha strings of a).
       for (int k = 0; k < nkets_; ++k) g2[k] = c2_[size_t(k)] + off2_[a - 1];
-      replace(c1_.data() + off1_[a - 1], g2, beta_, b1, alpha_.count(a), task, acc, per);
+      replace(c1_ + off1_[a - 1], g2, beta_, b1, alpha_.count(a), task, acc, per);
       return;
     }
     // The alpha string moves from symmetry a to a x st; the beta strings
@@ -396,7 +341,8 @@ class StringDensity {
   StringSet alpha_, beta_;
   long long off1_[kMaxSym] = {}, off2_[kMaxSym] = {};
   long long n1_ = 0, n2_ = 0;
-  std::vector<double> c1_, t1_;
+  const double* c1_ = nullptr;          // the bra in address order
+  std::vector<double> t1_;              // and transposed
   std::vector<const double*> c2_;       // the kets in address order
   std::vector<std::vector<double>> t2_;  // and transposed
   std::vector<Task> tasks_;
@@ -416,18 +362,17 @@ int density_threads() {
 }
 
 std::optional<std::vector<TransitionDensity>> string_driven_densities(
-    const AddressTables& tables, DeterminantSource& list1, const CiVector& psi1,
-    std::span<const CiVector> kets) {
+    const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets) {
   Run& run = tables.records();
   // adrdet's stop on one address is a look at the per-excitation
   // path; the string path has no per-determinant addresses to stop on.
   if (kets.empty() || !dynamic_cast<const SrAddressTables*>(&tables) || !tables.active_only() ||
-      kets.front().symmetry != run.cs.is0 || run.switches.stop_at_address != 0)
+      kets.front().symmetry != run.cs.is0 || run.switches.stop_at_address != 0 ||
+      psi1.in_address_order == nullptr)
     return std::nullopt;
   StringDensity k(run, psi1, kets);
-  if (!k.prepare(tables, kets.front())) return std::nullopt;
-  k.gather(list1, psi1);
-  return k.run(kets);
+  if (!k.prepare(tables, psi1, kets.front())) return std::nullopt;
+  return k.run(psi1, kets);
 }
 
 }  // namespace ciprop

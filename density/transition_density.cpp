@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "density/first_vector.hpp"
 #include "density/string_density.hpp"
 #include "density/transition_density.hpp"
 #include "density/vectors.hpp"
@@ -60,7 +61,7 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // Prints, in list order, every determinant whose coefficient passes the
 // threshold, and brings every coefficient to one phase convention once it is
 // printed, in the same pass over the list; the list must hold exactly n
-// determinants.
+// determinants, each of which the phase can be taken of.
 void print_vector(Run& run, double* v, int n, int unit) {
   int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
   restart_list(run, unit);
@@ -69,6 +70,8 @@ void print_vector(Run& run, double* v, int n, int unit) {
     if (eof)
       refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
                       " determinants, its vector " + std::to_string(n)});
+    const std::string defect = list_defect(run, ne, p, q);
+    if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
     if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
     v[i] *= sgn(run, unit, ne, p, q);
   }
@@ -443,7 +446,7 @@ std::vector<TransitionDensity> transition_densities(const AddressTables& tables,
   // serve without reading list1.  A kernel built on the block structure of
   // the space is asked first, once it exists.
   if (std::optional<std::vector<TransitionDensity>> t =
-          string_driven_densities(tables, list1, psi1, kets))
+          string_driven_densities(tables, psi1, kets))
     return std::move(*t);
   return Accumulator(tables, list1, psi1, kets).run_all();
 }
@@ -462,11 +465,18 @@ long long working_bytes_per_ket(const AddressTables& tables, long long n) {
   return (8 * (copies + norb * norb) + (8 * (n + copies)) / 8);
 }
 
+std::vector<double> first_vector_gathered(Run& run, const double* a, const Vectors& v) {
+  ListOnUnit list1(run, kUnitDetA);
+  return first_vector_in_address_order(*make_address_tables(run, v.isym1), list1,
+                                       {a, v.ndim1, v.isym1});
+}
+
 void calro(Run& run, const AddressTables& tables, bool state, double* a, double* b) {
   const Vectors v = read_vectors(run, a, b, "APRES SGN");
+  const std::vector<double> ordered1 = first_vector_gathered(run, a, v);
   ListOnUnit list1(run, kUnitDetA);
-  const TransitionDensity t =
-      transition_density(tables, list1, {a, v.ndim1, v.isym1}, {b, v.ndim2, v.isym2});
+  const TransitionDensity t = transition_density(tables, list1, {a, v.ndim1, v.isym1, ordered1.data()},
+                                                 {b, v.ndim2, v.isym2, b});
   for (int j = 1; j <= t.ro.n; ++j)
     for (int i = 1; i <= t.ro.n; ++i) run.dens.mat(i, j) = t.ro(i, j);
   run.dens.connected = t.connected;

@@ -30,6 +30,10 @@ struct CiVector {
   const double* c = nullptr;
   int n = 0;         // coefficients
   int symmetry = 1;  // irreducible representation of the state
+  // The coefficients in the address order of the space of that symmetry,
+  // once its determinant list has been checked against the space; null when
+  // they were not gathered.
+  const double* in_address_order = nullptr;
 };
 
 // An n x n matrix over the CI orbitals, 1-based, column-major.

@@ -77,10 +77,11 @@ void peek_capacity(Run& run) {
 
 // Bytes per determinant that a run needs at its peak, as measured on large
 // spaces: the two halves of the work array, the address table of the list
-// check and the reordering rows (one byte per substituted spin-orbital),
-// and for a complete active space the address-ordered and transposed copies
-// of the vectors that the string-driven density works on.
-long long bytes_per_determinant(const Run& run) { return run.prep.gener == "CAS " ? 72 : 32; }
+// check and the reordering rows (one byte per substituted spin-orbital), the
+// first vector in the address order of its space, and for a complete active
+// space the transposed copies of the vectors that the string-driven density
+// works on.
+long long bytes_per_determinant(const Run& run) { return run.prep.gener == "CAS " ? 72 : 40; }
 
 // Beyond the capacity the run stops as it always has; standard error says
 // which "MEM" would take the space and what memory that needs.
