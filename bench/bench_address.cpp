@@ -46,7 +46,7 @@ int main() {
     flat.insert(flat.end(), e.parts.begin(), e.parts.end());
     ++ndet;
   }
-  std::printf("space: %zu determinants (tables: %lld)\n", ndet, run->dets.ntotal);
+  std::printf("space: %zu determinants (tables: %lld)\n", ndet, run->dets.blocks.ntotal);
 
   const int passes = 5;
   long long check = 0;

@@ -59,6 +59,19 @@ struct Detsto {
   unsigned char whigh[kPackHigh]{};
 };
 
+// The blocks of a single-reference space for states of one symmetry: where
+// each block of categories starts and how many determinants it holds.  Only
+// these depend on the symmetry of the state; the strings, their ranks and
+// the class counts serve the spaces of every symmetry alike.
+struct BlockTable {
+  int symmetry = 1;                                    // of the states (is0)
+  Arr4<int, -2, 2, 1, 8, -2, 2, 1, 41> ioff;          // block offsets
+  // Determinants of each block the mode keeps (0 for a block it drops or
+  // never lays out): the membership test of a determinant's class.
+  Arr4<int, -2, 2, 1, 8, -2, 2, 1, 41> nblk;
+  long long ntotal = 0;                                // size of the CI space
+};
+
 struct DetRecords {
   Prep2 prep2;
   int cas_spin = 0;                                    // nca0 - ncb0
@@ -67,11 +80,7 @@ struct DetRecords {
   Arr4<int, 1, 2, 1, 8, 1, 8, 0, 1> maxdetpart;       // particle counts
   CoMax co_max;
   Arr3<int, 0, 2, 1, 8, -1, 1> icatt;                 // category of a hole class
-  Arr4<int, -2, 2, 1, 8, -2, 2, 1, 41> ioff;          // block offsets
-  // Determinants of each block the mode keeps (0 for a block it drops or
-  // never lays out): the membership test of a determinant's class.
-  Arr4<int, -2, 2, 1, 8, -2, 2, 1, 41> nblk;
-  long long ntotal = 0;                                // size of the CI space
+  BlockTable blocks;                                   // of the run's symmetry
   Adrsym adrsym;
   Arr3<int, 1, 16, 1, 16, 1, 16> z;                   // rank weights
   Arr2<int, 1, 16, 1, 12870> comb;                     // subsets written by combin

@@ -1,7 +1,11 @@
 #include "core/run_state.hpp"
 
 #include <cstdlib>
+#include <fstream>
 #include <new>
+#include <string>
+
+#include <unistd.h>
 
 #include "core/print.hpp"
 
@@ -25,5 +29,28 @@ void size_work_array(Run& run, long long half) {
 }
 
 Espa::~Espa() { std::free(w_); }
+
+void KetStore::resize(size_t count, size_t length) {
+  w_.reset();
+  count_ = length_ = 0;
+  if (count == 0 || length == 0) return;
+  w_ = std::make_unique_for_overwrite<double[]>(count * length);
+  count_ = count;
+  length_ = length;
+}
+
+// The kernel's own estimate of what it can still hand out without swapping
+// (MemAvailable), or the free pages where that line is missing.
+long long available_memory() {
+  std::ifstream f("/proc/meminfo");
+  for (std::string key; f >> key;) {
+    long long kb = 0;
+    f >> kb;
+    if (key == "MemAvailable:") return kb * 1024;
+    f.ignore(1 << 10, '\n');
+  }
+  const long pages = ::sysconf(_SC_AVPHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
+  return pages > 0 && size > 0 ? static_cast<long long>(pages) * size : 0;
+}
 
 }  // namespace ciprop

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <iosfwd>
+#include <memory>
 
 #include "core/density_records.hpp"
 #include "core/determinant_records.hpp"
@@ -23,6 +24,7 @@ inline constexpr int kMaxSym = 8;         // irreducible representations
 inline constexpr int kMaxActive = 16;     // active (CAS) orbitals
 inline constexpr int kDim = 8000000;      // half of the work array, in doubles
 inline constexpr int kIadri = 8000000;    // largest determinant count unless "MEM" raises it
+inline constexpr int kMaxListedRoots = 1000;  // roots of "RACINES"
 
 // The active space.
 struct Cs {
@@ -101,6 +103,10 @@ struct Orb2 {
 struct Ronum {
   double deltae = 0.0;      // energy of the second root minus the first
   Arr1<int, 1, 2> numero;   // chosen roots of units 10 and 11
+  // "RACINES": roots of unit 11 each paired with root numero(1) of unit 10,
+  // in this order; the first is numero(2).  None listed: the one pair.
+  int nracines = 0;
+  Arr1<int, 1, kMaxListedRoots> racines;
 };
 struct Rocal {
   int calcro = 0;
@@ -174,6 +180,21 @@ class Espa {
   size_t half_ = 0;
 };
 
+// The roots of the second vector file that one pass of the density serves
+// together, each a vector in address order, beside the work array's halves.
+// Sized by the density stage; its pages are touched only as vectors fill them.
+class KetStore {
+ public:
+  // Drops the contents and takes `count` vectors of `length` doubles.
+  void resize(size_t count, size_t length);
+  double* slot(size_t k) { return w_.get() + k * length_; }
+  size_t count() const { return count_; }
+
+ private:
+  std::unique_ptr<double[]> w_;
+  size_t count_ = 0, length_ = 0;
+};
+
 // The views of the work array that the determinant-list stages receive: the
 // address table (one integer per determinant) at the start of A, the seen
 // flags of the check in B past as many bytes, and the pass buffer of the
@@ -231,12 +252,16 @@ struct Run {
   int dder = 0;                // column of the last non-blank of a card
   std::string scril_text;      // last line shown by the compact echo
   int dim = 0;                 // half of the work array, in doubles
+  // Bytes that the listed roots of a spectrum may take at once beside the
+  // work array; 0 asks the machine (half of its available memory).
+  long long ket_memory = 0;
 
   DetRecords dets;             // determinant tables and list state
   OrbitalRecords ints;         // property integrals
   DensityRecords dens;         // density and spin labels
 
   Espa espa;
+  KetStore kets;               // the listed roots of a spectrum
 };
 
 // Largest determinant count of the run: iadri, or the "MEM" value of &RHO
@@ -245,5 +270,7 @@ inline int determinant_capacity(const Run& run) { return run.memoire > kIadri ? 
 // Sizes the work array for `half` coefficients per vector (at least one)
 // and sets dim; a machine without that memory stops the run.
 void size_work_array(Run& run, long long half);
+// Memory the machine has available now, in bytes (0 when it does not say).
+long long available_memory();
 
 }  // namespace ciprop

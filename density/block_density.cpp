@@ -4,9 +4,6 @@
 #include <array>
 #include <atomic>
 #include <bit>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +13,7 @@
 #include "density/string_density.hpp"
 #include "detspace/address.hpp"
 #include "detspace/address_tables.hpp"
-#include "detspace/detlist.hpp"
+#include "detspace/categories.hpp"
 #include "detspace/excitation.hpp"
 #include "fortio/progress.hpp"
 
@@ -170,13 +167,15 @@ struct Sums {
 
 class BlockDensity {
  public:
-  BlockDensity(Run& run, int s1, std::span<const CiVector> kets)
-      : run_(run), s1_(s1), s2_(kets.front().symmetry), st_(run.sym.mult(s1, s2_)),
-        nk_(static_cast<int>(kets.size())) {
+  BlockDensity(Run& run, const CiVector& psi1, std::span<const CiVector> kets)
+      : run_(run), s1_(psi1.symmetry), s2_(kets.front().symmetry), st_(run.sym.mult(s1_, s2_)),
+        nk_(static_cast<int>(kets.size())), c1_(psi1.in_address_order) {
     for (const CiVector& k : kets) ket_.push_back(k.c);
   }
 
-  bool prepare(const AddressTables& tables) {
+  // False when the records are not laid out as assumed here; space 2 is
+  // that of the tables, space 1 that of psi1's symmetry.
+  bool prepare(const SrAddressTables& tables, const CiVector& psi1) {
     if (!orbitals()) return false;
     strings();
     if (!configs(holes_, kInactive) || !configs(parts_, kVirtual)) return false;
@@ -184,8 +183,10 @@ class BlockDensity {
       for (int ist = 1; ist <= o_.nsym; ++ist)
         for (int spin = -1; spin <= 1; ++spin)
           category_[nt][ist][spin + 1] = run_.dets.icatt(nt, ist, spin);
-    if (!layout(sp1_, s1_) || !layout(sp2_, s2_)) return false;
-    if (sp2_.size != tables.size()) return false;
+    BlockTable space1;
+    block_offsets(run_, s1_, space1);
+    if (!layout(sp1_, space1) || !layout(sp2_, tables.blocks())) return false;
+    if (sp1_.size != psi1.n || sp2_.size != tables.size()) return false;
     for (const Block& b : sp1_.blocks) {
       replacements(b.nca);
       replacements(b.ncb);
@@ -194,34 +195,6 @@ class BlockDensity {
     stride_ = static_cast<size_t>(n) * n + 2 * (2 * static_cast<size_t>(n) + 1) + 1;
     plan();
     return true;
-  }
-
-  // Vector 1 in the address order of its space, from its list.  Reading
-  // the list is one sequential stream; with a second thread it reads ahead
-  // while this one places the determinants, batch after batch, in list
-  // order.  Their places are random in a vector far larger than the caches,
-  // so each run of 64 is found first and fetched ahead, then filled.
-  void gather(DeterminantSource& list, const CiVector& psi1) {
-    c1_.assign(static_cast<size_t>(sp1_.size), 0.0);
-    seen_.assign(static_cast<size_t>(sp1_.size + 63) / 64, 0);
-    Refusal refusal;
-    if (density_threads() < 2) {
-      Batch& b = ring_[0];
-      for (long long done = 0;;) {
-        read(list, b, psi1.n - done);
-        refusal = place(b, done, psi1);
-        done += b.count;
-        if (refusal.k != 0) break;
-        if (b.failure) std::rethrow_exception(b.failure);
-        if (b.last || done == psi1.n) break;
-      }
-    } else {
-      refusal = read_ahead(list, psi1);
-    }
-    if (refusal.k > 0)
-      refuse(run_, {"determinant list " + list.name() + ": determinant", refusal.k,
-                    refusal.twice ? " appears twice" : " lies outside the space of its vector"});
-    if (refusal.k < 0) refuse(run_, {"determinant list " + list.name() + " ended early"});
   }
 
   std::vector<TransitionDensity> run() {
@@ -411,10 +384,11 @@ class BlockDensity {
     return dspin < -4 || dspin > 4 ? 99 : run_.util(30 + dspin);
   }
 
-  // The blocks of the space of symmetry s, from the records.
-  bool layout(SpaceLayout& sp, int s) {
-    if (s != run_.cs.is0) return false;
+  // The blocks of the space whose offsets and sizes are t, from the
+  // records.
+  bool layout(SpaceLayout& sp, const BlockTable& t) {
     const DetRecords& dt = run_.dets;
+    const int s = t.symmetry;
     sp.symmetry = s;
     sp.at.assign(size_t(SpaceLayout::key(2, kMaxSym, 2, 41)) + 1, -1);
     int cat_nt[42] = {}, cat_ist[42] = {}, cat_spin[42] = {};
@@ -432,14 +406,14 @@ class BlockDensity {
       for (int isc = 1; isc <= o_.nsym; ++isc)
         for (int ispc1 = -2; ispc1 <= 2; ++ispc1)
           for (int icateg = 1; icateg <= 41; ++icateg) {
-            const long long size = dt.nblk(nelc, isc, ispc1, icateg);
+            const long long size = t.nblk(nelc, isc, ispc1, icateg);
             if (size <= 0) continue;
             Block b{};
             b.nelc = nelc;
             b.isc = isc;
             b.ispc1 = ispc1;
             b.icateg = icateg;
-            b.off = dt.ioff(nelc, isc, ispc1, icateg);
+            b.off = t.ioff(nelc, isc, ispc1, icateg);
             b.nca = -1;
             for (int nca = 0; nca <= o_.noac; ++nca) {
               const int ncb = run_.cs.nelac + nelc - nca;
@@ -484,7 +458,7 @@ class BlockDensity {
       sp.at[size_t(SpaceLayout::key(b.nelc, b.isc, b.ispc1, b.icateg))] = static_cast<int>(k);
     }
     sp.size = end;
-    return end == dt.ntotal;
+    return end == t.ntotal;
   }
 
   // The replacements within the active strings of count n that the
@@ -545,192 +519,6 @@ class BlockDensity {
         r += take;
       }
     }
-  }
-
-  // ---- vector 1 in address order
-
-  static constexpr int kBatch = 4096;  // determinants read at a time
-  static constexpr int kRing = 3;      // batches read ahead
-
-  // Determinants of list 1 as read: their substitution counts, holes and
-  // particles; `last` when the list ended (or its reading stopped the run,
-  // `failure`) after them.
-  struct Batch {
-    int count = 0;
-    bool last = false;
-    std::exception_ptr failure;
-    std::vector<int> ne = std::vector<int>(kBatch);
-    std::vector<int> p = std::vector<int>(size_t(kBatch) * kMaxSubst);
-    std::vector<int> q = std::vector<int>(size_t(kBatch) * kMaxSubst);
-  };
-
-  // The first determinant of the list that cannot be placed, from 1, and
-  // why; -1 when the list ended before its vector.
-  struct Refusal {
-    long long k = 0;
-    bool twice = false;
-  };
-
-  // Up to `left` (at most a batch of) determinants of the list.
-  static void read(DeterminantSource& list, Batch& b, long long left) {
-    b.count = 0;
-    b.last = false;
-    b.failure = nullptr;
-    try {
-      for (; b.count < std::min<long long>(kBatch, left); ++b.count) {
-        const size_t at = size_t(b.count) * kMaxSubst;
-        if (!list.next(b.ne[size_t(b.count)], &b.p[at], &b.q[at])) {
-          b.last = true;
-          return;
-        }
-      }
-    } catch (...) {
-      b.failure = std::current_exception();
-      b.last = true;
-    }
-  }
-
-  // Places the batch, whose first determinant is the list's done + 1.
-  Refusal place(Batch& b, long long done, const CiVector& psi1) {
-    constexpr int kAhead = 64;
-    long long at[kAhead];
-    for (int j0 = 0; j0 < b.count; j0 += kAhead) {
-      const int n = std::min(kAhead, b.count - j0);
-      for (int j = 0; j < n; ++j) {
-        const size_t k = size_t(j0 + j);
-        int* p = &b.p[k * kMaxSubst];
-        int* q = &b.q[k * kMaxSubst];
-        std::sort(p, p + b.ne[k]);
-        std::sort(q, q + b.ne[k]);
-        at[j] = address1(b.ne[k], p, q);
-        if (at[j] < 0) continue;
-        __builtin_prefetch(&c1_[size_t(at[j])], 1);
-        __builtin_prefetch(&seen_[size_t(at[j]) / 64], 1);
-      }
-      for (int j = 0; j < n; ++j) {
-        const long long a = at[j], k = done + j0 + j + 1;
-        if (a < 0) return {k, false};
-        unsigned long long& word = seen_[size_t(a) / 64];
-        const unsigned long long bit = 1ull << (a % 64);
-        if (word & bit) return {k, true};
-        word |= bit;
-        c1_[size_t(a)] = psi1.c[k - 1];
-      }
-    }
-    if (b.last && !b.failure) return {-1, false};
-    return {};
-  }
-
-  // The gather with the list read by a second thread, kRing batches ahead.
-  // Only the reader touches the list (and the run's units) until it has
-  // been joined; a stop while reading is raised again here.
-  Refusal read_ahead(DeterminantSource& list, const CiVector& psi1) {
-    std::mutex m;
-    std::condition_variable changed;
-    long long filled = 0, placed = 0;  // batches
-    bool quit = false;
-    std::thread reader([&] {
-      long long done = 0;
-      for (long long i = 0;; ++i) {
-        {
-          std::unique_lock<std::mutex> lock(m);
-          changed.wait(lock, [&] { return quit || i - placed < kRing; });
-          if (quit) return;
-        }
-        Batch& b = ring_[size_t(i % kRing)];
-        read(list, b, psi1.n - done);
-        done += b.count;
-        const bool end = b.last || done == psi1.n;
-        {
-          std::lock_guard<std::mutex> lock(m);
-          filled = i + 1;
-        }
-        changed.notify_all();
-        if (end) return;
-      }
-    });
-    Refusal refusal;
-    std::exception_ptr failure;
-    for (long long i = 0, done = 0;; ++i) {
-      {
-        std::unique_lock<std::mutex> lock(m);
-        changed.wait(lock, [&] { return filled > i; });
-      }
-      Batch& b = ring_[size_t(i % kRing)];
-      refusal = place(b, done, psi1);
-      done += b.count;
-      failure = b.failure;
-      const bool end = refusal.k != 0 || b.last || done == psi1.n;
-      {
-        std::lock_guard<std::mutex> lock(m);
-        placed = i + 1;
-        quit = end;
-      }
-      changed.notify_all();
-      if (end) break;
-    }
-    reader.join();
-    if (refusal.k == 0 && failure) std::rethrow_exception(failure);
-    return refusal;
-  }
-
-  // ---- the address of a determinant of list 1
-
-  // The 0-based position in space 1 of the determinant with holes p and
-  // particles q relative to the files' reference (orbitals 1..nocc of both
-  // spins filled, each list ascending), read as the address tables read it:
-  // its active strings, at most two holes in inactive orbitals and two
-  // particles in virtual ones, in a block of the space with its symmetry.
-  // -1 for any other determinant.
-  long long address1(int ne, const int* p, const int* q) const {
-    const int norb = o_.norb, marker = 2 * norb + 1;
-    Mask m[2] = {reference_, reference_};
-    int n[2] = {reference_count_, reference_count_};
-    Ext J;
-    for (int k = 0; k < ne; ++k) {
-      if (p[k] < 1 || p[k] > 2 * norb || (k > 0 && p[k] == p[k - 1])) return -1;
-      const int o = o_.spatial(p[k]), c = o_.cls[size_t(o)];
-      if (c == kActive) {
-        const Mask bit = 1u << o_.pos[size_t(o)];
-        if (!(m[o_.spin(p[k])] & bit)) return -1;
-        m[o_.spin(p[k])] &= ~bit;
-        --n[o_.spin(p[k])];
-      } else if (c != kInactive || J.nt == 2) {
-        return -1;
-      } else {
-        J.h[J.nt++] = p[k];
-      }
-    }
-    for (int k = 0; k < ne; ++k) {
-      if (q[k] == marker) continue;
-      if (q[k] < 1 || q[k] > 2 * norb || (k > 0 && q[k] == q[k - 1])) return -1;
-      const int o = o_.spatial(q[k]), c = o_.cls[size_t(o)];
-      if (c == kActive) {
-        const Mask bit = 1u << o_.pos[size_t(o)];
-        if (m[o_.spin(q[k])] & bit) return -1;
-        m[o_.spin(q[k])] |= bit;
-        ++n[o_.spin(q[k])];
-      } else if (c != kVirtual || J.np == 2) {
-        return -1;
-      } else {
-        J.p[J.np++] = q[k];
-      }
-    }
-    const int nca = n[0], ncb = n[1];
-    const int isa = str_.sym[m[0]], isc = o_.mult[isa][str_.sym[m[1]]];
-    long long t = 0;
-    const Block* b = block_of(sp1_, nca, ncb, isc, J.nt, J.h, J.np, t);
-    if (b == nullptr) return -1;
-    // The particles must be those of the block: their symmetry closes the
-    // determinant's on the state's.
-    int isp = 1, balance = 0;
-    for (int k = 0; k < J.np; ++k) {
-      isp = o_.mult[isp][o_.sym[size_t(o_.spatial(J.p[k]))]];
-      balance += o_.spin(J.p[k]) == 0 ? 1 : -1;
-    }
-    if (isp != b->isp || balance != b->ispp) return -1;
-    return row_offset(*b, t, J.np, J.p) + b->group[isa] +
-           static_cast<long long>(str_.rank[m[1]]) * str_.count(nca, isa) + str_.rank[m[0]];
   }
 
   // ---- the pairs of one row of space 1
@@ -795,7 +583,7 @@ class BlockDensity {
       J.h[k] = t[size_t(k)];
       J.p[k] = p[size_t(k)];
     }
-    const double* x = c1_.data() + b.off + r * b.maxc;
+    const double* x = c1_ + b.off + r * b.maxc;
     if (st_ == 1) diagonal(b, J, x, r, s);
     for (int sigma = 0; sigma < 2; ++sigma) {
       within_active(b, J, x, r, sigma, s);
@@ -1133,28 +921,29 @@ class BlockDensity {
   size_t stride_ = 0;
   bool ranks_checked_[kMaxActive + 1] = {};
   std::vector<std::vector<Segment>> groups_;
-  Batch ring_[kRing];
-  std::vector<unsigned long long> seen_;  // determinants of space 1 placed, a bit each
-  std::vector<double> c1_, partial_;
+  const double* c1_;  // psi1 in the address order of space 1
+  std::vector<double> partial_;
   std::vector<long long> pairs_;
 };
 
 }  // namespace
 
+bool block_driven(const AddressTables& tables) {
+  return dynamic_cast<const SrAddressTables*>(&tables) != nullptr && !tables.active_only();
+}
+
 std::optional<std::vector<TransitionDensity>> block_driven_densities(
-    const AddressTables& tables, DeterminantSource& list1, const CiVector& psi1,
-    std::span<const CiVector> kets) {
+    const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets) {
   Run& run = tables.records();
   // adrdet's stop on one address is a look at the per-excitation path.
-  if (!dynamic_cast<const SrAddressTables*>(&tables) || tables.active_only() || kets.empty() ||
+  if (!block_driven(tables) || kets.empty() || psi1.in_address_order == nullptr ||
       run.switches.stop_at_address != 0)
     return std::nullopt;
+  const auto& sr = static_cast<const SrAddressTables&>(tables);
   for (const CiVector& k : kets)
-    if (k.symmetry != run.cs.is0 || k.n != tables.size()) return std::nullopt;
-  if (psi1.symmetry != kets.front().symmetry) return std::nullopt;
-  BlockDensity k(run, psi1.symmetry, kets);
-  if (!k.prepare(tables)) return std::nullopt;
-  k.gather(list1, psi1);
+    if (k.symmetry != sr.blocks().symmetry || k.n != tables.size()) return std::nullopt;
+  BlockDensity k(run, psi1, kets);
+  if (!k.prepare(sr, psi1)) return std::nullopt;
   return k.run();
 }
 

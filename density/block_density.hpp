@@ -20,21 +20,23 @@
 
 namespace ciprop {
 
-// The transition densities of the bra psi1 (its determinants in the order of
-// list1) with every ket of `kets` (in the address order of tables), one pass
-// over psi1: RO_k(i,j) = sum over spin of <ket k| a+(j) a(i) |psi1>.
+// The transition densities of the bra psi1 with every ket of `kets`, one
+// pass over psi1: RO_k(i,j) = sum over spin of <ket k| a+(j) a(i) |psi1>.
+// psi1 comes in the address order of the space of its own symmetry (its
+// list checked against that space), the kets in that of the tables.
 //
-// nullopt, with nothing read from list1, for tables this kernel does not
-// serve: complete active spaces (the string-driven kernel's), the
-// multireference family, a run that asks adrdet to stop on one address,
-// kets of another symmetry than the tables' space or of another length,
-// a bra of another symmetry than the kets (its space's tables are not built
-// yet), or tables whose layout is not the one assumed here.  Otherwise every
-// determinant of list1 must lie in psi1's space, once, or the run stops.
-// The work is cut into pieces fixed by the space alone and summed in a fixed
-// order: the result does not depend on the number of threads.
+// nullopt for what this kernel does not serve: tables other than the
+// single-reference ones with holes and particles (complete active spaces go
+// through the string-driven kernel, the multireference family through the
+// per-excitation path), a first vector not gathered, kets of another space,
+// a run that asks adrdet to stop on one address, or records whose layout is
+// not the one assumed here.  The work is cut into pieces fixed by the space
+// alone and summed in a fixed order: the result does not depend on the
+// number of threads, nor a ket's density on the other kets.
 std::optional<std::vector<TransitionDensity>> block_driven_densities(
-    const AddressTables& tables, DeterminantSource& list1, const CiVector& psi1,
-    std::span<const CiVector> kets);
+    const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets);
+
+// Whether the tables are of the kind this kernel serves.
+bool block_driven(const AddressTables& tables);
 
 }  // namespace ciprop

@@ -2,6 +2,8 @@
 // stages share: reading the two vectors and putting the frozen and deleted
 // orbitals back.
 #pragma once
+#include <vector>
+
 #include "core/run_state.hpp"
 
 namespace ciprop {
@@ -19,10 +21,20 @@ struct Vectors {
 };
 Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn);
 
+// Vector 1 (in a, in the order of its list) checked against the space of its
+// own symmetry and gathered into that space's address order; the list on
+// unit 60 is read from its start.
+std::vector<double> first_vector_gathered(Run& run, const double* a, const Vectors& v);
+
 // RO over the CI orbitals in `mat` -> ordered by symmetry, expanded to the
 // full orbital set with the frozen (doubly occupied, so present on the
 // diagonal of a state density only) and deleted orbitals; sets nbtot.
 void reintroduce(Run& run, bool state);
+// The same from `ro` (leading dimension ld) into `full`, through `sym_order`
+// (RO in symmetry order), both of leading dimension 500; `full` may be `ro`.
+// print shows both matrices as the print level asks for them.
+void expand_density(Run& run, const double* ro, int ld, bool state, double* full,
+                    double* sym_order, bool print);
 
 // calro: the density computed from the vectors, between root numero(1) of
 // the first vector file and root numero(2) of the second; state tells that

@@ -9,9 +9,7 @@
 
 namespace ciprop {
 
-void leero(Run& run, double* a, double* b) {
-  read_vectors(run, a, b, "apres sgn");
-  restart_list(run, kUnitDetA);
+void stored_density(Run& run, double* ro, int ld) {
   const int norb = run.orb.norb;
   std::string name;
   int length = 0;
@@ -28,8 +26,15 @@ void leero(Run& run, double* a, double* b) {
                                    std::to_string(run.ronum.numero(1)) + "): element " +
                                    std::to_string(bad + 1) + " is not a finite number");
   for (int i = 1; i <= norb; ++i)
-    for (int j = 1; j <= norb; ++j) run.dens.mat(i, j) = val[(i - 1) * norb + (j - 1)];
+    for (int j = 1; j <= norb; ++j)
+      ro[(i - 1) + static_cast<size_t>(j - 1) * ld] = val[(i - 1) * norb + (j - 1)];
   run.io.close(kUnitDens);
+}
+
+void leero(Run& run, double* a, double* b) {
+  read_vectors(run, a, b, "apres sgn");
+  restart_list(run, kUnitDetA);
+  stored_density(run, run.dens.mat.data(), kMaxOrb);
   reintroduce(run, true);
 }
 

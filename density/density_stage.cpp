@@ -5,6 +5,7 @@
 
 #include "density/computed_density.hpp"
 #include "density/density_file.hpp"
+#include "density/spectrum.hpp"
 #include "density/vectors.hpp"
 
 namespace ciprop {
@@ -18,6 +19,10 @@ void density_stage(Run& run, const AddressTables& tables) {
   if (need > run.dim && need <= determinant_capacity(run)) size_work_array(run, need);
   run.io.rewind(kUnitVecA);
   run.io.rewind(kUnitVecB);
+  if (run.ronum.nracines > 0) {
+    spectrum_densities(run, tables, h1, h2);
+    return;
+  }
   const std::string dashes(54, '-');
   // The one decision between a state and a transition density, for the
   // density source and for the frozen-orbital diagonal alike.

@@ -22,21 +22,11 @@ const char* const kThetaFormat = "(1X,A9,2X,G25.18,3X,G15.8,3X,G25.18,1X)";
 
 // The electronic expectation value of a one-electron operator P, electron
 // charge -1: minus the sum over i (outer) and j (inner) of RO(i,j) P(j,i).
-double electronic(const Run& run, const double* p, int n) {
-  const double* ro = run.dens.mat.data();
+double electronic(const double* ro, const double* p, int n) {
   double sum = 0.0;
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) sum -= ro[i + 500 * static_cast<size_t>(j)] * p[j + 500 * static_cast<size_t>(i)];
   return sum;
-}
-
-// Electronic, nuclear and total parts of one quantity.
-struct Part3 {
-  double el = 0.0, nuc = 0.0, tot = 0.0;
-};
-
-void print3(Run& run, const char* fmt, const char* label, const Part3& v) {
-  run.io.write(kUnitReport, fmt, {label, v.el, v.nuc, v.tot});
 }
 
 // Traceless (Buckingham) moments of one part: xx xy xz yy yz zz from the
@@ -51,101 +41,102 @@ void buckingham(const double q[6], double theta[6]) {
   theta[5] = (3.0 * q[5] - trace) * 0.5;
 }
 
-void quadrupoles(Run& run, int n) {
-  OrbitalRecords& r = run.ints;
-  // xx xy xz yy yz zz: their slices of xxyyzz (zz before yy there) and
-  // their places in fmomnucl.
-  const int slice[6] = {1, 4, 5, 3, 6, 2};
+void print3(Run& run, const char* fmt, const char* label, double el, double nuc, double tot) {
+  run.io.write(kUnitReport, fmt, {label, el, nuc, tot});
+}
+
+void print_quadrupoles(Run& run, const Moments& m) {
   const char* const labels[6] = {"muxx", "muxy", "muxz", "muyy", "muyz", "muzz"};
   const char* const thetas[6] = {"theta xx ", "theta xy ", "theta xz ",
                                  "theta yy ", "theta yz ", "theta zz "};
-  double qel[6], qnuc[6], tel[6], tnuc[6];
   run.io.list(kUnitReport, {kStars19});
   run.io.list(kUnitReport, {"M.Cuadrup.   Electronico                 Nuclear           Total"});
-  for (int k = 0; k < 6; ++k) {
-    qel[k] = electronic(run, &r.xxyyzz(1, 1, slice[k]), n);
-    qnuc[k] = r.fmomnucl(4 + k);
-    print3(run, kMomentFormat, labels[k], {qel[k], qnuc[k], qnuc[k] + qel[k]});
-  }
-  buckingham(qel, tel);
-  buckingham(qnuc, tnuc);
+  for (int k = 0; k < 6; ++k)
+    print3(run, kMomentFormat, labels[k], m.quad_el[k], m.quad_nuc[k],
+           m.quad_nuc[k] + m.quad_el[k]);
   run.io.list(kUnitReport, {kStars19});
   run.io.list(kUnitReport, {"thetas de Buckingham (traceless)"});
   run.io.list(kUnitReport, {"Componente   Electronico                 Nuclear           Total"});
-  double ttot[6];
-  for (int k = 0; k < 6; ++k) {
-    ttot[k] = tel[k] + tnuc[k];
-    print3(run, kThetaFormat, thetas[k], {tel[k], tnuc[k], ttot[k]});
-  }
-  const double eff = std::sqrt((ttot[0] * ttot[0] + ttot[3] * ttot[3] + ttot[5] * ttot[5]) * kTwoThirds);
-  run.io.list(kUnitReport, {"theta eff   ", eff});
-  Moments& m = run.dens.moments;
-  m.quadrupoles = true;
-  std::copy(qel, qel + 6, m.quad_el);
-  std::copy(qnuc, qnuc + 6, m.quad_nuc);
-  std::copy(tel, tel + 6, m.theta_el);
-  std::copy(tnuc, tnuc + 6, m.theta_nuc);
-  m.theta_eff = eff;
+  for (int k = 0; k < 6; ++k)
+    print3(run, kThetaFormat, thetas[k], m.theta_el[k], m.theta_nuc[k],
+           m.theta_el[k] + m.theta_nuc[k]);
+  run.io.list(kUnitReport, {"theta eff   ", m.theta_eff});
 }
 
 }  // namespace
 
+Moments moments_of(const Run& run, const double* ro, double deltae) {
+  const OrbitalRecords& r = run.ints;
+  const int n = run.orbi.nbtot;
+  // Compared as unsigned: a negative selector chooses nothing.
+  const unsigned sel = static_cast<unsigned>(run.hacer.ioper);
+  Moments m;
+  m.dipoles = sel == 0 || sel == 1;
+  m.quadrupoles = sel == 0 || sel == 2;
+  if (m.dipoles) {
+    double tot[3];
+    for (int k = 0; k < 3; ++k) {
+      m.dip_el[k] = electronic(ro, &r.xyz(1, 1, k + 1), n);
+      m.dip_nuc[k] = r.fmomnucl(k + 1);
+      tot[k] = m.dip_nuc[k] + m.dip_el[k];
+    }
+    const double* el = m.dip_el;
+    m.amu_el = std::sqrt(el[0] * el[0] + el[1] * el[1] + el[2] * el[2]);
+    m.amu_tot = std::sqrt(tot[0] * tot[0] + tot[1] * tot[1] + tot[2] * tot[2]);
+    // The oscillator strength of the electronic transition moment, with the
+    // signed E2 - E1: negative when the second root lies lower.
+    m.fosc = m.amu_el * kTwoThirds * m.amu_el * deltae;
+  }
+  if (m.quadrupoles) {
+    // xx xy xz yy yz zz: their slices of xxyyzz (zz before yy there) and
+    // their places in fmomnucl.
+    const int slice[6] = {1, 4, 5, 3, 6, 2};
+    for (int k = 0; k < 6; ++k) {
+      m.quad_el[k] = electronic(ro, &r.xxyyzz(1, 1, slice[k]), n);
+      m.quad_nuc[k] = r.fmomnucl(4 + k);
+    }
+    buckingham(m.quad_el, m.theta_el);
+    buckingham(m.quad_nuc, m.theta_nuc);
+    double t[6];
+    for (int k = 0; k < 6; ++k) t[k] = m.theta_el[k] + m.theta_nuc[k];
+    m.theta_eff = std::sqrt((t[0] * t[0] + t[3] * t[3] + t[5] * t[5]) * kTwoThirds);
+  }
+  return m;
+}
+
 void calmu(Run& run) {
-  OrbitalRecords& r = run.ints;
   run.orb.norb = run.orbi.nbtot;
   const int n = run.orbi.nbtot;
   // The density runs over the orbitals of the CI with the frozen and deleted
   // ones put back, the property matrices over the basis of the integral
   // files: contracting two different orbital sets would print moments that
   // look right and are not.
-  if (n != r.ntot) {
+  if (n != run.ints.ntot) {
     run.io.list(kUnitReport, {"nombre d'orbitales de la densite", n, " different de celui des integrales",
-                    r.ntot});
+                    run.ints.ntot});
     fio::stop_error();
   }
-  // Compared as unsigned: a negative selector chooses nothing.
-  const unsigned sel = static_cast<unsigned>(run.hacer.ioper);
-  const bool dipoles = sel == 0 || sel == 1, quads = sel == 0 || sel == 2;
+  const Moments m = moments_of(run, run.dens.mat.data(), run.ronum.deltae);
+  run.dens.moments = m;
 
   run.io.list(kUnitReport, {" "});
   run.io.list(kUnitReport, {kStars45});
   run.io.list(kUnitReport, {"Todos los valores en unidades atomicas"});
   run.io.list(kUnitReport, {kStars19});
-
-  Part3 mu[3];
-  const char* const labels[3] = {"mux", "muy", "muz"};
-  for (int k = 0; k < 3; ++k) {
-    mu[k].el = electronic(run, &r.xyz(1, 1, k + 1), n);
-    mu[k].nuc = r.fmomnucl(k + 1);
-    mu[k].tot = mu[k].nuc + mu[k].el;
-  }
-  if (dipoles) {
+  if (m.dipoles) {
+    const char* const labels[3] = {"mux", "muy", "muz"};
     run.io.list(kUnitReport, {"M.Dipolar    Electronico                 Nuclear           Total"});
-    for (int k = 0; k < 3; ++k) print3(run, kMomentFormat, labels[k], mu[k]);
+    for (int k = 0; k < 3; ++k)
+      print3(run, kMomentFormat, labels[k], m.dip_el[k], m.dip_nuc[k], m.dip_nuc[k] + m.dip_el[k]);
   }
-  if (quads) quadrupoles(run, n);
-  if (dipoles) {
-    const double amuel = std::sqrt(mu[0].el * mu[0].el + mu[1].el * mu[1].el + mu[2].el * mu[2].el);
-    const double amutot =
-        std::sqrt(mu[0].tot * mu[0].tot + mu[1].tot * mu[1].tot + mu[2].tot * mu[2].tot);
-    // The oscillator strength of the electronic transition moment, with the
-    // signed E2 - E1: negative when the second root lies lower.
-    const double f = amuel * kTwoThirds * amuel * run.ronum.deltae;
+  if (m.quadrupoles) print_quadrupoles(run, m);
+  if (m.dipoles) {
     run.io.list(kUnitReport, {kStars19});
-    run.io.list(kUnitReport, {"amu electr - ", amuel});
-    run.io.list(kUnitReport, {"amu total  - ", amutot});
-    run.io.list(kUnitReport, {"moment dipolaire de transition (electr)", amuel * amuel});
-    run.io.list(kUnitReport, {"moment dipolaire de transition (total) ", amutot * amutot});
-    run.io.list(kUnitReport, {"force d'oscillateur", f});
-    Moments& m = run.dens.moments;
-    m.dipoles = true;
-    for (int k = 0; k < 3; ++k) {
-      m.dip_el[k] = mu[k].el;
-      m.dip_nuc[k] = mu[k].nuc;
-    }
-    m.amu_el = amuel;
-    m.amu_tot = amutot;
-    m.fosc = f;
+    run.io.list(kUnitReport, {"amu electr - ", m.amu_el});
+    run.io.list(kUnitReport, {"amu total  - ", m.amu_tot});
+    run.io.list(kUnitReport, {"moment dipolaire de transition (electr)", m.amu_el * m.amu_el});
+    run.io.list(kUnitReport, {"moment dipolaire de transition (total) ", m.amu_tot * m.amu_tot});
+    run.io.list(kUnitReport, {"force d'oscillateur", m.fosc});
   }
   run.io.list(kUnitReport, {kStars45});
 }

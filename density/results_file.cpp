@@ -65,51 +65,35 @@ constexpr std::string_view kOrigin =
     "the origin of the MOLCAS multipole integrals (OneInt), to which the nuclear parts refer";
 constexpr std::string_view kQuadComponents = "[\"xx\", \"xy\", \"xz\", \"yy\", \"yz\", \"zz\"]";
 
-}  // namespace
-
-std::string results_json(Run& run, std::string_view version) {
-  run.io.rewind(kUnitVecA);
-  run.io.rewind(kUnitVecB);
-  const VectorHead h1 = read_head(run, kUnitVecA, run.ronum.numero(1));
-  const VectorHead h2 = read_head(run, kUnitVecB, run.ronum.numero(2));
-  run.io.rewind(kUnitVecA);
-  run.io.rewind(kUnitVecB);
-  const Moments& m = run.dens.moments;
-  // The same choice as the density stage: one root with one energy is a
-  // state; anything else a transition between two states.
-  const bool state = same_state(run.ronum.numero(1), h1, run.ronum.numero(2), h2);
-  const double de = run.ronum.deltae;
-  const std::string in2 = "    ";
-
+// The members that describe one pair of roots, each on its own line under
+// `indent`: the two roots, the kind of density, the energy difference and
+// the moments the property selector chose; `units` tells the units in
+// front of the moments.
+std::string pair_members(Run& run, int root1, double e1, int root2, double e2, bool state,
+                         double de, const Moments& m, const std::string& indent, bool units) {
+  const std::string in2 = indent + "  ";
   std::string body;
   auto member = [&](std::string_view name, const std::string& value) {
-    body += ",\n  " + quoted(name) + ": " + value;
+    body += ",\n" + indent + quoted(name) + ": " + value;
   };
-  body += "{\n  \"program\": \"ciprop\",\n  \"version\": " + quoted(version);
-  member("generation_mode", quoted(trimmed(run.prep.gener.view())));
-  member("determinants", object({{"run_description", std::to_string(run.det.ndet)},
-                                 {"active_space_only", std::to_string(run.det.ndetcas)},
-                                 {"first_vector_file", std::to_string(h1.ndim)},
-                                 {"second_vector_file", std::to_string(h2.ndim)}},
-                                "  "));
   member("roots", "[\n" + in2 +
                       object({{"file", quoted(run.io.name(kUnitVecA))},
-                              {"root", std::to_string(run.ronum.numero(1))},
-                              {"energy_hartree", number(h1.energy)}},
+                              {"root", std::to_string(root1)},
+                              {"energy_hartree", number(e1)}},
                              in2) +
                       ",\n" + in2 +
                       object({{"file", quoted(run.io.name(kUnitVecB))},
-                              {"root", std::to_string(run.ronum.numero(2))},
-                              {"energy_hartree", number(h2.energy)}},
+                              {"root", std::to_string(root2)},
+                              {"energy_hartree", number(e2)}},
                              in2) +
-                      "\n  ]");
+                      "\n" + indent + "]");
   member("kind", state ? "\"state\"" : "\"transition\"");
   member("energy_difference",
          object({{"hartree", number(de)},
                  {"ev", number(de * kEvPerHartree)},
                  {"nm", de == 0.0 ? "null" : number(kNmHartree / std::abs(de))}},
-                "  "));
-  member("units", "\"atomic units unless the name says otherwise\"");
+                indent));
+  if (units) member("units", "\"atomic units unless the name says otherwise\"");
   if (state && m.dipoles) {
     double tot[3];
     const std::string total = sum3(m.dip_el, m.dip_nuc, 3, tot);
@@ -121,7 +105,7 @@ std::string results_json(Run& run, std::string_view version) {
                              {"total_debye", numbers(tot, 3, kDebyePerAu)},
                              {"total_magnitude", number(m.amu_tot)},
                              {"total_magnitude_debye", number(m.amu_tot * kDebyePerAu)}},
-                            "  "));
+                            indent));
   }
   if (state && m.quadrupoles) {
     double qtot[6], ttot[6];
@@ -132,14 +116,14 @@ std::string results_json(Run& run, std::string_view version) {
                                  {"electronic", numbers(m.quad_el, 6)},
                                  {"nuclear", numbers(m.quad_nuc, 6)},
                                  {"total", qt}},
-                                "  "));
+                                indent));
     member("traceless_quadrupole", object({{"components", std::string(kQuadComponents)},
                                            {"origin", quoted(kOrigin)},
                                            {"electronic", numbers(m.theta_el, 6)},
                                            {"nuclear", numbers(m.theta_nuc, 6)},
                                            {"total", tt},
                                            {"effective", number(m.theta_eff)}},
-                                          "  "));
+                                          indent));
   }
   if (!state && m.dipoles) {
     const double mu2 = m.amu_el * m.amu_el;
@@ -149,8 +133,48 @@ std::string results_json(Run& run, std::string_view version) {
                    {"magnitude", number(m.amu_el)},
                    {"magnitude_debye", number(m.amu_el * kDebyePerAu)},
                    {"magnitude_squared", number(mu2)}},
-                  "  "));
+                  indent));
     member("oscillator_strength", number(2.0 / 3.0 * de * mu2));
+  }
+  return body;
+}
+
+}  // namespace
+
+std::string results_json(Run& run, std::string_view version) {
+  run.io.rewind(kUnitVecA);
+  run.io.rewind(kUnitVecB);
+  const VectorHead h1 = read_head(run, kUnitVecA, run.ronum.numero(1));
+  const VectorHead h2 = read_head(run, kUnitVecB, run.ronum.numero(2));
+  run.io.rewind(kUnitVecA);
+  run.io.rewind(kUnitVecB);
+  // The same choice as the density stage: one root with one energy is a
+  // state; anything else a transition between two states.
+  const bool state = same_state(run.ronum.numero(1), h1, run.ronum.numero(2), h2);
+
+  std::string body = "{\n  \"program\": \"ciprop\",\n  \"version\": " + quoted(version);
+  auto member = [&](std::string_view name, const std::string& value) {
+    body += ",\n  " + quoted(name) + ": " + value;
+  };
+  member("generation_mode", quoted(trimmed(run.prep.gener.view())));
+  member("determinants", object({{"run_description", std::to_string(run.det.ndet)},
+                                 {"active_space_only", std::to_string(run.det.ndetcas)},
+                                 {"first_vector_file", std::to_string(h1.ndim)},
+                                 {"second_vector_file", std::to_string(h2.ndim)}},
+                                "  "));
+  body += pair_members(run, run.ronum.numero(1), h1.energy, run.ronum.numero(2), h2.energy, state,
+                       run.ronum.deltae, run.dens.moments, "  ", true);
+  // A spectrum: the first pair above as a single-pair run writes it, and
+  // every listed root in "pairs", in the order of RACINES.
+  if (!run.dens.pairs.empty()) {
+    std::string list = "[";
+    for (size_t k = 0; k < run.dens.pairs.size(); ++k) {
+      const PairResult& p = run.dens.pairs[k];
+      std::string members = pair_members(run, run.ronum.numero(1), h1.energy, p.root, p.energy,
+                                         p.state, p.deltae, p.moments, "      ", false);
+      list += (k ? ",\n    {" : "\n    {") + members.substr(1) + "\n    }";
+    }
+    member("pairs", list + "\n  ]");
   }
   return body + "\n}\n";
 }

@@ -10,9 +10,7 @@
 
 #include "density/dot_product.hpp"
 #include "fortio/progress.hpp"
-#include "core/print.hpp"
 #include "detspace/address_tables.hpp"
-#include "detspace/detlist.hpp"
 
 namespace ciprop {
 
@@ -41,12 +39,14 @@ struct StringSet {
 
 class StringDensity {
  public:
-  StringDensity(Run& run, const CiVector& psi1, const CiVector& psi2)
+  // The kets share one space and symmetry.
+  StringDensity(Run& run, const CiVector& psi1, std::span<const CiVector> kets)
       : run_(run), noac_(run.cs.noac), nsym_(run.sym.nsym), s1_(psi1.symmetry),
-        s2_(psi2.symmetry), st_(run.sym.mult(psi1.symmetry, psi2.symmetry)) {}
+        s2_(kets.front().symmetry), st_(run.sym.mult(psi1.symmetry, kets.front().symmetry)),
+        nkets_(static_cast<int>(kets.size())) {}
 
   // False when the tables' strings or layout are not the ones assumed here.
-  bool prepare(const AddressTables& tables, const CiVector& psi2) {
+  bool prepare(const AddressTables& tables, const CiVector& psi1, const CiVector& psi2) {
     const int nca = run_.prep.nca0, ncb = run_.prep.ncb0;
     if (noac_ < 1 || nca < 0 || ncb < 0 || nca > noac_ || ncb > noac_) return false;
     between();
@@ -58,42 +58,31 @@ class StringDensity {
         return false;
     n1_ = layout(s1_, off1_);
     n2_ = layout(s2_, off2_);
-    return n2_ == psi2.n && n2_ == tables.size() && same_addresses(tables);
+    return n1_ == psi1.n && n2_ == psi2.n && n2_ == tables.size() && same_addresses(tables);
   }
 
-  // Vector 1 in the address order of its own space, from its list.
-  void gather(DeterminantSource& list, const CiVector& psi1) {
-    c1_.assign(static_cast<size_t>(n1_), 0.0);
-    std::vector<char> seen(static_cast<size_t>(n1_), 0);
-    int ne = 0, p[kMaxSubst], q[kMaxSubst];
-    for (int k = 1; k <= psi1.n; ++k) {
-      if (!list.next(ne, p, q))
-        refuse(run_, {"determinant list " + list.name() + " ended early"});
-      const long long a = address1(ne, p, q);
-      if (a < 0)
-        refuse(run_, {"determinant list " + list.name() + ": determinant", k,
-                      " lies outside the active space of its vector"});
-      if (seen[static_cast<size_t>(a)])
-        refuse(run_, {"determinant list " + list.name() + ": determinant", k, " appears twice"});
-      seen[static_cast<size_t>(a)] = 1;
-      c1_[static_cast<size_t>(a)] = psi1.c[k - 1];
+  std::vector<TransitionDensity> run(const CiVector& psi1, std::span<const CiVector> kets) {
+    c1_ = psi1.in_address_order;
+    transpose(c1_, off1_, s1_, t1_);
+    c2_.clear();
+    t2_.resize(kets.size());
+    for (size_t k = 0; k < kets.size(); ++k) {
+      c2_.push_back(kets[k].c);
+      transpose(kets[k].c, off2_, s2_, t2_[k]);
     }
-  }
-
-  TransitionDensity run(const CiVector& psi2) {
-    c2_ = psi2.c;
-    transpose(c1_.data(), off1_, s1_, t1_);
-    transpose(c2_, off2_, s2_, t2_);
     plan();
-    // Each piece's sums on cache lines of their own.
+    // Each piece's sums on cache lines of their own, a row of them per ket.
     const int per = (noac_ * noac_ + 1 + 7) / 8 * 8;
-    partial_.assign(tasks_.size() * static_cast<size_t>(per), 0.0);
+    stride_ = static_cast<size_t>(per) * nkets_;
+    partial_.assign(tasks_.size() * stride_, 0.0);
     std::atomic<size_t> next{0};
     // Only this thread draws the progress line.
     fio::Progress progress(run_.io, "density", static_cast<long long>(tasks_.size()));
     auto worker = [&](bool shows) {
+      // Where each ket's group of the current piece starts.
+      std::vector<const double*> g2(static_cast<size_t>(nkets_));
       for (size_t t; (t = next.fetch_add(1)) < tasks_.size();) {
-        work(tasks_[t], &partial_[t * per]);
+        work(tasks_[t], &partial_[t * stride_], per, g2.data());
         if (shows) progress.tick(static_cast<long long>(t + 1));
       }
     };
@@ -213,41 +202,6 @@ class StringDensity {
       if (m >> p & 1) orbs[n++] = orbital(p);
   }
 
-  // Position of a determinant of list 1 in the address order of its space,
-  // or -1 when it is not a determinant of that space.  Holes and particles
-  // are relative to the reference of the files, orbitals 1..nocc of both
-  // spins occupied; the empty-slot marker stands for a missing electron.
-  long long address1(int ne, const int* p, const int* q) const {
-    const int norb = run_.orb.norb, nocc = run_.orb.nocc, marker = 2 * norb + 1;
-    unsigned m[2] = {0, 0};
-    for (int k = 0; k < noac_; ++k)
-      if (orbital(k) <= nocc) m[0] = m[1] |= 1u << k;
-    auto position = [&](int so, int& spin) {
-      if (so < 1 || so > 2 * norb) return -1;
-      spin = so > norb;
-      const int i = so - spin * norb;
-      return run_.cs.itype(i) == 2 ? run_.prep.inumac(i) - 1 : -1;
-    };
-    for (int k = 0; k < ne; ++k) {
-      int spin = 0;
-      const int at = position(p[k], spin);
-      if (at < 0 || !(m[spin] >> at & 1)) return -1;
-      m[spin] &= ~(1u << at);
-    }
-    for (int k = 0; k < ne; ++k) {
-      if (q[k] == marker) continue;
-      int spin = 0;
-      const int at = position(q[k], spin);
-      if (at < 0 || (m[spin] >> at & 1)) return -1;
-      m[spin] |= 1u << at;
-    }
-    if (std::popcount(m[0]) != alpha_.n || std::popcount(m[1]) != beta_.n) return -1;
-    const int sa = alpha_.sym_of[m[0]];
-    if (run_.sym.mult(sa, beta_.sym_of[m[1]]) != s1_) return -1;
-    return off1_[sa - 1] + static_cast<long long>(beta_.rank_of[m[1]]) * alpha_.count(sa) +
-           alpha_.rank_of[m[0]];
-  }
-
   // Each group [rb][ra] of a vector as [ra][rb], so that the alpha
   // replacements too pair contiguous runs.
   void transpose(const double* c, const long long* off, int s, std::vector<double>& t) const {
@@ -301,9 +255,11 @@ class StringDensity {
     return n;
   }
 
-  void work(Task& task, double* acc) {
+  void work(Task& task, double* acc, int per, const double** g2) {
     if (task.kind == Task::Overlap) {
-      acc[noac_ * noac_] = dot(c1_.data() + task.r0, c2_ + task.r0, task.r1 - task.r0);
+      for (int k = 0; k < nkets_; ++k)
+        acc[k * per + noac_ * noac_] =
+            dot(c1_ + task.r0, c2_[size_t(k)] + task.r0, task.r1 - task.r0);
       return;
     }
     const int a = task.sym;
@@ -311,61 +267,74 @@ class StringDensity {
     if (task.kind == Task::Beta) {
       // a x s2 = b1 x st: the beta string moves from symmetry b1 to b1 x st,
       // the alpha string stays; rows of length (alpha strings of a).
-      replace(c1_.data() + off1_[a - 1], c2_ + off2_[a - 1], beta_, b1, alpha_.count(a), task,
-              acc);
+      for (int k = 0; k < nkets_; ++k) g2[k] = c2_[size_t(k)] + off2_[a - 1];
+      replace(c1_ + off1_[a - 1], g2, beta_, b1, alpha_.count(a), task, acc, per);
       return;
     }
     // The alpha string moves from symmetry a to a x st; the beta strings
     // (symmetry b1 in both spaces) are the columns of the transposed groups.
     const int a2 = run_.sym.mult(a, st_);
-    replace(t1_.data() + off1_[a - 1], t2_.data() + off2_[a2 - 1], alpha_, a, beta_.count(b1),
-            task, acc);
+    for (int k = 0; k < nkets_; ++k) g2[k] = t2_[size_t(k)].data() + off2_[a2 - 1];
+    replace(t1_.data() + off1_[a - 1], g2, alpha_, a, beta_.count(b1), task, acc, per);
   }
 
   // The replacements of strings [r0, r1) of symmetry s of one spin: row r of
-  // g1 (length len) against row `to` of g2.
-  static void replace(const double* g1, const double* g2, const StringSet& set, int s,
-                      long long len, Task& task, double* acc) {
+  // g1 (length len) against row `to` of each ket's group g2[k], the row of
+  // g1 read once for all kets.
+  void replace(const double* g1, const double* const* g2, const StringSet& set, int s,
+               long long len, Task& task, double* acc, int per) const {
     const auto& first = set.first[s - 1];
     const auto& moves = set.moves[s - 1];
     long long pairs = 0;
     for (int r = task.r0; r < task.r1; ++r)
       for (int m = first[size_t(r)]; m < first[size_t(r) + 1]; ++m) {
         const StringSet::Move& mv = moves[size_t(m)];
-        acc[mv.pq] += mv.sign * dot(g1 + r * len, g2 + mv.to * len, len);
+        for (int k = 0; k < nkets_; ++k)
+          acc[k * per + mv.pq] += mv.sign * dot(g1 + r * len, g2[k] + mv.to * len, len);
         pairs += len;
       }
     task.pairs += pairs;
   }
 
-  TransitionDensity reduce(int per) {
-    TransitionDensity out{OrbitalMatrix(run_.orb.norb)};
-    std::vector<double> sum(static_cast<size_t>(per), 0.0);
-    for (size_t t = 0; t < tasks_.size(); ++t) {
-      for (int k = 0; k < per; ++k) sum[size_t(k)] += partial_[t * per + size_t(k)];
-      out.connected += tasks_[t].pairs;
+  std::vector<TransitionDensity> reduce(int per) {
+    long long connected = 0;
+    for (const Task& t : tasks_) connected += t.pairs;
+    std::vector<TransitionDensity> all;
+    std::vector<double> sum(static_cast<size_t>(per));
+    for (int ket = 0; ket < nkets_; ++ket) {
+      TransitionDensity out{OrbitalMatrix(run_.orb.norb), connected};
+      std::fill(sum.begin(), sum.end(), 0.0);
+      for (size_t t = 0; t < tasks_.size(); ++t)
+        for (int k = 0; k < per; ++k)
+          sum[size_t(k)] += partial_[t * stride_ + size_t(ket) * per + size_t(k)];
+      for (int p = 0; p < noac_; ++p)
+        for (int q = 0; q < noac_; ++q) out.ro(orbital(p), orbital(q)) = sum[size_t(p * noac_ + q)];
+      // The inactive orbitals are doubly occupied in every determinant: each
+      // keeps its diagonal term, once per spin.
+      if (st_ == 1)
+        for (int k = 1; k <= run_.orb.norb; ++k)
+          if (run_.cs.itype(k) == 1) out.ro(k, k) = sum[size_t(noac_ * noac_)] * 2.0;
+      all.push_back(std::move(out));
     }
-    for (int p = 0; p < noac_; ++p)
-      for (int q = 0; q < noac_; ++q) out.ro(orbital(p), orbital(q)) = sum[size_t(p * noac_ + q)];
-    // The inactive orbitals are doubly occupied in every determinant: each
-    // keeps its diagonal term, once per spin.
-    if (st_ == 1)
-      for (int k = 1; k <= run_.orb.norb; ++k)
-        if (run_.cs.itype(k) == 1) out.ro(k, k) = sum[size_t(noac_ * noac_)] * 2.0;
-    return out;
+    return all;
   }
 
   Run& run_;
   const int noac_, nsym_, s1_, s2_, st_;
+  const int nkets_;
   unsigned between_[kMaxActive][kMaxActive] = {};
   int inactive_odd_[kMaxActive][kMaxActive] = {};
   StringSet alpha_, beta_;
   long long off1_[kMaxSym] = {}, off2_[kMaxSym] = {};
   long long n1_ = 0, n2_ = 0;
-  std::vector<double> c1_, t1_, t2_;
-  const double* c2_ = nullptr;
+  const double* c1_ = nullptr;          // the bra in address order
+  std::vector<double> t1_;              // and transposed
+  std::vector<const double*> c2_;       // the kets in address order
+  std::vector<std::vector<double>> t2_;  // and transposed
   std::vector<Task> tasks_;
   std::vector<double> partial_;
+  size_t stride_ = 0;  // a piece's sums for every ket
+
 };
 
 }  // namespace
@@ -378,20 +347,18 @@ int density_threads() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-std::optional<TransitionDensity> string_driven_density(const AddressTables& tables,
-                                                       DeterminantSource& list1,
-                                                       const CiVector& psi1,
-                                                       const CiVector& psi2) {
+std::optional<std::vector<TransitionDensity>> string_driven_densities(
+    const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets) {
   Run& run = tables.records();
   // adrdet's stop on one address is a look at the per-excitation
   // path; the string path has no per-determinant addresses to stop on.
-  if (!dynamic_cast<const SrAddressTables*>(&tables) || !tables.active_only() ||
-      psi2.symmetry != run.cs.is0 || run.switches.stop_at_address != 0)
+  if (kets.empty() || !dynamic_cast<const SrAddressTables*>(&tables) || !tables.active_only() ||
+      kets.front().symmetry != run.cs.is0 || run.switches.stop_at_address != 0 ||
+      psi1.in_address_order == nullptr)
     return std::nullopt;
-  StringDensity k(run, psi1, psi2);
-  if (!k.prepare(tables, psi2)) return std::nullopt;
-  k.gather(list1, psi1);
-  return k.run(psi2);
+  StringDensity k(run, psi1, kets);
+  if (!k.prepare(tables, psi1, kets.front())) return std::nullopt;
+  return k.run(psi1, kets);
 }
 
 }  // namespace ciprop

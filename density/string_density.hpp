@@ -9,23 +9,22 @@
 // address is computed per determinant pair.
 #pragma once
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "density/transition_density.hpp"
 
 namespace ciprop {
 
-// The transition density of psi1 and psi2 when the tables are the
-// single-reference ones of a "CAS " space and psi2 has the space's symmetry;
-// nullopt, with nothing read from list1, for any other tables, which then go
-// through the per-excitation path.  The determinants of list1 are checked
-// against the active space of psi1's symmetry (each once, none outside it)
-// and gathered into that space's address order; a list that fails the check
-// stops the run.  The work is split into fixed pieces summed in a fixed
-// order, so the result does not depend on the number of threads.
-std::optional<TransitionDensity> string_driven_density(const AddressTables& tables,
-                                                       DeterminantSource& list1,
-                                                       const CiVector& psi1,
-                                                       const CiVector& psi2);
+// The transition densities of psi1 and each ket when the tables are the
+// single-reference ones of a "CAS " space, the kets have the space's symmetry
+// and psi1 comes in the address order of the space of its own symmetry (its
+// list checked against that space); nullopt otherwise, and the densities then
+// go through the per-excitation path.  The work is split into fixed pieces
+// summed in a fixed order, so the result does not depend on the number of
+// threads, nor a ket's density on the other kets.
+std::optional<std::vector<TransitionDensity>> string_driven_densities(
+    const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets);
 
 // Threads of the density: the environment variable CIPROP_THREADS when it
 // holds a positive count, else the processors of the machine.

@@ -3,11 +3,13 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "density/block_density.hpp"
+#include "density/first_vector.hpp"
 #include "density/string_density.hpp"
 #include "density/transition_density.hpp"
 #include "density/vectors.hpp"
@@ -60,7 +62,7 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // Prints, in list order, every determinant whose coefficient passes the
 // threshold, and brings every coefficient to one phase convention once it is
 // printed, in the same pass over the list; the list must hold exactly n
-// determinants.
+// determinants, each of which the phase can be taken of.
 void print_vector(Run& run, double* v, int n, int unit) {
   int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
   restart_list(run, unit);
@@ -69,6 +71,8 @@ void print_vector(Run& run, double* v, int n, int unit) {
     if (eof)
       refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
                       " determinants, its vector " + std::to_string(n)});
+    const std::string defect = list_defect(run, ne, p, q);
+    if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
     if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
     v[i] *= sgn(run, unit, ne, p, q);
   }
@@ -133,17 +137,21 @@ struct Current {
 
 class Accumulator {
  public:
+  // The kets are roots of one vector file: one space, one symmetry.
   Accumulator(const AddressTables& tables, DeterminantSource& list1, const CiVector& psi1,
-              const CiVector& psi2)
-      : run_(tables.records()), tables_(tables), list_(list1), a_(psi1.c), b_(psi2.c),
-        n1_(psi1.n), n2_(psi2.n), norb_(run_.orb.norb), nocc_(run_.orb.nocc),
-        cas_(tables.active_only()), isymt_(run_.sym.mult(psi1.symmetry, psi2.symmetry)),
-        excitations_(tables.excitation_shortcut()), result_{OrbitalMatrix(norb_)} {
+              std::span<const CiVector> kets)
+      : run_(tables.records()), tables_(tables), list_(list1), a_(psi1.c),
+        nkets_(static_cast<int>(kets.size())), n1_(psi1.n), n2_(kets.front().n),
+        norb_(run_.orb.norb), nocc_(run_.orb.nocc), cas_(tables.active_only()),
+        isymt_(run_.sym.mult(psi1.symmetry, kets.front().symmetry)),
+        excitations_(tables.excitation_shortcut()),
+        ro_(static_cast<size_t>(norb_) * norb_ * kets.size(), 0.0) {
+    for (const CiVector& k : kets) b_.push_back(k.c);
     for (int i = 1; i <= norb_; ++i)
       class_list(run_.cs.itype(i), run_.sym.isym(i)).push_back(i);
   }
 
-  TransitionDensity run_all() {
+  std::vector<TransitionDensity> run_all() {
     int ne = 0, p[kMaxSubst], q[kMaxSubst];
     for (int s = 1; s <= 2 * norb_ + 1; ++s) occ_[s] = reference(s);
     fio::Progress progress(run_.io, "density", n1_);
@@ -161,7 +169,13 @@ class Accumulator {
       leave(ne, p, q);
     }
     flush();
-    return std::move(result_);
+    std::vector<TransitionDensity> out;
+    for (int k = 0; k < nkets_; ++k) {
+      out.push_back({OrbitalMatrix(norb_), connected_});
+      std::vector<double>& v = out.back().ro.v;
+      for (size_t e = 0; e < v.size(); ++e) v[e] = ro_[e * nkets_ + k];
+    }
+    return out;
   }
 
  private:
@@ -265,7 +279,7 @@ class Accumulator {
     if (j_.nh + reference(si) - reference(sj) > kMaxSubst) return;
     int iadr = 0;
     if (!(split_ ? excitations_->locate(si, sj, iadr) : locate(si, sj, iadr))) return;
-    ++result_.connected;
+    ++connected_;
     // The address that adrdet stops on for a look at its parts: the same
     // determinant through adrdet.
     if (split_ && iadr == run_.switches.stop_at_address) locate(si, sj, iadr);
@@ -274,7 +288,8 @@ class Accumulator {
     delay({i, j, phase, coef, iadr});
   }
 
-  // A term phase * B(iadr) * A(J) of RO(i,j), waiting for B(iadr).
+  // A term phase * B(iadr) * A(J) of RO(i,j), waiting for B(iadr) of every
+  // ket.
   struct Term {
     int i, j;
     double phase, coef;
@@ -286,14 +301,18 @@ class Accumulator {
   // fetched and the next terms are found, and leaves it first in, first out:
   // every RO(i,j) still receives its terms in the order of the loops.
   void delay(const Term& t) {
-    __builtin_prefetch(b_ + t.iadr - 1);
+    for (const double* b : b_) __builtin_prefetch(b + t.iadr - 1);
     if (queued_ == kQueue) add(queue_[head_]);
     else ++queued_;
     queue_[head_] = t;
     head_ = (head_ + 1) % kQueue;
   }
 
-  void add(const Term& t) { result_.ro(t.i, t.j) += t.phase * b_[t.iadr - 1] * t.coef; }
+  // The kets' elements RO(i,j) lie side by side.
+  void add(const Term& t) {
+    double* ro = &ro_[((t.i - 1) + static_cast<size_t>(t.j - 1) * norb_) * nkets_];
+    for (int k = 0; k < nkets_; ++k) ro[k] += t.phase * b_[k][t.iadr - 1] * t.coef;
+  }
 
   // The terms still waiting, oldest first.
   void flush() {
@@ -329,7 +348,8 @@ class Accumulator {
   const AddressTables& tables_;
   DeterminantSource& list_;
   const double* a_;
-  const double* b_;
+  std::vector<const double*> b_;  // the kets
+  const int nkets_;
   const int n1_, n2_;
   const int norb_, nocc_;
   const bool cas_;
@@ -342,25 +362,33 @@ class Accumulator {
   bool split_ = false;  // J taken by excitations_
   bool occ_[2 * kMaxOrb + 2] = {};
   std::vector<int> classes_[3][kMaxSym];
-  TransitionDensity result_;
+  // RO(i,j) of ket k at ((i-1) + (j-1) norb) nkets + k.
+  std::vector<double> ro_;
+  long long connected_ = 0;
 };
 
 }  // namespace
 
-void reintroduce(Run& run, bool state) {
+void expand_density(Run& run, const double* ro, int ld, bool state, double* full,
+                    double* sym_order, bool print) {
   const int norb = run.orb.norb;
-  auto& ro = run.dens.mat;
-  auto& r1 = run.dens.roij1;
+  auto in = [&](int r, int c) { return ro[(r - 1) + static_cast<size_t>(c - 1) * ld]; };
+  auto out = [&](int r, int c) -> double& {
+    return full[(r - 1) + static_cast<size_t>(c - 1) * kMaxOrb];
+  };
+  auto r1 = [&](int r, int c) -> double& {
+    return sym_order[(r - 1) + static_cast<size_t>(c - 1) * kMaxOrb];
+  };
   int iord[kMaxOrb + 1], map[kMaxOrb + 1], n = 0;
   for (int s = 1; s <= run.sym.nsym; ++s)
     for (int i = 1; i <= norb; ++i)
       if (run.sym.isym(i) == s) iord[++n] = i;
   for (int c = 1; c <= norb; ++c)
-    for (int r = 1; r <= norb; ++r) r1(r, c) = ro(iord[r], iord[c]);
-  if (run.pr.nprint > 0) {
+    for (int r = 1; r <= norb; ++r) r1(r, c) = in(iord[r], iord[c]);
+  if (print) {
     for (int k = 0; k < 4; ++k) run.io.list(kUnitReport, {" "});
     run.io.list(kUnitReport, {"MATRICE RO avant reintroduction du gel/del"});
-    script(run, r1.data(), norb, norb, kMaxOrb);
+    script(run, sym_order, norb, norb, kMaxOrb);
   }
   int nbtot = norb;
   for (int s = 1; s <= run.sym.nsym; ++s) nbtot += run.orbi.ngel(s) + run.orbi.ndel(s);
@@ -383,40 +411,76 @@ void reintroduce(Run& run, bool state) {
     pos += run.orbi.ndel(s);
   }
   for (int c = 1; c <= nbtot; ++c)
-    for (int r = 1; r <= nbtot; ++r) ro(r, c) = 0.0;
+    for (int r = 1; r <= nbtot; ++r) out(r, c) = 0.0;
   for (int c = 1; c <= norb; ++c)
-    for (int r = 1; r <= norb; ++r) ro(map[r], map[c]) = r1(r, c);
+    for (int r = 1; r <= norb; ++r) out(map[r], map[c]) = r1(r, c);
   // The frozen orbitals are doubly occupied in every determinant: they enter
   // a state density and never a transition density.
   if (state) {
     int start = 0;
     for (int s = 1; s <= run.sym.nsym; ++s) {
-      for (int f = 1; f <= run.orbi.ngel(s); ++f) ro(start + f, start + f) = 2.0;
+      for (int f = 1; f <= run.orbi.ngel(s); ++f) out(start + f, start + f) = 2.0;
       start += run.orbi.ngel(s) + run.sy2.norbs(s) + run.orbi.ndel(s);
     }
   }
-  if (run.pr.nprint > 0) {
+  if (print) {
     for (int m = 0; m < 4; ++m) run.io.list(kUnitReport, {" "});
     run.io.list(kUnitReport, {"MATRICE RO apres reintroduction du gel/del"});
-    script(run, ro.data(), nbtot, nbtot, kMaxOrb);
+    script(run, full, nbtot, nbtot, kMaxOrb);
   }
+}
+
+void reintroduce(Run& run, bool state) {
+  expand_density(run, run.dens.mat.data(), kMaxOrb, state, run.dens.mat.data(),
+                 run.dens.roij1.data(), run.pr.nprint > 0);
+}
+
+std::vector<TransitionDensity> transition_densities(const AddressTables& tables,
+                                                    DeterminantSource& list1,
+                                                    const CiVector& psi1,
+                                                    std::span<const CiVector> kets) {
+  if (kets.empty()) return {};
+  for (const CiVector& k : kets)
+    if (k.n != kets.front().n || k.symmetry != kets.front().symmetry)
+      refuse(tables.records(), {"density: the kets of one pass are not vectors of one space"});
+  // The kernels in order of preference; each declines tables it does not
+  // serve without reading list1.
+  if (std::optional<std::vector<TransitionDensity>> t =
+          string_driven_densities(tables, psi1, kets))
+    return std::move(*t);
+  if (std::optional<std::vector<TransitionDensity>> t = block_driven_densities(tables, psi1, kets))
+    return std::move(*t);
+  return Accumulator(tables, list1, psi1, kets).run_all();
 }
 
 TransitionDensity transition_density(const AddressTables& tables, DeterminantSource& list1,
                                      const CiVector& psi1, const CiVector& psi2) {
-  if (std::optional<TransitionDensity> t = string_driven_density(tables, list1, psi1, psi2))
-    return std::move(*t);
-  if (std::optional<std::vector<TransitionDensity>> t =
-          block_driven_densities(tables, list1, psi1, std::span(&psi2, 1)))
-    return std::move(t->front());
-  return Accumulator(tables, list1, psi1, psi2).run_all();
+  return std::move(transition_densities(tables, list1, psi1, {&psi2, 1}).front());
+}
+
+long long working_bytes_per_ket(const AddressTables& tables, long long n) {
+  const long long norb = tables.records().orb.norb;
+  // The string path keeps a transposed copy of each ket; every path one
+  // density per ket and, in the string path, its pieces' sums (an eighth
+  // more at most on the spaces measured); the block path a piece's sums per
+  // ket at least (all its pieces' sums within a fixed 64 MB beyond that).
+  const long long copies = tables.active_only() ? n : 0;
+  const long long pieces = block_driven(tables) ? norb * norb : 0;
+  return (8 * (copies + norb * norb + pieces) + (8 * (n + copies)) / 8);
+}
+
+std::vector<double> first_vector_gathered(Run& run, const double* a, const Vectors& v) {
+  ListOnUnit list1(run, kUnitDetA);
+  return first_vector_in_address_order(*make_address_tables(run, v.isym1), list1,
+                                       {a, v.ndim1, v.isym1});
 }
 
 void calro(Run& run, const AddressTables& tables, bool state, double* a, double* b) {
   const Vectors v = read_vectors(run, a, b, "APRES SGN");
+  const std::vector<double> ordered1 = first_vector_gathered(run, a, v);
   ListOnUnit list1(run, kUnitDetA);
-  const TransitionDensity t =
-      transition_density(tables, list1, {a, v.ndim1, v.isym1}, {b, v.ndim2, v.isym2});
+  const TransitionDensity t = transition_density(tables, list1, {a, v.ndim1, v.isym1, ordered1.data()},
+                                                 {b, v.ndim2, v.isym2, b});
   for (int j = 1; j <= t.ro.n; ++j)
     for (int i = 1; i <= t.ro.n; ++i) run.dens.mat(i, j) = t.ro(i, j);
   run.dens.connected = t.connected;

@@ -3,6 +3,7 @@
 // first state and the two vectors in memory.  Nothing is read from a file
 // here and no orbital outside the CI is added.
 #pragma once
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ struct CiVector {
   const double* c = nullptr;
   int n = 0;         // coefficients
   int symmetry = 1;  // irreducible representation of the state
+  // The coefficients in the address order of the space of that symmetry,
+  // once its determinant list has been checked against the space; null when
+  // they were not gathered.
+  const double* in_address_order = nullptr;
 };
 
 // An n x n matrix over the CI orbitals, 1-based, column-major.
@@ -53,5 +58,18 @@ struct TransitionDensity {
 // than psi1 stops the run.
 TransitionDensity transition_density(const AddressTables& tables, DeterminantSource& list1,
                                      const CiVector& psi1, const CiVector& psi2);
+
+// The densities from psi1 to each of the kets, in their order, in one pass
+// over list1: every ket is a vector of the same space, in the address order
+// of tables (the roots of one vector file).  Each density is the one that
+// transition_density gives for its ket alone, to the bit.
+std::vector<TransitionDensity> transition_densities(const AddressTables& tables,
+                                                    DeterminantSource& list1,
+                                                    const CiVector& psi1,
+                                                    std::span<const CiVector> kets);
+
+// Bytes that one more ket costs the kernels of these tables beside its
+// coefficients: the working copies they make of it and its density.
+long long working_bytes_per_ket(const AddressTables& tables, long long n);
 
 }  // namespace ciprop

@@ -38,6 +38,7 @@ VectorHead read_head(Run& run, int unit, int root) {
     run.io.io_error(unit, "record 2 (the energies): the energy of root " + std::to_string(bad + 1) +
                               " is not a finite number");
   h.energy = energies[root - 1];
+  h.energies.assign(energies, energies + h.nvec);
   return h;
 }
 

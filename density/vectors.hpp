@@ -3,6 +3,8 @@
 // convention of the coefficients, the gather into address order and the
 // printed form of a determinant.
 #pragma once
+#include <vector>
+
 #include "density/transition_density.hpp"
 #include "core/run_state.hpp"
 #include "input/open_files.hpp"  // units of the vector and determinant files
@@ -18,6 +20,7 @@ struct VectorHead {
   int ndim = 0;
   int nvec = 0;
   double energy = 0.0;  // energy of the chosen root
+  std::vector<double> energies;  // of every root, root 1 first
 };
 VectorHead read_head(Run& run, int unit, int root);
 // Whether the two chosen roots are one state: the same root number with

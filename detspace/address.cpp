@@ -93,8 +93,9 @@ void too_many(SplitDet& d, int& ierr) {
   d.nt = d.np = d.nca = d.ncb = d.ispt = d.ispp = 0;
 }
 
-void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int ispc1, int ist,
-                int ispt1, int isp, int icateg, int iadrt, int iadrp, int iadrc) {
+void debug_stop(Run& run, const BlockTable& t, const SplitDet& d, int iadr, int nelc, int isc,
+                int ispc1, int ist, int ispt1, int isp, int icateg, int iadrt, int iadrp,
+                int iadrc) {
   const DetRecords& dt = run.dets;
   const int max_p = particle_count(run, d.np, isp, d.ispp);
   const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
@@ -108,7 +109,7 @@ void debug_stop(Run& run, const SplitDet& d, int iadr, int nelc, int isc, int is
   run.io.list(kUnitReport, {"maxc(nelc,iscas,ispc1)", maxc});
   run.io.list(kUnitReport, {"icateg", icateg});
   run.io.list(kUnitReport, {"iadrt,iadrc,iadrp,iadrcat,iadr", iadrt, iadrc, iadrp,
-                  dt.ioff(nelc, isc, ispc1, icateg), iadr});
+                  t.ioff(nelc, isc, ispc1, icateg), iadr});
   run.io.list(kUnitReport, {"max_p", max_p});
   run.io.list(kUnitReport, {"np,isp,ispp,iadrp", d.np, isp, d.ispp, iadrp});
   run.io.list(kUnitReport, {"nt,ispt,iadrt", d.nt, d.ispt, iadrt});
@@ -182,15 +183,17 @@ void trad(Run& run, int nh, const int* holes, const int* parts, SplitDet& d, int
 // mode, with its holes in inactive and its particles in virtual orbitals and
 // spin and symmetry conserved; every look-up is guarded, so a determinant
 // from any other space answers false.
-bool in_space(Run& run, const SplitDet& d) {
+bool in_space(Run& run, const SplitDet& d) { return in_space(run, run.dets.blocks, d); }
+
+bool in_space(Run& run, const BlockTable& t, const SplitDet& d) {
   if (d.nt < 0 || d.nt > 2 || d.np < 0 || d.np > 2) return false;
   const int isa = string_symmetry(run, d.nca, d.ia);
   const int isb = string_symmetry(run, d.ncb, d.ib);
   const int ist = part_symmetry(run, d.nt, d.it, d.ispt, 1);
   const int isp = part_symmetry(run, d.np, d.ip, d.ispp, 3);
   if (isa == 0 || isb == 0 || ist == 0 || isp == 0) return false;
-  return block_category(run, d.nca, d.ncb, run.sym.mult(isa, isb), d.nt, ist, d.ispt, d.np, isp,
-                        d.ispp) > 0;
+  return block_category(run, t, d.nca, d.ncb, run.sym.mult(isa, isb), d.nt, ist, d.ispt, d.np,
+                        isp, d.ispp) > 0;
 }
 
 int pair_sym(const Run& run, int n, const int* so) {
@@ -199,7 +202,9 @@ int pair_sym(const Run& run, int n, const int* so) {
   return s;
 }
 
-void adrdet(Run& run, const SplitDet& d, int& iadr) {
+void adrdet(Run& run, const SplitDet& d, int& iadr) { adrdet(run, run.dets.blocks, d, iadr); }
+
+void adrdet(Run& run, const BlockTable& t, const SplitDet& d, int& iadr) {
   const DetRecords& dt = run.dets;
   const int nelc = d.nca + d.ncb - run.cs.nelac;
   int isc = 1;
@@ -214,9 +219,9 @@ void adrdet(Run& run, const SplitDet& d, int& iadr) {
   const int ispt1 = d.nt == 2 ? d.ispt / 2 : d.ispt;
   const int isp = pair_sym(run, d.np, d.ip);
   const int icateg = dt.icatt(d.nt, ist, ispt1);
-  iadr = block_address(run, nelc, isc, ispc1, icateg, d.np, isp, d.ispp, iadrt, iadrp, iadrc);
+  iadr = block_address(run, t, nelc, isc, ispc1, icateg, d.np, isp, d.ispp, iadrt, iadrp, iadrc);
   if (iadr == run.switches.stop_at_address)
-    debug_stop(run, d, iadr, nelc, isc, ispc1, ist, ispt1, isp, icateg, iadrt, iadrp, iadrc);
+    debug_stop(run, t, d, iadr, nelc, isc, ispc1, ist, ispt1, isp, icateg, iadrt, iadrp, iadrc);
 }
 
 namespace {

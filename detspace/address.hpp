@@ -38,6 +38,9 @@ void adrdet(Run& run, const SplitDet& d, int& iadr);
 // exists for the mode and its active, hole and particle parts have a place
 // there); adrdet is only meaningful for such determinants.
 bool in_space(Run& run, const SplitDet& d);
+// The same two in the space of the blocks t (a state of another symmetry).
+void adrdet(Run& run, const BlockTable& t, const SplitDet& d, int& iadr);
+bool in_space(Run& run, const BlockTable& t, const SplitDet& d);
 
 // adrt, adrp: the index of nt holes (np particles) with spin balance ispt
 // (ispp) within their class, from 1; a same-spin pair out of order stops the
@@ -61,17 +64,17 @@ void subset_rank(Run& run, int k, const int* list, int& irang);
 // Category of the block of a determinant of nca alpha and ncb beta active
 // electrons, active symmetry isc, nt holes of symmetry ist and spin balance
 // ispt, np particles (isp, ispp); 0 when the mode keeps no such block.
-inline int block_category(const Run& run, int nca, int ncb, int isc, int nt, int ist, int ispt,
-                          int np, int isp, int ispp) {
+inline int block_category(const Run& run, const BlockTable& t, int nca, int ncb, int isc, int nt,
+                          int ist, int ispt, int np, int isp, int ispp) {
   const DetRecords& dt = run.dets;
   const int nelc = nca + ncb - run.cs.nelac;
   if (nelc < -2 || nelc > 2 || nelc != nt - np) return 0;
   const int dspin = nca - ncb - dt.cas_spin;
   if (dspin < -4 || dspin > 4 || ispp != ispt - dspin) return 0;
-  if (isp != run.sym.mult(run.cs.is0, run.sym.mult(ist, isc))) return 0;
+  if (isp != run.sym.mult(t.symmetry, run.sym.mult(ist, isc))) return 0;
   const int icateg = dt.icatt(nt, ist, nt == 2 ? ispt / 2 : ispt);
   if (icateg < 1) return 0;
-  return dt.nblk(nelc, isc, run.util(30 + dspin), icateg) > 0 ? icateg : 0;
+  return t.nblk(nelc, isc, run.util(30 + dspin), icateg) > 0 ? icateg : 0;
 }
 
 // Particle configurations of a particle class (1 without particles).
@@ -83,12 +86,11 @@ inline int particle_count(const Run& run, int np, int isp, int ispp) {
 // CAS count, isc, ispc1 the spin class, icateg) and the indices of its holes,
 // particles and active part: within the block, hole index major, then the
 // particle index, the active index running fastest.
-inline int block_address(const Run& run, int nelc, int isc, int ispc1, int icateg, int np,
-                         int isp, int ispp, int iadrt, int iadrp, int iadrc) {
-  const DetRecords& dt = run.dets;
+inline int block_address(const Run& run, const BlockTable& t, int nelc, int isc, int ispc1,
+                         int icateg, int np, int isp, int ispp, int iadrt, int iadrp, int iadrc) {
   const int max_p = particle_count(run, np, isp, ispp);
-  const int maxc = dt.mxdetc.maxc(nelc, isc, ispc1);
-  return dt.ioff(nelc, isc, ispc1, icateg) + ((iadrt - 1) * max_p + (iadrp - 1)) * maxc + iadrc;
+  const int maxc = run.dets.mxdetc.maxc(nelc, isc, ispc1);
+  return t.ioff(nelc, isc, ispc1, icateg) + ((iadrt - 1) * max_p + (iadrp - 1)) * maxc + iadrc;
 }
 
 // Index of the active part from the symmetries and the ranks of its strings:

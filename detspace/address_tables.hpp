@@ -29,6 +29,12 @@ class AddressTables {
   // determinant, for the density stage; null when the tables have none, and
   // the caller then splits each excited determinant and asks address().
   virtual std::unique_ptr<ExcitationShortcut> excitation_shortcut() const { return nullptr; }
+  // The address of a determinant as the lists give it, n holes a and n
+  // particles b relative to the reference of the files, when the tables can
+  // tell it without the split form: for the list checks, which meet every
+  // determinant once.  0 when they leave it to trad and address(), as they
+  // do for every determinant that is not plainly one of the space.
+  virtual int list_address(int /*n*/, const int* /*a*/, const int* /*b*/) const { return 0; }
 
   // The records the tables were built from: the orbital classes, the
   // symmetry and the run description, and the units for messages.
@@ -43,18 +49,36 @@ class AddressTables {
 
 // The tables of the single-reference modes ("CAS ", "DDCI", "DDC2", "TOUS",
 // "PERT", "MONO"): the blocks of excitation categories that prepad lays out
-// and the address formulas of adrdet.  Built once prepad has run.
+// and the address formulas of adrdet.  Built once prepad has run, for the
+// states of the run's symmetry or of another one; they hold the block
+// offsets of their symmetry and share the rest of prepad's tables.
 class SrAddressTables final : public AddressTables {
  public:
-  explicit SrAddressTables(Run& run) : AddressTables(run) {}
+  explicit SrAddressTables(Run& run);
+  SrAddressTables(Run& run, int symmetry);
   int size() const override;
   int address(const SplitDet& d) const override;
   bool active_only() const override;
   std::unique_ptr<ExcitationShortcut> excitation_shortcut() const override;
+  // Holes and particles in increasing spin-orbital order, each occupied
+  // (empty) in the reference and given once, at most two of each outside the
+  // active orbitals: their class and indices straight from the lists.
+  int list_address(int n, const int* a, const int* b) const override;
+  const BlockTable& blocks() const { return *blocks_; }
+
+ private:
+  std::unique_ptr<BlockTable> blocks_;
+  // The lists may be read on the active strings directly: the files'
+  // reference fills the active orbitals trad's does, and products of
+  // symmetries may be taken in any order.
+  bool direct_ = false;
+  unsigned reference_ = 0;  // CAS positions the reference fills (bit k-1)
 };
 
 // The address tables of the run's generation mode, once its categories are
-// built.
+// built: for the states of the run's symmetry, or of the given one (the
+// space of the first vector, which may be of another symmetry).
 std::unique_ptr<AddressTables> make_address_tables(Run& run);
+std::unique_ptr<AddressTables> make_address_tables(Run& run, int symmetry);
 
 }  // namespace ciprop

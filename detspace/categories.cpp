@@ -224,9 +224,11 @@ void pair_counts(Run& run, Arr4<int, 1, 2, 1, 8, 1, 8, 0, 1>& t, const Arr1<int,
     }
 }
 
-// Whether the mode keeps the hole/particle counts (nt, np) of a class.
-bool keeps(const Run& run, Mode mode, int nt, int np, int dspin, int isc) {
-  if (mode == Mode::Pert && nt == 2 && np == 2) return dspin == 0 && isc == run.cs.is0;
+// Whether the mode keeps the hole/particle counts (nt, np) of a class;
+// PERT keeps two holes with two particles only on an active part of the
+// state's own symmetry.
+bool keeps(const Run& run, Mode mode, int nt, int np, int dspin, int isc, int symmetry) {
+  if (mode == Mode::Pert && nt == 2 && np == 2) return dspin == 0 && isc == symmetry;
   if (mode == Mode::Ddci || mode == Mode::DdciLow) return !(nt == 2 && np == 2);
   if (mode == Mode::Ddc2) return nt + np <= 2;
   if (!run.prep.ymono && run.prep.ycas1) return nt == 0 && np == 0;
@@ -329,7 +331,6 @@ void categ(Run& run) {
   const int nsym = run.sym.nsym;
   p.nptot = 0;
   for (int s = 1; s <= 8; ++s) p.nptot += run.sy2.nps(s);
-  const Mode mode = mode_of(p.gener.view());
 
   CoMax& cm = dt.co_max;
   cm.maxtt.fill(0);
@@ -353,11 +354,21 @@ void categ(Run& run) {
           cm.maxpp(n, s, j) += dt.maxdetpart(n, s, is1, j);
         }
 
+  block_offsets(run, run.cs.is0, dt.blocks);
+}
+
+void block_offsets(Run& run, int symmetry, BlockTable& t) {
+  const DetRecords& dt = run.dets;
+  const CoMax& cm = dt.co_max;
+  const int nsym = run.sym.nsym;
+  const Prep& p = run.prep;
+  const Mode mode = mode_of(p.gener.view());
+  t.symmetry = symmetry;
   // Blocks in address order: nelc, then the mode's spin indices, the active
   // symmetry, the hole count, the hole symmetry and the hole spin.  Particle
   // spin and symmetry follow from spin and symmetry conservation.
-  dt.ioff.fill(0);
-  dt.nblk.fill(0);
+  t.ioff.fill(0);
+  t.nblk.fill(0);
   long long total = 0;
   for (int nelc = -2; nelc <= 2; ++nelc) {
     int nl = 0, list[5];
@@ -371,13 +382,13 @@ void categ(Run& run) {
         if (nelc == -2 && run.cs.nelac == 2 && p.nca0 + dspin != p.ncb0) continue;
         for (int nt = std::max(nelc, 0); nt <= std::min(nelc + 2, 2); ++nt) {
           const int np = nt - nelc;
-          if (!keeps(run, mode, nt, np, dspin, isc)) continue;
+          if (!keeps(run, mode, nt, np, dspin, isc, symmetry)) continue;
           for (int ist = 1; ist <= (nt == 0 ? 1 : nsym); ++ist)
             for (int s = (nt == 0 ? 0 : -1); s <= (nt == 0 ? 0 : 1); ++s) {
               if (nt == 1 && s == 0) continue;
               const long long holes = nt == 0 ? 1 : cm.maxtt(nt, ist, std::abs(s));
               const int ps = nt * s - dspin;
-              const int isp = run.sym.mult(run.cs.is0, run.sym.mult(ist, isc));
+              const int isp = run.sym.mult(symmetry, run.sym.mult(ist, isc));
               if (std::abs(ps) > 2) continue;
               long long parts = 1;
               if (np == 0) {
@@ -387,8 +398,8 @@ void categ(Run& run) {
               }
               const int icateg = dt.icatt(nt, ist, s);
               const long long size = parts * holes * maxc;
-              dt.ioff(nelc, isc, ispc1, icateg) = static_cast<int>(total);
-              dt.nblk(nelc, isc, ispc1, icateg) = static_cast<int>(size);
+              t.ioff(nelc, isc, ispc1, icateg) = static_cast<int>(total);
+              t.nblk(nelc, isc, ispc1, icateg) = static_cast<int>(size);
               total += size;
               // Addresses are 4-byte integers.
               verdim(run, "prepad  espace CI trop grand :  ntotal=", total, INT_MAX);
@@ -397,7 +408,7 @@ void categ(Run& run) {
       }
     }
   }
-  dt.ntotal = total;
+  t.ntotal = total;
 }
 
 void vispc(Run&, int nelc, int& n, int* list, std::string_view gener) {

@@ -23,8 +23,11 @@ void sub_mdc(Run& run, int na, int nb);
 void maxdett(Run& run);
 void maxdetp(Run& run);
 // categ: the excitation categories that the generation mode keeps and the
-// offset and size of each of its blocks.
+// offset and size of each of its blocks for the run's symmetry.
 void categ(Run& run);
+// The offset and size of every block of the mode's space for states of the
+// given symmetry, once categ has run; prints nothing.
+void block_offsets(Run& run, int symmetry, BlockTable& t);
 // The ispc1 list of the mode for an active-electron change nelc; returns its
 // length n and fills list.
 void vispc(Run& run, int nelc, int& n, int* list, std::string_view gener);

@@ -204,4 +204,22 @@ void liri(Run& run, int* iv, int n, int unit) {
   run.io.read_record(unit, iv, sizeof(int) * size_t(std::max(n, 0)));
 }
 
+std::string list_defect(const Run& run, int n, const int* a, const int* b) {
+  const int norb = run.orb.norb, nocc = run.orb.nocc, marker = 2 * norb + 1;
+  auto filled = [&](int so) { return (so > norb ? so - norb : so) <= nocc; };
+  for (int k = 0; k < n; ++k) {
+    const std::string h = std::to_string(a[k]);
+    if (a[k] < 1 || a[k] >= marker) return "hole " + h + " is not a spin-orbital";
+    if (!filled(a[k])) return "hole " + h + " is not occupied in the reference";
+    if (std::find(a, a + k, a[k]) != a + k) return "hole " + h + " is given twice";
+  }
+  for (int k = 0; k < n; ++k) {
+    const std::string q = std::to_string(b[k]);
+    if (b[k] < 1 || b[k] > marker) return "particle " + q + " is not a spin-orbital";
+    if (b[k] != marker && filled(b[k])) return "particle " + q + " is occupied in the reference";
+    if (std::find(b, b + k, b[k]) != b + k) return "particle " + q + " is given twice";
+  }
+  return {};
+}
+
 }  // namespace ciprop

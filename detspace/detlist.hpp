@@ -17,6 +17,8 @@
 // high-bit stream gives 2 more bits of every filled spin-orbital, four per
 // byte.
 #pragma once
+#include <string>
+
 #include "core/run_state.hpp"
 #include "core/unit_numbers.hpp"
 
@@ -50,6 +52,14 @@ void venond2(Run& run, int& n, int* a, int* b, int& eof, int unit);
 // cursors then stand at its bytes, which the block is checked to hold.
 // False at the end of the list.
 bool next_packed(Run& run, int unit, int& n, int& m);
+// What keeps a determinant of a list (n holes a, n particles b relative to
+// the reference of the files, orbitals 1..nocc of both spins filled) from
+// being read as a determinant at all: a hole outside the spin-orbitals, one
+// the reference leaves empty or one given twice; a particle outside them, in
+// a spin-orbital the reference fills, or given twice (the empty slot of an
+// odd electron count included).  Empty when there is none; the phases and
+// the translation into split form may then take the determinant.
+std::string list_defect(const Run& run, int n, const int* a, const int* b);
 // Splits a descriptor byte into n and m = (alpha emptied) + 1.
 void venond4(int c, int& n, int& m);
 // One record of m integers.

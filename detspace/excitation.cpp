@@ -12,8 +12,10 @@ unsigned bit(int cas_position) { return 1u << (cas_position - 1); }
 
 }  // namespace
 
-Excitations::Excitations(Run& run)
-    : run_(run), usable_(files_match_cas(run) && symmetry_group()) { find_classes(); }
+Excitations::Excitations(Run& run) : Excitations(run, run.dets.blocks) {}
+
+Excitations::Excitations(Run& run, const BlockTable& t)
+    : run_(run), blocks_(t), usable_(files_match_cas(run) && symmetry_group(run)) { find_classes(); }
 
 // A class has its holes' category (of any symmetry and spin) and some block
 // of nt - np extra active electrons in that category.
@@ -27,7 +29,7 @@ void Excitations::find_classes() {
           if (icateg < 1) continue;
           for (int isc = 1; isc <= kMaxSym; ++isc)
             for (int ispc1 = -2; ispc1 <= 2; ++ispc1)
-              if (dt.nblk(nt - np, isc, ispc1, icateg) > 0) has_class_[nt][np] = true;
+              if (blocks_.nblk(nt - np, isc, ispc1, icateg) > 0) has_class_[nt][np] = true;
         }
 }
 
@@ -41,9 +43,9 @@ bool files_match_cas(const Run& run) {
 // identity, products commutative and associative, each its own inverse.  The
 // symmetry of a string or pair then changes by one factor per electron moved,
 // in any order.
-bool Excitations::symmetry_group() const {
-  const int n = run_.sym.nsym;
-  const auto& m = run_.sym.mult;
+bool symmetry_group(const Run& run) {
+  const int n = run.sym.nsym;
+  const auto& m = run.sym.mult;
   for (int a = 1; a <= n; ++a)
     for (int b = 1; b <= n; ++b) {
       if (m(a, b) < 1 || m(a, b) > n || m(a, b) != m(b, a)) return false;
@@ -150,7 +152,7 @@ bool Excitations::locate(int si, int sj, int& iadr) {
 
   const int nca = s == 0 ? n : n_[0], ncb = s == 1 ? n : n_[1];
   const int isa = s == 0 ? sym : sym_[0], isc = run.sym.mult(sym, sym_[1 - s]);
-  const int icateg = block_category(run, nca, ncb, isc, nt, ist, ispt, np, isp, ispp);
+  const int icateg = block_category(run, blocks_, nca, ncb, isc, nt, ist, ispt, np, isp, ispp);
   if (icateg == 0) return false;
   int iadrt = 0, iadrp = 0;
   adrt(run_, nt, t, ispt, iadrt);
@@ -164,8 +166,8 @@ bool Excitations::locate(int si, int sj, int& iadr) {
   const int ra = s == 0 ? rank : rank_[0], rb = s == 1 ? rank : rank_[1];
   const int iadrc = active_index(run, isc, isa, nca, ncb, ra, rb);
   const int ispc1 = run.util(30 + nca - ncb - run.dets.cas_spin);
-  iadr = block_address(run, nca + ncb - run.cs.nelac, isc, ispc1, icateg, np, isp, ispp, iadrt,
-                       iadrp, iadrc);
+  iadr = block_address(run, blocks_, nca + ncb - run.cs.nelac, isc, ispc1, icateg, np, isp, ispp,
+                       iadrt, iadrp, iadrc);
   return true;
 }
 

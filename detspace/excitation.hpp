@@ -49,11 +49,18 @@ bool files_match_cas(const Run& run);
 // there (or the empty-slot marker): trad then neither stops on J nor on any
 // excitation of it, and the active occupation it builds is the files' one.
 bool well_formed(const Run& run, int nh, const int* holes, const int* parts);
+// True when the symmetry products of the run are those of an abelian point
+// group (1 the identity, commutative and associative, each element its own
+// inverse): a product may then be formed in any order, one factor at a time.
+bool symmetry_group(const Run& run);
 
 // The single-reference modes' shortcut.
 class Excitations final : public ExcitationShortcut {
  public:
+  // In the space of the run's symmetry, or in that of the blocks t, which
+  // must outlive the shortcut.
   explicit Excitations(Run& run);
+  Excitations(Run& run, const BlockTable& t);
 
   // Takes J from its holes and particles relative to the reference of the
   // determinant files (spin-orbitals 1..nocc of both spins occupied), each
@@ -75,10 +82,10 @@ class Excitations final : public ExcitationShortcut {
   bool has_class(int nt, int np) const override { return has_class_[nt][np]; }
 
  private:
-  bool symmetry_group() const;
   void find_classes();
 
   Run& run_;
+  const BlockTable& blocks_;
   const bool usable_;
   bool has_class_[3][3] = {};
   // J split: per spin (0 alpha, 1 beta) the CAS positions of its active

@@ -14,6 +14,20 @@
 
 namespace ciprop {
 
+namespace {
+
+// No hole and no particle outside the active orbitals (the marker of a
+// missing electron aside).
+bool within_active(const Run& run, int n, const int* a, const int* b) {
+  const int norb = run.orb.norb;
+  auto active = [&](int so) { return so > 2 * norb || run.cs.itype(so > norb ? so - norb : so) == 2; };
+  for (int k = 0; k < n; ++k)
+    if (!active(a[k]) || !active(b[k])) return false;
+  return true;
+}
+
+}  // namespace
+
 void vermat(Run& run, const AddressTables& tables, int* iadrv,
             int* /*spin: no spin table is kept*/, unsigned char* seen, int& nmax) {
   const int ndet = run.det.ndet;
@@ -35,6 +49,15 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   int n = 0, eof = 0, ierr = 0, iadr = 0;
   int a[kMaxSubst], b[kMaxSubst];
   SplitDet d;
+  bool split = false;
+  // The split form, for the messages and the listing: the determinant
+  // translated once more only when one of them needs it.
+  auto split_form = [&]() -> const SplitDet& {
+    if (!split) trad(run, n, a, b, d, ierr);
+    split = true;
+    return d;
+  };
+  const bool listed = diag || run.pr.mprint(2) == 1;
   fio::Progress progress(run.io, "list check", ndet);
   for (;;) {
     venond(run, n, a, b, eof);
@@ -47,48 +70,54 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       ecri(run, run.dets.ijd.data(), kBlock, kUnitBid84);
       c = 1;
     }
-    trad(run, n, a, b, d, ierr);
-    if (ierr != 0) {
-      // More than two holes or particles outside the active orbitals: shown
-      // as the file gives it, since it has no split form.
-      fio::Items line{"determinant hors de l'espace de la generation"};
-      line << " trous";
-      line.all(a, n);
-      line << " particules";
-      line.all(b, n);
-      refuse(run, line << " numero" << q);
-    }
-    iadr = tables.address(d);
+    // Most determinants are placed straight from their lists; the others
+    // go through trad and the tables, which word every refusal.
+    iadr = listed ? 0 : tables.list_address(n, a, b);
+    split = false;
     if (iadr == 0) {
-      // An address computed for such a determinant would be some other
-      // determinant's, and the permutation could still look complete.
-      fio::Items line{"determinant hors de l'espace de la generation"};
-      describe(run, d, line);
-      refuse(run, line << " numero" << q);
+      split_form();
+      if (ierr != 0) {
+        // More than two holes or particles outside the active orbitals:
+        // shown as the file gives it, since it has no split form.
+        fio::Items line{"determinant hors de l'espace de la generation"};
+        line << " trous";
+        line.all(a, n);
+        line << " particules";
+        line.all(b, n);
+        refuse(run, line << " numero" << q);
+      }
+      iadr = tables.address(d);
+      if (iadr == 0) {
+        // An address computed for such a determinant would be some other
+        // determinant's, and the permutation could still look complete.
+        fio::Items line{"determinant hors de l'espace de la generation"};
+        describe(run, d, line);
+        refuse(run, line << " numero" << q);
+      }
     }
-    if (d.nt == 0 && d.np == 0) ++run.det.ndetcas;
+    if (split ? d.nt == 0 && d.np == 0 : within_active(run, n, a, b)) ++run.det.ndetcas;
     maxadr = std::max(maxadr, iadr);
     run.dets.ijd(c) = iadr;
 
-    if (diag || run.pr.mprint(2) == 1) {
+    if (listed) {
       fio::Items line{"numero", q, " iadr", iadr};
-      describe(run, d, line);
+      describe(run, split_form(), line);
       run.io.list(kUnitReport, line);
       if (iadr != q && run.switches.mark_misplaced) run.io.list(kUnitReport, {"erreur"});
     }
     if (iadr >= 1 && iadr <= ndet && seen[iadr - 1]) {
       fio::Items line{"determinant deja vu"};
-      describe(run, d, line);
+      describe(run, split_form(), line);
       refuse(run, line << " ndet" << q << " iadr1" << iadr);
     }
     if (iadr < 1) {
       fio::Items line{"adresse nulle ou negative"};
-      describe(run, d, line);
+      describe(run, split_form(), line);
       refuse(run, line << " numero,ndet" << q << ndet << " iadr1" << iadr);
     }
     if (iadr > ndet) {
       fio::Items line{"adresse plus grande que le nombre de determinants"};
-      describe(run, d, line);
+      describe(run, split_form(), line);
       line << " numero,ndet" << q << ndet << " iadr1" << iadr;
       if (!diag) refuse(run, line);
       run.io.list(kUnitReport, line);

@@ -158,10 +158,12 @@ int open_shell_choices(int n, int* out) {
   return 2;
 }
 
+}  // namespace
+
 // Blocks of every configuration: for each class that the configuration's
 // electron count allows, the blocks by hole count, hole open shells,
 // particle open shells and hole symmetry, one after the other.
-void block_layout(MrRecords& r) {
+void lay_out_blocks(MrRecords& r) {
   r.offmrs.fill(0);
   r.blksize.fill(0);
   r.cfg_size.fill(0);
@@ -195,8 +197,6 @@ void block_layout(MrRecords& r) {
       }
   });
 }
-
-}  // namespace
 
 ClassRange class_range(int klass) {
   static constexpr ClassRange kClasses[15] = {
@@ -240,7 +240,7 @@ void prepads(Run& run) {
   class_numbers(r);
   pair_counts(r, r.nts, r.ninac, r.ndett);
   pair_counts(r, r.nps, r.nvirt, r.ndetp);
-  block_layout(r);
+  lay_out_blocks(r);
 }
 
 namespace {
@@ -393,7 +393,7 @@ int MrAddressTables::address(const SplitDet& d) const {
 }
 
 std::unique_ptr<ExcitationShortcut> MrAddressTables::excitation_shortcut() const {
-  return std::make_unique<MrExcitations>(records());
+  return std::make_unique<MrExcitations>(records(), r_);
 }
 
 namespace {
@@ -413,8 +413,8 @@ bool files_fill_inactive(const Run& run) {
 
 // A class admits nt = mint..maxt holes with np = nt + minp - mint particles;
 // the classes met are those of the configurations.
-MrExcitations::MrExcitations(Run& run)
-    : run_(run), r_(run.dets.mr), usable_(files_fill_inactive(run)) {
+MrExcitations::MrExcitations(Run& run, const MrRecords& r)
+    : run_(run), r_(r), usable_(files_fill_inactive(run)) {
   bool met[kMaxMrClass + 1] = {};
   for (int i = 1; i <= r_.ndimcs0; ++i)
     if (r_.klass(i) >= 1 && r_.klass(i) <= kMaxMrClass) met[r_.klass(i)] = true;

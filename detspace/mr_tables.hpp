@@ -13,6 +13,9 @@ namespace ciprop {
 // prepad has just made.  Stops when there are more than 100000 active
 // configurations.
 void prepads(Run& run);
+// The blocks inside the configurations of every class for the states of
+// symmetry r.is0, from the orbital tables of prepads.
+void lay_out_blocks(MrRecords& r);
 
 // Hole and particle counts a configuration class admits: nt = mint..maxt,
 // each with np = nt + minp - mint.  Class 15 admits nothing (maxt < mint).
@@ -56,10 +59,13 @@ MrActive mr_active(const MrRecords& r, const unsigned occ[2]);
 int mr_address(const MrRecords& r, const MrDet& d, const MrActive& a);
 
 // The address tables of the multireference modes, built by prepads and
-// mrs1 into run.dets.mr.
+// mrs1 into run.dets.mr, or those of a space of another symmetry that the
+// tables own.
 class MrAddressTables final : public AddressTables {
  public:
   explicit MrAddressTables(Run& run) : AddressTables(run), r_(run.dets.mr) {}
+  MrAddressTables(Run& run, std::unique_ptr<MrRecords> own)
+      : AddressTables(run), own_(std::move(own)), r_(*own_) {}
   // T, the number of determinants of the space.
   int size() const override;
   // 1-based address of d; 0 when d is not in the space or malformed.
@@ -67,6 +73,7 @@ class MrAddressTables final : public AddressTables {
   std::unique_ptr<ExcitationShortcut> excitation_shortcut() const override;
 
  private:
+  std::unique_ptr<MrRecords> own_;
   const MrRecords& r_;
 };
 
@@ -75,7 +82,8 @@ class MrAddressTables final : public AddressTables {
 // address from mr_address, without going through the lists and trad.
 class MrExcitations final : public ExcitationShortcut {
  public:
-  explicit MrExcitations(Run& run);
+  // r: the tables of the space, which must outlive the shortcut.
+  MrExcitations(Run& run, const MrRecords& r);
   bool set(int nh, const int* holes, const int* parts) override;
   bool locate(int si, int sj, int& iadr) override;
   bool has_class(int nt, int np) const override { return has_class_[nt][np]; }

@@ -229,13 +229,13 @@ void read_references(Run& run, std::string_view file, MrRecords& r) {
   r.nref = static_cast<int>(nref);
 }
 
-void reference_configurations(Run& run, std::string_view file) {
-  Prep& p = run.prep;
-  MrRecords& r = run.dets.mr;
-  p.ycas1 = p.gener == "CAS " || p.gener == "MRC ";
-  p.ymono = p.gener == "MONO" || p.gener == "MRM " || p.gener == "MRTM";
-  read_references(run, file, r);
-  const int plus = iplus(p.gener), noac = r.noac, nelac = r.nelac;
+namespace {
+
+// Every active configuration within iplus electrons of the reference count,
+// classed against the references of r, the admitted ones given their base
+// addresses in enumeration order.
+void classify_configurations(Run& run, MrRecords& r) {
+  const int plus = iplus(run.prep.gener), noac = r.noac, nelac = r.nelac;
   for (int i = 1; i <= r.ndimcs0; ++i) {
     r.klass(i) = 0;
     r.base(i) = 0;
@@ -248,6 +248,26 @@ void reference_configurations(Run& run, std::string_view file) {
          nso <= std::min(noac - ndo, nelac + plus - 2 * ndo); ++nso)
       class_group(run, r, ndo, nso, seen, round, iadttp);
   r.ntotal = iadttp;
+}
+
+}  // namespace
+
+void reference_configurations(Run& run, std::string_view file) {
+  Prep& p = run.prep;
+  MrRecords& r = run.dets.mr;
+  p.ycas1 = p.gener == "CAS " || p.gener == "MRC ";
+  p.ymono = p.gener == "MONO" || p.gener == "MRM " || p.gener == "MRTM";
+  read_references(run, file, r);
+  classify_configurations(run, r);
+}
+
+// The classes of the configurations do not depend on the symmetry of the
+// state; their blocks, and with them the base addresses, do.
+void mr_space_of_symmetry(Run& run, int symmetry, MrRecords& r) {
+  r = run.dets.mr;
+  r.is0 = symmetry;
+  lay_out_blocks(r);
+  classify_configurations(run, r);
 }
 
 void mrs1(Run& run) { reference_configurations(run, "OCCMRS"); }

@@ -23,6 +23,10 @@ bool multireference(const FChar<4>& gener);
 void mrs1(Run& run);
 // The same with the reference file named.
 void reference_configurations(Run& run, std::string_view file);
+// The space of the same references for states of another symmetry, once
+// mrs1 has run: a copy of run.dets.mr with that symmetry's blocks and base
+// addresses.  Reads no file and prints nothing.
+void mr_space_of_symmetry(Run& run, int symmetry, MrRecords& r);
 
 // Reads the reference file on unit 27: a list-directed count, then one
 // "(80i1)" record per reference with the occupations (0, 1, 2) of the noac

@@ -9,6 +9,7 @@
 #include "density/moments.hpp"
 #include "density/density_stage.hpp"
 #include "density/results_file.hpp"
+#include "density/spectrum.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
 #include "detspace/list_layout.hpp"
@@ -76,14 +77,11 @@ void peek_capacity(Run& run) {
 
 // Bytes per determinant that a run needs at its peak, as measured on large
 // spaces: the two halves of the work array, the address table of the list
-// check and the reordering rows (one byte per substituted spin-orbital),
-// and for a complete active space the address-ordered and transposed copies
-// of the vectors that the string-driven density works on, for the other
-// single-reference modes the first vector in address order.
-long long bytes_per_determinant(const Run& run) {
-  if (run.prep.gener == "CAS ") return 72;
-  return multireference(run.prep.gener) ? 32 : 40;
-}
+// check and the reordering rows (one byte per substituted spin-orbital), the
+// first vector in the address order of its space, and for a complete active
+// space the transposed copies of the vectors that the string-driven density
+// works on.
+long long bytes_per_determinant(const Run& run) { return run.prep.gener == "CAS " ? 72 : 40; }
 
 // Beyond the capacity the run stops as it always has; standard error says
 // which "MEM" would take the space and what memory that needs.
@@ -146,6 +144,7 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
     switch (static_cast<Stage>(s)) {
       case Stage::OpenFiles:
         openf(run);
+        check_listed_roots(run);
         break;
       case Stage::RunDescription:
         lircd(run);
@@ -172,6 +171,7 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
         break;
       case Stage::Moments:
         calmu(run);
+        spectrum_table(run);
         break;
     }
     // A report read while the run goes on ends at the last stage done.

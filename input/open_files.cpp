@@ -1,5 +1,6 @@
 #include "input/open_files.hpp"
 
+#include <climits>
 #include <span>
 #include <vector>
 
@@ -28,8 +29,42 @@ std::string_view rtrim(std::string_view s) {
 bool blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
 
 // The keys of the run options, as lirdav decodes them.
-constexpr std::string_view kRhoKeys[] = {"NDEL",   "NGEL",   "NUMERO", "ISX",  "ISY", "ISZ",
-                                         "NPRINT", "TWVEC",  "CALCUL", "STOP", "MEM"};
+constexpr std::string_view kRhoKeys[] = {"NDEL",   "NGEL",   "NUMERO", "ISX", "ISY", "ISZ",
+                                         "NPRINT", "TWVEC",  "CALCUL", "STOP", "MEM", "RACINES"};
+
+// A value that no integer of the input can be (the decoder refuses anything
+// beyond four bytes): tells a left-out element from a given one.
+constexpr int kNotGiven = INT_MIN;
+
+// "RACINES": the roots of the second vector file that a spectrum pairs with
+// root NUMERO(1), in their order.  The first of them is the second root of
+// NUMERO, which may then be left out but not contradict it.
+void listed_roots(Run& run, std::string& text, bool second_given) {
+  Arr1<int, 1, kMaxListedRoots> roots;
+  roots.fill(kNotGiven);
+  nameli(run, text, roots, "RACINES");
+  int n = 0;
+  for (int k = 1; k <= kMaxListedRoots; ++k)
+    if (roots(k) != kNotGiven) n = k;
+  for (int k = 1; k <= n; ++k) {
+    if (roots(k) == kNotGiven)
+      refuse_input(run, "&RHO: RACINES(" + std::to_string(k) +
+                            ") is not given; the roots are listed from RACINES(1) on "
+                            "without a gap");
+    if (roots(k) < 1)
+      refuse_input(run, "&RHO: RACINES(" + std::to_string(k) + ") = " + std::to_string(roots(k)) +
+                            " is not a root (1 or more)");
+  }
+  if (n == 0) return;
+  if (second_given && run.ronum.numero(2) != roots(1))
+    refuse_input(run, "&RHO: NUMERO(2) = " + std::to_string(run.ronum.numero(2)) +
+                          " but RACINES(1) = " + std::to_string(roots(1)) +
+                          "; the first listed root is the second root of NUMERO: leave NUMERO(2) "
+                          "out or give it the same value");
+  run.ronum.numero(2) = roots(1);
+  run.ronum.nracines = n;
+  for (int k = 1; k <= n; ++k) run.ronum.racines(k) = roots(k);
+}
 constexpr std::string_view kRhcKeys[] = {"ISXY", "ISXZ", "ISYZ", "IPROP", "MOLCAS", "CALCRO"};
 
 // The keys of "&ROFIL".  A key ending in 1 names a file whole; when it is
@@ -221,7 +256,8 @@ void lirdav(Run& run) {
   run.orbi.ndel.fill(0);
   run.orbi.ngel.fill(0);
   run.ronum.numero(1) = 1;
-  run.ronum.numero(2) = 1;
+  run.ronum.numero(2) = kNotGiven;  // 1 once the decoding shows it left out
+  run.ronum.nracines = 0;
   run.symxyz.fill(1);
   run.pr.nprint = 0;
   // The threshold is a single-precision 0.05 carried in a double.
@@ -243,6 +279,8 @@ void lirdav(Run& run) {
   nameli(run, text, run.orbi.ndel, "NDEL");
   nameli(run, text, run.orbi.ngel, "NGEL");
   const int roots = nameli(run, text, run.ronum.numero, "NUMERO");
+  const bool second_given = run.ronum.numero(2) != kNotGiven;
+  if (!second_given) run.ronum.numero(2) = 1;
   nameli(run, text, run.symxyz(1), "ISX");
   nameli(run, text, run.symxyz(2), "ISY");
   nameli(run, text, run.symxyz(3), "ISZ");
@@ -251,8 +289,9 @@ void lirdav(Run& run) {
   namela(run, text, run.opt.calcul, "CALCUL");
   namela(run, text, run.stp, "STOP");
   nameli(run, text, run.memoire, "MEM");
+  listed_roots(run, text, second_given);
   check_items(run, "&RHO", given, text, kRhoKeys);
-  warn_single_root(run, roots);
+  if (run.ronum.nracines == 0) warn_single_root(run, roots);
   // "&RHC" is searched from where "&RHO" ended: it must follow it.
   lecnam(run, "&RHC", text, kUnitInput, ierr, 1);
   given = text;

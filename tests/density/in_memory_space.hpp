@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "density/transition_density.hpp"
@@ -43,6 +45,24 @@ class Enumeration final : public DeterminantSource {
   const mkcase::OrbitalLayout& layout_;
   size_t count_, k_ = 0;
   mkcase::Excitation e_;
+};
+
+// A list with its k-th determinant (from 1) edited.
+class Edited final : public DeterminantSource {
+ public:
+  Edited(DeterminantSource& inner, int k, std::function<void(int&, int*, int*)> edit)
+      : inner_(inner), k_(k), edit_(std::move(edit)) {}
+  bool next(int& ne, int* p, int* q) override {
+    if (!inner_.next(ne, p, q)) return false;
+    if (++at_ == k_) edit_(ne, p, q);
+    return true;
+  }
+  std::string name() const override { return inner_.name(); }
+
+ private:
+  DeterminantSource& inner_;
+  int k_, at_ = 0;
+  std::function<void(int&, int*, int*)> edit_;
 };
 
 // The same tables without their shortcut: every excited determinant is split
@@ -86,17 +106,35 @@ struct Space {
     }
     return v;
   }
+  // Vector 1 as the density stage hands it over: in the order of its list
+  // and gathered into the address order of its space.
   Matrix density(int r1, int r2, const AddressTables& through) {
     Enumeration list(dets, t.layout, dets.size());
     const std::vector<double> psi2 = in_address_order(r2);
     const std::vector<double>& psi1 = roots.coef[static_cast<size_t>(r1)];
+    const std::vector<double> ordered1 = in_address_order(r1);
     const TransitionDensity td =
-        transition_density(through, list, {psi1.data(), int(psi1.size()), d.is0},
+        transition_density(through, list, {psi1.data(), int(psi1.size()), d.is0, ordered1.data()},
                            {psi2.data(), int(psi2.size()), d.is0});
     EXPECT_EQ(td.ro.n, norb);
     return td.ro.v;
   }
   Matrix density(int r1, int r2) { return density(r1, r2, *tables); }
+  // Root r1 against the three roots as kets of one pass.
+  std::vector<Matrix> densities(int r1, const AddressTables& through) {
+    Enumeration list(dets, t.layout, dets.size());
+    std::vector<std::vector<double>> psi2;
+    std::vector<CiVector> kets;
+    for (int r = 0; r < 3; ++r) psi2.push_back(in_address_order(r));
+    for (const auto& v : psi2) kets.push_back({v.data(), int(v.size()), d.is0});
+    const std::vector<double>& psi1 = roots.coef[static_cast<size_t>(r1)];
+    const std::vector<double> ordered1 = in_address_order(r1);
+    std::vector<Matrix> out;
+    for (const TransitionDensity& td : transition_densities(
+             through, list, {psi1.data(), int(psi1.size()), d.is0, ordered1.data()}, kets))
+      out.push_back(td.ro.v);
+    return out;
+  }
   Matrix brute_force(int r1, int r2) {
     return mkcase::one_particle_densities(dets, dets, t.layout,
                                           {{&roots.coef[size_t(r1)], &roots.coef[size_t(r2)]}})[0];

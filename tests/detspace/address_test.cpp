@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "detspace/address.hpp"
+#include "detspace/address_tables.hpp"
 #include "detspace/categories.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
@@ -76,7 +77,7 @@ TEST(Addressing, EveryModeNumbersItsSpaceOneToT) {
       Tables t(d);
       ASSERT_EQ(t.prepad(), -1) << t.out.str();
       const auto dets = mkcase::enumerate_space(d, d.is0);
-      ASSERT_EQ(t.run->dets.ntotal, static_cast<long long>(dets.size()));
+      ASSERT_EQ(t.run->dets.blocks.ntotal, static_cast<long long>(dets.size()));
       std::vector<char> seen(dets.size() + 1, 0);
       for (const auto& det : dets) {
         const SplitDet s = t.split(det);
@@ -113,6 +114,53 @@ TEST(Addressing, MembershipMatchesTheModeOnEveryWiderDeterminant) {
     }
 }
 
+TEST(Addressing, TheTablesOfEverySymmetryNumberThatSymmetrysSpace) {
+  // The first vector may be a state of another symmetry than the run's: the
+  // tables of its symmetry number exactly its space and hold nothing else of
+  // the widest space of that symmetry; those of the run's own symmetry give
+  // every determinant adrdet's address.  Read straight from its lists, as
+  // the list checks read it, every determinant of the space has the same
+  // address, and no other has one.
+  for (Description d : shapes())
+    for (const char* mode : kModes) {
+      d.gener = mode;
+      Tables t(d);
+      ASSERT_EQ(t.prepad(), -1);
+      Description wide = d;
+      wide.gener = "TOUS";
+      for (int s = 1; s <= d.nsym; ++s) {
+        SCOPED_TRACE(describe(d) + " tables of symmetry " + std::to_string(s));
+        const ciprop::SrAddressTables tables(*t.run, s);
+        const auto mine = mkcase::enumerate_space(d, s);
+        ASSERT_EQ(tables.size(), static_cast<int>(mine.size()));
+        std::set<Key> inside;
+        for (const auto& det : mine) inside.insert(key(det));
+        std::vector<char> seen(mine.size() + 1, 0);
+        for (const auto& det : mkcase::enumerate_space(wide, s)) {
+          const SplitDet split = t.split(det);
+          const int iadr = tables.address(split);
+          const mkcase::Excitation e = mkcase::excitation(det, t.layout);
+          const int listed =
+              tables.list_address(int(e.holes.size()), e.holes.data(), e.parts.data());
+          ASSERT_EQ(listed, iadr);
+          if (!inside.count(key(det))) {
+            ASSERT_EQ(iadr, 0);
+            continue;
+          }
+          ASSERT_GE(iadr, 1);
+          ASSERT_LE(iadr, tables.size());
+          ASSERT_FALSE(seen[iadr]) << "address " << iadr << " twice";
+          seen[iadr] = 1;
+          if (s == d.is0) {
+            int own = 0;
+            ciprop::adrdet(*t.run, split, own);
+            ASSERT_EQ(iadr, own);
+          }
+        }
+      }
+    }
+}
+
 TEST(Addressing, LargestActiveSpaceAndSpinExtremes) {
   // Sixteen active orbitals (the most the rank tables hold) with few
   // electrons, and a high-spin space whose alpha strings are nearly empty.
@@ -123,7 +171,7 @@ TEST(Addressing, LargestActiveSpaceAndSpinExtremes) {
     Tables t(d);
     ASSERT_EQ(t.prepad(), -1) << t.out.str();
     const auto dets = mkcase::enumerate_space(d, d.is0);
-    ASSERT_EQ(t.run->dets.ntotal, static_cast<long long>(dets.size()));
+    ASSERT_EQ(t.run->dets.blocks.ntotal, static_cast<long long>(dets.size()));
     std::vector<int> addr;
     for (const auto& det : dets) {
       int iadr = 0;
@@ -148,7 +196,7 @@ TEST(Addressing, ActiveListOutOfOrderLeavesEveryOrbitalInOneClass) {
   EXPECT_EQ(t.run->sy2.nts(1), 2);
   EXPECT_EQ(t.run->sy2.nps(1), 2);
   const auto dets = mkcase::enumerate_space(d, 1);
-  ASSERT_EQ(t.run->dets.ntotal, static_cast<long long>(dets.size()));
+  ASSERT_EQ(t.run->dets.blocks.ntotal, static_cast<long long>(dets.size()));
   std::set<int> addr;
   for (const auto& det : dets) {
     const SplitDet s = t.split(det);

@@ -307,18 +307,18 @@ struct MrCase {
 // set of orbitals side by side; configurations in consecutive ranges in the
 // order the references enumerate them (doubles, then singles, each set in
 // lexicographic order).
-void expect_numbered(const MrCase& c, const Description& d, const std::string& mode,
-                     const std::vector<Occupation>& refs, int ms2) {
+void expect_numbered(const MrCase& c, const ciprop::AddressTables& tables, const Description& d,
+                     const std::string& mode, const std::vector<Occupation>& refs, int ms2) {
   ASSERT_EQ(c.status, -1) << c.t.out.str() << c.t.err.str();
   ASSERT_EQ(c.t.run->dets.mr.ndimcs0, ciprop::ndimcs(*c.t.run));
   const Judge judge{mode, refs, d.nelac};
-  const int size = c.tables.size();
+  const int size = tables.size();
   std::vector<char> seen(size + 1, 0);
   long long inside = 0;
   std::map<Occupation, Range> by_configuration;
   std::map<std::vector<int>, Range> by_orbitals;
   for_each_probe(d, [&](const Probe& p) {
-    const int iadr = c.tables.address(p.split);
+    const int iadr = tables.address(p.split);
     if (p.spin == ms2 && p.sym == d.is0 && judge.admits(p.nt, p.np, p.iocc)) {
       ++inside;
       ASSERT_GE(iadr, 1);
@@ -362,7 +362,28 @@ void for_each_mr_case(F f) {
 
 TEST(MrAddressing, EveryModeNumbersItsSpaceOneToTAndRefusesTheRest) {
   for_each_mr_case([](const Description& d, const std::vector<Occupation>& refs, const char* mode,
-                      MrCase& c) { expect_numbered(c, d, mode, refs, d.nca0() - d.ncb0()); });
+                      MrCase& c) {
+    expect_numbered(c, c.tables, d, mode, refs, d.nca0() - d.ncb0());
+  });
+}
+
+TEST(MrAddressing, TheTablesOfEverySymmetryNumberThatSymmetrysSpace) {
+  // The first vector may be a state of another symmetry: its tables, built
+  // beside the run's own without reading the references again, number the
+  // space of its symmetry, and those of the run's symmetry are the run's.
+  for_each_mr_case([](const Description& d, const std::vector<Occupation>& refs, const char* mode,
+                      MrCase& c) {
+    const std::string before = c.t.out.str();
+    for (int s = 1; s <= d.nsym; ++s) {
+      SCOPED_TRACE("symmetry " + std::to_string(s));
+      Description other = d;
+      other.is0 = s;
+      const std::unique_ptr<ciprop::AddressTables> tables = ciprop::make_address_tables(*c.t.run, s);
+      expect_numbered(c, *tables, other, mode, refs, d.nca0() - d.ncb0());
+    }
+    EXPECT_EQ(c.t.out.str(), before);
+    EXPECT_EQ(c.t.run->dets.mr.is0, d.is0);
+  });
 }
 
 TEST(MrAddressing, AnMs2OfTheOtherParityTakesTheSpinOfTheDeterminantFiles) {
@@ -376,7 +397,7 @@ TEST(MrAddressing, AnMs2OfTheOtherParityTakesTheSpinOfTheDeterminantFiles) {
     c.t.run->cs.ms2 = -1;
     ASSERT_EQ(c.t.prepad(), -1);
     c.classify("MR  ");
-    expect_numbered(c, d, "MR  ", refs, 0);
+    expect_numbered(c, c.tables, d, "MR  ", refs, 0);
   }
 }
 
@@ -394,7 +415,7 @@ TEST(MrAddressing, ReferenceFreeModesAreTheirSingleReferenceKin) {
       single.gener = sr;
       Tables s(single);
       ASSERT_EQ(s.prepad(), -1);
-      EXPECT_EQ(c.tables.size(), s.run->dets.ntotal);
+      EXPECT_EQ(c.tables.size(), s.run->dets.blocks.ntotal);
       for_each_probe(d, [&](const Probe& p) {
         ASSERT_EQ(c.tables.address(p.split) != 0, ciprop::in_space(*s.run, p.split))
             << "nt " << p.nt << " np " << p.np << " spin " << p.spin << " sym " << p.sym;
@@ -424,7 +445,7 @@ TEST(MrExcitations, AnswerAsTheFullPath) {
   std::map<std::string, long> inside;  // excitations into the space, by mode
   for_each_mr_case([&](const Description& d, const std::vector<Occupation>&, const char* mode,
                        MrCase& c) {
-    ciprop::MrExcitations ex(*c.t.run);
+    ciprop::MrExcitations ex(*c.t.run, c.t.run->dets.mr);
     tables::for_each_excitation(
         d, true,
         [&](const mkcase::Excitation& e) {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -288,3 +289,106 @@ TEST(DamagedInput, OneRootWithEnergiesOneUlpApartIsStillOneState) {
 }
 
 }  // namespace
+
+namespace {
+
+// The determinants of a plain list, each as its record of n and, when n is
+// not 0, its record of n holes and n particles.
+struct PlainList {
+  std::vector<std::vector<int>> dets;  // n, holes, particles
+
+  explicit PlainList(const std::string& bytes) {
+    std::vector<std::vector<int>> records;
+    for (size_t at = 0; at + 4 <= bytes.size();) {
+      int len;
+      std::memcpy(&len, bytes.data() + at, 4);
+      std::vector<int> r(static_cast<size_t>(len) / 4);
+      std::memcpy(r.data(), bytes.data() + at + 4, static_cast<size_t>(len));
+      records.push_back(r);
+      at += 8 + static_cast<size_t>(len);
+    }
+    for (size_t k = 0; k < records.size(); ++k) {
+      std::vector<int> d{records[k][0]};
+      if (d[0] > 0) d.insert(d.end(), records[k + 1].begin(), records[k + 1].end()), ++k;
+      dets.push_back(d);
+    }
+  }
+  std::string bytes() const {
+    std::string out;
+    auto record = [&](const int* v, size_t n) {
+      const int len = static_cast<int>(4 * n);
+      out += le32(len);
+      out.append(reinterpret_cast<const char*>(v), 4 * n);
+      out += le32(len);
+    };
+    for (const auto& d : dets) {
+      record(d.data(), 1);
+      if (d[0] > 0) record(d.data() + 1, d.size() - 1);
+    }
+    return out;
+  }
+  // The first determinant with at least one substitution, from position k.
+  size_t substituted(size_t k) const {
+    while (dets[k][0] == 0) ++k;
+    return k;
+  }
+};
+
+}  // namespace
+
+// The first determinant list belongs to the space of the first vector, here
+// of another symmetry than the run's: a determinant met twice, one of the
+// second vector's space, a hole in a virtual orbital, a particle in an
+// inactive one, a list one determinant short are each refused, naming the
+// list and the determinant, in a single-reference and a multireference mode.
+TEST(DamagedInput, AFirstListThatIsNotItsVectorsSpaceIsRefused) {
+  const char* const spaces[] = {
+      "--nsym=2 --ninac=1,1 --nact=2,1 --nvirt=2,1 --nelac=4 --gener=DDCI --is0=2 --is0a=1 "
+      "--roots=1,2 --plain --molcas=5",
+      "--nsym=2 --ninac=1,1 --nact=2,1 --nvirt=2,1 --nelac=4 --gener=MRDD --refs=220,202 --is0=1 "
+      "--is0a=2 --roots=1,2 --plain --molcas=5"};
+  const int norb = 8;  // 2 inactive, 3 active, 3 virtual orbitals, the virtual ones last
+  for (const char* space : spaces) {
+    SCOPED_TRACE(space);
+    {
+      Case intact(space);
+      const auto r = intact.run();
+      ASSERT_EQ(r.status, 0) << r.err;
+    }
+    using Edit = std::function<std::string(PlainList&, const PlainList&)>;
+    const Edit edits[] = {
+        [](PlainList& a, const PlainList&) {
+           a.dets[7] = a.dets[3];
+           return "determinant 8: appears twice";
+        },
+        [](PlainList& a, const PlainList& b) {
+           a.dets[5] = b.dets[b.substituted(1)];
+           return "determinant 6: lies outside the space of its vector";
+        },
+        [&](PlainList& a, const PlainList&) {
+           const size_t k = a.substituted(2);
+           a.dets[k][1] = norb;
+           return "determinant " + std::to_string(k + 1) + ": hole 8 is not occupied in the reference";
+        },
+        [](PlainList& a, const PlainList&) {
+           const size_t k = a.substituted(2);
+           const int n = a.dets[k][0];
+           a.dets[k][size_t(n) + 1] = 1;
+           return "determinant " + std::to_string(k + 1) + ": particle 1 is occupied in the reference";
+        },
+        [](PlainList& a, const PlainList&) {
+           a.dets.pop_back();
+           return std::string("determinant list deta holds");
+        }};
+    for (const Edit& edit : edits) {
+      Case c(space);
+      PlainList a(c.read("deta"));
+      const std::string named = edit(a, PlainList(c.read("detb")));
+      SCOPED_TRACE(named);
+      c.write("deta", a.bytes());
+      const auto r = c.run();
+      expect_refused(r, named);
+      EXPECT_NE(r.err.find("deta"), std::string::npos) << r.err;
+    }
+  }
+}

@@ -14,7 +14,7 @@ using namespace water;
 namespace fs = std::filesystem;
 
 TEST(StrictInput, RefusalsNameTheGroupTheKeyAndWhatIsValid) {
-  const std::string rho_keys = "NDEL, NGEL, NUMERO, ISX, ISY, ISZ, NPRINT, TWVEC, CALCUL, STOP, MEM";
+  const std::string rho_keys = "NDEL, NGEL, NUMERO, ISX, ISY, ISZ, NPRINT, TWVEC, CALCUL, STOP, MEM, RACINES";
   const struct {
     std::string input, message;
   } cases[] = {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "opening_case.hpp"
 
 namespace {
@@ -172,6 +175,47 @@ TEST_F(Options, RhcBeforeRhoKeepsItsDefaults) {
   EXPECT_EQ(run.pr.nprint, 1);
   EXPECT_EQ(run.rocal.calcro, 0);
   EXPECT_EQ(run.hacer.molcas, 5);
+}
+
+// RACINES lists the roots of the second vector file for a spectrum; its
+// first root is the second root of NUMERO, which may be left out.
+TEST_F(Options, ListedRootsOfASpectrum) {
+  read(" &RHO NUMERO=2, RACINES=3,2*5,1 /\n");
+  EXPECT_EQ(run.ronum.numero(1), 2);
+  EXPECT_EQ(run.ronum.numero(2), 3);
+  ASSERT_EQ(run.ronum.nracines, 4);
+  EXPECT_EQ((std::vector<int>{run.ronum.racines(1), run.ronum.racines(2), run.ronum.racines(3),
+                              run.ronum.racines(4)}),
+            (std::vector<int>{3, 5, 5, 1}));
+  EXPECT_EQ(stage.err.str().find("NUMERO gives one root"), std::string::npos) << stage.err.str();
+}
+
+TEST(ListedRoots, AgreeingNumeroIsAcceptedAndEveryOtherListRefused) {
+  auto decode = [](const std::string& rho, std::string& out) {
+    opening::Stage stage{opening::small_case()};
+    stage.dir.write("BID93", rho);
+    stage.open(ciprop::kUnitInput, "BID93");
+    const int status = stage.call(ciprop::lirdav);
+    out = stage.out.str();
+    return std::pair{status, stage.run->ronum.nracines};
+  };
+  std::string out;
+  EXPECT_EQ(decode(" &RHO NUMERO=1,4, RACINES=4,2 /\n", out), std::pair(-1, 2)) << out;
+  EXPECT_EQ(decode(" &RHO NUMERO(2)=4, RACINES(1)=4 /\n", out), std::pair(-1, 1)) << out;
+  // Without the key: one pair, whatever NUMERO says.
+  EXPECT_EQ(decode(" &RHO NUMERO=1,4 /\n", out), std::pair(-1, 0)) << out;
+  const std::pair<const char*, const char*> refused[] = {
+      {" &RHO NUMERO=1,2, RACINES=3,2 /\n", "NUMERO(2) = 2 but RACINES(1) = 3"},
+      {" &RHO NUMERO(2)=2, RACINES=3 /\n", "NUMERO(2) = 2 but RACINES(1) = 3"},
+      {" &RHO RACINES=2,0,3 /\n", "RACINES(2) = 0 is not a root"},
+      {" &RHO RACINES=2,-1 /\n", "RACINES(2) = -1 is not a root"},
+      {" &RHO RACINES(1)=2, RACINES(3)=4 /\n", "RACINES(2) is not given"},
+      {" &RHO RACINES=1001*2 /\n", "too many values for key RACINES"},
+  };
+  for (const auto& [rho, message] : refused) {
+    EXPECT_NE(decode(rho, out).first, -1) << rho;
+    EXPECT_NE(out.find(message), std::string::npos) << rho << out;
+  }
 }
 
 TEST(Colle, JoinsWithoutBlanksAndStopsWhenTooLong) {

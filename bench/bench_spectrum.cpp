@@ -1,0 +1,83 @@
+// A spectrum in one run against one run per root: a DDCI space of several
+// million determinants in four irreps with ten roots in each vector file,
+// root 1 of the first file against roots 1 to 10 of the second (RACINES)
+// in one run, then the ten pairs as ten runs.  Each run is a child process;
+// its time and peak memory are printed, and the sums of the ten.
+//
+//   bench_spectrum [roots]     roots: how many (default 10)
+//
+// The memory of one run grows by one vector per root held at once; a run
+// given less room than the roots need takes several passes over vector 1,
+// shown in the report's table.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "bench/child_run.hpp"
+#include "tools/mkcase/make_case.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string with_roots(std::string input, const std::string& roots) {
+  const size_t k = input.find("NUMERO=");
+  input.replace(k, input.find(' ', k) - k, roots);
+  return input;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int nroots = argc > 1 ? std::atoi(argv[1]) : 10;
+  mkcase::Description d =
+      mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+  d.nroots = nroots;
+  d.root1 = 1;
+  d.root2 = 2;
+  d.density_limit = 0;
+  const fs::path dir = fs::temp_directory_path() / "ciprop_bench_spectrum";
+  const fs::path home = fs::current_path();
+  const auto t0 = std::chrono::steady_clock::now();
+  size_t ndet = 0;
+  {
+    mkcase::Case c = mkcase::make_case(d, dir.string());
+    ndet = c.b->dets.size();
+  }
+  std::printf("DDCI, 4 irreps: %zu determinants, %d orbitals, %d roots (generated in %.1f s)\n",
+              ndet, d.norb(), nroots,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  fs::current_path(dir);
+  std::ifstream f("input");
+  const std::string input((std::istreambuf_iterator<char>(f)), {});
+
+  // The list on a card of its own: a card holds 80 columns.
+  std::string listed = "NUMERO=1,\n RACINES=";
+  for (int r = 1; r <= nroots; ++r) listed += std::to_string(r) + ",";
+  listed += "\n";
+  const timing::Timed one = timing::run_child(with_roots(input, listed));
+  std::printf("  one run, %d pairs      %7.2f s (cpu %.2f s, status %d), peak memory %ld MB\n",
+              nroots, one.seconds, one.cpu, one.status, one.peak_mb);
+
+  double seconds = 0, cpu = 0;
+  long peak = 0;
+  for (int r = 1; r <= nroots; ++r) {
+    const timing::Timed t =
+        timing::run_child(with_roots(input, "NUMERO=1," + std::to_string(r) + ","));
+    std::printf("  run of pair 1-%-2d        %7.2f s (cpu %.2f s, status %d), peak memory %ld MB\n",
+                r, t.seconds, t.cpu, t.status, t.peak_mb);
+    seconds += t.seconds;
+    cpu += t.cpu;
+    peak = std::max(peak, t.peak_mb);
+    std::fflush(stdout);
+  }
+  std::printf("  %d runs, one pair each  %7.2f s (cpu %.2f s), largest peak memory %ld MB\n",
+              nroots, seconds, cpu, peak);
+  std::printf("  one run against %d:     %.1fx faster, %.2fx the memory\n", nroots,
+              seconds / one.seconds, double(one.peak_mb) / double(peak));
+  fs::current_path(home);
+  fs::remove_all(dir);
+}
