@@ -247,6 +247,17 @@ int packed_size(const Run& run) {
   return n;
 }
 
+// Where the overlap lies in OneInt: past the header in version 4, at the
+// word its header names in 5, through its label in 54, at the first entry
+// of the table of contents in current files.
+long overlap_address(Run& run) {
+  const OrbitalRecords& r = run.ints;
+  if (run.hacer.molcas == 5) return 8L * header_int(run, kOneInt, r.buf, r.nbuf, kOverlapWord);
+  if (run.hacer.molcas == 54) return 8L * label_address(run, kOneInt, r.buf, r.nbuf, "MLTPL 0", 15);
+  if (run.hacer.molcas == kMolcasCurrent) return 512L * r.itoc(1);
+  return kHeaderBytes;
+}
+
 // The overlap, which changes no result and is only shown.
 void lirovl(Run& run) {
   OrbitalRecords& r = run.ints;
@@ -261,14 +272,7 @@ void lirovl(Run& run) {
     scri1(run, run.sym.nsym, r.ovl.data());
     run.io.list(kUnitReport, {"matrice S"});
   }
-  long at = kHeaderBytes;
-  if (run.hacer.molcas == 5)
-    at = 8L * header_int(run, kOneInt, r.buf, r.nbuf, kOverlapWord);
-  else if (run.hacer.molcas == 54)
-    at = 8L * label_address(run, kOneInt, r.buf, r.nbuf, "MLTPL 0", 15);
-  else if (current)
-    at = 512L * r.itoc(1);
-  read_at(run, kOneInt, at, r.ovl.data(), nbytes);
+  read_at(run, kOneInt, overlap_address(run), r.ovl.data(), nbytes);
   if (show) scri1(run, run.sym.nsym, r.ovl.data());
 }
 
@@ -330,7 +334,10 @@ void check_operator_addresses(Run& run, const std::array<Component, 9>& comps) {
   const OrbitalRecords& r = run.ints;
   const long size = file_size(run, kOneInt);
   const long first = run.hacer.molcas == kMolcasCurrent ? 0 : kHeaderBytes;
-  std::vector<std::pair<long, long>> spans;
+  // The overlap, read for the listing, is no operator's place either: an
+  // address moved into it would pass every other test.
+  const long overlap = overlap_address(run);
+  std::vector<std::pair<long, long>> spans{{overlap, overlap + 8L * packed_size(run)}};
   for (int k = 0; k < 9; ++k) {
     if (!selected(run.hacer.ioper, k)) continue;
     const long at = static_cast<long>(r.molvar) * r.itoc(comps[k].entry);

@@ -243,6 +243,16 @@ TEST(DamagedInput, IntegralAddressesAndCutOrbitalsAreRefused) {
     c.splice("OneInt", 192 + 40, le32(y + 1));
     expect_refused(c.run(), "OneInt");
   }
+  {
+    // Entry 2 (x), the first operator after the overlap, one word back: it
+    // now starts inside the overlap, which no other operator shares.
+    Case c(kCasState);
+    const std::string b = c.read("OneInt");
+    int x;
+    std::memcpy(&x, b.data() + 192 + 20, 4);
+    c.splice("OneInt", 192 + 20, le32(x - 1));
+    expect_refused(c.run(), "two operators overlap");
+  }
   for (int address : {0, 1 << 30}) {
     SCOPED_TRACE(address);
     Case c(kDdciTwoSym);
