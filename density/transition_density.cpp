@@ -63,7 +63,10 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // threshold, and brings every coefficient to one phase convention once it is
 // printed, in the same pass over the list; the list must hold exactly n
 // determinants, each of which the phase can be taken of.
-void print_vector(Run& run, double* v, int n, int unit) {
+// With first, each determinant is also checked and its phased coefficient
+// gathered, in the same pass: a determinant that its space's tables place
+// straight from its lists is readable without a closer look.
+void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr) {
   int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
   restart_list(run, unit);
   for (int i = 0; i < n; ++i) {
@@ -71,10 +74,14 @@ void print_vector(Run& run, double* v, int n, int unit) {
     if (eof)
       refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
                       " determinants, its vector " + std::to_string(n)});
-    const std::string defect = list_defect(run, ne, p, q);
-    if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
+    const int iadr = first ? first->place(ne, p, q) : 0;
+    if (iadr == 0) {
+      const std::string defect = list_defect(run, ne, p, q);
+      if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
+    }
     if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
     v[i] *= sgn(run, unit, ne, p, q);
+    if (first) first->add(i + 1, iadr, ne, p, q, v[i]);
   }
   venond1(run, unit, ne, p, q, eof);
   if (!eof)
@@ -84,7 +91,8 @@ void print_vector(Run& run, double* v, int n, int unit) {
 
 }  // namespace
 
-Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
+Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
+                     bool gather_first) {
   const int norb = run.orb.norb;
   for (int k = 1; k <= norb; ++k) {
     run.dens.wvc(k).assign("+ ");
@@ -97,7 +105,7 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
                                 "vecteur 1 : dimension =");
   const Opened o2 = open_vector(run, kUnitVecB, kUnitDetB, run.ronum.numero(2), "e2",
                                 "vecteur 2 : dimension =");
-  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym};
+  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym, nullptr, nullptr};
   run.io.list(kUnitReport, {"numero", run.ronum.numero(1), run.ronum.numero(2)});
   run.io.list(kUnitReport, {kStars});
 
@@ -115,7 +123,12 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
 
   read_negated(run, a, v.ndim1, kUnitVecA);
   run.io.list(kUnitReport, {" VECTEUR 1"});
-  print_vector(run, a, v.ndim1, kUnitDetA);
+  if (gather_first) {
+    v.space1 = make_address_tables(run, v.isym1);
+    v.first = std::make_unique<FirstListGather>(*v.space1, run.io.name(kUnitDetA),
+                                                CiVector{a, v.ndim1, v.isym1});
+  }
+  print_vector(run, a, v.ndim1, kUnitDetA, v.first.get());
 
   run.ronum.deltae = o2.energy - o1.energy;
   run.io.list(kUnitReport, {"deltae", run.ronum.deltae});
@@ -469,14 +482,15 @@ long long working_bytes_per_ket(const AddressTables& tables, long long n) {
   return (8 * (copies + norb * norb + pieces) + (8 * (n + copies)) / 8);
 }
 
-std::vector<double> first_vector_gathered(Run& run, const double* a, const Vectors& v) {
+std::vector<double> first_vector_gathered(Run& run, const double* a, Vectors& v) {
+  if (v.first) return v.first->finish();
   ListOnUnit list1(run, kUnitDetA);
   return first_vector_in_address_order(*make_address_tables(run, v.isym1), list1,
                                        {a, v.ndim1, v.isym1});
 }
 
 void calro(Run& run, const AddressTables& tables, bool state, double* a, double* b) {
-  const Vectors v = read_vectors(run, a, b, "APRES SGN");
+  Vectors v = read_vectors(run, a, b, "APRES SGN", true);
   const std::vector<double> ordered1 = first_vector_gathered(run, a, v);
   ListOnUnit list1(run, kUnitDetA);
   const TransitionDensity t = transition_density(tables, list1, {a, v.ndim1, v.isym1, ordered1.data()},
