@@ -121,6 +121,8 @@ void fine2(Run& run) {
   if (run.dets.detsto.wd > 0) write_block(run);
 }
 
+constexpr int kRowsAhead = 16;  // determinants
+
 void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffer*/, int nmax,
              int* iordre) {
   const int ndet = run.det.ndet;
@@ -151,6 +153,12 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
       venond3(run, n, desc, emptied, filled, high, eof);
       if (eof) list_ended(run);
       if (n > nmax) longer_than_checked(run, n, nmax);
+      // The rows are filled in list order at random places of the window:
+      // the row of a determinant further down the list is fetched ahead.
+      if (f + kRowsAhead <= ndet) {
+        const int ahead = iordre[f + kRowsAhead - 1];
+        if (ahead >= lo && ahead <= hi) __builtin_prefetch(buf + size_t(ahead - lo) * size_t(row), 1);
+      }
       const int addr = iordre[f - 1];
       if (addr < lo || addr > hi) continue;
       unsigned char* r = buf + size_t(addr - lo) * size_t(row);
