@@ -62,28 +62,45 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // Prints, in list order, every determinant whose coefficient passes the
 // threshold, and brings every coefficient to one phase convention once it is
 // printed, in the same pass over the list; the list must hold exactly n
-// determinants, each of which the phase can be taken of.
-// With first, each determinant is also checked and its phased coefficient
-// gathered, in the same pass: a determinant that its space's tables place
-// straight from its lists is readable without a closer look.
+// determinants, each of which the phase can be taken of.  With first, each
+// determinant is also checked and its phased coefficient gathered: a
+// determinant that its space's tables place straight from its lists is
+// readable without a closer look.  The list is read, checked and printed in
+// order; the phases of a batch of determinants are then taken on the density
+// threads, and the batch gathered in order.
 void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr) {
-  int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
+  constexpr int kBatch = 8192;
+  std::vector<int> ne(kBatch), at(kBatch), p(size_t(kBatch) * kMaxSubst), q(p.size());
+  std::vector<signed char> phase(kBatch);
+  int eof = 0;
   restart_list(run, unit);
-  for (int i = 0; i < n; ++i) {
-    venond1(run, unit, ne, p, q, eof);
-    if (eof)
-      refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
-                      " determinants, its vector " + std::to_string(n)});
-    const int iadr = first ? first->place(ne, p, q) : 0;
-    if (iadr == 0) {
-      const std::string defect = list_defect(run, ne, p, q);
-      if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
+  for (int i0 = 0; i0 < n; i0 += kBatch) {
+    const int m = std::min(kBatch, n - i0);
+    for (int j = 0; j < m; ++j) {
+      const int i = i0 + j;
+      int* pj = &p[size_t(j) * kMaxSubst];
+      int* qj = &q[size_t(j) * kMaxSubst];
+      venond1(run, unit, ne[j], pj, qj, eof);
+      if (eof)
+        refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
+                        " determinants, its vector " + std::to_string(n)});
+      at[j] = first ? first->place(ne[j], pj, qj) : 0;
+      if (at[j] == 0) {
+        const std::string defect = list_defect(run, ne[j], pj, qj);
+        if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
+      }
+      if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne[j], pj, qj, v[i]);
     }
-    if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
-    v[i] *= sgn(run, unit, ne, p, q);
-    if (first) first->add(i + 1, iadr, ne, p, q, v[i]);
+    phases(run, m, ne.data(), p.data(), q.data(), phase.data());
+    for (int j = 0; j < m; ++j) {
+      const int i = i0 + j;
+      v[i] *= phase[j];
+      if (first)
+        first->add(i + 1, at[j], ne[j], &p[size_t(j) * kMaxSubst], &q[size_t(j) * kMaxSubst], v[i]);
+    }
   }
-  venond1(run, unit, ne, p, q, eof);
+  int p1[kMaxSubst], q1[kMaxSubst], ne1 = 0;
+  venond1(run, unit, ne1, p1, q1, eof);
   if (!eof)
     refuse(run, {"determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
                     std::to_string(n) + ")"});
