@@ -157,6 +157,12 @@ void permute_by_address(Run& run, const double* x, double* y, int* idx, int n, i
       liri(run, idx, kBlock, kUnitIadrv);
       pos = 1;
     }
+    // The coefficients are taken from random places of a long vector: the
+    // one of a few determinants further on is fetched ahead.
+    if (pos + 16 <= kBlock) {
+      const int ahead = idx[pos + 15];
+      if (ahead >= 1 && ahead <= n) __builtin_prefetch(mode == 1 ? x + ahead - 1 : y + ahead - 1);
+    }
     const int k = idx[pos - 1];
     if (k < 1 || k > n)
       refuse(run, {"IADRV: position " + std::to_string(k) + " outside 1.." + std::to_string(n)});

@@ -155,6 +155,9 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       liri(run, run.dets.ijd.data(), kBlock, kUnitBid84);
       c = 1;
     }
+    // The addresses were all checked; their places are random over the
+    // table, so each is fetched a few determinants ahead.
+    if (c + 16 <= kBlock && i + 16 <= ndet) __builtin_prefetch(&iadrv[run.dets.ijd(c + 16) - 1], 1);
     iadrv[run.dets.ijd(c) - 1] = i;
   }
   if (diag) run.io.write(kUnitReport, "('iadrv avant ecribl',10i8)", fio::Items().all(iadrv, ndet));
