@@ -2,29 +2,33 @@
 // stages share: reading the two vectors and putting the frozen and deleted
 // orbitals back.
 #pragma once
+#include <memory>
 #include <vector>
 
 #include "core/run_state.hpp"
-
-namespace ciprop {
-class AddressTables;
-}
+#include "density/first_vector.hpp"
 
 namespace ciprop {
 
 // Both vectors, read, printed and in one phase convention: vector 1 in a in
 // the order of its determinant list (unit 60), vector 2 in b in address
-// order.  after_sgn is the line printed once the phases are corrected.
+// order.  after_sgn is the line printed once the phases are corrected.  With
+// gather_first the pass that takes vector 1's phases also checks its list
+// against the space of its own symmetry and gathers it (first).
 struct Vectors {
   int ndim1 = 0, ndim2 = 0;
   int isym1 = 0, isym2 = 0;
+  std::unique_ptr<AddressTables> space1;
+  std::unique_ptr<FirstListGather> first;
 };
-Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn);
+Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
+                     bool gather_first = false);
 
 // Vector 1 (in a, in the order of its list) checked against the space of its
-// own symmetry and gathered into that space's address order; the list on
-// unit 60 is read from its start.
-std::vector<double> first_vector_gathered(Run& run, const double* a, const Vectors& v);
+// own symmetry and gathered into that space's address order: the run stops
+// here on the first finding.  Read with gather_first, the work is done;
+// otherwise the list on unit 60 is read from its start.
+std::vector<double> first_vector_gathered(Run& run, const double* a, Vectors& v);
 
 // RO over the CI orbitals in `mat` -> ordered by symmetry, expanded to the
 // full orbital set with the frozen (doubly occupied, so present on the

@@ -1,5 +1,7 @@
 #include "density/first_vector.hpp"
 
+#include <utility>
+
 #include "core/print.hpp"
 #include "detspace/address.hpp"
 #include "detspace/detlist.hpp"
@@ -17,48 +19,109 @@ void refuse_listed(Run& run, const std::string& list, long long k, const std::st
   refuse_list(run, list, "determinant " + std::to_string(k) + ": " + what);
 }
 
+FirstListGather::FirstListGather(const AddressTables& space1, std::string list,
+                                 const CiVector& psi1)
+    : space1_(space1), list_(std::move(list)), n_(psi1.n), symmetry_(psi1.symmetry),
+      sized_(psi1.n == space1.size()) {
+  if (!sized_) return;
+  ordered_.assign(static_cast<size_t>(n_), 0.0);
+  seen_.assign((static_cast<size_t>(n_) + 63) / 64, 0);
+}
+
+void FirstListGather::add(int k, int iadr, int ne, const int* p, const int* q, double c) {
+  if (!sized_ || found_at_ != 0) return;
+  // Any determinant that the tables do not place straight from its lists
+  // is looked at piece by piece.
+  if (iadr == 0) {
+    SplitDet d;
+    int ierr = 0;
+    trad(space1_.records(), ne, p, q, d, ierr);
+    if (ierr != 0) {
+      found_at_ = k;
+      found_ = "has more than two holes or particles outside the active orbitals";
+      return;
+    }
+    iadr = space1_.address(d);
+  }
+  if (iadr == 0) {
+    found_at_ = k;
+    found_ = "lies outside the space of its vector (symmetry " + std::to_string(symmetry_) + ")";
+    return;
+  }
+  // The list comes in the CI program's order, so the places are random in
+  // a vector far larger than the caches: each determinant waits in a queue
+  // while its place is fetched, and leaves it first in, first out, so that
+  // the second of two equal determinants is the one named.
+  const size_t at = static_cast<size_t>(iadr - 1);
+  __builtin_prefetch(&ordered_[at], 1);
+  __builtin_prefetch(&seen_[at / 64], 1);
+  if (queued_ == kAhead) place_pending(pending_[head_]);
+  else ++queued_;
+  pending_[head_] = {k, iadr, c};
+  head_ = (head_ + 1) % kAhead;
+}
+
+// A finding here is of a determinant listed before any found while it
+// waited.
+void FirstListGather::place_pending(const Pending& e) {
+  if (found_at_ != 0 && e.k > found_at_) return;
+  const size_t at = static_cast<size_t>(e.iadr - 1);
+  const unsigned long long bit = 1ull << (at % 64);
+  if (seen_[at / 64] & bit) {
+    found_at_ = e.k;
+    found_ = "appears twice";
+    return;
+  }
+  seen_[at / 64] |= bit;
+  ordered_[at] = e.c;
+}
+
+void FirstListGather::drain() {
+  for (int k = queued_; k > 0; --k) place_pending(pending_[(head_ + kAhead - k) % kAhead]);
+  queued_ = 0;
+}
+
+void FirstListGather::refuse_if_found() {
+  drain();
+  Run& run = space1_.records();
+  if (!sized_)
+    refuse_list(run, list_,
+                "its vector has " + std::to_string(n_) + " coefficients, the space of symmetry " +
+                    std::to_string(symmetry_) + " holds " + std::to_string(space1_.size()) +
+                    " determinants");
+  if (found_at_ != 0) refuse_listed(run, list_, found_at_, found_);
+}
+
+std::vector<double> FirstListGather::finish() {
+  refuse_if_found();
+  seen_ = {};
+  return std::move(ordered_);
+}
+
 std::vector<double> first_vector_in_address_order(const AddressTables& space1,
                                                   DeterminantSource& list1,
                                                   const CiVector& psi1) {
   Run& run = space1.records();
   const std::string name = list1.name();
-  if (psi1.n != space1.size())
-    refuse_list(run, name,
-                "its vector has " + std::to_string(psi1.n) + " coefficients, the space of symmetry " +
-                    std::to_string(psi1.symmetry) + " holds " + std::to_string(space1.size()) +
-                    " determinants");
-  std::vector<double> ordered(static_cast<size_t>(psi1.n), 0.0);
-  std::vector<char> seen(static_cast<size_t>(psi1.n), 0);
-  int ne = 0, p[kMaxSubst], q[kMaxSubst], ierr = 0;
-  SplitDet d;
+  FirstListGather gather(space1, name, psi1);
+  gather.refuse_if_found();
+  int ne = 0, p[kMaxSubst], q[kMaxSubst];
   for (int k = 1; k <= psi1.n; ++k) {
     if (!list1.next(ne, p, q))
       refuse_list(run, name, "it ends after " + std::to_string(k - 1) +
                                  " determinants, its vector has " + std::to_string(psi1.n));
-    // A determinant that the tables place straight from its lists is
-    // readable and of the space; any other is looked at piece by piece.
-    int iadr = space1.list_address(ne, p, q);
+    const int iadr = gather.place(ne, p, q);
     if (iadr == 0) {
       const std::string defect = list_defect(run, ne, p, q);
       if (!defect.empty()) refuse_listed(run, name, k, defect);
-      trad(run, ne, p, q, d, ierr);
-      if (ierr != 0)
-        refuse_listed(run, name, k,
-                      "has more than two holes or particles outside the active orbitals");
-      iadr = space1.address(d);
     }
-    if (iadr == 0)
-      refuse_listed(run, name, k,
-                    "lies outside the space of its vector (symmetry " +
-                        std::to_string(psi1.symmetry) + ")");
-    if (seen[static_cast<size_t>(iadr - 1)]) refuse_listed(run, name, k, "appears twice");
-    seen[static_cast<size_t>(iadr - 1)] = 1;
-    ordered[static_cast<size_t>(iadr - 1)] = psi1.c[k - 1];
+    gather.add(k, iadr, ne, p, q, psi1.c[k - 1]);
+    gather.refuse_if_found();
   }
   if (list1.next(ne, p, q))
     refuse_list(run, name,
                 "it holds more determinants than its vector (" + std::to_string(psi1.n) + ")");
-  return ordered;
+  return gather.finish();
 }
 
 }  // namespace ciprop

@@ -21,6 +21,51 @@ std::vector<double> first_vector_in_address_order(const AddressTables& space1,
                                                   DeterminantSource& list1,
                                                   const CiVector& psi1);
 
+// The same check and gather one determinant at a time, for a pass over the
+// first list that reads it for another purpose as well (its phases and its
+// printed lines): a finding is kept and only stops the run in finish(), so
+// that the run stops where, and with the words with which, the check of the
+// whole list would stop it.
+class FirstListGather {
+ public:
+  FirstListGather(const AddressTables& space1, std::string list, const CiVector& psi1);
+  // The address of a determinant straight from its lists, 0 when the
+  // tables do not place it so; a placed determinant is readable.
+  int place(int ne, const int* p, const int* q) const {
+    return space1_.list_address(ne, p, q);
+  }
+  // Determinant k (from 1), readable, at iadr from place(), with its
+  // coefficient.
+  void add(int k, int iadr, int ne, const int* p, const int* q, double c);
+  // Stops the run on the first finding so far, if there is one.
+  void refuse_if_found();
+  // Stops the run on the first finding, else gives the coefficients in
+  // address order.
+  std::vector<double> finish();
+
+ private:
+  const AddressTables& space1_;
+  std::string list_;
+  int n_ = 0, symmetry_ = 1;
+  bool sized_ = false;  // the vector has as many coefficients as the space determinants
+  // A placed determinant waiting while its place is fetched.
+  struct Pending {
+    long long k;
+    int iadr;
+    double c;
+  };
+  void place_pending(const Pending& e);
+  void drain();
+
+  long long found_at_ = 0;  // the determinant of the first finding, 0 for none
+  std::string found_;
+  std::vector<double> ordered_;
+  std::vector<unsigned long long> seen_;  // the addresses met, a bit each
+  static constexpr int kAhead = 32;
+  Pending pending_[kAhead];
+  int queued_ = 0, head_ = 0;  // determinants waiting; the slot of the next one
+};
+
 // The refusal of a determinant list that does not pass: one line in the
 // report and on standard error, "determinant list <name>: <what>".
 [[noreturn]] void refuse_list(Run& run, const std::string& list, const std::string& what);

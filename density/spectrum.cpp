@@ -120,7 +120,14 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
   run.io.list(kUnitReport, {dashes});
   double* a = run.espa.a();
   double* b = run.espa.b();
-  const Vectors v = read_vectors(run, a, b, stored(0) ? "apres sgn" : "APRES SGN");
+  // The listed roots past the first whose density is computed; the first
+  // one is in the work array already.
+  std::vector<int> loaded;
+  for (int k = 1; k < listed; ++k)
+    if (!stored(k)) loaded.push_back(k);
+  const bool first = !stored(0);
+  Vectors v = read_vectors(run, a, b, stored(0) ? "apres sgn" : "APRES SGN",
+                           first || !loaded.empty());
   if (stored(0)) {
     restart_list(run, kUnitDetA);
     stored_density(run, run.dens.mat.data(), kMaxOrb);
@@ -129,12 +136,6 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
 
   std::vector<double> full(static_cast<size_t>(kMaxOrb) * kMaxOrb);
   std::vector<double> sym_order(full.size());
-  // The listed roots past the first whose density is computed; the first
-  // one is in the work array already.
-  std::vector<int> loaded;
-  for (int k = 1; k < listed; ++k)
-    if (!stored(k)) loaded.push_back(k);
-  const bool first = !stored(0);
   if (first || !loaded.empty()) {
     const int n2 = v.ndim2;
     const std::vector<double> ordered1 = first_vector_gathered(run, a, v);

@@ -62,21 +62,45 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // Prints, in list order, every determinant whose coefficient passes the
 // threshold, and brings every coefficient to one phase convention once it is
 // printed, in the same pass over the list; the list must hold exactly n
-// determinants, each of which the phase can be taken of.
-void print_vector(Run& run, double* v, int n, int unit) {
-  int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
+// determinants, each of which the phase can be taken of.  With first, each
+// determinant is also checked and its phased coefficient gathered: a
+// determinant that its space's tables place straight from its lists is
+// readable without a closer look.  The list is read, checked and printed in
+// order; the phases of a batch of determinants are then taken on the density
+// threads, and the batch gathered in order.
+void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr) {
+  constexpr int kBatch = 8192;
+  std::vector<int> ne(kBatch), at(kBatch), p(size_t(kBatch) * kMaxSubst), q(p.size());
+  std::vector<signed char> phase(kBatch);
+  int eof = 0;
   restart_list(run, unit);
-  for (int i = 0; i < n; ++i) {
-    venond1(run, unit, ne, p, q, eof);
-    if (eof)
-      refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
-                      " determinants, its vector " + std::to_string(n)});
-    const std::string defect = list_defect(run, ne, p, q);
-    if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
-    if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
-    v[i] *= sgn(run, unit, ne, p, q);
+  for (int i0 = 0; i0 < n; i0 += kBatch) {
+    const int m = std::min(kBatch, n - i0);
+    for (int j = 0; j < m; ++j) {
+      const int i = i0 + j;
+      int* pj = &p[size_t(j) * kMaxSubst];
+      int* qj = &q[size_t(j) * kMaxSubst];
+      venond1(run, unit, ne[j], pj, qj, eof);
+      if (eof)
+        refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
+                        " determinants, its vector " + std::to_string(n)});
+      at[j] = first ? first->place(ne[j], pj, qj) : 0;
+      if (at[j] == 0) {
+        const std::string defect = list_defect(run, ne[j], pj, qj);
+        if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
+      }
+      if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne[j], pj, qj, v[i]);
+    }
+    phases(run, m, ne.data(), p.data(), q.data(), phase.data());
+    for (int j = 0; j < m; ++j) {
+      const int i = i0 + j;
+      v[i] *= phase[j];
+      if (first)
+        first->add(i + 1, at[j], ne[j], &p[size_t(j) * kMaxSubst], &q[size_t(j) * kMaxSubst], v[i]);
+    }
   }
-  venond1(run, unit, ne, p, q, eof);
+  int p1[kMaxSubst], q1[kMaxSubst], ne1 = 0;
+  venond1(run, unit, ne1, p1, q1, eof);
   if (!eof)
     refuse(run, {"determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
                     std::to_string(n) + ")"});
@@ -84,7 +108,8 @@ void print_vector(Run& run, double* v, int n, int unit) {
 
 }  // namespace
 
-Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
+Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
+                     bool gather_first) {
   const int norb = run.orb.norb;
   for (int k = 1; k <= norb; ++k) {
     run.dens.wvc(k).assign("+ ");
@@ -97,7 +122,7 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
                                 "vecteur 1 : dimension =");
   const Opened o2 = open_vector(run, kUnitVecB, kUnitDetB, run.ronum.numero(2), "e2",
                                 "vecteur 2 : dimension =");
-  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym};
+  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym, nullptr, nullptr};
   run.io.list(kUnitReport, {"numero", run.ronum.numero(1), run.ronum.numero(2)});
   run.io.list(kUnitReport, {kStars});
 
@@ -115,7 +140,12 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn) {
 
   read_negated(run, a, v.ndim1, kUnitVecA);
   run.io.list(kUnitReport, {" VECTEUR 1"});
-  print_vector(run, a, v.ndim1, kUnitDetA);
+  if (gather_first) {
+    v.space1 = make_address_tables(run, v.isym1);
+    v.first = std::make_unique<FirstListGather>(*v.space1, run.io.name(kUnitDetA),
+                                                CiVector{a, v.ndim1, v.isym1});
+  }
+  print_vector(run, a, v.ndim1, kUnitDetA, v.first.get());
 
   run.ronum.deltae = o2.energy - o1.energy;
   run.io.list(kUnitReport, {"deltae", run.ronum.deltae});
@@ -469,14 +499,15 @@ long long working_bytes_per_ket(const AddressTables& tables, long long n) {
   return (8 * (copies + norb * norb + pieces) + (8 * (n + copies)) / 8);
 }
 
-std::vector<double> first_vector_gathered(Run& run, const double* a, const Vectors& v) {
+std::vector<double> first_vector_gathered(Run& run, const double* a, Vectors& v) {
+  if (v.first) return v.first->finish();
   ListOnUnit list1(run, kUnitDetA);
   return first_vector_in_address_order(*make_address_tables(run, v.isym1), list1,
                                        {a, v.ndim1, v.isym1});
 }
 
 void calro(Run& run, const AddressTables& tables, bool state, double* a, double* b) {
-  const Vectors v = read_vectors(run, a, b, "APRES SGN");
+  Vectors v = read_vectors(run, a, b, "APRES SGN", true);
   const std::vector<double> ordered1 = first_vector_gathered(run, a, v);
   ListOnUnit list1(run, kUnitDetA);
   const TransitionDensity t = transition_density(tables, list1, {a, v.ndim1, v.isym1, ordered1.data()},

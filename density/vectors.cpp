@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "density/string_density.hpp"
 #include "density/substitution_parity.hpp"
 #include "fortio/bytes.hpp"
 #include "detspace/detlist.hpp"
@@ -86,6 +88,26 @@ double sgn(Run& run, int unit, int ne, const int* p, const int* q) {
   return substitution_parity(norb, nocc, run.orb.noca + run.orb.nocb, ne, p, q);
 }
 
+void phases(const Run& run, int count, const int* ne, const int* p, const int* q,
+            signed char* phase) {
+  const int norb = run.orb.norb, nocc = run.orb.nocc, nel = run.orb.noca + run.orb.nocb;
+  auto range = [&](int lo, int hi) {
+    for (int j = lo; j < hi; ++j) {
+      const size_t at = static_cast<size_t>(j) * kMaxSubst;
+      phase[j] = static_cast<signed char>(
+          substitution_parity(norb, nocc, nel, ne[j], p + at, q + at));
+    }
+  };
+  // Each thread takes a fixed share; every phase is the same whoever takes it.
+  const int nt = std::max(1, std::min(density_threads(), count / 1024));
+  std::vector<std::thread> pool;
+  for (int t = 1; t < nt; ++t)
+    pool.emplace_back(range, static_cast<int>(static_cast<long long>(count) * t / nt),
+                      static_cast<int>(static_cast<long long>(count) * (t + 1) / nt));
+  range(0, count / nt);
+  for (std::thread& t : pool) t.join();
+}
+
 void wv(Run& run, int ne, const int* p, const int* q, double c) {
   const int marker = 2 * run.orb.norb + 1;
   int nq = ne;
@@ -134,6 +156,12 @@ void permute_by_address(Run& run, const double* x, double* y, int* idx, int n, i
     if (++pos > kBlock) {
       liri(run, idx, kBlock, kUnitIadrv);
       pos = 1;
+    }
+    // The coefficients are taken from random places of a long vector: the
+    // one of a few determinants further on is fetched ahead.
+    if (pos + 16 <= kBlock) {
+      const int ahead = idx[pos + 15];
+      if (ahead >= 1 && ahead <= n) __builtin_prefetch(mode == 1 ? x + ahead - 1 : y + ahead - 1);
     }
     const int k = idx[pos - 1];
     if (k < 1 || k > n)

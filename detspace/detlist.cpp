@@ -207,17 +207,21 @@ void liri(Run& run, int* iv, int n, int unit) {
 std::string list_defect(const Run& run, int n, const int* a, const int* b) {
   const int norb = run.orb.norb, nocc = run.orb.nocc, marker = 2 * norb + 1;
   auto filled = [&](int so) { return (so > norb ? so - norb : so) <= nocc; };
+  // Every determinant of a list passes through here: the words of a finding
+  // are only put together once there is one.
   for (int k = 0; k < n; ++k) {
-    const std::string h = std::to_string(a[k]);
-    if (a[k] < 1 || a[k] >= marker) return "hole " + h + " is not a spin-orbital";
-    if (!filled(a[k])) return "hole " + h + " is not occupied in the reference";
-    if (std::find(a, a + k, a[k]) != a + k) return "hole " + h + " is given twice";
+    const char* what = nullptr;
+    if (a[k] < 1 || a[k] >= marker) what = " is not a spin-orbital";
+    else if (!filled(a[k])) what = " is not occupied in the reference";
+    else if (std::find(a, a + k, a[k]) != a + k) what = " is given twice";
+    if (what) return "hole " + std::to_string(a[k]) + what;
   }
   for (int k = 0; k < n; ++k) {
-    const std::string q = std::to_string(b[k]);
-    if (b[k] < 1 || b[k] > marker) return "particle " + q + " is not a spin-orbital";
-    if (b[k] != marker && filled(b[k])) return "particle " + q + " is occupied in the reference";
-    if (std::find(b, b + k, b[k]) != b + k) return "particle " + q + " is given twice";
+    const char* what = nullptr;
+    if (b[k] < 1 || b[k] > marker) what = " is not a spin-orbital";
+    else if (b[k] != marker && filled(b[k])) what = " is occupied in the reference";
+    else if (std::find(b, b + k, b[k]) != b + k) what = " is given twice";
+    if (what) return "particle " + std::to_string(b[k]) + what;
   }
   return {};
 }

@@ -31,7 +31,7 @@ inline constexpr int kMaxSubst = 20;   // substitutions of one determinant
 
 // The check of the list on unit 61: iadrv(address) = file position, for the
 // ndet addresses that tables give; nmax the largest excitation count.  seen holds one flag per
-// address (ndet bytes); spin is left untouched.  Every address from 1 to ndet
+// address, a bit each (ndet / 8 bytes, rounded up); spin is left untouched.  Every address from 1 to ndet
 // must be met exactly once, or the run stops with a message.
 void vermat(Run& run, const AddressTables& tables, int* iadrv, int* spin, unsigned char* seen,
             int& nmax);

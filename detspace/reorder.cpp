@@ -121,6 +121,18 @@ void fine2(Run& run) {
   if (run.dets.detsto.wd > 0) write_block(run);
 }
 
+namespace {
+
+constexpr int kRowsAhead = 16;  // determinants
+
+// Asks for the place of address addr in a table of ndet entries before it is
+// needed; an address outside the table is refused later, when it is placed.
+void fetch_place(const int* table, int ndet, int addr) {
+  if (addr >= 1 && addr <= ndet) __builtin_prefetch(table + addr - 1, 1);
+}
+
+}  // namespace
+
 void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffer*/, int nmax,
              int* iordre) {
   const int ndet = run.det.ndet;
@@ -136,7 +148,11 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
   for (int i = 0; i < ndet; i += kBlock) {
     const int cnt = std::min(kBlock, ndet - i);
     liri(run, blk, cnt, kUnitIadrv);
-    for (int j = 0; j < cnt; ++j) place(run, iordre, blk[j], i + j + 1);
+    for (int j = 0; j < cnt; ++j) {
+      // The places are random over the whole table: fetched ahead.
+      if (j + kRowsAhead < cnt) fetch_place(iordre, ndet, blk[j + kRowsAhead]);
+      place(run, iordre, blk[j], i + j + 1);
+    }
   }
 
   int n = 0, eof = 0;
@@ -151,6 +167,12 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
       venond3(run, n, desc, emptied, filled, high, eof);
       if (eof) list_ended(run);
       if (n > nmax) longer_than_checked(run, n, nmax);
+      // The rows are filled in list order at random places of the window:
+      // the row of a determinant further down the list is fetched ahead.
+      if (f + kRowsAhead <= ndet) {
+        const int ahead = iordre[f + kRowsAhead - 1];
+        if (ahead >= lo && ahead <= hi) __builtin_prefetch(buf + size_t(ahead - lo) * size_t(row), 1);
+      }
       const int addr = iordre[f - 1];
       if (addr < lo || addr > hi) continue;
       unsigned char* r = buf + size_t(addr - lo) * size_t(row);

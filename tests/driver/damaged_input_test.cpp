@@ -375,6 +375,11 @@ TEST(DamagedInput, AFirstListThatIsNotItsVectorsSpaceIsRefused) {
            a.dets[5] = b.dets[b.substituted(1)];
            return "determinant 6: lies outside the space of its vector";
         },
+        [](PlainList& a, const PlainList& b) {
+           a.dets[7] = a.dets[3];
+           a.dets[5] = b.dets[b.substituted(1)];
+           return "determinant 6: lies outside the space of its vector";
+        },
         [&](PlainList& a, const PlainList&) {
            const size_t k = a.substituted(2);
            a.dets[k][1] = norb;
@@ -399,6 +404,13 @@ TEST(DamagedInput, AFirstListThatIsNotItsVectorsSpaceIsRefused) {
       const auto r = c.run();
       expect_refused(r, named);
       EXPECT_NE(r.err.find("deta"), std::string::npos) << r.err;
+      // A determinant that can be read is refused once the whole vector is
+      // printed and phased; one that cannot be read stops that pass.
+      const bool readable = named.find("twice") != std::string::npos ||
+                            named.find("outside") != std::string::npos;
+      const size_t refusal = r.out.find("determinant list deta");
+      ASSERT_NE(refusal, std::string::npos) << r.out;
+      EXPECT_EQ(r.out.find("APRES SGN") < refusal, readable) << r.out;
     }
   }
 }
