@@ -1,5 +1,6 @@
 #include "input/input_checks.hpp"
 
+#include <cctype>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -199,7 +200,22 @@ bool same_file(const std::string& a, const struct stat& b) {
   return ::stat(a.c_str(), &sa) == 0 && sa.st_dev == b.st_dev && sa.st_ino == b.st_ino;
 }
 
-// Every text between a pair of quotes, blanks at its ends dropped.
+// Whether the quoted value starting at `quote` is that of the key STOP,
+// whose value names the stage to stop after, never a file ('ORDET' asks
+// for the reordered list, which a previous run may have left here).
+bool stop_value(const std::string& line, size_t quote) {
+  size_t k = line.find_last_not_of(' ', quote == 0 ? 0 : quote - 1);
+  if (quote == 0 || k == std::string::npos || line[k] != '=') return false;
+  k = line.find_last_not_of(' ', k == 0 ? 0 : k - 1);
+  if (k == std::string::npos || k < 3) return false;
+  std::string key = line.substr(k - 3, 4);
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const bool starts = k < 4 || !std::isalnum(static_cast<unsigned char>(line[k - 4]));
+  return key == "STOP" && starts;
+}
+
+// Every text between a pair of quotes, blanks at its ends dropped, but for
+// the value of STOP.
 std::vector<std::string> quoted_texts(const std::vector<std::string>& lines) {
   std::vector<std::string> out;
   for (const std::string& line : lines)
@@ -207,6 +223,10 @@ std::vector<std::string> quoted_texts(const std::vector<std::string>& lines) {
       if (line[i] != '\'' && line[i] != '"') continue;
       size_t end = line.find(line[i], i + 1);
       if (end == std::string::npos) break;
+      if (stop_value(line, i)) {
+        i = end;
+        continue;
+      }
       std::string t = line.substr(i + 1, end - i - 1);
       t.erase(0, std::min(t.size(), t.find_first_not_of(' ')));
       t.erase(t.find_last_not_of(' ') + 1);

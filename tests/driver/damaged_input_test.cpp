@@ -195,6 +195,17 @@ TEST(DamagedInput, InputsAreNeverCreatedOrRewritten) {
     EXPECT_EQ(c.read(scratch), info);
   }
   {
+    // STOP='ORDET' names a stage, not a file: a second run asking for the
+    // reordered list, in a folder where the first left it, runs as well.
+    Case c(kDdciTwoSym);
+    c.edit_input("&RHO", "&RHO STOP='ORDET',");
+    for (int run = 1; run <= 2; ++run) {
+      const auto r = c.run();
+      EXPECT_EQ(r.status, 0) << "run " << run << ": " << r.err;
+      EXPECT_TRUE(fs::exists(c.folder() / "ORDET")) << "run " << run;
+    }
+  }
+  {
     // A missing run description is told in the report and not created.
     Case c(kDdciTwoSym);
     fs::remove(c.folder() / "vrt");
