@@ -5,7 +5,7 @@
 
 #include "density/computed_density.hpp"
 #include "density/density_file.hpp"
-#include "density/spectrum.hpp"
+#include "density/absorption.hpp"
 #include "density/vectors.hpp"
 
 namespace ciprop {

@@ -9,7 +9,7 @@
 #include "density/moments.hpp"
 #include "density/density_stage.hpp"
 #include "density/results_file.hpp"
-#include "density/spectrum.hpp"
+#include "density/absorption.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
 #include "detspace/list_layout.hpp"

@@ -4,7 +4,7 @@
 // in one run, then the ten pairs as ten runs.  Each run is a child process;
 // its time and peak memory are printed, and the sums of the ten.
 //
-//   bench_spectrum [roots]     roots: how many (default 10)
+//   bench_absorption [roots]     roots: how many (default 10)
 //
 // The memory of one run grows by one vector per root held at once; a run
 // given less room than the roots need takes several passes over vector 1,
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   d.root1 = 1;
   d.root2 = 2;
   d.density_limit = 0;
-  const fs::path dir = fs::temp_directory_path() / "ciprop_bench_spectrum";
+  const fs::path dir = fs::temp_directory_path() / "ciprop_bench_absorption";
   const fs::path home = fs::current_path();
   const auto t0 = std::chrono::steady_clock::now();
   size_t ndet = 0;

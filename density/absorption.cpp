@@ -1,4 +1,4 @@
-#include "density/spectrum.hpp"
+#include "density/absorption.hpp"
 
 #include <algorithm>
 #include <cmath>
