@@ -19,23 +19,6 @@ namespace ciprop {
 
 namespace {
 
-// The phase of every determinant of the second list (in address order on
-// unit 61 once reordered): the factor that brings a coefficient of the CI
-// program to the ascending-product convention, the same for every root.
-std::vector<signed char> list_phases(Run& run, int n) {
-  std::vector<signed char> phase(static_cast<size_t>(n));
-  int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
-  restart_list(run, kUnitDetB);
-  for (int i = 0; i < n; ++i) {
-    venond1(run, kUnitDetB, ne, p, q, eof);
-    if (eof)
-      refuse(run, {"determinant list " + run.io.name(kUnitDetB) + " ended after " +
-                      std::to_string(i) + " determinants"});
-    phase[static_cast<size_t>(i)] = sgn(run, kUnitDetB, ne, p, q) < 0 ? -1 : 1;
-  }
-  return phase;
-}
-
 // Root `root` of the second vector file into `ket`, as the first listed root
 // reaches its half of the work array: read (negated), gathered into address
 // order through "IADRV", brought to the ascending-product phase.
@@ -127,7 +110,8 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
     if (!stored(k)) loaded.push_back(k);
   const bool first = !stored(0);
   Vectors v = read_vectors(run, a, b, stored(0) ? "apres sgn" : "APRES SGN",
-                           first || !loaded.empty());
+                           {.gather_first = first || !loaded.empty(),
+                            .keep_phases2 = !loaded.empty()});
   if (stored(0)) {
     restart_list(run, kUnitDetA);
     stored_density(run, run.dens.mat.data(), kMaxOrb);
@@ -140,12 +124,9 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
     const int n2 = v.ndim2;
     const std::vector<double> ordered1 = first_vector_gathered(run, a, v);
     int per_pass = 0;
-    std::vector<signed char> phase;
-    if (!loaded.empty()) {
+    if (!loaded.empty())
       per_pass = size_ket_store(
           run, kets_per_pass(run, tables, n2, static_cast<int>(loaded.size())), n2);
-      phase = list_phases(run, n2);
-    }
     double* staging = per_pass > 0 ? run.kets.slot(static_cast<size_t>(per_pass)) : nullptr;
     size_t next = 0;
     for (bool first_pass = true; first_pass || next < loaded.size(); first_pass = false) {
@@ -157,7 +138,7 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
       }
       for (int s = 0; s < per_pass && next < loaded.size(); ++s, ++next) {
         double* ket = run.kets.slot(static_cast<size_t>(s));
-        load_ket(run, pairs[size_t(loaded[next])].root, n2, staging, ket, phase);
+        load_ket(run, pairs[size_t(loaded[next])].root, n2, staging, ket, v.phases2);
         kets.push_back({ket, n2, v.isym2});
         which.push_back(loaded[next]);
       }

@@ -67,8 +67,10 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // determinant that its space's tables place straight from its lists is
 // readable without a closer look.  The list is read, checked and printed in
 // order; the phases of a batch of determinants are then taken on the density
-// threads, and the batch gathered in order.
-void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr) {
+// threads, and the batch gathered in order.  With kept, the phases are also
+// kept there, one per determinant.
+void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr,
+                  std::vector<signed char>* kept = nullptr) {
   constexpr int kBatch = 8192;
   std::vector<int> ne(kBatch), at(kBatch), p(size_t(kBatch) * kMaxSubst), q(p.size());
   std::vector<signed char> phase(kBatch);
@@ -92,6 +94,7 @@ void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first =
       if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne[j], pj, qj, v[i]);
     }
     phases(run, m, ne.data(), p.data(), q.data(), phase.data());
+    if (kept) kept->insert(kept->end(), phase.begin(), phase.begin() + m);
     for (int j = 0; j < m; ++j) {
       const int i = i0 + j;
       v[i] *= phase[j];
@@ -109,7 +112,7 @@ void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first =
 }  // namespace
 
 Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
-                     bool gather_first) {
+                     VectorReading how) {
   const int norb = run.orb.norb;
   for (int k = 1; k <= norb; ++k) {
     run.dens.wvc(k).assign("+ ");
@@ -122,7 +125,7 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
                                 "vecteur 1 : dimension =");
   const Opened o2 = open_vector(run, kUnitVecB, kUnitDetB, run.ronum.numero(2), "e2",
                                 "vecteur 2 : dimension =");
-  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym, nullptr, nullptr};
+  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym, nullptr, nullptr, {}};
   run.io.list(kUnitReport, {"numero", run.ronum.numero(1), run.ronum.numero(2)});
   run.io.list(kUnitReport, {kStars});
 
@@ -136,11 +139,12 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
   int idx[kBlock];
   restart_list(run, kUnitDetB);
   permute_by_address(run, a, b, idx, v.ndim2, 1);
-  print_vector(run, b, v.ndim2, kUnitDetB);
+  if (how.keep_phases2) v.phases2.reserve(static_cast<size_t>(v.ndim2));
+  print_vector(run, b, v.ndim2, kUnitDetB, nullptr, how.keep_phases2 ? &v.phases2 : nullptr);
 
   read_negated(run, a, v.ndim1, kUnitVecA);
   run.io.list(kUnitReport, {" VECTEUR 1"});
-  if (gather_first) {
+  if (how.gather_first) {
     v.space1 = make_address_tables(run, v.isym1);
     v.first = std::make_unique<FirstListGather>(*v.space1, run.io.name(kUnitDetA),
                                                 CiVector{a, v.ndim1, v.isym1});
@@ -507,7 +511,7 @@ std::vector<double> first_vector_gathered(Run& run, const double* a, Vectors& v)
 }
 
 void calro(Run& run, const AddressTables& tables, bool state, double* a, double* b) {
-  Vectors v = read_vectors(run, a, b, "APRES SGN", true);
+  Vectors v = read_vectors(run, a, b, "APRES SGN", {.gather_first = true});
   const std::vector<double> ordered1 = first_vector_gathered(run, a, v);
   ListOnUnit list1(run, kUnitDetA);
   const TransitionDensity t = transition_density(tables, list1, {a, v.ndim1, v.isym1, ordered1.data()},
