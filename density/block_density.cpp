@@ -2,20 +2,17 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/print.hpp"
 #include "density/dot_product.hpp"
-#include "density/string_density.hpp"
+#include "density/density_threads.hpp"
 #include "detspace/address.hpp"
 #include "detspace/address_tables.hpp"
 #include "detspace/categories.hpp"
 #include "detspace/excitation.hpp"
-#include "fortio/progress.hpp"
 
 namespace ciprop {
 
@@ -201,22 +198,12 @@ class BlockDensity {
     const size_t per = stride_ * size_t(nk_);
     partial_.assign(groups_.size() * per, 0.0);
     pairs_.assign(groups_.size(), 0);
-    std::atomic<size_t> next{0};
-    fio::Progress progress(run_.io, "density", static_cast<long long>(groups_.size()));
-    auto worker = [&](bool shows) {
-      for (size_t g; (g = next.fetch_add(1)) < groups_.size();) {
-        Sums s{&partial_[g * per]};
-        for (const Segment& seg : groups_[g])
-          for (long long r = seg.r0; r < seg.r1; ++r) row(sp1_.blocks[size_t(seg.block)], r, s);
-        pairs_[g] = s.pairs;
-        if (shows) progress.tick(static_cast<long long>(g + 1));
-      }
-    };
-    const int nt = std::max(1, std::min<int>(density_threads(), static_cast<int>(groups_.size())));
-    std::vector<std::thread> pool;
-    for (int k = 1; k < nt; ++k) pool.emplace_back(worker, false);
-    worker(true);
-    for (std::thread& t : pool) t.join();
+    run_pieces(run_.io, groups_.size(), piece_threads(groups_.size()), [&](size_t g, int) {
+      Sums s{&partial_[g * per]};
+      for (const Segment& seg : groups_[g])
+        for (long long r = seg.r0; r < seg.r1; ++r) row(sp1_.blocks[size_t(seg.block)], r, s);
+      pairs_[g] = s.pairs;
+    });
     return reduce();
   }
 

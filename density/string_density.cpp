@@ -1,15 +1,12 @@
 #include "density/string_density.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
-#include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "density/density_threads.hpp"
 #include "density/dot_product.hpp"
-#include "fortio/progress.hpp"
 #include "detspace/address_tables.hpp"
 
 namespace ciprop {
@@ -75,22 +72,12 @@ class StringDensity {
     const int per = (noac_ * noac_ + 1 + 7) / 8 * 8;
     stride_ = static_cast<size_t>(per) * nkets_;
     partial_.assign(tasks_.size() * stride_, 0.0);
-    std::atomic<size_t> next{0};
-    // Only this thread draws the progress line.
-    fio::Progress progress(run_.io, "density", static_cast<long long>(tasks_.size()));
-    auto worker = [&](bool shows) {
-      // Where each ket's group of the current piece starts.
-      std::vector<const double*> g2(static_cast<size_t>(nkets_));
-      for (size_t t; (t = next.fetch_add(1)) < tasks_.size();) {
-        work(tasks_[t], &partial_[t * stride_], per, g2.data());
-        if (shows) progress.tick(static_cast<long long>(t + 1));
-      }
-    };
-    const int nt = std::max(1, std::min<int>(density_threads(), static_cast<int>(tasks_.size())));
-    std::vector<std::thread> pool;
-    for (int k = 1; k < nt; ++k) pool.emplace_back(worker, false);
-    worker(true);
-    for (std::thread& t : pool) t.join();
+    const int nt = piece_threads(tasks_.size());
+    // Where each ket's group of the current piece starts, a row per thread.
+    std::vector<const double*> g2(static_cast<size_t>(nt) * nkets_);
+    run_pieces(run_.io, tasks_.size(), nt, [&](size_t t, int thread) {
+      work(tasks_[t], &partial_[t * stride_], per, &g2[size_t(thread) * nkets_]);
+    });
     return reduce(per);
   }
 
@@ -338,14 +325,6 @@ class StringDensity {
 };
 
 }  // namespace
-
-int density_threads() {
-  if (const char* e = std::getenv("CIPROP_THREADS")) {
-    const int n = std::atoi(e);
-    if (n > 0) return n;
-  }
-  return std::max(1u, std::thread::hardware_concurrency());
-}
 
 std::optional<std::vector<TransitionDensity>> string_driven_densities(
     const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets) {

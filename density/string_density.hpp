@@ -26,8 +26,4 @@ namespace ciprop {
 std::optional<std::vector<TransitionDensity>> string_driven_densities(
     const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets);
 
-// Threads of the density: the environment variable CIPROP_THREADS when it
-// holds a positive count, else the processors of the machine.
-int density_threads();
-
 }  // namespace ciprop

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "density/string_density.hpp"
+#include "density/density_threads.hpp"
 #include "density/substitution_parity.hpp"
 #include "fortio/bytes.hpp"
 #include "detspace/detlist.hpp"
