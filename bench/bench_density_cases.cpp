@@ -9,7 +9,8 @@
 //   bench_density_cases [case ...]   cases: cas12 cas13 ddci (the default),
 //                                    cas14 ddci12m (both with MEM raised)
 //
-// CIPROP_THREADS, when set, is passed on to the runs.  When psi4 is installed,
+// CIPROP_THREADS, when set, is passed on to the runs.  CIPROP_BENCH_KEEP, when
+// set, keeps each case's folder for profiling.  When psi4 is installed,
 // the complete active spaces of up to 13 orbitals are also run through its
 // detci (N2 in cc-pVDZ without symmetry, one inactive orbital, two roots,
 // with the state and transition one-particle densities), and its own timer
@@ -153,7 +154,10 @@ void bench(const std::string& name, Bench b) {
   }
   std::fflush(stdout);
   fs::current_path(home);
-  fs::remove_all(dir);
+  if (std::getenv("CIPROP_BENCH_KEEP"))
+    std::printf("  case kept in %s\n", dir.c_str());
+  else
+    fs::remove_all(dir);
 }
 
 }  // namespace
