@@ -2,24 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
+#include "core/threads.hpp"
 #include "fortio/progress.hpp"
 
 namespace ciprop {
 
-int density_threads() {
-  if (const char* e = std::getenv("CIPROP_THREADS")) {
-    const int n = std::atoi(e);
-    if (n > 0) return n;
-  }
-  return std::max(1u, std::thread::hardware_concurrency());
-}
-
 int piece_threads(size_t count) {
-  return static_cast<int>(std::max<size_t>(1, std::min<size_t>(density_threads(), count)));
+  return static_cast<int>(std::max<size_t>(1, std::min<size_t>(run_threads(), count)));
 }
 
 void run_pieces(fio::Units& io, size_t count, int threads,

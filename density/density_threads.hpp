@@ -11,11 +11,7 @@
 
 namespace ciprop {
 
-// Threads of the density: the environment variable CIPROP_THREADS when it
-// holds a positive count, else the processors of the machine.
-int density_threads();
-
-// The threads that `count` pieces keep busy: density_threads(), at most one
+// The threads that `count` pieces keep busy: run_threads(), at most one
 // per piece, at least one.
 int piece_threads(size_t count);
 

@@ -15,6 +15,7 @@
 #include "density/vectors.hpp"
 #include "detspace/detlist.hpp"
 #include "core/print.hpp"
+#include "core/threads.hpp"
 #include "fortio/progress.hpp"
 
 namespace ciprop {
@@ -65,42 +66,45 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // determinants, each of which the phase can be taken of.  With first, each
 // determinant is also checked and its phased coefficient gathered: a
 // determinant that its space's tables place straight from its lists is
-// readable without a closer look.  The list is read, checked and printed in
-// order; the phases of a batch of determinants are then taken on the density
-// threads, and the batch gathered in order.  With kept, the phases are also
-// kept there, one per determinant.
+// readable without a closer look.  The list is read in batches: a batch is
+// decoded in order, the places, readability and phases of its determinants
+// are taken on the run's threads, and the batch is then checked, printed
+// and gathered in list order, so that every line and every refusal comes
+// where a one-by-one reading would bring it.  With kept, the phases are
+// also kept there, one per determinant.
 void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr,
                   std::vector<signed char>* kept = nullptr) {
   constexpr int kBatch = 8192;
   std::vector<int> ne(kBatch), at(kBatch), p(size_t(kBatch) * kMaxSubst), q(p.size());
-  std::vector<signed char> phase(kBatch);
+  std::vector<signed char> phase(kBatch);  // 0 for a determinant that cannot be read
+  auto holes = [&](int j) { return &p[size_t(j) * kMaxSubst]; };
+  auto parts = [&](int j) { return &q[size_t(j) * kMaxSubst]; };
   int eof = 0;
   restart_list(run, unit);
   for (int i0 = 0; i0 < n; i0 += kBatch) {
-    const int m = std::min(kBatch, n - i0);
-    for (int j = 0; j < m; ++j) {
-      const int i = i0 + j;
-      int* pj = &p[size_t(j) * kMaxSubst];
-      int* qj = &q[size_t(j) * kMaxSubst];
-      venond1(run, unit, ne[j], pj, qj, eof);
-      if (eof)
-        refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i) +
-                        " determinants, its vector " + std::to_string(n)});
-      at[j] = first ? first->place(ne[j], pj, qj) : 0;
-      if (at[j] == 0) {
-        const std::string defect = list_defect(run, ne[j], pj, qj);
-        if (!defect.empty()) refuse_listed(run, run.io.name(unit), i + 1, defect);
+    int m = 0;
+    for (; m < std::min(kBatch, n - i0); ++m) {
+      venond1(run, unit, ne[m], holes(m), parts(m), eof);
+      if (eof) break;
+    }
+    in_shares(m, 1024, [&](int lo, int hi) {
+      for (int j = lo; j < hi; ++j) {
+        at[j] = first ? first->place(ne[j], holes(j), parts(j)) : 0;
+        const bool readable = at[j] != 0 || list_readable(run, ne[j], holes(j), parts(j));
+        phase[j] = static_cast<signed char>(readable ? list_phase(run, ne[j], holes(j), parts(j)) : 0);
       }
-      if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne[j], pj, qj, v[i]);
-    }
-    phases(run, m, ne.data(), p.data(), q.data(), phase.data());
-    if (kept) kept->insert(kept->end(), phase.begin(), phase.begin() + m);
+    });
     for (int j = 0; j < m; ++j) {
       const int i = i0 + j;
+      if (phase[j] == 0) refuse_listed(run, run.io.name(unit), i + 1, list_defect(run, ne[j], holes(j), parts(j)));
+      if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne[j], holes(j), parts(j), v[i]);
       v[i] *= phase[j];
-      if (first)
-        first->add(i + 1, at[j], ne[j], &p[size_t(j) * kMaxSubst], &q[size_t(j) * kMaxSubst], v[i]);
+      if (first) first->add(i + 1, at[j], ne[j], holes(j), parts(j), v[i]);
     }
+    if (eof)
+      refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i0 + m) +
+                      " determinants, its vector " + std::to_string(n)});
+    if (kept) kept->insert(kept->end(), phase.begin(), phase.begin() + m);
   }
   int p1[kMaxSubst], q1[kMaxSubst], ne1 = 0;
   venond1(run, unit, ne1, p1, q1, eof);

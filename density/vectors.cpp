@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "density/density_threads.hpp"
 #include "density/substitution_parity.hpp"
 #include "fortio/bytes.hpp"
 #include "detspace/detlist.hpp"
@@ -16,10 +14,6 @@
 #include "fortio/stop.hpp"
 
 namespace ciprop {
-
-namespace {
-
-}  // namespace
 
 VectorHead read_head(Run& run, int unit, int root) {
   VectorHead h;
@@ -85,27 +79,11 @@ double sgn(Run& run, int unit, int ne, const int* p, const int* q) {
   // and leaves the list; the sort runs over the electrons actually present:
   // with an odd active electron count and MS2=0 the counts of the run
   // description promise one electron more than the list holds.
-  return substitution_parity(norb, nocc, run.orb.noca + run.orb.nocb, ne, p, q);
+  return list_phase(run, ne, p, q);
 }
 
-void phases(const Run& run, int count, const int* ne, const int* p, const int* q,
-            signed char* phase) {
-  const int norb = run.orb.norb, nocc = run.orb.nocc, nel = run.orb.noca + run.orb.nocb;
-  auto range = [&](int lo, int hi) {
-    for (int j = lo; j < hi; ++j) {
-      const size_t at = static_cast<size_t>(j) * kMaxSubst;
-      phase[j] = static_cast<signed char>(
-          substitution_parity(norb, nocc, nel, ne[j], p + at, q + at));
-    }
-  };
-  // Each thread takes a fixed share; every phase is the same whoever takes it.
-  const int nt = std::max(1, std::min(density_threads(), count / 1024));
-  std::vector<std::thread> pool;
-  for (int t = 1; t < nt; ++t)
-    pool.emplace_back(range, static_cast<int>(static_cast<long long>(count) * t / nt),
-                      static_cast<int>(static_cast<long long>(count) * (t + 1) / nt));
-  range(0, count / nt);
-  for (std::thread& t : pool) t.join();
+int list_phase(const Run& run, int ne, const int* p, const int* q) {
+  return substitution_parity(run.orb.norb, run.orb.nocc, run.orb.noca + run.orb.nocb, ne, p, q);
 }
 
 void wv(Run& run, int ne, const int* p, const int* q, double c) {

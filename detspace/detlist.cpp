@@ -112,11 +112,38 @@ void restart_list(Run& run, int unit) {
   run.dets.detsto.empty_reader();
 }
 
-void venond4(int c, int& n, int& m) {
+namespace {
+
+void split_descriptor(int c, int& n, int& m) {
   int r = 0;  // floor of sqrt(8c), exact in integers
   while ((r + 1) * (r + 1) <= 8 * c) ++r;
   n = (r - 1) / 2;
   m = c - n * (n + 1) / 2;
+}
+
+// Every descriptor byte split once: each determinant of a packed list has one.
+struct DescriptorTable {
+  signed char n[256], m[256];
+  DescriptorTable() {
+    for (int c = 0; c < 256; ++c) {
+      int nn = 0, mm = 0;
+      split_descriptor(c, nn, mm);
+      n[c] = static_cast<signed char>(nn);
+      m[c] = static_cast<signed char>(mm);
+    }
+  }
+};
+const DescriptorTable kDescriptors;
+
+}  // namespace
+
+void venond4(int c, int& n, int& m) {
+  if (c >= 0 && c < 256) {
+    n = kDescriptors.n[c];
+    m = kDescriptors.m[c];
+  } else {
+    split_descriptor(c, n, m);
+  }
 }
 
 void venond2(Run& run, int& n, int* a, int* b, int& eof, int unit) {
@@ -204,26 +231,46 @@ void liri(Run& run, int* iv, int n, int unit) {
   run.io.read_record(unit, iv, sizeof(int) * size_t(std::max(n, 0)));
 }
 
-std::string list_defect(const Run& run, int n, const int* a, const int* b) {
+namespace {
+
+// The first entry that keeps a determinant from being read: its words and
+// the spin-orbital it names (a hole when hole is set); null when none does.
+const char* first_defect(const Run& run, int n, const int* a, const int* b, int& at, bool& hole) {
   const int norb = run.orb.norb, nocc = run.orb.nocc, marker = 2 * norb + 1;
   auto filled = [&](int so) { return (so > norb ? so - norb : so) <= nocc; };
+  hole = true;
+  for (int k = 0; k < n; ++k) {
+    at = a[k];
+    if (a[k] < 1 || a[k] >= marker) return " is not a spin-orbital";
+    if (!filled(a[k])) return " is not occupied in the reference";
+    if (std::find(a, a + k, a[k]) != a + k) return " is given twice";
+  }
+  hole = false;
+  for (int k = 0; k < n; ++k) {
+    at = b[k];
+    if (b[k] < 1 || b[k] > marker) return " is not a spin-orbital";
+    if (b[k] != marker && filled(b[k])) return " is occupied in the reference";
+    if (std::find(b, b + k, b[k]) != b + k) return " is given twice";
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool list_readable(const Run& run, int n, const int* a, const int* b) {
+  int at = 0;
+  bool hole = false;
+  return first_defect(run, n, a, b, at, hole) == nullptr;
+}
+
+std::string list_defect(const Run& run, int n, const int* a, const int* b) {
+  int at = 0;
+  bool hole = false;
   // Every determinant of a list passes through here: the words of a finding
   // are only put together once there is one.
-  for (int k = 0; k < n; ++k) {
-    const char* what = nullptr;
-    if (a[k] < 1 || a[k] >= marker) what = " is not a spin-orbital";
-    else if (!filled(a[k])) what = " is not occupied in the reference";
-    else if (std::find(a, a + k, a[k]) != a + k) what = " is given twice";
-    if (what) return "hole " + std::to_string(a[k]) + what;
-  }
-  for (int k = 0; k < n; ++k) {
-    const char* what = nullptr;
-    if (b[k] < 1 || b[k] > marker) what = " is not a spin-orbital";
-    else if (b[k] != marker && filled(b[k])) what = " is occupied in the reference";
-    else if (std::find(b, b + k, b[k]) != b + k) what = " is given twice";
-    if (what) return "particle " + std::to_string(b[k]) + what;
-  }
-  return {};
+  const char* what = first_defect(run, n, a, b, at, hole);
+  if (!what) return {};
+  return (hole ? "hole " : "particle ") + std::to_string(at) + what;
 }
 
 }  // namespace ciprop

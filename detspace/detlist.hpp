@@ -60,6 +60,9 @@ bool next_packed(Run& run, int unit, int& n, int& m);
 // odd electron count included).  Empty when there is none; the phases and
 // the translation into split form may then take the determinant.
 std::string list_defect(const Run& run, int n, const int* a, const int* b);
+// Whether list_defect finds nothing; reads the run only, so the threads may
+// ask it side by side.
+bool list_readable(const Run& run, int n, const int* a, const int* b);
 // Splits a descriptor byte into n and m = (alpha emptied) + 1.
 void venond4(int c, int& n, int& m);
 // One record of m integers.

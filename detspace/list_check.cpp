@@ -4,11 +4,13 @@
 // to position in the CI program's order, goes to "IADRV"; the vectors follow
 // the file order, so the density stage finds a coefficient through it.
 #include <algorithm>
+#include <vector>
 
 #include "detspace/address_tables.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
 #include "core/print.hpp"
+#include "core/threads.hpp"
 #include "fortio/progress.hpp"
 #include "fortio/stop.hpp"
 
@@ -49,85 +51,106 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   bool beyond = false;
   rew61(run);
 
-  int n = 0, eof = 0, ierr = 0, iadr = 0;
-  int a[kMaxSubst], b[kMaxSubst];
-  SplitDet d;
-  bool split = false;
-  // The split form, for the messages and the listing: the determinant
-  // translated once more only when one of them needs it.
-  auto split_form = [&]() -> const SplitDet& {
-    if (!split) trad(run, n, a, b, d, ierr);
-    split = true;
-    return d;
-  };
+  // The list is read in batches: each determinant is decoded in list
+  // order, the addresses of a batch that the tables give straight from the
+  // lists are found on the run's threads (a pure look at the tables), and
+  // the batch is then checked in list order, so that every message and
+  // every refusal comes where a one-by-one reading would bring it.
+  constexpr int kBatch = 8192;
+  std::vector<int> count(kBatch), placed(kBatch);
+  std::vector<int> holes(size_t(kBatch) * kMaxSubst), parts(holes.size());
   const bool listed = diag || run.pr.mprint(2) == 1;
   fio::Progress progress(run.io, "list check", ndet);
-  for (;;) {
-    venond(run, n, a, b, eof);
-    if (eof) break;
-    progress.tick(q);
-    nmax = std::max(nmax, n);
-    ++c;
-    ++q;
-    if (c > kBlock) {
-      ecri(run, run.dets.ijd.data(), kBlock, kUnitBid84);
-      c = 1;
+  int eof = 0, ierr = 0;
+  SplitDet d;
+  while (!eof) {
+    int m = 0;
+    for (; m < kBatch; ++m) {
+      venond(run, count[m], &holes[size_t(m) * kMaxSubst], &parts[size_t(m) * kMaxSubst], eof);
+      if (eof) break;
     }
-    // Most determinants are placed straight from their lists; the others
-    // go through trad and the tables, which word every refusal.
-    iadr = listed ? 0 : tables.list_address(n, a, b);
-    split = false;
-    if (iadr == 0) {
-      split_form();
-      if (ierr != 0) {
-        // More than two holes or particles outside the active orbitals:
-        // shown as the file gives it, since it has no split form.
-        fio::Items line{"determinant hors de l'espace de la generation"};
-        line << " trous";
-        line.all(a, n);
-        line << " particules";
-        line.all(b, n);
-        refuse(run, line << " numero" << q);
+    if (listed)
+      std::fill(placed.begin(), placed.begin() + m, 0);
+    else
+      in_shares(m, 1024, [&](int lo, int hi) {
+        for (int j = lo; j < hi; ++j)
+          placed[j] = tables.list_address(count[j], &holes[size_t(j) * kMaxSubst],
+                                          &parts[size_t(j) * kMaxSubst]);
+      });
+    for (int j = 0; j < m; ++j) {
+      const int n = count[j];
+      const int* a = &holes[size_t(j) * kMaxSubst];
+      const int* b = &parts[size_t(j) * kMaxSubst];
+      progress.tick(q);
+      nmax = std::max(nmax, n);
+      ++c;
+      ++q;
+      if (c > kBlock) {
+        ecri(run, run.dets.ijd.data(), kBlock, kUnitBid84);
+        c = 1;
       }
-      iadr = tables.address(d);
+      // The split form, for the determinants the tables do not place
+      // straight from their lists, for the messages and for the listing:
+      // trad and the tables word every refusal.
+      bool split = false;
+      auto split_form = [&]() -> const SplitDet& {
+        if (!split) trad(run, n, a, b, d, ierr);
+        split = true;
+        return d;
+      };
+      int iadr = placed[j];
       if (iadr == 0) {
-        // An address computed for such a determinant would be some other
-        // determinant's, and the permutation could still look complete.
-        fio::Items line{"determinant hors de l'espace de la generation"};
-        describe(run, d, line);
-        refuse(run, line << " numero" << q);
+        split_form();
+        if (ierr != 0) {
+          // More than two holes or particles outside the active orbitals:
+          // shown as the file gives it, since it has no split form.
+          fio::Items line{"determinant hors de l'espace de la generation"};
+          line << " trous";
+          line.all(a, n);
+          line << " particules";
+          line.all(b, n);
+          refuse(run, line << " numero" << q);
+        }
+        iadr = tables.address(d);
+        if (iadr == 0) {
+          // An address computed for such a determinant would be some other
+          // determinant's, and the permutation could still look complete.
+          fio::Items line{"determinant hors de l'espace de la generation"};
+          describe(run, d, line);
+          refuse(run, line << " numero" << q);
+        }
       }
-    }
-    if (split ? d.nt == 0 && d.np == 0 : within_active(run, n, a, b)) ++run.det.ndetcas;
-    maxadr = std::max(maxadr, iadr);
-    run.dets.ijd(c) = iadr;
+      if (split ? d.nt == 0 && d.np == 0 : within_active(run, n, a, b)) ++run.det.ndetcas;
+      maxadr = std::max(maxadr, iadr);
+      run.dets.ijd(c) = iadr;
 
-    if (listed) {
-      fio::Items line{"numero", q, " iadr", iadr};
-      describe(run, split_form(), line);
-      run.io.list(kUnitReport, line);
-      if (iadr != q && run.switches.mark_misplaced) run.io.list(kUnitReport, {"erreur"});
+      if (listed) {
+        fio::Items line{"numero", q, " iadr", iadr};
+        describe(run, split_form(), line);
+        run.io.list(kUnitReport, line);
+        if (iadr != q && run.switches.mark_misplaced) run.io.list(kUnitReport, {"erreur"});
+      }
+      if (iadr >= 1 && iadr <= ndet && met(iadr)) {
+        fio::Items line{"determinant deja vu"};
+        describe(run, split_form(), line);
+        refuse(run, line << " ndet" << q << " iadr1" << iadr);
+      }
+      if (iadr < 1) {
+        fio::Items line{"adresse nulle ou negative"};
+        describe(run, split_form(), line);
+        refuse(run, line << " numero,ndet" << q << ndet << " iadr1" << iadr);
+      }
+      if (iadr > ndet) {
+        fio::Items line{"adresse plus grande que le nombre de determinants"};
+        describe(run, split_form(), line);
+        line << " numero,ndet" << q << ndet << " iadr1" << iadr;
+        if (!diag) refuse(run, line);
+        run.io.list(kUnitReport, line);
+        beyond = true;
+        continue;
+      }
+      seen[(iadr - 1) / 8] |= static_cast<unsigned char>(1u << ((iadr - 1) % 8));
     }
-    if (iadr >= 1 && iadr <= ndet && met(iadr)) {
-      fio::Items line{"determinant deja vu"};
-      describe(run, split_form(), line);
-      refuse(run, line << " ndet" << q << " iadr1" << iadr);
-    }
-    if (iadr < 1) {
-      fio::Items line{"adresse nulle ou negative"};
-      describe(run, split_form(), line);
-      refuse(run, line << " numero,ndet" << q << ndet << " iadr1" << iadr);
-    }
-    if (iadr > ndet) {
-      fio::Items line{"adresse plus grande que le nombre de determinants"};
-      describe(run, split_form(), line);
-      line << " numero,ndet" << q << ndet << " iadr1" << iadr;
-      if (!diag) refuse(run, line);
-      run.io.list(kUnitReport, line);
-      beyond = true;
-      continue;
-    }
-    seen[(iadr - 1) / 8] |= static_cast<unsigned char>(1u << ((iadr - 1) % 8));
   }
 
   if (beyond) {
