@@ -66,46 +66,45 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // determinants, each of which the phase can be taken of.  With first, each
 // determinant is also checked and its phased coefficient gathered: a
 // determinant that its space's tables place straight from its lists is
-// readable without a closer look.  The list is read in batches: a batch is
-// decoded in order, the places, readability and phases of its determinants
-// are taken on the run's threads, and the batch is then checked, printed
-// and gathered in list order, so that every line and every refusal comes
+// readable without a closer look.  The list is read in batches (ListBatch),
+// the places, readability and phases of a batch's determinants are taken on
+// the run's threads, and the batch is then checked, printed and gathered in
+// list order, so that every line and every refusal comes
 // where a one-by-one reading would bring it.  With kept, the phases are
 // also kept there, one per determinant.
 void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr,
                   std::vector<signed char>* kept = nullptr) {
-  constexpr int kBatch = 8192;
-  std::vector<int> ne(kBatch), at(kBatch), p(size_t(kBatch) * kMaxSubst), q(p.size());
-  std::vector<signed char> phase(kBatch);  // 0 for a determinant that cannot be read
-  auto holes = [&](int j) { return &p[size_t(j) * kMaxSubst]; };
-  auto parts = [&](int j) { return &q[size_t(j) * kMaxSubst]; };
-  int eof = 0;
+  ListBatch batch;
+  std::vector<int> at(ListBatch::kCapacity);
+  std::vector<signed char> phase(ListBatch::kCapacity);  // 0 for a determinant that cannot be read
   restart_list(run, unit);
-  for (int i0 = 0; i0 < n; i0 += kBatch) {
-    int m = 0;
-    for (; m < std::min(kBatch, n - i0); ++m) {
-      venond1(run, unit, ne[m], holes(m), parts(m), eof);
-      if (eof) break;
-    }
+  for (int i0 = 0; i0 < n;) {
+    const int m = batch.read(run, unit, n - i0);
     in_shares(m, 1024, [&](int lo, int hi) {
       for (int j = lo; j < hi; ++j) {
-        at[j] = first ? first->place(ne[j], holes(j), parts(j)) : 0;
-        const bool readable = at[j] != 0 || list_readable(run, ne[j], holes(j), parts(j));
-        phase[j] = static_cast<signed char>(readable ? list_phase(run, ne[j], holes(j), parts(j)) : 0);
+        const int ne = batch.count(j);
+        const int *p = batch.holes(j), *q = batch.parts(j);
+        at[j] = first ? first->place(ne, p, q) : 0;
+        const bool readable = at[j] != 0 || list_readable(run, ne, p, q);
+        phase[j] = static_cast<signed char>(readable ? list_phase(run, ne, p, q) : 0);
       }
     });
     for (int j = 0; j < m; ++j) {
-      const int i = i0 + j;
-      if (phase[j] == 0) refuse_listed(run, run.io.name(unit), i + 1, list_defect(run, ne[j], holes(j), parts(j)));
-      if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne[j], holes(j), parts(j), v[i]);
+      const int i = i0 + j, ne = batch.count(j);
+      const int *p = batch.holes(j), *q = batch.parts(j);
+      if (phase[j] == 0) refuse_listed(run, run.io.name(unit), i + 1, list_defect(run, ne, p, q));
+      if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
       v[i] *= phase[j];
-      if (first) first->add(i + 1, at[j], ne[j], holes(j), parts(j), v[i]);
+      if (first) first->add(i + 1, at[j], ne, p, q, v[i]);
     }
-    if (eof)
-      refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i0 + m) +
-                      " determinants, its vector " + std::to_string(n)});
+    batch.raise_fault(run, unit);
     if (kept) kept->insert(kept->end(), phase.begin(), phase.begin() + m);
+    i0 += m;
+    if (batch.ended() && i0 < n)
+      refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i0) +
+                      " determinants, its vector " + std::to_string(n)});
   }
+  int eof = 0;
   int p1[kMaxSubst], q1[kMaxSubst], ne1 = 0;
   venond1(run, unit, ne1, p1, q1, eof);
   if (!eof)

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/threads.hpp"
+
 namespace ciprop {
 
 namespace {
@@ -23,25 +25,70 @@ int get32(const unsigned char* b) {
   run.io.io_error(unit, "determinant list: " + what);
 }
 
-void check_count(Run& run, int unit, int n) {
-  if (n < 0 || n > kMaxSubst)
-    bad_list(run, unit,
-             "a determinant with " + std::to_string(n) + " substitutions (0 to " +
-                 std::to_string(kMaxSubst) + " allowed)");
+// What keeps a determinant of a list from being decoded, found where no
+// message may be written yet (on a decoding thread, or ahead of the
+// determinants before it): worded by fault_words when it is raised.
+struct DecodeFault {
+  enum Kind { kNone, kCount, kBytes, kSpin, kHole, kParticle } kind = kNone;
+  int value = 0;
+};
+
+std::string fault_words(const Run& run, const DecodeFault& f) {
+  const int top = 2 * run.orb.norb + 1;
+  switch (f.kind) {
+    case DecodeFault::kCount:
+      return "a determinant with " + std::to_string(f.value) + " substitutions (0 to " +
+             std::to_string(kMaxSubst) + " allowed)";
+    case DecodeFault::kBytes:
+      return "packed block holds fewer bytes than its descriptors need";
+    case DecodeFault::kSpin:
+      return "descriptor " + std::to_string(f.value) + " does not fit the spin projection";
+    case DecodeFault::kHole:
+      return "hole " + std::to_string(f.value) + " outside 1.." + std::to_string(top - 1);
+    case DecodeFault::kParticle:
+      return "spin-orbital " + std::to_string(f.value) + " outside 1.." + std::to_string(top);
+    case DecodeFault::kNone:
+      break;
+  }
+  return {};
+}
+
+DecodeFault count_fault(int n) {
+  if (n < 0 || n > kMaxSubst) return {DecodeFault::kCount, n};
+  return {};
 }
 
 // Holes are spin-orbitals 1..2 norb; a particle may also be the empty slot
 // 2 norb + 1 of an odd electron count, which has no orbital (nor symmetry).
-void check_orbitals(Run& run, int unit, int n, const int* a, const int* b) {
-  const int top = 2 * run.orb.norb + 1;
+DecodeFault orbital_fault(int norb, int n, const int* a, const int* b) {
+  const int top = 2 * norb + 1;
   for (int i = 0; i < n; ++i) {
-    if (a[i] < 1 || a[i] >= top)
-      bad_list(run, unit,
-               "hole " + std::to_string(a[i]) + " outside 1.." + std::to_string(top - 1));
-    if (b[i] < 1 || b[i] > top)
-      bad_list(run, unit,
-               "spin-orbital " + std::to_string(b[i]) + " outside 1.." + std::to_string(top));
+    if (a[i] < 1 || a[i] >= top) return {DecodeFault::kHole, a[i]};
+    if (b[i] < 1 || b[i] > top) return {DecodeFault::kParticle, b[i]};
   }
+  return {};
+}
+
+// The head of a block record of len bytes: its orbital bytes, determinants
+// and high-bit bytes, checked against the buffers; empty when it is sound,
+// else what is wrong with it.
+std::string block_fault(const unsigned char* rec, size_t len, int& l1, int& kk, int& l3) {
+  if (len < 12) return "packed block of " + std::to_string(len) + " bytes";
+  l1 = get32(rec);
+  kk = get32(rec + 4);
+  if (l1 < 0 || l1 > kPackOrb)
+    return "packed block with " + std::to_string(l1) + " orbital bytes (at most " +
+           std::to_string(kPackOrb) + ")";
+  if (kk < 0 || kk > kPackDesc)
+    return "packed block with " + std::to_string(kk) + " determinants (at most " +
+           std::to_string(kPackDesc) + ")";
+  if (len < size_t(12 + l1 + kk)) return "packed block shorter than its counts";
+  l3 = get32(rec + 8 + l1 + kk);
+  if (l3 < 0 || l3 > kPackHigh)
+    return "packed block with " + std::to_string(l3) + " high-bit bytes (at most " +
+           std::to_string(kPackHigh) + ")";
+  if (len < size_t(12 + l1 + kk + l3)) return "packed block shorter than its counts";
+  return {};
 }
 
 // Reads the next block record into the reader's buffers; false at end of
@@ -50,20 +97,9 @@ bool read_block(Run& run, int unit) {
   Detsto& s = run.dets.detsto;
   size_t len = 0;
   if (!run.io.try_read_record(unit, s.rec, sizeof s.rec, &len)) return false;
-  if (len < 12) bad_list(run, unit, "packed block of " + std::to_string(len) + " bytes");
-  const int l1 = get32(s.rec), kk = get32(s.rec + 4);
-  if (l1 < 0 || l1 > kPackOrb)
-    bad_list(run, unit, "packed block with " + std::to_string(l1) + " orbital bytes (at most " +
-                            std::to_string(kPackOrb) + ")");
-  if (kk < 0 || kk > kPackDesc)
-    bad_list(run, unit, "packed block with " + std::to_string(kk) + " determinants (at most " +
-                            std::to_string(kPackDesc) + ")");
-  if (len < size_t(12 + l1 + kk)) bad_list(run, unit, "packed block shorter than its counts");
-  const int l3 = get32(s.rec + 8 + l1 + kk);
-  if (l3 < 0 || l3 > kPackHigh)
-    bad_list(run, unit, "packed block with " + std::to_string(l3) + " high-bit bytes (at most " +
-                            std::to_string(kPackHigh) + ")");
-  if (len < size_t(12 + l1 + kk + l3)) bad_list(run, unit, "packed block shorter than its counts");
+  int l1 = 0, kk = 0, l3 = 0;
+  const std::string fault = block_fault(s.rec, len, l1, kk, l3);
+  if (!fault.empty()) bad_list(run, unit, fault);
   std::memcpy(s.orb, s.rec + 8, size_t(l1));
   std::memcpy(s.desc, s.rec + 8 + l1, size_t(kk));
   std::memcpy(s.high, s.rec + 12 + l1 + kk, size_t(l3));
@@ -88,6 +124,53 @@ void unpack(const unsigned char* bytes, int count, bool beta, int norb, int* out
   }
 }
 
+// One block of a packed list in memory: the orbital, descriptor and
+// high-bit streams.
+struct PackedBlock {
+  const unsigned char *orb, *desc, *high;
+  int l1, kk, l3;
+};
+
+// The descriptor of determinant k (from 0) of a block, checked against the
+// bytes left in the block at ipos and hpos.
+DecodeFault packed_head(const PackedBlock& blk, int norb, int k, int ipos, int hpos, int& n, int& m) {
+  venond4(blk.desc[k], n, m);
+  if (const DecodeFault f = count_fault(n); f.kind != DecodeFault::kNone) return f;
+  const int nhigh = norb > 256 ? (n + 3) / 4 : 0;
+  if (ipos + 2 * n > blk.l1 || hpos + nhigh > blk.l3) return {DecodeFault::kBytes, 0};
+  return {};
+}
+
+// Decodes determinant k (from 0) of a block whose streams stand at ipos and
+// hpos, and steps them past it.  Reads nothing but its arguments, so the
+// blocks of a list may be decoded side by side.
+DecodeFault decode_packed(const PackedBlock& blk, int norb, int ms2, int k, int& ipos, int& hpos,
+                          int& n, int* a, int* b) {
+  int m = 0;
+  if (const DecodeFault f = packed_head(blk, norb, k, ipos, hpos, n, m); f.kind != DecodeFault::kNone)
+    return f;
+  if (n == 0) return {};
+  // With an odd electron count the empty-slot marker stands among the filled
+  // beta spin-orbitals, so the filled list has fewer alpha entries.
+  const int sp = m - (1 - ms2) / 2;
+  if (sp < 1 || sp > n + 1) return {DecodeFault::kSpin, blk.desc[k]};
+  unpack(blk.orb + ipos, m - 1, false, norb, a);
+  unpack(blk.orb + ipos + m - 1, n - m + 1, true, norb, a + m - 1);
+  ipos += n;
+  unpack(blk.orb + ipos, sp - 1, false, norb, b);
+  unpack(blk.orb + ipos + sp - 1, n - sp + 1, true, norb, b + sp - 1);
+  ipos += n;
+  if (norb > 256) {
+    for (int i = 0; i < n; i += 4) {
+      int h = blk.high[hpos++];
+      for (int j = i; j < std::min(n, i + 4); ++j, h /= 4) b[j] += 256 * (h % 4);
+    }
+  }
+  return orbital_fault(norb, n, a, b);
+}
+
+PackedBlock reader_block(const Detsto& s) { return {s.orb, s.desc, s.high, s.l1, s.kk, s.l3}; }
+
 }  // namespace
 
 bool next_packed(Run& run, int unit, int& n, int& m) {
@@ -99,11 +182,8 @@ bool next_packed(Run& run, int unit, int& n, int& m) {
     s.ipos = 0;
     s.hpos = 0;
   }
-  venond4(s.desc[s.k - 1], n, m);
-  check_count(run, unit, n);
-  int nhigh = run.orb.norb > 256 ? (n + 3) / 4 : 0;
-  if (s.ipos + 2 * n > s.l1 || s.hpos + nhigh > s.l3)
-    bad_list(run, unit, "packed block holds fewer bytes than its descriptors need");
+  const DecodeFault f = packed_head(reader_block(s), run.orb.norb, s.k - 1, s.ipos, s.hpos, n, m);
+  if (f.kind != DecodeFault::kNone) bad_list(run, unit, fault_words(run, f));
   return true;
 }
 
@@ -148,56 +228,171 @@ void venond4(int c, int& n, int& m) {
 
 void venond2(Run& run, int& n, int* a, int* b, int& eof, int unit) {
   eof = 0;
-  int m = 0;
-  if (!next_packed(run, unit, n, m)) {
-    eof = 1;
-    n = 0;
-    return;
-  }
-  if (n == 0) return;
   Detsto& s = run.dets.detsto;
-  const int norb = run.orb.norb;
-  // With an odd electron count the empty-slot marker stands among the filled
-  // beta spin-orbitals, so the filled list has fewer alpha entries.
-  const int sp = m - (1 - run.cs.ms2) / 2;
-  if (sp < 1 || sp > n + 1)
-    bad_list(run, unit, "descriptor " + std::to_string(s.desc[s.k - 1]) +
-                            " does not fit the spin projection");
-  unpack(s.orb + s.ipos, m - 1, false, norb, a);
-  unpack(s.orb + s.ipos + m - 1, n - m + 1, true, norb, a + m - 1);
-  s.ipos += n;
-  unpack(s.orb + s.ipos, sp - 1, false, norb, b);
-  unpack(s.orb + s.ipos + sp - 1, n - sp + 1, true, norb, b + sp - 1);
-  s.ipos += n;
-  if (norb > 256) {
-    for (int i = 0; i < n; i += 4) {
-      int h = s.high[s.hpos++];
-      for (int j = i; j < std::min(n, i + 4); ++j, h /= 4) b[j] += 256 * (h % 4);
+  ++s.k;
+  while (s.k > s.kk) {
+    if (!read_block(run, unit)) {
+      eof = 1;
+      n = 0;
+      return;
     }
+    s.k = 1;
+    s.ipos = 0;
+    s.hpos = 0;
   }
-  check_orbitals(run, unit, n, a, b);
+  const DecodeFault f =
+      decode_packed(reader_block(s), run.orb.norb, run.cs.ms2, s.k - 1, s.ipos, s.hpos, n, a, b);
+  if (f.kind != DecodeFault::kNone) bad_list(run, unit, fault_words(run, f));
 }
 
-void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof) {
+namespace {
+
+// The next determinant of a plain list: eof at end of file or on a read
+// error, else its decoding's fault (none for a sound one).
+DecodeFault plain_determinant(Run& run, int unit, int& n, int* a, int* b, int& eof) {
   eof = 0;
   int buf[2 * kMaxSubst];
   size_t len = 0;
   if (!run.io.try_read_record(unit, buf, sizeof buf, &len) || len < sizeof(int)) {
     eof = 1;
     n = 0;
-    return;
+    return {};
   }
   n = buf[0];
-  check_count(run, unit, n);
-  if (n == 0) return;
+  if (const DecodeFault f = count_fault(n); f.kind != DecodeFault::kNone) return f;
+  if (n == 0) return {};
   if (!run.io.try_read_record(unit, buf, sizeof buf, &len) || len < 2 * sizeof(int) * size_t(n)) {
     eof = 1;
     n = 0;
-    return;
+    return {};
   }
   std::copy(buf, buf + n, a);
   std::copy(buf + n, buf + 2 * n, b);
-  check_orbitals(run, unit, n, a, b);
+  return orbital_fault(run.orb.norb, n, a, b);
+}
+
+}  // namespace
+
+void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof) {
+  const DecodeFault f = plain_determinant(run, unit, n, a, b, eof);
+  if (f.kind != DecodeFault::kNone) bad_list(run, unit, fault_words(run, f));
+}
+
+ListBatch::ListBatch()
+    : count_(kCapacity), holes_(size_t(kCapacity) * kMaxSubst), parts_(holes_.size()),
+      records_(size_t(kRecords) * kPackRecord) {}
+
+int ListBatch::read(Run& run, int unit, int most) {
+  most = std::clamp(most, 0, kCapacity);
+  size_ = 0;
+  ended_ = false;
+  fault_.clear();
+  if (run.switches.packed_lists)
+    read_packed(run, unit, most);
+  else
+    read_plain(run, unit, most);
+  return size_;
+}
+
+void ListBatch::read_plain(Run& run, int unit, int most) {
+  int eof = 0;
+  for (; size_ < most; ++size_) {
+    const DecodeFault f = plain_determinant(run, unit, count_[size_], hole_slot(size_), part_slot(size_), eof);
+    if (eof) {
+      ended_ = true;
+      return;
+    }
+    if (f.kind != DecodeFault::kNone) {
+      fault_ = fault_words(run, f);
+      return;
+    }
+  }
+}
+
+void ListBatch::read_packed(Run& run, int unit, int most) {
+  Detsto& s = run.dets.detsto;
+  const int norb = run.orb.norb, ms2 = run.cs.ms2;
+  // What is left of the reader's block goes first, one by one.
+  for (; size_ < most && s.k < s.kk; ++size_) {
+    ++s.k;
+    const DecodeFault f =
+        decode_packed(reader_block(s), norb, ms2, s.k - 1, s.ipos, s.hpos, count_[size_], hole_slot(size_), part_slot(size_));
+    if (f.kind != DecodeFault::kNone) {
+      fault_ = fault_words(run, f);
+      return;
+    }
+  }
+  // Then whole block records, read in order and decoded side by side.
+  struct Record {
+    PackedBlock blk;
+    int first;                  // its first determinant in the batch
+    int used = 0;               // its determinants in the batch
+    int ipos = 0, hpos = 0;     // its streams after them
+    DecodeFault fault;          // what stopped its decoding
+  };
+  Record recs[kRecords];
+  int nrec = 0, planned = size_;
+  std::string block_fault_words;
+  while (planned < most && nrec < kRecords) {
+    unsigned char* rec = &records_[size_t(nrec) * kPackRecord];
+    size_t len = 0;
+    if (!run.io.try_read_record(unit, rec, kPackRecord, &len)) {
+      ended_ = true;
+      break;
+    }
+    int l1 = 0, kk = 0, l3 = 0;
+    block_fault_words = block_fault(rec, len, l1, kk, l3);
+    if (!block_fault_words.empty()) break;
+    Record& r = recs[nrec++];
+    r.blk = {rec + 8, rec + 8 + l1, rec + 12 + l1 + kk, l1, kk, l3};
+    r.first = planned;
+    r.used = std::min(kk, most - planned);
+    planned += r.used;
+  }
+  in_shares(nrec, 4, [&](int lo, int hi) {
+    for (int k = lo; k < hi; ++k) {
+      Record& r = recs[k];
+      for (int j = 0; j < r.used; ++j) {
+        const int at = r.first + j;
+        r.fault = decode_packed(r.blk, norb, ms2, j, r.ipos, r.hpos, count_[at], hole_slot(at), part_slot(at));
+        if (r.fault.kind != DecodeFault::kNone) {
+          r.used = j;
+          break;
+        }
+      }
+    }
+  });
+  for (int k = 0; k < nrec; ++k) {
+    const Record& r = recs[k];
+    size_ = r.first + r.used;
+    if (r.fault.kind != DecodeFault::kNone) {
+      // Whatever was read past it is never reached.
+      ended_ = false;
+      fault_ = fault_words(run, r.fault);
+      return;
+    }
+  }
+  if (!block_fault_words.empty()) {
+    fault_ = block_fault_words;
+    return;
+  }
+  // The last block stays the reader's, standing after the determinants taken.
+  if (nrec > 0) {
+    const Record& r = recs[nrec - 1];
+    std::memcpy(s.orb, r.blk.orb, size_t(r.blk.l1));
+    std::memcpy(s.desc, r.blk.desc, size_t(r.blk.kk));
+    std::memcpy(s.high, r.blk.high, size_t(r.blk.l3));
+    s.l1 = r.blk.l1;
+    s.kk = r.blk.kk;
+    s.l3 = r.blk.l3;
+    s.k = r.used;
+    s.ipos = r.ipos;
+    s.hpos = r.hpos;
+  }
+}
+
+void ListBatch::raise_fault(Run& run, int unit) const {
+  if (!fault_.empty()) bad_list(run, unit, fault_);
 }
 
 void venond_unit(Run& run, int unit, int& n, int* a, int* b, int& eof) {

@@ -18,6 +18,7 @@
 // byte.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "core/run_state.hpp"
 #include "core/unit_numbers.hpp"
@@ -63,6 +64,44 @@ std::string list_defect(const Run& run, int n, const int* a, const int* b);
 // Whether list_defect finds nothing; reads the run only, so the threads may
 // ask it side by side.
 bool list_readable(const Run& run, int n, const int* a, const int* b);
+// Determinants of a list read a batch at a time, in the layout of the run.
+// The records are read in order on the calling thread and the blocks of a
+// packed list decoded on the run's threads.  A fault of the list (a
+// determinant that cannot be decoded, a damaged block) ends the batch before
+// that determinant, and raise_fault() raises it once the determinants before
+// it are used: a reading in batches stops where, and with the words with
+// which, a reading one by one stops.  The list's reader is left after the
+// batch's last determinant, so that venond_unit goes on from there.
+class ListBatch {
+ public:
+  static constexpr int kCapacity = 8192;  // determinants
+  ListBatch();
+  // Reads at most `most` next determinants of the list on unit and gives
+  // their count: fewer when the list ends, a read fails, a fault comes or
+  // many blocks hold few determinants (then none of the first three).
+  int read(Run& run, int unit, int most = kCapacity);
+  int size() const { return size_; }
+  int count(int j) const { return count_[size_t(j)]; }
+  const int* holes(int j) const { return &holes_[size_t(j) * kMaxSubst]; }
+  const int* parts(int j) const { return &parts_[size_t(j) * kMaxSubst]; }
+  // The list ended, or a read failed, after this batch.
+  bool ended() const { return ended_; }
+  // Stops the run on the fault that ended the batch, if one did.
+  void raise_fault(Run& run, int unit) const;
+
+ private:
+  static constexpr int kRecords = 128;  // block records per batch
+  int* hole_slot(int j) { return &holes_[size_t(j) * kMaxSubst]; }
+  int* part_slot(int j) { return &parts_[size_t(j) * kMaxSubst]; }
+  void read_plain(Run& run, int unit, int most);
+  void read_packed(Run& run, int unit, int most);
+
+  std::vector<int> count_, holes_, parts_;
+  std::vector<unsigned char> records_;
+  std::string fault_;
+  int size_ = 0;
+  bool ended_ = false;
+};
 // Splits a descriptor byte into n and m = (alpha emptied) + 1.
 void venond4(int c, int& n, int& m);
 // One record of m integers.

@@ -56,31 +56,25 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   // lists are found on the run's threads (a pure look at the tables), and
   // the batch is then checked in list order, so that every message and
   // every refusal comes where a one-by-one reading would bring it.
-  constexpr int kBatch = 8192;
-  std::vector<int> count(kBatch), placed(kBatch);
-  std::vector<int> holes(size_t(kBatch) * kMaxSubst), parts(holes.size());
+  ListBatch batch;
+  std::vector<int> placed(ListBatch::kCapacity);
   const bool listed = diag || run.pr.mprint(2) == 1;
   fio::Progress progress(run.io, "list check", ndet);
-  int eof = 0, ierr = 0;
+  int ierr = 0;
   SplitDet d;
-  while (!eof) {
-    int m = 0;
-    for (; m < kBatch; ++m) {
-      venond(run, count[m], &holes[size_t(m) * kMaxSubst], &parts[size_t(m) * kMaxSubst], eof);
-      if (eof) break;
-    }
+  for (;;) {
+    const int m = batch.read(run, kUnitDetB);
     if (listed)
       std::fill(placed.begin(), placed.begin() + m, 0);
     else
       in_shares(m, 1024, [&](int lo, int hi) {
         for (int j = lo; j < hi; ++j)
-          placed[j] = tables.list_address(count[j], &holes[size_t(j) * kMaxSubst],
-                                          &parts[size_t(j) * kMaxSubst]);
+          placed[j] = tables.list_address(batch.count(j), batch.holes(j), batch.parts(j));
       });
     for (int j = 0; j < m; ++j) {
-      const int n = count[j];
-      const int* a = &holes[size_t(j) * kMaxSubst];
-      const int* b = &parts[size_t(j) * kMaxSubst];
+      const int n = batch.count(j);
+      const int* a = batch.holes(j);
+      const int* b = batch.parts(j);
       progress.tick(q);
       nmax = std::max(nmax, n);
       ++c;
@@ -151,6 +145,8 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       }
       seen[(iadr - 1) / 8] |= static_cast<unsigned char>(1u << ((iadr - 1) % 8));
     }
+    batch.raise_fault(run, kUnitDetB);
+    if (batch.ended()) break;
   }
 
   if (beyond) {

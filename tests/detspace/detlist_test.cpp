@@ -75,6 +75,76 @@ TEST_F(Readers, ListsReadBackAsWrittenInBothLayouts) {
   }
 }
 
+// The batch reader gives what the one-by-one reader gives, whatever the
+// batch sizes, where a batch ends inside a block, and when one-by-one
+// reading takes over in the middle of a block.
+TEST_F(Readers, BatchesReadWhatTheOneByOneReaderReads) {
+  for (int layout : {1, 0}) {
+    SCOPED_TRACE(testing::Message() << "layout " << layout);
+    run->switches.packed_lists = layout == 1;
+    run->orb.norb = 300;
+    run->cs.ms2 = -1;
+    const auto dets = listfiles::random_dets(20000, 300, 10, -1, 6, 11u);
+    write_file("detb", dets, 300);
+    rew61(*run);
+    std::vector<TDet> got;
+    ListBatch batch;
+    auto take = [&](int most) {
+      const int m = batch.read(*run, kUnitDetB, most);
+      for (int j = 0; j < m; ++j)
+        got.push_back({std::vector<int>(batch.holes(j), batch.holes(j) + batch.count(j)),
+                       std::vector<int>(batch.parts(j), batch.parts(j) + batch.count(j))});
+      return m;
+    };
+    EXPECT_EQ(take(10), 10);
+    EXPECT_GT(take(ListBatch::kCapacity), 0);
+    int n = 0, eof = 0, a[kMaxSubst], b[kMaxSubst];
+    for (int k = 0; k < 5; ++k) {
+      venond_unit(*run, kUnitDetB, n, a, b, eof);
+      got.push_back({std::vector<int>(a, a + n), std::vector<int>(b, b + n)});
+    }
+    while (!batch.ended()) take(ListBatch::kCapacity);
+    EXPECT_EQ(got, dets);
+  }
+}
+
+// A determinant that cannot be decoded ends its batch; the fault is raised
+// only when asked, with the words of the one-by-one reader.
+TEST_F(Readers, ABatchStopsBeforeADamagedDeterminant) {
+  run->orb.norb = 30;
+  run->cs.ms2 = 0;
+  const auto good = listfiles::random_dets(120, 30, 4, 0, 4, 5u);
+  for (int layout : {1, 0}) {
+    SCOPED_TRACE(testing::Message() << "layout " << layout);
+    run->switches.packed_lists = layout == 1;
+    run->io.open(70, "bad", fio::Status::Unknown, fio::Form::Unformatted);
+    if (layout == 1) {
+      listfiles::write_packed(run->io, 70, good, 30, 37);
+      // One sound determinant (alpha 1 -> 20), then 22 substitutions.
+      listfiles::write_block(run->io, 70, {1, 20}, {3, 0xff}, {});
+    } else {
+      listfiles::write_plain(run->io, 70, good);
+      listfiles::write_plain(run->io, 70, {TDet{{1}, {20}}});
+      const int n = 21;
+      run->io.write_record(70, &n, 4);
+    }
+    run->io.close(70);
+    run->io.open(kUnitDetB, "bad", fio::Status::Old, fio::Form::Unformatted);
+    rew61(*run);
+    ListBatch batch;
+    EXPECT_EQ(batch.read(*run, kUnitDetB), 121);
+    EXPECT_FALSE(batch.ended());
+    EXPECT_EQ(batch.count(120), 1);
+    err.str("");
+    EXPECT_EQ(status_of([&] { batch.raise_fault(*run, kUnitDetB); }), fio::kStatusIoError);
+    const std::string words = err.str();
+    rew61(*run);
+    err.str("");
+    EXPECT_EQ(read_status(), fio::kStatusIoError);
+    EXPECT_EQ(err.str(), words);
+  }
+}
+
 TEST_F(Readers, ATruncatedListEndsLikeEndOfFile) {
   run->switches.packed_lists = false;
   run->orb.norb = 20;
