@@ -74,7 +74,7 @@ bool list_readable(const Run& run, int n, const int* a, const int* b);
 // batch's last determinant, so that venond_unit goes on from there.
 class ListBatch {
  public:
-  static constexpr int kCapacity = 8192;  // determinants
+  static constexpr int kCapacity = 32768;  // determinants
   ListBatch();
   // Reads at most `most` next determinants of the list on unit and gives
   // their count: fewer when the list ends, a read fails, a fault comes or
@@ -90,7 +90,7 @@ class ListBatch {
   void raise_fault(Run& run, int unit) const;
 
  private:
-  static constexpr int kRecords = 128;  // block records per batch
+  static constexpr int kRecords = 512;  // block records per batch
   int* hole_slot(int j) { return &holes_[size_t(j) * kMaxSubst]; }
   int* part_slot(int j) { return &parts_[size_t(j) * kMaxSubst]; }
   void read_plain(Run& run, int unit, int most);

@@ -84,7 +84,7 @@ TEST_F(Readers, BatchesReadWhatTheOneByOneReaderReads) {
     run->switches.packed_lists = layout == 1;
     run->orb.norb = 300;
     run->cs.ms2 = -1;
-    const auto dets = listfiles::random_dets(20000, 300, 10, -1, 6, 11u);
+    const auto dets = listfiles::random_dets(ListBatch::kCapacity + 5000, 300, 10, -1, 6, 11u);
     write_file("detb", dets, 300);
     rew61(*run);
     std::vector<TDet> got;
