@@ -1,10 +1,12 @@
 #include "core/run_state.hpp"
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <new>
 #include <string>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "core/print.hpp"
@@ -16,6 +18,19 @@ void Espa::resize(size_t half) {
   half_ = half;
   w_ = static_cast<double*>(std::calloc(2 * half, sizeof(double)));
   if (!w_) throw std::bad_alloc();
+  prefer_huge_pages(w_, 2 * half * sizeof(double));
+}
+
+void prefer_huge_pages(void* p, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+  const uintptr_t lo = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t hi = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (hi > lo) ::madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
 }
 
 void size_work_array(Run& run, long long half) {
@@ -35,6 +50,7 @@ void KetStore::resize(size_t count, size_t length) {
   count_ = length_ = 0;
   if (count == 0 || length == 0) return;
   w_ = std::make_unique_for_overwrite<double[]>(count * length);
+  prefer_huge_pages(w_.get(), count * length * sizeof(double));
   count_ = count;
   length_ = length;
 }

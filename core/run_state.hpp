@@ -264,6 +264,13 @@ struct Run {
   KetStore kets;               // the listed roots of a spectrum
 };
 
+// Asks the kernel to back the untouched pages of a large array that is
+// indexed at random (a vector gathered or scattered by address, the rows of
+// the reordering) with huge pages where it offers them: one page-table entry
+// then covers 2 MB, and a random access costs no page walk.  The contents
+// are not changed; a kernel without the feature leaves the pages as they are.
+void prefer_huge_pages(void* p, size_t bytes);
+
 // Largest determinant count of the run: iadri, or the "MEM" value of &RHO
 // when it asks for more.
 inline int determinant_capacity(const Run& run) { return run.memoire > kIadri ? run.memoire : kIadri; }
