@@ -15,7 +15,8 @@ int below(int norb, int nocc, int v) {
   return std::min(std::max(v - 1, 0), nocc) + std::min(std::max(v - norb - 1, 0), nocc);
 }
 int in_reference(int norb, int nocc, int v) {
-  return ((v >= 1) & (v <= nocc)) | ((v > norb) & (v <= norb + nocc));
+  const unsigned n = static_cast<unsigned>(nocc);
+  return (static_cast<unsigned>(v - 1) < n) | (static_cast<unsigned>(v - norb - 1) < n);
 }
 // The slot of reference spin-orbital h: alpha k at k - 1, beta norb + k at
 // nocc + k - 1.
