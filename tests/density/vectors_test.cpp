@@ -83,38 +83,79 @@ TEST(Parity, EachExchangeOfTheSortFlipsTheSign) {
   EXPECT_EQ(isgn, 1);
 }
 
-// The phase from the substitutions alone is the parity of sorting the whole
-// slot list: random determinants of 1 to 6 substitutions, with and without
-// the empty-slot marker, and lists cut to fewer electrons than slots.
+// The sort written out: the slot list in full (the later substitution of a
+// slot wins), the marker dropped, the first nel entries kept, and the parity
+// of the pairs out of order.
+int sorted_parity(int norb, int nocc, int nel, int ne, const int* p, const int* q) {
+  std::vector<int> list;
+  for (int s = 0; s < 2 * nocc; ++s) {
+    const int reference = s < nocc ? s + 1 : norb + s - nocc + 1;
+    int v = reference;
+    for (int k = 0; k < ne; ++k)
+      if (p[k] == reference) v = q[k];
+    if (v != 2 * norb + 1) list.push_back(v);
+  }
+  list.resize(std::min(list.size(), size_t(nel)));
+  int pairs = 0;
+  for (size_t i = 0; i < list.size(); ++i)
+    for (size_t j = i + 1; j < list.size(); ++j) pairs += list[j] < list[i];
+  return pairs % 2 ? -1 : 1;
+}
+
+TEST(Parity, ASingleExcitationPassesTheOccupiedSpinOrbitalsBetweenHoleAndParticle) {
+  const int norb = 10, nocc = 3;
+  const int p1[] = {1}, q1[] = {4};    // 4 2 3 | 11 12 13: passes 2 and 3
+  const int p2[] = {2}, q2[] = {4};    // 1 4 3: passes 3
+  const int p3[] = {1}, q3[] = {14};   // beta 4 in an alpha slot passes the other five
+  const int p4[] = {12}, q4[] = {15};  // 11 15 13: passes 13
+  EXPECT_EQ(substitution_parity(norb, nocc, 6, 1, p1, q1), 1);
+  EXPECT_EQ(substitution_parity(norb, nocc, 6, 1, p2, q2), -1);
+  EXPECT_EQ(substitution_parity(norb, nocc, 6, 1, p3, q3), -1);
+  EXPECT_EQ(substitution_parity(norb, nocc, 6, 1, p4, q4), -1);
+  // Emptied instead (the marker): the slot leaves the list, nothing moves.
+  const int qm[] = {2 * norb + 1};
+  EXPECT_EQ(substitution_parity(norb, nocc, 5, 1, p2, qm), 1);
+}
+
+// The phase from the substitutions alone is the parity of sorting the slot
+// list: random determinants over both spins with up to 10 substitutions, the
+// particles in the virtual orbitals, refilling an orbital that another hole
+// emptied, or anywhere; the empty-slot marker absent, last (an odd electron
+// count) or elsewhere; slots named twice; lists cut to fewer electrons than
+// they hold.  Most draws are of the plain kind that nearly every determinant
+// of a run is.
 TEST(Parity, FromTheSubstitutionsIsThatOfSortingTheSlotList) {
   std::mt19937 rng(7);
-  const int norb = 30, nocc = 9, marker = 2 * norb + 1;
-  for (int trial = 0; trial < 20000; ++trial) {
-    const int ne = 1 + int(rng() % 6);
+  struct Shape {
+    int norb, nocc, trials;
+  };
+  for (const Shape& shape : {Shape{30, 9, 60000}, Shape{12, 12, 20000}, Shape{5, 1, 5000},
+                             Shape{500, 40, 2000}}) {
+    const int norb = shape.norb, nocc = shape.nocc, marker = 2 * norb + 1;
     std::vector<int> holes, free;
     for (int k = 1; k <= nocc; ++k) holes.insert(holes.end(), {k, norb + k});
     for (int k = nocc + 1; k <= norb; ++k) free.insert(free.end(), {k, norb + k});
-    std::shuffle(holes.begin(), holes.end(), rng);
-    std::shuffle(free.begin(), free.end(), rng);
-    int p[8], q[8];
-    for (int k = 0; k < ne; ++k) {
-      p[k] = holes[size_t(k)];
-      // Some particles refill a reference orbital emptied by another hole.
-      q[k] = k > 0 && rng() % 4 == 0 ? p[k - 1] : free[size_t(k)];
+    for (int trial = 0; trial < shape.trials; ++trial) {
+      const int ne = int(rng() % std::min<size_t>(11, holes.size() + 1));
+      const bool plain = rng() % 3 != 0;
+      std::shuffle(holes.begin(), holes.end(), rng);
+      std::shuffle(free.begin(), free.end(), rng);
+      int p[10], q[10];
+      for (int k = 0; k < ne; ++k) {
+        p[k] = holes[size_t(k)];
+        q[k] = free.empty() ? p[k] : free[size_t(k) % free.size()];
+        if (k > 0 && rng() % 4 == 0) q[k] = p[k - 1];
+        if (!plain && rng() % 4 == 0) q[k] = 1 + int(rng() % marker);
+        if (!plain && k > 0 && rng() % 6 == 0) p[k] = p[rng() % k];
+      }
+      const bool odd = ne > 0 && rng() % 2;
+      if (odd) q[ne - 1] = marker;
+      int nel = 2 * nocc - odd;
+      if (!plain) nel = std::max(0, nel - int(rng() % 4));
+      ASSERT_EQ(substitution_parity(norb, nocc, nel, ne, p, q),
+                sorted_parity(norb, nocc, nel, ne, p, q))
+          << "norb " << norb << " trial " << trial;
     }
-    const bool odd = rng() % 2;
-    if (odd) q[ne - 1] = marker;
-    const int nel = 2 * nocc - (odd ? 1 : rng() % 2);
-    int slots[2 * nocc], len = 0;
-    for (int s = 0; s < 2 * nocc; ++s) {
-      int v = s < nocc ? s + 1 : norb + s - nocc + 1;
-      for (int k = 0; k < ne; ++k)
-        if (p[k] == v) v = q[k];
-      if (v != marker) slots[len++] = v;
-    }
-    int want = 0;
-    reor(std::min(nel, len), slots, want);
-    ASSERT_EQ(substitution_parity(norb, nocc, nel, ne, p, q), want) << "trial " << trial;
   }
 }
 
