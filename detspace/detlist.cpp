@@ -452,10 +452,21 @@ const char* first_defect(const Run& run, int n, const int* a, const int* b, int&
 
 }  // namespace
 
+// The same rules as first_defect without the words: every determinant of
+// the lists passes through here, so the tests are taken without a branch
+// per entry and the first one that fails is left to first_defect to name.
 bool list_readable(const Run& run, int n, const int* a, const int* b) {
-  int at = 0;
-  bool hole = false;
-  return first_defect(run, n, a, b, at, hole) == nullptr;
+  const unsigned norb = unsigned(run.orb.norb), nocc = unsigned(run.orb.nocc);
+  bool ok = true;
+  for (int k = 0; k < n; ++k) {
+    const unsigned h = unsigned(a[k]) - 1, p = unsigned(b[k]) - 1;  // 0-based spin-orbitals
+    const unsigned ho = h >= norb ? h - norb : h, po = p >= norb ? p - norb : p;
+    ok &= h < 2 * norb && ho < nocc;                 // a hole where the reference has an electron
+    ok &= p == 2 * norb || (p < 2 * norb && po >= nocc);  // a particle where it has none, or the marker
+  }
+  for (int k = 1; k < n; ++k)
+    for (int l = 0; l < k; ++l) ok &= a[l] != a[k] && b[l] != b[k];
+  return ok;
 }
 
 std::string list_defect(const Run& run, int n, const int* a, const int* b) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
@@ -142,6 +143,38 @@ TEST_F(Readers, ABatchStopsBeforeADamagedDeterminant) {
     err.str("");
     EXPECT_EQ(read_status(), fio::kStatusIoError);
     EXPECT_EQ(err.str(), words);
+  }
+}
+
+// What keeps a determinant from being read, in the words the refusal
+// gives, and the quick test the threads apply agrees with it everywhere,
+// the edges of the reference and of the spin-orbitals included.
+TEST_F(Readers, ReadableDeterminantsAndTheWordsOfADefect) {
+  run->orb.norb = 10;
+  run->orb.nocc = 4;  // alpha 1..4 and beta 11..14 filled; 21 the marker
+  auto defect = [&](std::vector<int> a, std::vector<int> b) {
+    return list_defect(*run, int(a.size()), a.data(), b.data());
+  };
+  EXPECT_EQ(defect({4, 14}, {5, 21}), "");
+  EXPECT_EQ(defect({5}, {6}), "hole 5 is not occupied in the reference");
+  EXPECT_EQ(defect({0}, {6}), "hole 0 is not a spin-orbital");
+  EXPECT_EQ(defect({21}, {6}), "hole 21 is not a spin-orbital");
+  EXPECT_EQ(defect({2, 2}, {6, 7}), "hole 2 is given twice");
+  EXPECT_EQ(defect({1}, {11}), "particle 11 is occupied in the reference");
+  EXPECT_EQ(defect({1, 2}, {21, 21}), "particle 21 is given twice");
+  EXPECT_EQ(defect({1}, {22}), "particle 22 is not a spin-orbital");
+
+  std::mt19937 rng(5);
+  const int edges[] = {-1, 0, 1, 3, 4, 5, 9, 10, 11, 14, 15, 19, 20, 21, 22};
+  std::uniform_int_distribution<int> pick(0, 14), len(0, 5);
+  for (int trial = 0; trial < 20000; ++trial) {
+    const int n = len(rng);
+    int a[kMaxSubst], b[kMaxSubst];
+    for (int k = 0; k < n; ++k) {
+      a[k] = edges[pick(rng)];
+      b[k] = edges[pick(rng)];
+    }
+    ASSERT_EQ(list_readable(*run, n, a, b), list_defect(*run, n, a, b).empty()) << "trial " << trial;
   }
 }
 
