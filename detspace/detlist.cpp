@@ -109,19 +109,11 @@ bool read_block(Run& run, int unit) {
   return true;
 }
 
-// A spatial orbital from its byte: 0 stands for 256.
-int orbital_byte(unsigned char c) { return c == 0 ? 256 : c; }
-
-// Decodes count bytes of one spin: alpha as they stand, beta shifted by norb.
+// Decodes count bytes of one spin: alpha as they stand, beta shifted by
+// norb; the byte 0 stands for orbital 256.
 void unpack(const unsigned char* bytes, int count, bool beta, int norb, int* out) {
-  for (int i = 0; i < count; ++i) {
-    if (!beta) {
-      out[i] = orbital_byte(bytes[i]);
-    } else {
-      int v = bytes[i] + norb;
-      out[i] = v <= norb ? v + 256 : v;
-    }
-  }
+  const int shift = beta ? norb : 0;
+  for (int i = 0; i < count; ++i) out[i] = shift + bytes[i] + (bytes[i] == 0 ? 256 : 0);
 }
 
 // One block of a packed list in memory: the orbital, descriptor and
