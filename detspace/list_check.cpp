@@ -72,6 +72,10 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
           placed[j] = tables.list_address(batch.count(j), batch.holes(j), batch.parts(j));
       });
     for (int j = 0; j < m; ++j) {
+      // The flags of the addresses are met at random: those of a few
+      // determinants further on are fetched ahead.
+      if (j + 16 < m && placed[j + 16] > 0 && placed[j + 16] <= ndet)
+        __builtin_prefetch(&seen[(placed[j + 16] - 1) / 8]);
       const int n = batch.count(j);
       const int* a = batch.holes(j);
       const int* b = batch.parts(j);
