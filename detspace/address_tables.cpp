@@ -24,22 +24,25 @@ static_assert(kMaxActive <= 16, "one entry per active string: 2^noac entries");
 struct SrAddressTables::ListTables {
   // An entry of a list as one word: bits 0-15 (16-31) the alpha (beta) CAS
   // positions, bit 32 a spin-orbital no list may give there, bit 33 the
-  // empty slot of an odd electron count.  The words of one list are
-  // distinct powers of two exactly when their sum equals their union, which
-  // needs no carry out of bit 39: at most kMostEntries words of bits 0-33.
+  // empty slot of an odd electron count, bit 40 a hole (particle) outside
+  // the active orbitals.  Bits 0-33 of the words of one list are distinct
+  // exactly when their sum equals their union below bit 40, which at most
+  // kMostEntries words never carry into; from bit 40 the sum counts the
+  // holes (particles) outside.
   static constexpr std::uint64_t kStrings = 0xffffffffu, kRefused = 1ull << 32,
-                                 kMarker = 1ull << 33;
+                                 kMarker = 1ull << 33, kOutside = 1ull << 40,
+                                 kEntries = kOutside - 1;
   // Holes (particles) of a list that can be placed: two outside the active
   // orbitals and each active spin-orbital once.
   static constexpr int kMostEntries = 2 * kMaxActive + 2;
   struct ListOrbital {
-    std::uint64_t hole = kRefused;  // as a hole: its CAS bit, 0 (inactive) or kRefused
-    std::uint64_t part = kRefused;  // as a particle: its CAS bit, 0 (virtual), kMarker or kRefused
+    std::uint64_t hole = kRefused;  // as a hole: its CAS bit, kOutside (inactive) or kRefused
+    std::uint64_t part = kRefused;  // as a particle: its CAS bit, kOutside (virtual), kMarker
+                                    // or kRefused
     int rank = 0;                   // inactive, virtual: rank in its class and symmetry
     int single = 0;                 // inactive, virtual: its index alone in its class
-    std::int8_t outside = 0;        // 1 inactive or virtual: a hole or particle of the determinant
-    std::int8_t sym = 1;            // inactive, virtual: its orbital's symmetry; else 1
-    std::int8_t balance = 0;        // inactive, virtual: +1 alpha, -1 beta; else 0
+    int sym = 1;                    // inactive, virtual: its orbital's symmetry; else 1
+    int balance = 0;                // inactive, virtual: +1 alpha, -1 beta; else 0
   };
   // An active string of one spin by its CAS positions as bits: electron
   // count, symmetry, rank among the strings of its count and symmetry, and
@@ -63,8 +66,8 @@ struct SrAddressTables::ListTables {
   };
   // The holes (particles) of a list outside the active orbitals: their
   // count, and from slot 0 the entries of the list they come from (a slot
-  // beyond the count holds an active or neutral entry, of symmetry 1 and no
-  // spin).
+  // beyond the count holds an entry of symmetry 1 and no spin: an active
+  // one, the marker or the neutral one).
   struct Outside {
     int n = 0;
     unsigned slot[kMostEntries + 1];
@@ -73,8 +76,8 @@ struct SrAddressTables::ListTables {
 
   ListTables(Run& run, const BlockTable& blocks, unsigned reference);
   int address(int n, const int* a, const int* b) const;
-  // The entry of spin-orbital s; 0 and anything beyond the marker share a
-  // refused one.
+  // The entry of spin-orbital s (1..2 norb, the marker 2 norb + 1); 0 and
+  // any other number share the refused one.
   unsigned entry(int s) const { return std::min(unsigned(s) - 1, nso + 1); }
   // Completes o; false unless at most two, two in increasing spin-orbital
   // order (two of one spin then come lower orbital first, as adrt and adrp
@@ -118,7 +121,7 @@ SrAddressTables::ListTables::ListTables(Run& run, const BlockTable& t, unsigned 
 
   orbitals.assign(nso + 3, ListOrbital{});
   orbitals[nso].part = kMarker;
-  orbitals[nso + 2].hole = orbitals[nso + 2].part = 0;
+  orbitals[nso + 2].hole = orbitals[nso + 2].part = 0;  // never read as an entry
   for (int so = 1; so <= 2 * norb; ++so) {
     ListOrbital& e = orbitals[so - 1];
     const int spin = so > norb, o = so - spin * norb, c = run.cs.itype(o);
@@ -127,10 +130,9 @@ SrAddressTables::ListTables::ListTables(Run& run, const BlockTable& t, unsigned 
       const int pos = run.prep.inumac(o);
       if (pos >= 1 && pos <= noac) e.hole = e.part = 1ull << (pos - 1 + 16 * spin);
     } else if (c == 1 || c == 3) {
-      (c == 1 ? e.hole : e.part) = 0;
-      e.outside = 1;
-      e.sym = std::int8_t(run.sym.isym(o));
-      e.balance = std::int8_t(spin ? -1 : 1);
+      (c == 1 ? e.hole : e.part) = kOutside;
+      e.sym = run.sym.isym(o);
+      e.balance = spin ? -1 : 1;
       e.rank = p2.itorb(o);
       const auto& offsets = c == 1 ? p2.iat : p2.iap;
       e.single = offsets(1, e.sym, e.sym, e.balance) + e.rank;
@@ -219,26 +221,26 @@ int SrAddressTables::ListTables::address(int n, const int* a, const int* b) cons
   for (int k = 0; k < n; ++k) {
     const unsigned h = entry(a[k]), q = entry(b[k]);
     const ListOrbital &eh = orbitals[h], &eq = orbitals[q];
+    t.slot[hole_sum >> 40] = h;
     hole_sum += eh.hole;
     hole_union |= eh.hole;
+    p.slot[part_sum >> 40] = q;
     part_sum += eq.part;
     part_union |= eq.part;
-    t.slot[t.n] = h;
-    t.n += eh.outside;
-    p.slot[p.n] = q;
-    p.n += eq.outside;
   }
   // Holes only in spin-orbitals the reference fills and particles only in
   // ones it leaves empty, none twice, one marker at most.
-  if (((hole_union & ~reference) | (part_union & (reference | kRefused)) |
-       (hole_sum ^ hole_union) | (part_sum ^ part_union)) != 0 ||
-      !close(t) || !close(p))
-    return 0;
+  t.n = int(hole_sum >> 40);
+  p.n = int(part_sum >> 40);
+  const std::uint64_t repeated = ((hole_sum ^ hole_union) | (part_sum ^ part_union)) & kEntries;
+  const std::uint64_t misplaced =
+      (hole_union & ~reference & kEntries) | (part_union & (reference | kRefused));
+  if ((repeated | misplaced) != 0 || !close(t) || !close(p)) return 0;
 
   // The block of the determinant: its class kept by the mode, spin and
   // symmetry conserved.  With at most two holes and two particles the
   // first test bounds nelc to -2..2 and the second dspin to -4..4.
-  const std::uint64_t occ = (reference ^ hole_union) | (part_union & kStrings);
+  const std::uint64_t occ = (reference ^ (hole_union & kStrings)) | (part_union & kStrings);
   const ActiveString &sa = strings[occ & 0xffffu], &sb = strings[occ >> 16];
   const int nca = sa.count, ncb = sb.count, isc = mult[sa.sym][sb.sym];
   const int nelc = nca + ncb - nelac, dspin = nca - ncb - cas_spin;

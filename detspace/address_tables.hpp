@@ -33,7 +33,9 @@ class AddressTables {
   // particles b relative to the reference of the files, when the tables can
   // tell it without the split form: for the list checks, which meet every
   // determinant once.  0 when they leave it to trad and address(), as they
-  // do for every determinant that is not plainly one of the space.
+  // do for every determinant that is not plainly one of the space.  It
+  // writes nothing, prints nothing and never stops the run: the callers ask
+  // it from several threads at once.
   virtual int list_address(int /*n*/, const int* /*a*/, const int* /*b*/) const { return 0; }
 
   // The records the tables were built from: the orbital classes, the
