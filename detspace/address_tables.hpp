@@ -33,7 +33,9 @@ class AddressTables {
   // particles b relative to the reference of the files, when the tables can
   // tell it without the split form: for the list checks, which meet every
   // determinant once.  0 when they leave it to trad and address(), as they
-  // do for every determinant that is not plainly one of the space.
+  // do for every determinant that is not plainly one of the space.  It
+  // writes nothing, prints nothing and never stops the run: the callers ask
+  // it from several threads at once.
   virtual int list_address(int /*n*/, const int* /*a*/, const int* /*b*/) const { return 0; }
 
   // The records the tables were built from: the orbital classes, the
@@ -56,23 +58,31 @@ class SrAddressTables final : public AddressTables {
  public:
   explicit SrAddressTables(Run& run);
   SrAddressTables(Run& run, int symmetry);
+  ~SrAddressTables() override;
   int size() const override;
   int address(const SplitDet& d) const override;
   bool active_only() const override;
   std::unique_ptr<ExcitationShortcut> excitation_shortcut() const override;
-  // Holes and particles in increasing spin-orbital order, each occupied
+  // The address of a determinant straight from its lists: n holes a and n
+  // particles b, each in increasing spin-orbital order, each occupied
   // (empty) in the reference and given once, at most two of each outside the
-  // active orbitals: their class and indices straight from the lists.
+  // active orbitals; the empty-slot marker among the particles stands for
+  // nothing.  0 means "not placed here": any other determinant, and every one
+  // whose general path would refuse it or stop on it (the stop_at_address
+  // switch included), goes through trad and address(), which word the
+  // refusal.  Pure: it reads the tables built with the object and the run's
+  // switches, writes nothing, prints nothing and never stops the run, so
+  // several threads may call it at once on one const object.
   int list_address(int n, const int* a, const int* b) const override;
   const BlockTable& blocks() const { return *blocks_; }
 
  private:
   std::unique_ptr<BlockTable> blocks_;
-  // The lists may be read on the active strings directly: the files'
-  // reference fills the active orbitals trad's does, and products of
-  // symmetries may be taken in any order.
-  bool direct_ = false;
-  unsigned reference_ = 0;  // CAS positions the reference fills (bit k-1)
+
+  // What list_address reads, built with the object when the lists may be
+  // read directly (null otherwise).
+  struct ListTables;
+  std::unique_ptr<const ListTables> list_;
 };
 
 // The address tables of the run's generation mode, once its categories are
