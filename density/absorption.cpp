@@ -28,8 +28,7 @@ void load_ket(Run& run, int root, int n, double* staging, double* ket,
   read_head(run, kUnitVecB, root);
   for (int k = 1; k < root; ++k) run.io.skip_record(kUnitVecB);
   read_negated(run, staging, n, kUnitVecB);
-  int idx[kBlock];
-  permute_by_address(run, staging, ket, idx, n, 1);
+  permute_by_address(run, staging, ket, n);
   for (int i = 0; i < n; ++i) ket[i] *= phase[static_cast<size_t>(i)];
 }
 

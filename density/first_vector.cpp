@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/print.hpp"
+#include "core/threads.hpp"
 #include "detspace/address.hpp"
 #include "detspace/detlist.hpp"
 #include "fortio/stop.hpp"
@@ -30,8 +31,7 @@ FirstListGather::FirstListGather(const AddressTables& space1, std::string list,
   seen_.assign((static_cast<size_t>(n_) + 63) / 64, 0);
 }
 
-void FirstListGather::add(int k, int iadr, int ne, const int* p, const int* q, double c) {
-  if (!sized_ || found_at_ != 0) return;
+int FirstListGather::resolve(long long k, int iadr, int ne, const int* p, const int* q) {
   // Any determinant that the tables do not place straight from its lists
   // is looked at piece by piece.
   if (iadr == 0) {
@@ -41,50 +41,53 @@ void FirstListGather::add(int k, int iadr, int ne, const int* p, const int* q, d
     if (ierr != 0) {
       found_at_ = k;
       found_ = "has more than two holes or particles outside the active orbitals";
-      return;
+      return 0;
     }
     iadr = space1_.address(d);
   }
   if (iadr == 0) {
     found_at_ = k;
     found_ = "lies outside the space of its vector (symmetry " + std::to_string(symmetry_) + ")";
-    return;
   }
-  // The list comes in the CI program's order, so the places are random in
-  // a vector far larger than the caches: each determinant waits in a queue
-  // while its place is fetched, and leaves it first in, first out, so that
-  // the second of two equal determinants is the one named.
-  const size_t at = static_cast<size_t>(iadr - 1);
-  __builtin_prefetch(&ordered_[at], 1);
-  __builtin_prefetch(&seen_[at / 64], 1);
-  if (queued_ == kAhead) place_pending(pending_[head_]);
-  else ++queued_;
-  pending_[head_] = {k, iadr, c};
-  head_ = (head_ + 1) % kAhead;
+  return iadr;
 }
 
-// A finding here is of a determinant listed before any found while it
-// waited.
-void FirstListGather::place_pending(const Pending& e) {
-  if (found_at_ != 0 && e.k > found_at_) return;
-  const size_t at = static_cast<size_t>(e.iadr - 1);
+bool FirstListGather::meet(long long k, int iadr) {
+  const size_t at = static_cast<size_t>(iadr - 1);
   const unsigned long long bit = 1ull << (at % 64);
   if (seen_[at / 64] & bit) {
-    found_at_ = e.k;
+    found_at_ = k;
     found_ = "appears twice";
-    return;
+    return false;
   }
   seen_[at / 64] |= bit;
-  ordered_[at] = e.c;
+  return true;
 }
 
-void FirstListGather::drain() {
-  for (int k = queued_; k > 0; --k) place_pending(pending_[(head_ + kAhead - k) % kAhead]);
-  queued_ = 0;
+void FirstListGather::add(int k, int iadr, int ne, const int* p, const int* q, double c) {
+  if (!sized_ || found_at_ != 0) return;
+  iadr = resolve(k, iadr, ne, p, q);
+  if (iadr != 0 && meet(k, iadr)) ordered_[static_cast<size_t>(iadr - 1)] = c;
+}
+
+void FirstListGather::add_batch(long long k0, int m, int* at, const ListBatch& batch,
+                                const double* c) {
+  if (!sized_ || found_at_ != 0) return;
+  for (int j = 0; j < m; ++j) {
+    // The flags of the places are met at random: those of a few
+    // determinants further on are fetched ahead.
+    if (j + 16 < m && at[j + 16] > 0 && at[j + 16] <= n_)
+      __builtin_prefetch(&seen_[static_cast<size_t>(at[j + 16] - 1) / 64]);
+    at[j] = resolve(k0 + j, at[j], batch.count(j), batch.holes(j), batch.parts(j));
+    if (at[j] == 0 || !meet(k0 + j, at[j])) return;
+  }
+  // Every place of the batch is new and met once: the threads write apart.
+  in_shares(m, 4096, [&](int lo, int hi) {
+    for (int j = lo; j < hi; ++j) ordered_[static_cast<size_t>(at[j] - 1)] = c[j];
+  });
 }
 
 void FirstListGather::refuse_if_found() {
-  drain();
   Run& run = space1_.records();
   if (!sized_)
     refuse_list(run, list_,

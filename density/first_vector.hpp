@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "density/transition_density.hpp"
+#include "detspace/detlist.hpp"
 
 namespace ciprop {
 
@@ -37,6 +38,11 @@ class FirstListGather {
   // Determinant k (from 1), readable, at iadr from place(), with its
   // coefficient.
   void add(int k, int iadr, int ne, const int* p, const int* q, double c);
+  // The determinants k0 .. k0 + m - 1 of a batch of the list, each
+  // readable, at at[j] from place() (completed here), with coefficients
+  // c[j]: checked in list order, and the coefficients of a batch without a
+  // finding moved to their places on the run's threads.
+  void add_batch(long long k0, int m, int* at, const ListBatch& batch, const double* c);
   // Stops the run on the first finding so far, if there is one.
   void refuse_if_found();
   // Stops the run on the first finding, else gives the coefficients in
@@ -48,22 +54,15 @@ class FirstListGather {
   std::string list_;
   int n_ = 0, symmetry_ = 1;
   bool sized_ = false;  // the vector has as many coefficients as the space determinants
-  // A placed determinant waiting while its place is fetched.
-  struct Pending {
-    long long k;
-    int iadr;
-    double c;
-  };
-  void place_pending(const Pending& e);
-  void drain();
+  // The place of determinant k, 0 when it has none (the finding noted).
+  int resolve(long long k, int iadr, int ne, const int* p, const int* q);
+  // Notes the place as met, false (the finding noted) when it was met before.
+  bool meet(long long k, int iadr);
 
   long long found_at_ = 0;  // the determinant of the first finding, 0 for none
   std::string found_;
   std::vector<double> ordered_;
   std::vector<unsigned long long> seen_;  // the addresses met, a bit each
-  static constexpr int kAhead = 32;
-  Pending pending_[kAhead];
-  int queued_ = 0, head_ = 0;  // determinants waiting; the slot of the next one
 };
 
 // The refusal of a determinant list that does not pass: one line in the

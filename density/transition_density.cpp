@@ -95,8 +95,8 @@ void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first =
       if (phase[j] == 0) refuse_listed(run, run.io.name(unit), i + 1, list_defect(run, ne, p, q));
       if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
       v[i] *= phase[j];
-      if (first) first->add(i + 1, at[j], ne, p, q, v[i]);
     }
+    if (first) first->add_batch(i0 + 1, m, at.data(), batch, v + i0);
     batch.raise_fault(run, unit);
     if (kept) kept->insert(kept->end(), phase.begin(), phase.begin() + m);
     i0 += m;
@@ -139,9 +139,8 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
                     " determinants of its list"});
   read_negated(run, a, v.ndim2, kUnitVecB);
   run.io.list(kUnitReport, {" VECTEUR 2"});
-  int idx[kBlock];
   restart_list(run, kUnitDetB);
-  permute_by_address(run, a, b, idx, v.ndim2, 1);
+  permute_by_address(run, a, b, v.ndim2);
   if (how.keep_phases2) v.phases2.reserve(static_cast<size_t>(v.ndim2));
   print_vector(run, b, v.ndim2, kUnitDetB, nullptr, how.keep_phases2 ? &v.phases2 : nullptr);
 

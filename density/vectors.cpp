@@ -11,6 +11,7 @@
 #include "detspace/detlist.hpp"
 #include "fortio/format.hpp"
 #include "core/print.hpp"
+#include "core/threads.hpp"
 #include "fortio/stop.hpp"
 
 namespace ciprop {
@@ -127,27 +128,26 @@ void read_negated(Run& run, double* x, int n, int unit) {
   for (int i = 0; i < n; ++i) x[i] = -x[i];
 }
 
-void permute_by_address(Run& run, const double* x, double* y, int* idx, int n, int mode) {
+void permute_by_address(Run& run, const double* x, double* y, int n) {
   run.io.rewind(kUnitIadrv);
-  int pos = kBlock;
-  for (int i = 0; i < n; ++i) {
-    if (++pos > kBlock) {
-      liri(run, idx, kBlock, kUnitIadrv);
-      pos = 1;
-    }
-    // The coefficients are taken from random places of a long vector: the
-    // one of a few determinants further on is fetched ahead.
-    if (pos + 16 <= kBlock) {
-      const int ahead = idx[pos + 15];
-      if (ahead >= 1 && ahead <= n) __builtin_prefetch(mode == 1 ? x + ahead - 1 : y + ahead - 1);
-    }
-    const int k = idx[pos - 1];
-    if (k < 1 || k > n)
-      refuse(run, {"IADRV: position " + std::to_string(k) + " outside 1.." + std::to_string(n)});
-    if (mode == 1)
-      y[i] = x[k - 1];
-    else
-      y[k - 1] = x[i];
+  // "IADRV" holds records of kBlock positions; a chunk of them is read and
+  // checked in order, then gathered on the run's threads.
+  constexpr int kChunk = 64 * kBlock;
+  std::vector<int> idx(kChunk);
+  for (int i0 = 0; i0 < n; i0 += kChunk) {
+    const int m = std::min(kChunk, n - i0);
+    for (int r = 0; r < m; r += kBlock) liri(run, idx.data() + r, kBlock, kUnitIadrv);
+    for (int j = 0; j < m; ++j)
+      if (idx[j] < 1 || idx[j] > n)
+        refuse(run, {"IADRV: position " + std::to_string(idx[j]) + " outside 1.." + std::to_string(n)});
+    in_shares(m, 16384, [&](int lo, int hi) {
+      for (int j = lo; j < hi; ++j) {
+        // The coefficients are taken from random places of a long vector:
+        // the one of a few determinants further on is fetched ahead.
+        if (j + 16 < hi) __builtin_prefetch(x + idx[j + 16] - 1);
+        y[i0 + j] = x[idx[j] - 1];
+      }
+    });
   }
 }
 

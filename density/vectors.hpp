@@ -56,8 +56,8 @@ void reor(int n, int* list, int& isgn);
 void wv(Run& run, int ne, const int* p, const int* q, double c);
 // Reads the next record of `unit` as n doubles and negates them.
 void read_negated(Run& run, double* x, int n, int unit);
-// Permutes n doubles through "IADRV": mode 1 gathers y(i) = x(idx(i)), any
-// other mode scatters y(idx(i)) = x(i).
-void permute_by_address(Run& run, const double* x, double* y, int* idx, int n, int mode);
+// Gathers n doubles into address order through "IADRV": y(i) = x(idx(i)),
+// idx(i) the list position of address i.
+void permute_by_address(Run& run, const double* x, double* y, int n);
 
 }  // namespace ciprop
