@@ -7,10 +7,12 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
 #include "core/print.hpp"
+#include "core/threads.hpp"
 #include "fortio/progress.hpp"
 #include "fortio/stop.hpp"
 
@@ -157,29 +159,39 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
 
   int n = 0, eof = 0;
   unsigned char desc = 0, emptied[kMaxSubst], filled[kMaxSubst], high[kMaxSubst];
+  // The determinants of a batch are copied, in list order, into rows of
+  // their own; the rows of the window then go to their places, which are
+  // random over the window, on the run's threads (the places are distinct).
+  constexpr int kBatch = 32768;
+  std::vector<unsigned char> staged(size_t(kBatch) * size_t(row));
   // One pass over the list per window of addresses.
   fio::Progress progress(run.io, "reordering", (ndet + w - 1LL) / w * ndet);
   for (int lo = 1; lo <= ndet; lo += w) {
     const int hi = std::min<long long>(ndet, (long long)lo + w - 1);
     rew61(run);
-    for (int f = 1; f <= ndet; ++f) {
-      progress.tick((lo - 1LL) / w * ndet + f);
-      venond3(run, n, desc, emptied, filled, high, eof);
-      if (eof) list_ended(run);
-      if (n > nmax) longer_than_checked(run, n, nmax);
-      // The rows are filled in list order at random places of the window:
-      // the row of a determinant further down the list is fetched ahead.
-      if (f + kRowsAhead <= ndet) {
-        const int ahead = iordre[f + kRowsAhead - 1];
-        if (ahead >= lo && ahead <= hi) __builtin_prefetch(buf + size_t(ahead - lo) * size_t(row), 1);
+    for (int f0 = 1; f0 <= ndet; f0 += kBatch) {
+      const int m = std::min(kBatch, ndet - f0 + 1);
+      for (int j = 0; j < m; ++j) {
+        progress.tick((lo - 1LL) / w * ndet + f0 + j);
+        venond3(run, n, desc, emptied, filled, high, eof);
+        if (eof) list_ended(run);
+        if (n > nmax) longer_than_checked(run, n, nmax);
+        unsigned char* r = &staged[size_t(j) * size_t(row)];
+        r[0] = desc;
+        std::memcpy(r + 1, emptied, size_t(n));
+        std::memcpy(r + 1 + n, filled, size_t(n));
+        std::memcpy(r + 1 + 2 * n, high, size_t(high_bytes(run, n)));
       }
-      const int addr = iordre[f - 1];
-      if (addr < lo || addr > hi) continue;
-      unsigned char* r = buf + size_t(addr - lo) * size_t(row);
-      r[0] = desc;
-      std::memcpy(r + 1, emptied, size_t(n));
-      std::memcpy(r + 1 + n, filled, size_t(n));
-      std::memcpy(r + 1 + 2 * n, high, size_t(high_bytes(run, n)));
+      const int* addr = iordre + (f0 - 1);
+      in_shares(m, 4096, [&](int from, int to) {
+        for (int j = from; j < to; ++j) {
+          if (j + kRowsAhead < to && addr[j + kRowsAhead] >= lo && addr[j + kRowsAhead] <= hi)
+            __builtin_prefetch(buf + size_t(addr[j + kRowsAhead] - lo) * size_t(row), 1);
+          if (addr[j] < lo || addr[j] > hi) continue;
+          std::memcpy(buf + size_t(addr[j] - lo) * size_t(row), &staged[size_t(j) * size_t(row)],
+                      size_t(row));
+        }
+      });
     }
     for (int k = 0; k <= hi - lo; ++k) {
       const unsigned char* r = buf + size_t(k) * size_t(row);
