@@ -51,10 +51,9 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   bool beyond = false;
   rew61(run);
 
-  // The list is read in batches: each determinant is decoded in list
-  // order, the addresses of a batch that the tables give straight from the
-  // lists are found on the run's threads (a pure look at the tables), and
-  // the batch is then checked in list order, so that every message and
+  // The list is read in batches (ListBatch), the addresses of a batch that
+  // the tables give straight from the lists are found on the run's threads
+  // (a pure look at the tables), and the batch is then checked in list order, so that every message and
   // every refusal comes where a one-by-one reading would bring it.
   ListBatch batch;
   std::vector<int> placed(ListBatch::kCapacity);
