@@ -29,7 +29,7 @@ int get32(const unsigned char* b) {
 // message may be written yet (on a decoding thread, or ahead of the
 // determinants before it): worded by fault_words when it is raised.
 struct DecodeFault {
-  enum Kind { kNone, kCount, kBytes, kSpin, kHole, kParticle } kind = kNone;
+  enum Kind { kNone, kCount, kBytes, kSpin, kHole, kParticle, kRecord } kind = kNone;
   int value = 0;
 };
 
@@ -47,6 +47,8 @@ std::string fault_words(const Run& run, const DecodeFault& f) {
       return "hole " + std::to_string(f.value) + " outside 1.." + std::to_string(top - 1);
     case DecodeFault::kParticle:
       return "spin-orbital " + std::to_string(f.value) + " outside 1.." + std::to_string(top);
+    case DecodeFault::kRecord:
+      return std::string(fio::Units::kRecordTooLong);
     case DecodeFault::kNone:
       break;
   }
@@ -245,29 +247,38 @@ DecodeFault plain_determinant(Run& run, int unit, int& n, int* a, int* b, int& e
   eof = 0;
   int buf[2 * kMaxSubst];
   size_t len = 0;
-  if (!run.io.try_read_record(unit, buf, sizeof buf, &len) || len < sizeof(int)) {
-    eof = 1;
-    n = 0;
-    return {};
-  }
+  auto read = [&](size_t least) {
+    const auto got = run.io.read_record_or_end(unit, buf, sizeof buf, &len);
+    if (got == fio::Units::RecordRead::kTooLong) return DecodeFault{DecodeFault::kRecord, 0};
+    if (got == fio::Units::RecordRead::kEnd || len < least) {
+      eof = 1;
+      n = 0;
+    }
+    return DecodeFault{};
+  };
+  if (const DecodeFault f = read(sizeof(int)); f.kind != DecodeFault::kNone || eof) return f;
   n = buf[0];
   if (const DecodeFault f = count_fault(n); f.kind != DecodeFault::kNone) return f;
   if (n == 0) return {};
-  if (!run.io.try_read_record(unit, buf, sizeof buf, &len) || len < 2 * sizeof(int) * size_t(n)) {
-    eof = 1;
-    n = 0;
-    return {};
-  }
+  if (const DecodeFault f = read(2 * sizeof(int) * size_t(n)); f.kind != DecodeFault::kNone || eof)
+    return f;
   std::copy(buf, buf + n, a);
   std::copy(buf + n, buf + 2 * n, b);
   return orbital_fault(run.orb.norb, n, a, b);
+}
+
+// Stops the run on a fault of the list on unit: a record the reader cannot
+// take is an input/output error of the file, anything else one of the list.
+[[noreturn]] void raise_decode_fault(Run& run, int unit, const DecodeFault& f) {
+  if (f.kind == DecodeFault::kRecord) run.io.io_error(unit, fault_words(run, f));
+  bad_list(run, unit, fault_words(run, f));
 }
 
 }  // namespace
 
 void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof) {
   const DecodeFault f = plain_determinant(run, unit, n, a, b, eof);
-  if (f.kind != DecodeFault::kNone) bad_list(run, unit, fault_words(run, f));
+  if (f.kind != DecodeFault::kNone) raise_decode_fault(run, unit, f);
 }
 
 ListBatch::ListBatch()
@@ -278,6 +289,7 @@ int ListBatch::read(Run& run, int unit, int most) {
   most = std::clamp(most, 0, kCapacity);
   size_ = 0;
   ended_ = false;
+  record_fault_ = false;
   fault_.clear();
   if (run.switches.packed_lists)
     read_packed(run, unit, most);
@@ -295,6 +307,7 @@ void ListBatch::read_plain(Run& run, int unit, int most) {
       return;
     }
     if (f.kind != DecodeFault::kNone) {
+      record_fault_ = f.kind == DecodeFault::kRecord;
       fault_ = fault_words(run, f);
       return;
     }
@@ -325,10 +338,17 @@ void ListBatch::read_packed(Run& run, int unit, int most) {
   Record recs[kRecords];
   int nrec = 0, planned = size_;
   std::string block_fault_words;
+  bool record_too_long = false;
   while (planned < most && nrec < kRecords) {
     unsigned char* rec = &records_[size_t(nrec) * kPackRecord];
     size_t len = 0;
-    if (!run.io.try_read_record(unit, rec, kPackRecord, &len)) {
+    const auto got = run.io.read_record_or_end(unit, rec, kPackRecord, &len);
+    if (got == fio::Units::RecordRead::kTooLong) {
+      record_too_long = true;
+      block_fault_words = fio::Units::kRecordTooLong;
+      break;
+    }
+    if (got == fio::Units::RecordRead::kEnd) {
       ended_ = true;
       break;
     }
@@ -365,6 +385,7 @@ void ListBatch::read_packed(Run& run, int unit, int most) {
     }
   }
   if (!block_fault_words.empty()) {
+    record_fault_ = record_too_long;
     fault_ = block_fault_words;
     return;
   }
@@ -384,7 +405,9 @@ void ListBatch::read_packed(Run& run, int unit, int most) {
 }
 
 void ListBatch::raise_fault(Run& run, int unit) const {
-  if (!fault_.empty()) bad_list(run, unit, fault_);
+  if (fault_.empty()) return;
+  if (record_fault_) run.io.io_error(unit, fault_);
+  bad_list(run, unit, fault_);
 }
 
 void venond_unit(Run& run, int unit, int& n, int* a, int* b, int& eof) {

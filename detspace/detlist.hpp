@@ -99,6 +99,7 @@ class ListBatch {
   std::vector<int> count_, holes_, parts_;
   std::vector<unsigned char> records_;
   std::string fault_;
+  bool record_fault_ = false;  // the fault is of the record, not of its contents
   int size_ = 0;
   bool ended_ = false;
 };

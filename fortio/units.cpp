@@ -312,17 +312,24 @@ void Units::read_record(int unit, void* data, std::size_t nbytes) {
   if (!read_tail(u.f, n)) io_error(unit, "damaged record");
 }
 
-bool Units::try_read_record(int unit, void* data, std::size_t cap, std::size_t* len) {
+Units::RecordRead Units::read_record_or_end(int unit, void* data, std::size_t cap,
+                                            std::size_t* len) {
   Unit& u = get(unit, "read");
   before_read(u);
   uint32_t n = 0;
   bool damaged = false;
-  if (!read_head(u.f, &n, &damaged)) return false;
-  if (n > cap) io_error(unit, "record longer than the buffer that receives it");
-  if (n > 0 && std::fread(data, 1, n, u.f) != n) return false;
-  if (!read_tail(u.f, n)) return false;
+  if (!read_head(u.f, &n, &damaged)) return RecordRead::kEnd;
+  if (n > cap) return RecordRead::kTooLong;
+  if (n > 0 && std::fread(data, 1, n, u.f) != n) return RecordRead::kEnd;
+  if (!read_tail(u.f, n)) return RecordRead::kEnd;
   *len = n;
-  return true;
+  return RecordRead::kRead;
+}
+
+bool Units::try_read_record(int unit, void* data, std::size_t cap, std::size_t* len) {
+  const RecordRead r = read_record_or_end(unit, data, cap, len);
+  if (r == RecordRead::kTooLong) io_error(unit, kRecordTooLong);
+  return r == RecordRead::kRead;
 }
 
 void Units::skip_record(int unit) {

@@ -83,6 +83,11 @@ class Units {
   // its length in *len; returns false at end of file or on a damaged record
   // (the caller decides).  A record longer than cap is an input/output error.
   bool try_read_record(int unit, void* data, std::size_t cap, std::size_t* len);
+  // The same, leaving a record longer than cap to the caller, who raises it
+  // (io_error with kRecordTooLong) when its turn comes.
+  enum class RecordRead { kRead, kEnd, kTooLong };
+  RecordRead read_record_or_end(int unit, void* data, std::size_t cap, std::size_t* len);
+  static constexpr std::string_view kRecordTooLong = "record longer than the buffer that receives it";
   // Skips the next record; a missing record is an input/output error.
   void skip_record(int unit);
 

@@ -178,6 +178,40 @@ TEST_F(Readers, ReadableDeterminantsAndTheWordsOfADefect) {
   }
 }
 
+// A record too long for the reader ends its batch the same way: the
+// determinants before it are given, and the input/output error comes when
+// asked, in the words of the one-by-one reader.
+TEST_F(Readers, ABatchStopsBeforeARecordTooLongToRead) {
+  run->orb.norb = 30;
+  run->cs.ms2 = 0;
+  const auto good = listfiles::random_dets(90, 30, 4, 0, 4, 9u);
+  for (int layout : {1, 0}) {
+    SCOPED_TRACE(testing::Message() << "layout " << layout);
+    run->switches.packed_lists = layout == 1;
+    run->io.open(70, "long", fio::Status::Unknown, fio::Form::Unformatted);
+    if (layout == 1)
+      listfiles::write_packed(run->io, 70, good, 30, 37);
+    else
+      listfiles::write_plain(run->io, 70, good);
+    const std::vector<unsigned char> huge(6000, 1);
+    run->io.write_record(70, huge.data(), huge.size());
+    run->io.close(70);
+    run->io.open(kUnitDetB, "long", fio::Status::Old, fio::Form::Unformatted);
+    rew61(*run);
+    ListBatch batch;
+    EXPECT_EQ(batch.read(*run, kUnitDetB), 90);
+    EXPECT_FALSE(batch.ended());
+    err.str("");
+    EXPECT_EQ(status_of([&] { batch.raise_fault(*run, kUnitDetB); }), fio::kStatusIoError);
+    const std::string words = err.str();
+    EXPECT_NE(words.find("record longer than the buffer"), std::string::npos) << words;
+    rew61(*run);
+    err.str("");
+    EXPECT_EQ(read_status(), fio::kStatusIoError);
+    EXPECT_EQ(err.str(), words);
+  }
+}
+
 TEST_F(Readers, ATruncatedListEndsLikeEndOfFile) {
   run->switches.packed_lists = false;
   run->orb.norb = 20;
