@@ -314,56 +314,24 @@ void ListBatch::read_plain(Run& run, int unit, int most) {
   }
 }
 
+// A block record of a batch: where it stands in the record buffer, which of
+// the batch's determinants it holds, and where its decoding stopped.
+struct ListBatch::BlockInBatch {
+  PackedBlock blk;
+  int first = 0;              // its first determinant in the batch
+  int used = 0;               // its determinants in the batch
+  int ipos = 0, hpos = 0;     // its streams after them
+  DecodeFault fault;          // what stopped its decoding
+};
+
 void ListBatch::read_packed(Run& run, int unit, int most) {
-  Detsto& s = run.dets.detsto;
+  if (!take_rest_of_block(run, most)) return;
+  BlockInBatch blocks[kRecords];
+  const int nblk = read_blocks(run, unit, most, blocks);
   const int norb = run.orb.norb, ms2 = run.cs.ms2;
-  // What is left of the reader's block goes first, one by one.
-  for (; size_ < most && s.k < s.kk; ++size_) {
-    ++s.k;
-    const DecodeFault f =
-        decode_packed(reader_block(s), norb, ms2, s.k - 1, s.ipos, s.hpos, count_[size_], hole_slot(size_), part_slot(size_));
-    if (f.kind != DecodeFault::kNone) {
-      fault_ = fault_words(run, f);
-      return;
-    }
-  }
-  // Then whole block records, read in order and decoded side by side.
-  struct Record {
-    PackedBlock blk;
-    int first;                  // its first determinant in the batch
-    int used = 0;               // its determinants in the batch
-    int ipos = 0, hpos = 0;     // its streams after them
-    DecodeFault fault;          // what stopped its decoding
-  };
-  Record recs[kRecords];
-  int nrec = 0, planned = size_;
-  std::string block_fault_words;
-  bool record_too_long = false;
-  while (planned < most && nrec < kRecords) {
-    unsigned char* rec = &records_[size_t(nrec) * kPackRecord];
-    size_t len = 0;
-    const auto got = run.io.read_record_or_end(unit, rec, kPackRecord, &len);
-    if (got == fio::Units::RecordRead::kTooLong) {
-      record_too_long = true;
-      block_fault_words = fio::Units::kRecordTooLong;
-      break;
-    }
-    if (got == fio::Units::RecordRead::kEnd) {
-      ended_ = true;
-      break;
-    }
-    int l1 = 0, kk = 0, l3 = 0;
-    block_fault_words = block_fault(rec, len, l1, kk, l3);
-    if (!block_fault_words.empty()) break;
-    Record& r = recs[nrec++];
-    r.blk = {rec + 8, rec + 8 + l1, rec + 12 + l1 + kk, l1, kk, l3};
-    r.first = planned;
-    r.used = std::min(kk, most - planned);
-    planned += r.used;
-  }
-  in_shares(nrec, 4, [&](int lo, int hi) {
+  in_shares(nblk, 4, [&](int lo, int hi) {
     for (int k = lo; k < hi; ++k) {
-      Record& r = recs[k];
+      BlockInBatch& r = blocks[k];
       for (int j = 0; j < r.used; ++j) {
         const int at = r.first + j;
         r.fault = decode_packed(r.blk, norb, ms2, j, r.ipos, r.hpos, count_[at], hole_slot(at), part_slot(at));
@@ -374,34 +342,72 @@ void ListBatch::read_packed(Run& run, int unit, int most) {
       }
     }
   });
-  for (int k = 0; k < nrec; ++k) {
-    const Record& r = recs[k];
+  for (int k = 0; k < nblk; ++k) {
+    const BlockInBatch& r = blocks[k];
     size_ = r.first + r.used;
     if (r.fault.kind != DecodeFault::kNone) {
       // Whatever was read past it is never reached.
       ended_ = false;
+      record_fault_ = false;
       fault_ = fault_words(run, r.fault);
       return;
     }
   }
-  if (!block_fault_words.empty()) {
-    record_fault_ = record_too_long;
-    fault_ = block_fault_words;
-    return;
+  if (fault_.empty() && nblk > 0) keep_last_block(run, blocks[nblk - 1]);
+}
+
+bool ListBatch::take_rest_of_block(Run& run, int most) {
+  Detsto& s = run.dets.detsto;
+  for (; size_ < most && s.k < s.kk; ++size_) {
+    ++s.k;
+    const DecodeFault f = decode_packed(reader_block(s), run.orb.norb, run.cs.ms2, s.k - 1, s.ipos,
+                                        s.hpos, count_[size_], hole_slot(size_), part_slot(size_));
+    if (f.kind != DecodeFault::kNone) {
+      fault_ = fault_words(run, f);
+      return false;
+    }
   }
-  // The last block stays the reader's, standing after the determinants taken.
-  if (nrec > 0) {
-    const Record& r = recs[nrec - 1];
-    std::memcpy(s.orb, r.blk.orb, size_t(r.blk.l1));
-    std::memcpy(s.desc, r.blk.desc, size_t(r.blk.kk));
-    std::memcpy(s.high, r.blk.high, size_t(r.blk.l3));
-    s.l1 = r.blk.l1;
-    s.kk = r.blk.kk;
-    s.l3 = r.blk.l3;
-    s.k = r.used;
-    s.ipos = r.ipos;
-    s.hpos = r.hpos;
+  return true;
+}
+
+int ListBatch::read_blocks(Run& run, int unit, int most, BlockInBatch* blocks) {
+  int nblk = 0, planned = size_;
+  while (planned < most && nblk < kRecords) {
+    unsigned char* rec = &records_[size_t(nblk) * kPackRecord];
+    size_t len = 0;
+    const auto got = run.io.read_record_or_end(unit, rec, kPackRecord, &len);
+    if (got == fio::Units::RecordRead::kTooLong) {
+      record_fault_ = true;
+      fault_ = fio::Units::kRecordTooLong;
+      break;
+    }
+    if (got == fio::Units::RecordRead::kEnd) {
+      ended_ = true;
+      break;
+    }
+    int l1 = 0, kk = 0, l3 = 0;
+    fault_ = block_fault(rec, len, l1, kk, l3);
+    if (!fault_.empty()) break;
+    BlockInBatch& r = blocks[nblk++];
+    r.blk = {rec + 8, rec + 8 + l1, rec + 12 + l1 + kk, l1, kk, l3};
+    r.first = planned;
+    r.used = std::min(kk, most - planned);
+    planned += r.used;
   }
+  return nblk;
+}
+
+void ListBatch::keep_last_block(Run& run, const BlockInBatch& r) {
+  Detsto& s = run.dets.detsto;
+  std::memcpy(s.orb, r.blk.orb, size_t(r.blk.l1));
+  std::memcpy(s.desc, r.blk.desc, size_t(r.blk.kk));
+  std::memcpy(s.high, r.blk.high, size_t(r.blk.l3));
+  s.l1 = r.blk.l1;
+  s.kk = r.blk.kk;
+  s.l3 = r.blk.l3;
+  s.k = r.used;
+  s.ipos = r.ipos;
+  s.hpos = r.hpos;
 }
 
 void ListBatch::raise_fault(Run& run, int unit) const {

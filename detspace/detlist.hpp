@@ -93,8 +93,16 @@ class ListBatch {
   static constexpr int kRecords = 512;  // block records per batch
   int* hole_slot(int j) { return &holes_[size_t(j) * kMaxSubst]; }
   int* part_slot(int j) { return &parts_[size_t(j) * kMaxSubst]; }
+  struct BlockInBatch;
   void read_plain(Run& run, int unit, int most);
   void read_packed(Run& run, int unit, int most);
+  // The determinants left in the reader's block, one by one; false on a fault.
+  bool take_rest_of_block(Run& run, int most);
+  // Reads block records in order until the batch is planned in full, the
+  // list ends or a record is at fault; gives the blocks read.
+  int read_blocks(Run& run, int unit, int most, BlockInBatch* blocks);
+  // Leaves the last block in the reader, after the determinants taken.
+  void keep_last_block(Run& run, const BlockInBatch& r);
 
   std::vector<int> count_, holes_, parts_;
   std::vector<unsigned char> records_;
