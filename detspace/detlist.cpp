@@ -55,6 +55,13 @@ std::string fault_words(const Run& run, const DecodeFault& f) {
   return {};
 }
 
+// Stops the run on a fault of the list on unit: a record the reader cannot
+// take is an input/output error of the file, anything else one of the list.
+[[noreturn]] void raise_decode_fault(Run& run, int unit, const DecodeFault& f) {
+  if (f.kind == DecodeFault::kRecord) run.io.io_error(unit, fault_words(run, f));
+  bad_list(run, unit, fault_words(run, f));
+}
+
 DecodeFault count_fault(int n) {
   if (n < 0 || n > kMaxSubst) return {DecodeFault::kCount, n};
   return {};
@@ -167,7 +174,11 @@ PackedBlock reader_block(const Detsto& s) { return {s.orb, s.desc, s.high, s.l1,
 
 }  // namespace
 
-bool next_packed(Run& run, int unit, int& n, int& m) {
+namespace {
+
+// Steps the reader to its next determinant, reading a new block when the
+// current one is used up; false at the end of the list.
+bool step_reader(Run& run, int unit) {
   Detsto& s = run.dets.detsto;
   ++s.k;
   while (s.k > s.kk) {
@@ -176,8 +187,16 @@ bool next_packed(Run& run, int unit, int& n, int& m) {
     s.ipos = 0;
     s.hpos = 0;
   }
+  return true;
+}
+
+}  // namespace
+
+bool next_packed(Run& run, int unit, int& n, int& m) {
+  if (!step_reader(run, unit)) return false;
+  const Detsto& s = run.dets.detsto;
   const DecodeFault f = packed_head(reader_block(s), run.orb.norb, s.k - 1, s.ipos, s.hpos, n, m);
-  if (f.kind != DecodeFault::kNone) bad_list(run, unit, fault_words(run, f));
+  if (f.kind != DecodeFault::kNone) raise_decode_fault(run, unit, f);
   return true;
 }
 
@@ -222,21 +241,15 @@ void venond4(int c, int& n, int& m) {
 
 void venond2(Run& run, int& n, int* a, int* b, int& eof, int unit) {
   eof = 0;
-  Detsto& s = run.dets.detsto;
-  ++s.k;
-  while (s.k > s.kk) {
-    if (!read_block(run, unit)) {
-      eof = 1;
-      n = 0;
-      return;
-    }
-    s.k = 1;
-    s.ipos = 0;
-    s.hpos = 0;
+  if (!step_reader(run, unit)) {
+    eof = 1;
+    n = 0;
+    return;
   }
+  Detsto& s = run.dets.detsto;
   const DecodeFault f =
       decode_packed(reader_block(s), run.orb.norb, run.cs.ms2, s.k - 1, s.ipos, s.hpos, n, a, b);
-  if (f.kind != DecodeFault::kNone) bad_list(run, unit, fault_words(run, f));
+  if (f.kind != DecodeFault::kNone) raise_decode_fault(run, unit, f);
 }
 
 namespace {
@@ -265,13 +278,6 @@ DecodeFault plain_determinant(Run& run, int unit, int& n, int* a, int* b, int& e
   std::copy(buf, buf + n, a);
   std::copy(buf + n, buf + 2 * n, b);
   return orbital_fault(run.orb.norb, n, a, b);
-}
-
-// Stops the run on a fault of the list on unit: a record the reader cannot
-// take is an input/output error of the file, anything else one of the list.
-[[noreturn]] void raise_decode_fault(Run& run, int unit, const DecodeFault& f) {
-  if (f.kind == DecodeFault::kRecord) run.io.io_error(unit, fault_words(run, f));
-  bad_list(run, unit, fault_words(run, f));
 }
 
 }  // namespace
