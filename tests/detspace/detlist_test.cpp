@@ -37,6 +37,25 @@ struct Readers : listfiles::ListTest {
   int read_status() {
     return status_of([&] { read_all(kUnitDetB); });
   }
+  // Reads the list on kUnitDetB in one batch, which must give `before`
+  // determinants (the last with `last_count` substitutions, when given) and
+  // stop on a fault, not at the end; returns the words the batch raises,
+  // once they have been checked to be the one-by-one reader's.
+  std::string batch_fault(int before, int last_count = -1) {
+    rew61(*run);
+    ListBatch batch;
+    EXPECT_EQ(batch.read(*run, kUnitDetB), before);
+    EXPECT_FALSE(batch.ended());
+    if (last_count >= 0) EXPECT_EQ(batch.count(before - 1), last_count);
+    err.str("");
+    EXPECT_EQ(status_of([&] { batch.raise_fault(*run, kUnitDetB); }), fio::kStatusIoError);
+    const std::string words = err.str();
+    rew61(*run);
+    err.str("");
+    EXPECT_EQ(read_status(), fio::kStatusIoError);
+    EXPECT_EQ(err.str(), words);
+    return words;
+  }
 };
 
 TEST(Venond4, EveryDescriptorSplitsIntoItsCountAndAlphaHoles) {
@@ -131,18 +150,7 @@ TEST_F(Readers, ABatchStopsBeforeADamagedDeterminant) {
     }
     run->io.close(70);
     run->io.open(kUnitDetB, "bad", fio::Status::Old, fio::Form::Unformatted);
-    rew61(*run);
-    ListBatch batch;
-    EXPECT_EQ(batch.read(*run, kUnitDetB), 121);
-    EXPECT_FALSE(batch.ended());
-    EXPECT_EQ(batch.count(120), 1);
-    err.str("");
-    EXPECT_EQ(status_of([&] { batch.raise_fault(*run, kUnitDetB); }), fio::kStatusIoError);
-    const std::string words = err.str();
-    rew61(*run);
-    err.str("");
-    EXPECT_EQ(read_status(), fio::kStatusIoError);
-    EXPECT_EQ(err.str(), words);
+    batch_fault(121, 1);
   }
 }
 
@@ -197,18 +205,8 @@ TEST_F(Readers, ABatchStopsBeforeARecordTooLongToRead) {
     run->io.write_record(70, huge.data(), huge.size());
     run->io.close(70);
     run->io.open(kUnitDetB, "long", fio::Status::Old, fio::Form::Unformatted);
-    rew61(*run);
-    ListBatch batch;
-    EXPECT_EQ(batch.read(*run, kUnitDetB), 90);
-    EXPECT_FALSE(batch.ended());
-    err.str("");
-    EXPECT_EQ(status_of([&] { batch.raise_fault(*run, kUnitDetB); }), fio::kStatusIoError);
-    const std::string words = err.str();
+    const std::string words = batch_fault(90);
     EXPECT_NE(words.find("record longer than the buffer"), std::string::npos) << words;
-    rew61(*run);
-    err.str("");
-    EXPECT_EQ(read_status(), fio::kStatusIoError);
-    EXPECT_EQ(err.str(), words);
   }
 }
 
