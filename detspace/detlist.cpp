@@ -172,6 +172,21 @@ DecodeFault decode_packed(const PackedBlock& blk, int norb, int ms2, int k, int&
 
 PackedBlock reader_block(const Detsto& s) { return {s.orb, s.desc, s.high, s.l1, s.kk, s.l3}; }
 
+// Decodes determinant k of a block as decode_packed does and, with a row,
+// also copies its bytes there: the descriptor, the 2n orbital bytes and the
+// high-bit bytes from where the streams stood.
+DecodeFault decode_packed_row(const PackedBlock& blk, int norb, int ms2, int k, int& ipos,
+                              int& hpos, int& n, int* a, int* b, unsigned char* row) {
+  const int ipos0 = ipos, hpos0 = hpos;
+  const DecodeFault f = decode_packed(blk, norb, ms2, k, ipos, hpos, n, a, b);
+  if (row && f.kind == DecodeFault::kNone) {
+    row[0] = blk.desc[k];
+    std::memcpy(row + 1, blk.orb + ipos0, size_t(ipos - ipos0));
+    std::memcpy(row + 1 + (ipos - ipos0), blk.high + hpos0, size_t(hpos - hpos0));
+  }
+  return f;
+}
+
 }  // namespace
 
 namespace {
@@ -291,6 +306,8 @@ ListBatch::ListBatch()
     : count_(kCapacity), holes_(size_t(kCapacity) * kMaxSubst), parts_(holes_.size()),
       records_(size_t(kRecords) * kPackRecord) {}
 
+void ListBatch::keep_rows() { rows_.resize(size_t(kCapacity) * kRowBytes); }
+
 int ListBatch::read(Run& run, int unit, int most) {
   most = std::clamp(most, 0, kCapacity);
   size_ = 0;
@@ -340,7 +357,8 @@ void ListBatch::read_packed(Run& run, int unit, int most) {
       BlockInBatch& r = blocks[k];
       for (int j = 0; j < r.used; ++j) {
         const int at = r.first + j;
-        r.fault = decode_packed(r.blk, norb, ms2, j, r.ipos, r.hpos, count_[at], hole_slot(at), part_slot(at));
+        r.fault = decode_packed_row(r.blk, norb, ms2, j, r.ipos, r.hpos, count_[at], hole_slot(at),
+                                    part_slot(at), row_slot(at));
         if (r.fault.kind != DecodeFault::kNone) {
           r.used = j;
           break;
@@ -366,8 +384,9 @@ bool ListBatch::take_rest_of_block(Run& run, int most) {
   Detsto& s = run.dets.detsto;
   for (; size_ < most && s.k < s.kk; ++size_) {
     ++s.k;
-    const DecodeFault f = decode_packed(reader_block(s), run.orb.norb, run.cs.ms2, s.k - 1, s.ipos,
-                                        s.hpos, count_[size_], hole_slot(size_), part_slot(size_));
+    const DecodeFault f =
+        decode_packed_row(reader_block(s), run.orb.norb, run.cs.ms2, s.k - 1, s.ipos, s.hpos,
+                          count_[size_], hole_slot(size_), part_slot(size_), row_slot(size_));
     if (f.kind != DecodeFault::kNone) {
       fault_ = fault_words(run, f);
       return false;

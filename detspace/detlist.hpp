@@ -88,11 +88,19 @@ class ListBatch {
   bool ended() const { return ended_; }
   // Stops the run on the fault that ended the batch, if one did.
   void raise_fault(Run& run, int unit) const;
+  // Bytes of a row: a determinant of a packed list as the file packs it.
+  static constexpr int kRowBytes = 1 + 2 * kMaxSubst + (kMaxSubst + 3) / 4;
+  // Asks the batches read from now on of a packed list to keep each
+  // determinant's bytes too: its descriptor, its emptied and filled orbital
+  // bytes and its high-bit bytes, one after the other in a row of its own.
+  void keep_rows();
+  const unsigned char* row(int j) const { return &rows_[size_t(j) * kRowBytes]; }
 
  private:
   static constexpr int kRecords = 512;  // block records per batch
   int* hole_slot(int j) { return &holes_[size_t(j) * kMaxSubst]; }
   int* part_slot(int j) { return &parts_[size_t(j) * kMaxSubst]; }
+  unsigned char* row_slot(int j) { return rows_.empty() ? nullptr : &rows_[size_t(j) * kRowBytes]; }
   struct BlockInBatch;
   void read_plain(Run& run, int unit, int most);
   void read_packed(Run& run, int unit, int most);
@@ -106,6 +114,7 @@ class ListBatch {
 
   std::vector<int> count_, holes_, parts_;
   std::vector<unsigned char> records_;
+  std::vector<unsigned char> rows_;  // empty unless rows are kept
   std::string fault_;
   bool record_fault_ = false;  // the fault is of the record, not of its contents
   int size_ = 0;

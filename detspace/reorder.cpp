@@ -84,25 +84,6 @@ void lirbl(Run& run, int* p, int m, int unit) {
   for (int i = 0; i < m; i += kBlock) liri(run, p + i, std::min(kBlock, m - i), unit);
 }
 
-void venond3(Run& run, int& n, unsigned char& desc, unsigned char* emptied,
-             unsigned char* filled, unsigned char* high, int& eof) {
-  eof = 0;
-  int m = 0;
-  if (!next_packed(run, kUnitDetB, n, m)) {
-    eof = 1;
-    n = 0;
-    return;
-  }
-  Detsto& s = run.dets.detsto;
-  desc = s.desc[s.k - 1];
-  std::memcpy(emptied, s.orb + s.ipos, size_t(n));
-  std::memcpy(filled, s.orb + s.ipos + n, size_t(n));
-  s.ipos += 2 * n;
-  const int nh = high_bytes(run, n);
-  std::memcpy(high, s.high + s.hpos, size_t(nh));
-  s.hpos += nh;
-}
-
 void pie2(Run& run, int n, unsigned char desc, const unsigned char* emptied,
           const unsigned char* filled, const unsigned char* high) {
   Detsto& s = run.dets.detsto;
@@ -133,17 +114,10 @@ void fetch_place(const int* table, int ndet, int addr) {
   if (addr >= 1 && addr <= ndet) __builtin_prefetch(table + addr - 1, 1);
 }
 
-}  // namespace
-
-void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffer*/, int nmax,
-             int* iordre) {
+// iordre(file position) = address, from "IADRV", which gives the file
+// position of every address; every address is checked to be met once.
+void file_order_addresses(Run& run, int* iordre) {
   const int ndet = run.det.ndet;
-  Detsto& s = run.dets.detsto;
-  s.wd = s.wo = s.wh = 0;
-  const int row = 2 * nmax + high_bytes(run, nmax) + 1;
-  const int w = window(run, 12LL * run.dim, row);
-  run.io.open(kUnitOrdet, "ORDET", fio::Status::Unknown, fio::Form::Unformatted);
-
   run.io.rewind(kUnitIadrv);
   std::fill(iordre, iordre + ndet, 0);
   int blk[kBlock];
@@ -156,49 +130,124 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
       place(run, iordre, blk[j], i + j + 1);
     }
   }
+}
 
-  int n = 0, eof = 0;
-  unsigned char desc = 0, emptied[kMaxSubst], filled[kMaxSubst], high[kMaxSubst];
-  // The determinants of a batch are copied, in list order, into rows of
-  // their own; the rows of the window then go to their places, which are
-  // random over the window, on the run's threads (the places are distinct).
-  constexpr int kBatch = 32768;
-  std::vector<unsigned char> staged(size_t(kBatch) * size_t(row));
-  // One pass over the list per window of addresses.
+// Appends one row (descriptor, orbital bytes, high-bit bytes) to the block
+// in hand.
+void pie_row(Run& run, const unsigned char* r) {
+  int n = 0, m = 0;
+  venond4(r[0], n, m);
+  pie2(run, n, r[0], r + 1, r + 1 + n, r + 1 + 2 * n);
+}
+
+// The writer of the rows of a window in address order as blocks of
+// kPackDesc determinants, the blocks pie2 would fill: a block begun in the
+// window before is filled row by row, then the full blocks are put together
+// a chunk at a time on the run's threads and written in order, and the rows
+// left begin the next block.  A full block whose bytes would not fit goes
+// row by row too, so that pie2 stops the run where it would.
+class OrderedBlocks {
+ public:
+  OrderedBlocks() : payload_(size_t(kChunk) * kPackRecord), size_(kChunk) {}
+
+  void write(Run& run, const unsigned char* rows, int count, int row) {
+    int k = 0;
+    for (; k < count && run.dets.detsto.wd != 0; ++k) pie_row(run, rows + size_t(k) * row);
+    while (count - k >= kPackDesc) {
+      const int nblk = std::min(kChunk, (count - k) / kPackDesc);
+      const unsigned char* first = rows + size_t(k) * row;
+      in_shares(nblk, 8, [&](int lo, int hi) {
+        for (int b = lo; b < hi; ++b)
+          size_[size_t(b)] = assemble(run, first + size_t(b) * kPackDesc * row, row,
+                                      &payload_[size_t(b) * kPackRecord]);
+      });
+      for (int b = 0; b < nblk; ++b, k += kPackDesc) {
+        if (size_[size_t(b)] == 0) {
+          for (int j = 0; j < kPackDesc; ++j) pie_row(run, rows + size_t(k + j) * row);
+        } else {
+          run.io.write_record(kUnitOrdet, &payload_[size_t(b) * kPackRecord], size_[size_t(b)]);
+        }
+      }
+    }
+    for (; k < count; ++k) pie_row(run, rows + size_t(k) * row);
+  }
+
+ private:
+  static constexpr int kChunk = 256;  // blocks
+
+  // The record of the kPackDesc rows from r on, laid out as pie2's blocks
+  // are written; its length, or 0 when its bytes do not fit a block.
+  static size_t assemble(const Run& run, const unsigned char* r, int row, unsigned char* out) {
+    int o = 0, h = 0;
+    for (int j = 0; j < kPackDesc; ++j) {
+      int n = 0, m = 0;
+      venond4(r[size_t(j) * row], n, m);
+      o += 2 * n;
+      h += high_bytes(run, n);
+    }
+    if (o > kPackOrb || h > kPackHigh) return 0;
+    const int d = kPackDesc;
+    std::memcpy(out, &o, 4);
+    std::memcpy(out + 4, &d, 4);
+    unsigned char *orb = out + 8, *desc = out + 8 + o, *high = out + 12 + o + d;
+    std::memcpy(out + 8 + o + d, &h, 4);
+    for (int j = 0; j < kPackDesc; ++j, r += row) {
+      int n = 0, m = 0;
+      venond4(r[0], n, m);
+      desc[j] = r[0];
+      std::memcpy(orb, r + 1, size_t(2 * n));
+      orb += 2 * n;
+      const int nh = high_bytes(run, n);
+      std::memcpy(high, r + 1 + 2 * n, size_t(nh));
+      high += nh;
+    }
+    return size_t(12 + o + d + h);
+  }
+
+  std::vector<unsigned char> payload_;
+  std::vector<size_t> size_;
+};
+
+}  // namespace
+
+void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffer*/, int nmax,
+             int* iordre) {
+  const int ndet = run.det.ndet;
+  run.dets.detsto.wd = run.dets.detsto.wo = run.dets.detsto.wh = 0;
+  const int row = 2 * nmax + high_bytes(run, nmax) + 1;
+  const int w = window(run, 12LL * run.dim, row);
+  run.io.open(kUnitOrdet, "ORDET", fio::Status::Unknown, fio::Form::Unformatted);
+  file_order_addresses(run, iordre);
+
+  ListBatch batch;
+  batch.keep_rows();
+  OrderedBlocks blocks;
+  // One pass over the list per window of addresses: each batch's rows go to
+  // their places, which are random over the window, on the run's threads
+  // (the places are distinct).
   fio::Progress progress(run.io, "reordering", (ndet + w - 1LL) / w * ndet);
   for (int lo = 1; lo <= ndet; lo += w) {
     const int hi = std::min<long long>(ndet, (long long)lo + w - 1);
     rew61(run);
-    for (int f0 = 1; f0 <= ndet; f0 += kBatch) {
-      const int m = std::min(kBatch, ndet - f0 + 1);
-      for (int j = 0; j < m; ++j) {
-        progress.tick((lo - 1LL) / w * ndet + f0 + j);
-        venond3(run, n, desc, emptied, filled, high, eof);
-        if (eof) list_ended(run);
-        if (n > nmax) longer_than_checked(run, n, nmax);
-        unsigned char* r = &staged[size_t(j) * size_t(row)];
-        r[0] = desc;
-        std::memcpy(r + 1, emptied, size_t(n));
-        std::memcpy(r + 1 + n, filled, size_t(n));
-        std::memcpy(r + 1 + 2 * n, high, size_t(high_bytes(run, n)));
-      }
-      const int* addr = iordre + (f0 - 1);
+    for (int f0 = 0; f0 < ndet;) {
+      const int m = batch.read(run, kUnitDetB, ndet - f0);
+      batch.raise_fault(run, kUnitDetB);
+      if (m == 0) list_ended(run);
+      for (int j = 0; j < m; ++j)
+        if (batch.count(j) > nmax) longer_than_checked(run, batch.count(j), nmax);
+      const int* addr = iordre + f0;
       in_shares(m, 4096, [&](int from, int to) {
         for (int j = from; j < to; ++j) {
           if (j + kRowsAhead < to && addr[j + kRowsAhead] >= lo && addr[j + kRowsAhead] <= hi)
             __builtin_prefetch(buf + size_t(addr[j + kRowsAhead] - lo) * size_t(row), 1);
           if (addr[j] < lo || addr[j] > hi) continue;
-          std::memcpy(buf + size_t(addr[j] - lo) * size_t(row), &staged[size_t(j) * size_t(row)],
-                      size_t(row));
+          std::memcpy(buf + size_t(addr[j] - lo) * size_t(row), batch.row(j), size_t(row));
         }
       });
+      f0 += m;
+      progress.tick((lo - 1LL) / w * ndet + f0);
     }
-    for (int k = 0; k <= hi - lo; ++k) {
-      const unsigned char* r = buf + size_t(k) * size_t(row);
-      int m = 0;
-      venond4(r[0], n, m);
-      pie2(run, n, r[0], r + 1, r + 1 + n, r + 1 + 2 * n);
-    }
+    blocks.write(run, buf, hi - lo + 1, row);
   }
   fine2(run);
   finish(run, run.switches.delete_list_after_reordering);

@@ -16,11 +16,6 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* buf2, int nmax, int* i
 // scratch and rows are one area of 6 dim two-byte integers, first holding
 // iordre while it is built, then the rows of a window.
 void reorde(Run& run, int nmax, int* table, int* scratch, short* rows);
-// The raw bytes of the next determinant of the packed list on unit 61: its
-// descriptor, its emptied and filled orbital bytes and, when norb exceeds
-// 256, its high-bit bytes.
-void venond3(Run& run, int& n, unsigned char& desc, unsigned char* emptied,
-             unsigned char* filled, unsigned char* high, int& eof);
 // The packed writer of unit 62: pie2 appends a determinant to the block in
 // hand, which is written when it holds 100; fine2 writes the last block.
 void pie2(Run& run, int n, unsigned char desc, const unsigned char* emptied,

@@ -75,8 +75,8 @@ struct Reorder : listfiles::ListTest {
     return got;
   }
 
-  // The determinant counts of the block records of "ORDET", and its bytes
-  // per determinant as venond3 hands them out.
+  // The determinant counts of the block records of "ORDET", and its
+  // high-bit bytes.
   std::vector<int> block_sizes(int& high_total) {
     std::vector<int> sizes;
     high_total = 0;
@@ -95,24 +95,24 @@ struct Reorder : listfiles::ListTest {
     run->io.close(71);
     return sizes;
   }
+  // "ORDET" holds the expected determinants byte for byte, as a batch that
+  // keeps its rows hands them out.
   void expect_same_bytes() {
     rew61(*run);
     auto want = expected();
-    int n = 0, eof = 0;
-    unsigned char desc, e[kMaxSubst], f[kMaxSubst], h[kMaxSubst];
-    for (const TDet& d : want) {
-      venond3(*run, n, desc, e, f, h, eof);
-      ASSERT_EQ(eof, 0);
-      listfiles::Packed p = listfiles::encode(d, run->orb.norb);
-      EXPECT_EQ(desc, p.desc);
-      EXPECT_EQ(std::vector<unsigned char>(e, e + n),
-                std::vector<unsigned char>(p.orb.begin(), p.orb.begin() + n));
-      EXPECT_EQ(std::vector<unsigned char>(f, f + n),
-                std::vector<unsigned char>(p.orb.begin() + n, p.orb.end()));
-      EXPECT_EQ(std::vector<unsigned char>(h, h + p.high.size()), p.high);
+    ListBatch batch;
+    batch.keep_rows();
+    const int m = batch.read(*run, kUnitDetB);
+    ASSERT_EQ(m, int(want.size()));
+    for (int j = 0; j < m; ++j) {
+      listfiles::Packed p = listfiles::encode(want[size_t(j)], run->orb.norb);
+      const unsigned char* r = batch.row(j);
+      const size_t n = p.orb.size() / 2;
+      EXPECT_EQ(r[0], p.desc);
+      EXPECT_EQ(std::vector<unsigned char>(r + 1, r + 1 + 2 * n), p.orb);
+      EXPECT_EQ(std::vector<unsigned char>(r + 1 + 2 * n, r + 1 + 2 * n + p.high.size()), p.high);
     }
-    venond3(*run, n, desc, e, f, h, eof);
-    EXPECT_EQ(eof, 1);
+    EXPECT_TRUE(batch.ended());
   }
 };
 
@@ -195,17 +195,35 @@ TEST_F(Reorder, StopOrdetEndsTheRunWithStatusZeroAfterWritingIt) {
   EXPECT_FALSE(std::filesystem::exists("detb"));  // the input list is removed
 }
 
+// Determinants of 19 substitutions take 38 orbital bytes: 94 of them fit in
+// a block's 3600, the 95th does not, whether the block is filled one
+// determinant at a time or put together whole.
 TEST_F(Reorder, ABlockOfMoreThan3600OrbitalBytesStopsWithMpie2) {
-  run->orb.norb = 60;
-  run->io.open(kUnitOrdet, "ORDET", fio::Status::Unknown, fio::Form::Unformatted);
-  unsigned char e[19] = {}, f[19] = {}, h[5] = {};
-  int wrote = 0;
-  int status = status_of([&] {
-    for (; wrote < 100; ++wrote) pie2(*run, 19, 191, e, f, h);
-  });
-  EXPECT_NE(status, 0);
-  EXPECT_EQ(status, fio::kStatusError);
-  EXPECT_EQ(wrote, 94);  // 94 x 38 bytes fit in 3600, the 95th does not
+  {
+    run->orb.norb = 60;
+    run->io.open(kUnitOrdet, "ORDET", fio::Status::Unknown, fio::Form::Unformatted);
+    unsigned char e[19] = {}, f[19] = {}, h[5] = {};
+    int wrote = 0;
+    int status = status_of([&] {
+      for (; wrote < 100; ++wrote) pie2(*run, 19, 191, e, f, h);
+    });
+    EXPECT_EQ(status, fio::kStatusError);
+    EXPECT_EQ(wrote, 94);
+    EXPECT_EQ(out.str(), " mpie2\n");
+    run->io.close(kUnitOrdet);
+  }
+  out.str("");
+  make_list(250, 60, 0, 3);
+  std::vector<int> a(19), b(19);
+  for (int k = 0; k < 19; ++k) a[size_t(k)] = 1 + k, b[size_t(k)] = 41 + k;
+  for (TDet& d : dets) d = TDet{a, b};
+  nmax = 19;
+  run->io.close(kUnitDetB);
+  run->io.open(70, "detb", fio::Status::Unknown, fio::Form::Unformatted);
+  listfiles::write_packed(run->io, 70, dets, 60, 61);
+  run->io.close(70);
+  run->io.open(kUnitDetB, "detb", fio::Status::Old, fio::Form::Unformatted);
+  EXPECT_EQ(reorder(), fio::kStatusError);
   EXPECT_EQ(out.str(), " mpie2\n");
 }
 
