@@ -57,24 +57,27 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   // every refusal comes where a one-by-one reading would bring it.
   ListBatch batch;
   std::vector<int> placed(ListBatch::kCapacity);
+  std::vector<char> active(ListBatch::kCapacity);
   const bool listed = diag || run.pr.mprint(2) == 1;
   fio::Progress progress(run.io, "list check", ndet);
   int ierr = 0;
   SplitDet d;
   for (;;) {
     const int m = batch.read(run, kUnitDetB);
-    if (listed)
-      std::fill(placed.begin(), placed.begin() + m, 0);
-    else
-      in_shares(m, 1024, [&](int lo, int hi) {
-        for (int j = lo; j < hi; ++j)
-          placed[j] = tables.list_address(batch.count(j), batch.holes(j), batch.parts(j));
-      });
+    in_shares(m, 1024, [&](int lo, int hi) {
+      for (int j = lo; j < hi; ++j) {
+        const int n = batch.count(j);
+        placed[j] = listed ? 0 : tables.list_address(n, batch.holes(j), batch.parts(j));
+        active[j] = within_active(run, n, batch.holes(j), batch.parts(j));
+      }
+    });
     for (int j = 0; j < m; ++j) {
-      // The flags of the addresses are met at random: those of a few
-      // determinants further on are fetched ahead.
-      if (j + 16 < m && placed[j + 16] > 0 && placed[j + 16] <= ndet)
+      // The flags and the table entries of the addresses are met at random:
+      // those of a few determinants further on are fetched ahead.
+      if (j + 16 < m && placed[j + 16] > 0 && placed[j + 16] <= ndet) {
         __builtin_prefetch(&seen[(placed[j + 16] - 1) / 8]);
+        __builtin_prefetch(&iadrv[placed[j + 16] - 1], 1);
+      }
       const int n = batch.count(j);
       const int* a = batch.holes(j);
       const int* b = batch.parts(j);
@@ -117,7 +120,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
           refuse(run, line << " numero" << q);
         }
       }
-      if (split ? d.nt == 0 && d.np == 0 : within_active(run, n, a, b)) ++run.det.ndetcas;
+      if (split ? d.nt == 0 && d.np == 0 : active[j] != 0) ++run.det.ndetcas;
       maxadr = std::max(maxadr, iadr);
       run.dets.ijd(c) = iadr;
 
@@ -147,6 +150,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
         continue;
       }
       seen[(iadr - 1) / 8] |= static_cast<unsigned char>(1u << ((iadr - 1) % 8));
+      iadrv[iadr - 1] = q;
     }
     batch.raise_fault(run, kUnitDetB);
     if (batch.ended()) break;
@@ -170,18 +174,6 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
     run.io.list(kUnitReport, {"iadrv dans vermat"});
   }
 
-  run.io.rewind(kUnitBid84);
-  c = kBlock;
-  for (int i = 1; i <= ndet; ++i) {
-    if (++c > kBlock) {
-      liri(run, run.dets.ijd.data(), kBlock, kUnitBid84);
-      c = 1;
-    }
-    // The addresses were all checked; their places are random over the
-    // table, so each is fetched a few determinants ahead.
-    if (c + 16 <= kBlock && i + 16 <= ndet) __builtin_prefetch(&iadrv[run.dets.ijd(c + 16) - 1], 1);
-    iadrv[run.dets.ijd(c) - 1] = i;
-  }
   if (diag) run.io.write(kUnitReport, "('iadrv avant ecribl',10i8)", fio::Items().all(iadrv, ndet));
   run.io.rewind(kUnitIadrv);
   ecribl(run, iadrv, ndet, kUnitIadrv);
