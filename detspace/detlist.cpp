@@ -118,11 +118,11 @@ bool read_block(Run& run, int unit) {
   return true;
 }
 
-// Decodes count bytes of one spin: alpha as they stand, beta shifted by
-// norb; the byte 0 stands for orbital 256.
-void unpack(const unsigned char* bytes, int count, bool beta, int norb, int* out) {
-  const int shift = beta ? norb : 0;
-  for (int i = 0; i < count; ++i) out[i] = shift + bytes[i] + (bytes[i] == 0 ? 256 : 0);
+// The spin-orbital of an orbital byte at place i of a list whose first
+// `alpha` entries are alpha: beta ones are shifted by norb; the byte 0 stands
+// for orbital 256.
+inline int spin_orbital(unsigned char byte, int i, int alpha, int norb) {
+  return byte + (byte == 0 ? 256 : 0) + (i >= alpha ? norb : 0);
 }
 
 // One block of a packed list in memory: the orbital, descriptor and
@@ -147,27 +147,37 @@ DecodeFault packed_head(const PackedBlock& blk, int norb, int k, int ipos, int h
 // blocks of a list may be decoded side by side.
 DecodeFault decode_packed(const PackedBlock& blk, int norb, int ms2, int k, int& ipos, int& hpos,
                           int& n, int* a, int* b) {
-  int m = 0;
-  if (const DecodeFault f = packed_head(blk, norb, k, ipos, hpos, n, m); f.kind != DecodeFault::kNone)
-    return f;
-  if (n == 0) return {};
+  // The counts are kept apart from n, ipos and hpos, which the compiler
+  // would otherwise read again after every entry written to a or b.
+  int cnt = 0, m = 0;
+  const DecodeFault head = packed_head(blk, norb, k, ipos, hpos, cnt, m);
+  n = cnt;
+  if (head.kind != DecodeFault::kNone) return head;
+  if (cnt == 0) return {};
   // With an odd electron count the empty-slot marker stands among the filled
   // beta spin-orbitals, so the filled list has fewer alpha entries.
   const int sp = m - (1 - ms2) / 2;
-  if (sp < 1 || sp > n + 1) return {DecodeFault::kSpin, blk.desc[k]};
-  unpack(blk.orb + ipos, m - 1, false, norb, a);
-  unpack(blk.orb + ipos + m - 1, n - m + 1, true, norb, a + m - 1);
-  ipos += n;
-  unpack(blk.orb + ipos, sp - 1, false, norb, b);
-  unpack(blk.orb + ipos + sp - 1, n - sp + 1, true, norb, b + sp - 1);
-  ipos += n;
-  if (norb > 256) {
-    for (int i = 0; i < n; i += 4) {
-      int h = blk.high[hpos++];
-      for (int j = i; j < std::min(n, i + 4); ++j, h /= 4) b[j] += 256 * (h % 4);
-    }
+  if (sp < 1 || sp > cnt + 1) return {DecodeFault::kSpin, blk.desc[k]};
+  // Every determinant of a list passes through here: one loop over both
+  // lists, without a branch per entry.
+  const unsigned char *emptied = blk.orb + ipos, *filled = emptied + cnt;
+  for (int i = 0; i < cnt; ++i) {
+    a[i] = spin_orbital(emptied[i], i, m - 1, norb);
+    b[i] = spin_orbital(filled[i], i, sp - 1, norb);
   }
-  return orbital_fault(norb, n, a, b);
+  ipos += 2 * cnt;
+  if (norb > 256) {
+    int at = hpos;
+    for (int i = 0; i < cnt; i += 4) {
+      int h = blk.high[at++];
+      for (int j = i; j < std::min(cnt, i + 4); ++j, h /= 4) b[j] += 256 * (h % 4);
+    }
+    hpos = at;
+  }
+  const unsigned top = unsigned(2 * norb + 1);
+  bool sound = true;
+  for (int i = 0; i < cnt; ++i) sound &= (unsigned(a[i] - 1) < top - 1) & (unsigned(b[i] - 1) < top);
+  return sound ? DecodeFault{} : orbital_fault(norb, cnt, a, b);
 }
 
 PackedBlock reader_block(const Detsto& s) { return {s.orb, s.desc, s.high, s.l1, s.kk, s.l3}; }
