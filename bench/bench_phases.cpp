@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "density/substitution_parity.hpp"
+#include "detspace/substitution_parity.hpp"
 #include "tools/mkcase/rng.hpp"
 #include "tools/mkcase/space.hpp"
 

@@ -1,6 +1,7 @@
 // Records of the determinant space: the tables that map a determinant to its
 // address in a CI vector, and the state of the determinant-list readers.
 #pragma once
+#include <vector>
 #include "core/farray.hpp"
 #include "core/mr_records.hpp"
 
@@ -87,6 +88,9 @@ struct DetRecords {
   Detsto detsto;
   Arr1<int, 1, 2048> ijd;                              // addresses of one block
   MrRecords mr;                                        // multireference space
+  // The phase of each determinant of the second list, by address, as its
+  // check took it (0 for one that cannot be read).
+  std::vector<signed char> list_phases;
 };
 
 }  // namespace ciprop

@@ -21,9 +21,10 @@ namespace {
 
 // Root `root` of the second vector file into `ket`, as the first listed root
 // reaches its half of the work array: read (negated), gathered into address
-// order through "IADRV", brought to the ascending-product phase.
-void load_ket(Run& run, int root, int n, double* staging, double* ket,
-              const std::vector<signed char>& phase) {
+// order through "IADRV", brought to the ascending-product phase with the
+// phases that the check of its list took.
+void load_ket(Run& run, int root, int n, double* staging, double* ket) {
+  const std::vector<signed char>& phase = run.dets.list_phases;
   run.io.rewind(kUnitVecB);
   read_head(run, kUnitVecB, root);
   for (int k = 1; k < root; ++k) run.io.skip_record(kUnitVecB);
@@ -109,8 +110,7 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
     if (!stored(k)) loaded.push_back(k);
   const bool first = !stored(0);
   Vectors v = read_vectors(run, a, b, stored(0) ? "apres sgn" : "APRES SGN",
-                           {.gather_first = first || !loaded.empty(),
-                            .keep_phases2 = !loaded.empty()});
+                           {.gather_first = first || !loaded.empty()});
   if (stored(0)) {
     restart_list(run, kUnitDetA);
     stored_density(run, run.dens.mat.data(), kMaxOrb);
@@ -137,7 +137,7 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
       }
       for (int s = 0; s < per_pass && next < loaded.size(); ++s, ++next) {
         double* ket = run.kets.slot(static_cast<size_t>(s));
-        load_ket(run, pairs[size_t(loaded[next])].root, n2, staging, ket, v.phases2);
+        load_ket(run, pairs[size_t(loaded[next])].root, n2, staging, ket);
         kets.push_back({ket, n2, v.isym2});
         which.push_back(loaded[next]);
       }

@@ -14,19 +14,16 @@ namespace ciprop {
 // the order of its determinant list (unit 60), vector 2 in b in address
 // order.  after_sgn is the line printed once the phases are corrected.  With
 // gather_first the pass that takes vector 1's phases also checks its list
-// against the space of its own symmetry and gathers it (first); with
-// keep_phases2 the phases of vector 2's list, in address order, are kept for
-// the other roots of its file (phases2).
+// against the space of its own symmetry and gathers it (first).  Vector 2
+// takes the phases that the check of its list left (run.dets.list_phases).
 struct Vectors {
   int ndim1 = 0, ndim2 = 0;
   int isym1 = 0, isym2 = 0;
   std::unique_ptr<AddressTables> space1;
   std::unique_ptr<FirstListGather> first;
-  std::vector<signed char> phases2;
 };
 struct VectorReading {
   bool gather_first = false;
-  bool keep_phases2 = false;
 };
 Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
                      VectorReading how = {});

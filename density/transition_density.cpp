@@ -14,6 +14,7 @@
 #include "density/transition_density.hpp"
 #include "density/vectors.hpp"
 #include "detspace/detlist.hpp"
+#include "detspace/substitution_parity.hpp"
 #include "core/print.hpp"
 #include "core/threads.hpp"
 #include "fortio/progress.hpp"
@@ -70,10 +71,8 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // the places, readability and phases of a batch's determinants are taken on
 // the run's threads, and the batch is then checked, printed and gathered in
 // list order, so that every line and every refusal comes
-// where a one-by-one reading would bring it.  With kept, the phases are
-// also kept there, one per determinant.
-void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr,
-                  std::vector<signed char>* kept = nullptr) {
+// where a one-by-one reading would bring it.
+void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr) {
   ListBatch batch;
   std::vector<int> at(ListBatch::kCapacity);
   std::vector<signed char> phase(ListBatch::kCapacity);  // 0 for a determinant that cannot be read
@@ -98,7 +97,6 @@ void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first =
     }
     if (first) first->add_batch(i0 + 1, m, at.data(), batch, v + i0);
     batch.raise_fault(run, unit);
-    if (kept) kept->insert(kept->end(), phase.begin(), phase.begin() + m);
     i0 += m;
     if (batch.ended() && i0 < n)
       refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i0) +
@@ -110,6 +108,43 @@ void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first =
   if (!eof)
     refuse(run, {"determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
                     std::to_string(n) + ")"});
+}
+
+// Prints and phases, as print_vector does, a vector whose list the run
+// checked earlier, which left the phase of each of its determinants (0 for
+// one that cannot be read): only the determinants to print or to refuse are
+// read from the list, the others are stepped over.
+void print_checked_vector(Run& run, double* v, int n, int unit,
+                          const std::vector<signed char>& phases) {
+  if (phases.size() != static_cast<size_t>(n))
+    refuse(run, {"determinant list " + run.io.name(unit) + " was not checked before the density"});
+  const std::string name = run.io.name(unit);
+  auto holds = [&](int count) {
+    refuse(run, {"determinant list " + name + " holds " + std::to_string(count) +
+                    " determinants, its vector " + std::to_string(n)});
+  };
+  restart_list(run, unit);
+  int passed = 0, ne = 0, eof = 0, p[kMaxSubst], q[kMaxSubst];
+  for (int i = 0; i < n; ++i) {
+    const bool printed = std::abs(v[i]) > run.infdav.twvec;
+    if (!printed && phases[size_t(i)] != 0) continue;
+    const int stepped = skip_determinants(run, unit, i - passed);
+    if (stepped < i - passed) holds(passed + stepped);
+    venond1(run, unit, ne, p, q, eof);
+    if (eof) holds(i);
+    passed = i + 1;
+    if (phases[size_t(i)] == 0) refuse_listed(run, name, i + 1, list_defect(run, ne, p, q));
+    wv(run, ne, p, q, v[i]);
+  }
+  const int rest = skip_determinants(run, unit, n - passed);
+  if (rest < n - passed) holds(passed + rest);
+  venond1(run, unit, ne, p, q, eof);
+  if (!eof)
+    refuse(run, {"determinant list " + name + " holds more determinants than its vector (" +
+                    std::to_string(n) + ")"});
+  in_shares(n, 1 << 16, [&](int lo, int hi) {
+    for (int i = lo; i < hi; ++i) v[i] *= phases[size_t(i)];
+  });
 }
 
 }  // namespace
@@ -128,7 +163,7 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
                                 "vecteur 1 : dimension =");
   const Opened o2 = open_vector(run, kUnitVecB, kUnitDetB, run.ronum.numero(2), "e2",
                                 "vecteur 2 : dimension =");
-  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym, nullptr, nullptr, {}};
+  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym, nullptr, nullptr};
   run.io.list(kUnitReport, {"numero", run.ronum.numero(1), run.ronum.numero(2)});
   run.io.list(kUnitReport, {kStars});
 
@@ -141,8 +176,7 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
   run.io.list(kUnitReport, {" VECTEUR 2"});
   restart_list(run, kUnitDetB);
   permute_by_address(run, a, b, v.ndim2);
-  if (how.keep_phases2) v.phases2.reserve(static_cast<size_t>(v.ndim2));
-  print_vector(run, b, v.ndim2, kUnitDetB, nullptr, how.keep_phases2 ? &v.phases2 : nullptr);
+  print_checked_vector(run, b, v.ndim2, kUnitDetB, run.dets.list_phases);
 
   read_negated(run, a, v.ndim1, kUnitVecA);
   run.io.list(kUnitReport, {" VECTEUR 1"});

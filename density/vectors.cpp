@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "density/substitution_parity.hpp"
+#include "detspace/substitution_parity.hpp"
 #include "fortio/bytes.hpp"
 #include "detspace/detlist.hpp"
 #include "fortio/format.hpp"
@@ -81,10 +81,6 @@ double sgn(Run& run, int unit, int ne, const int* p, const int* q) {
   // with an odd active electron count and MS2=0 the counts of the run
   // description promise one electron more than the list holds.
   return list_phase(run, ne, p, q);
-}
-
-int list_phase(const Run& run, int ne, const int* p, const int* q) {
-  return substitution_parity(run.orb.norb, run.orb.nocc, run.orb.noca + run.orb.nocb, ne, p, q);
 }
 
 void wv(Run& run, int ne, const int* p, const int* q, double c) {

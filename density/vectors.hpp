@@ -46,10 +46,6 @@ class ListOnUnit final : public DeterminantSource {
 // The phase that brings the coefficient of a determinant of the list on
 // `unit` from the CI program's slot order to ascending spin-orbital order.
 double sgn(Run& run, int unit, int ne, const int* p, const int* q);
-// The same for a readable determinant (its holes are filled in the
-// reference), +1 or -1; reads the run only, so the threads may take the
-// phases of several determinants side by side.
-int list_phase(const Run& run, int ne, const int* p, const int* q);
 // Sorts list(1..n) ascending; isgn is the parity of the permutation.
 void reor(int n, int* list, int& isgn);
 // Prints a determinant and its coefficient.

@@ -451,6 +451,22 @@ void ListBatch::raise_fault(Run& run, int unit) const {
   bad_list(run, unit, fault_);
 }
 
+int skip_determinants(Run& run, int unit, int count) {
+  Detsto& s = run.dets.detsto;
+  int n = 0, m = 0, eof = 0, a[kMaxSubst], b[kMaxSubst];
+  for (int k = 0; k < count; ++k) {
+    if (!run.switches.packed_lists) {
+      venond_plain(run, unit, n, a, b, eof);
+      if (eof) return k;
+      continue;
+    }
+    if (!next_packed(run, unit, n, m)) return k;
+    s.ipos += 2 * n;
+    s.hpos += run.orb.norb > 256 ? (n + 3) / 4 : 0;
+  }
+  return count;
+}
+
 void venond_unit(Run& run, int unit, int& n, int* a, int* b, int& eof) {
   if (run.switches.packed_lists)
     venond2(run, n, a, b, eof, unit);

@@ -48,6 +48,11 @@ void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof);
 void restart_list(Run& run, int unit);
 // Packed-layout reader.
 void venond2(Run& run, int& n, int* a, int* b, int& eof, int unit);
+// Steps over the next count determinants of the list on unit, in the layout
+// of the run, and gives how many there were.  A packed list's determinants
+// are not decoded on the way, so only a list that this run wrote from a
+// checked one is stepped over.
+int skip_determinants(Run& run, int unit, int count);
 // Steps the packed reader to the next determinant of the list on unit,
 // reading a new block when needed, and gives its n and m; the stream
 // cursors then stand at its bytes, which the block is checked to hold.

@@ -9,6 +9,7 @@
 #include "detspace/address_tables.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/reorder.hpp"
+#include "detspace/substitution_parity.hpp"
 #include "core/print.hpp"
 #include "core/threads.hpp"
 #include "fortio/progress.hpp"
@@ -55,9 +56,13 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   // the tables give straight from the lists are found on the run's threads
   // (a pure look at the tables), and the batch is then checked in list order, so that every message and
   // every refusal comes where a one-by-one reading would bring it.
+  // The phases of the list are taken here, where each determinant is met
+  // anyway: the density stage then reads only the determinants it prints.
+  run.dets.list_phases.assign(size_t(ndet), 0);
   ListBatch batch;
   std::vector<int> placed(ListBatch::kCapacity);
   std::vector<char> active(ListBatch::kCapacity);
+  std::vector<signed char> phase(ListBatch::kCapacity);
   const bool listed = diag || run.pr.mprint(2) == 1;
   fio::Progress progress(run.io, "list check", ndet);
   int ierr = 0;
@@ -67,8 +72,12 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
     in_shares(m, 1024, [&](int lo, int hi) {
       for (int j = lo; j < hi; ++j) {
         const int n = batch.count(j);
-        placed[j] = listed ? 0 : tables.list_address(n, batch.holes(j), batch.parts(j));
-        active[j] = within_active(run, n, batch.holes(j), batch.parts(j));
+        const int *h = batch.holes(j), *p = batch.parts(j);
+        placed[j] = listed ? 0 : tables.list_address(n, h, p);
+        active[j] = within_active(run, n, h, p);
+        // A determinant the tables place straight from its lists is readable.
+        const bool readable = placed[j] != 0 || list_readable(run, n, h, p);
+        phase[j] = static_cast<signed char>(readable ? list_phase(run, n, h, p) : 0);
       }
     });
     for (int j = 0; j < m; ++j) {
@@ -151,6 +160,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       }
       seen[(iadr - 1) / 8] |= static_cast<unsigned char>(1u << ((iadr - 1) % 8));
       iadrv[iadr - 1] = q;
+      run.dets.list_phases[size_t(iadr - 1)] = phase[j];
     }
     batch.raise_fault(run, kUnitDetB);
     if (batch.ended()) break;

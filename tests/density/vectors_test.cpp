@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "density/substitution_parity.hpp"
+#include "detspace/substitution_parity.hpp"
 #include "density/vectors.hpp"
 
 namespace {

@@ -128,6 +128,43 @@ TEST_F(Readers, BatchesReadWhatTheOneByOneReaderReads) {
   }
 }
 
+// Stepping over determinants leaves the reader where reading them would:
+// inside a block, across blocks, after a batch, and at the end of the list.
+TEST_F(Readers, SteppingOverDeterminantsLeavesTheReaderWhereReadingWould) {
+  for (int layout : {1, 0}) {
+    for (int norb : {300, 60}) {
+      SCOPED_TRACE(testing::Message() << "layout " << layout << ", norb " << norb);
+      run->switches.packed_lists = layout == 1;
+      run->orb.norb = norb;
+      run->cs.ms2 = 0;
+      const auto dets = listfiles::random_dets(1000, norb, 10, 0, 6, unsigned(norb));
+      write_file("detb", dets, norb);
+      rew61(*run);
+      int n = 0, eof = 0, a[kMaxSubst], b[kMaxSubst];
+      auto next = [&] {
+        venond_unit(*run, kUnitDetB, n, a, b, eof);
+        return TDet{std::vector<int>(a, a + n), std::vector<int>(b, b + n)};
+      };
+      size_t at = 0;
+      for (int step : {0, 3, 40, 1, 250}) {
+        EXPECT_EQ(skip_determinants(*run, kUnitDetB, step), step);
+        at += size_t(step);
+        EXPECT_EQ(next(), dets[at]);
+        ++at;
+      }
+      ListBatch batch;
+      ASSERT_EQ(batch.read(*run, kUnitDetB, 17), 17);
+      at += 17;
+      EXPECT_EQ(skip_determinants(*run, kUnitDetB, 5), 5);
+      EXPECT_EQ(next(), dets[at + 5]);
+      at += 6;
+      EXPECT_EQ(skip_determinants(*run, kUnitDetB, 5000), int(dets.size() - at));
+      next();
+      EXPECT_EQ(eof, 1);
+    }
+  }
+}
+
 // A determinant that cannot be decoded ends its batch; the fault is raised
 // only when asked, with the words of the one-by-one reader.
 TEST_F(Readers, ABatchStopsBeforeADamagedDeterminant) {

@@ -6,6 +6,7 @@
 // interval arithmetic over the reference, in time quadratic in the number of
 // substitutions rather than in the number of electrons.
 #pragma once
+#include "core/run_state.hpp"
 
 namespace ciprop {
 
@@ -16,5 +17,10 @@ namespace ciprop {
 // remains the first min(nel, length) entries are sorted.  Returns +1 or -1,
 // the parity of that sort; every hole must name a reference slot.
 int substitution_parity(int norb, int nocc, int nel, int ne, const int* p, const int* q);
+
+// The phase of a readable determinant of a list of the run (its holes are
+// filled in the reference), +1 or -1; reads the run only, so the threads may
+// take the phases of several determinants side by side.
+int list_phase(const Run& run, int ne, const int* p, const int* q);
 
 }  // namespace ciprop

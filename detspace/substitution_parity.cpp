@@ -1,4 +1,4 @@
-#include "density/substitution_parity.hpp"
+#include "detspace/substitution_parity.hpp"
 
 #include <algorithm>
 
@@ -139,6 +139,10 @@ int substitution_parity(int norb, int nocc, int nel, int ne, const int* p, const
     case 8: sign = common_parity<8>(norb, nocc, nel, p, q); break;
   }
   return sign != 0 ? sign : general_parity(norb, nocc, nel, ne, p, q);
+}
+
+int list_phase(const Run& run, int ne, const int* p, const int* q) {
+  return substitution_parity(run.orb.norb, run.orb.nocc, run.orb.noca + run.orb.nocb, ne, p, q);
 }
 
 }  // namespace ciprop
