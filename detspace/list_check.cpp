@@ -80,13 +80,12 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
         phase[j] = static_cast<signed char>(readable ? list_phase(run, n, h, p) : 0);
       }
     });
+    const int q0 = q;  // determinants before the batch
     for (int j = 0; j < m; ++j) {
-      // The flags and the table entries of the addresses are met at random:
-      // those of a few determinants further on are fetched ahead.
-      if (j + 16 < m && placed[j + 16] > 0 && placed[j + 16] <= ndet) {
+      // The flags of the addresses are met at random: those of a few
+      // determinants further on are fetched ahead.
+      if (j + 16 < m && placed[j + 16] > 0 && placed[j + 16] <= ndet)
         __builtin_prefetch(&seen[(placed[j + 16] - 1) / 8]);
-        __builtin_prefetch(&iadrv[placed[j + 16] - 1], 1);
-      }
       const int n = batch.count(j);
       const int* a = batch.holes(j);
       const int* b = batch.parts(j);
@@ -156,12 +155,20 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
         if (!diag) refuse(run, line);
         run.io.list(kUnitReport, line);
         beyond = true;
+        placed[j] = 0;
         continue;
       }
       seen[(iadr - 1) / 8] |= static_cast<unsigned char>(1u << ((iadr - 1) % 8));
-      iadrv[iadr - 1] = q;
-      run.dets.list_phases[size_t(iadr - 1)] = phase[j];
+      placed[j] = iadr;
     }
+    // The addresses of the batch are distinct: the threads write apart.
+    in_shares(m, 4096, [&](int lo, int hi) {
+      for (int j = lo; j < hi; ++j) {
+        if (placed[j] == 0) continue;
+        iadrv[placed[j] - 1] = q0 + j + 1;
+        run.dets.list_phases[size_t(placed[j] - 1)] = phase[j];
+      }
+    });
     batch.raise_fault(run, kUnitDetB);
     if (batch.ended()) break;
   }
