@@ -184,11 +184,21 @@ PackedBlock reader_block(const Detsto& s) { return {s.orb, s.desc, s.high, s.l1,
 
 // Decodes determinant k of a block as decode_packed does and, with a row,
 // also copies its bytes there: the descriptor, the 2n orbital bytes and the
-// high-bit bytes from where the streams stood.
+// high-bit bytes from where the streams stood.  Without a and b only the
+// bytes are taken: the head is checked against the block, the orbitals are
+// left as they are.
 DecodeFault decode_packed_row(const PackedBlock& blk, int norb, int ms2, int k, int& ipos,
                               int& hpos, int& n, int* a, int* b, unsigned char* row) {
   const int ipos0 = ipos, hpos0 = hpos;
-  const DecodeFault f = decode_packed(blk, norb, ms2, k, ipos, hpos, n, a, b);
+  DecodeFault f;
+  if (a) {
+    f = decode_packed(blk, norb, ms2, k, ipos, hpos, n, a, b);
+  } else {
+    int m = 0;
+    f = packed_head(blk, norb, k, ipos, hpos, n, m);
+    ipos += 2 * n;
+    hpos += norb > 256 ? (n + 3) / 4 : 0;
+  }
   if (row && f.kind == DecodeFault::kNone) {
     row[0] = blk.desc[k];
     std::memcpy(row + 1, blk.orb + ipos0, size_t(ipos - ipos0));
@@ -316,7 +326,10 @@ ListBatch::ListBatch()
     : count_(kCapacity), holes_(size_t(kCapacity) * kMaxSubst), parts_(holes_.size()),
       records_(size_t(kRecords) * kPackRecord) {}
 
-void ListBatch::keep_rows() { rows_.resize(size_t(kCapacity) * kRowBytes); }
+void ListBatch::keep_rows(bool only) {
+  rows_.resize(size_t(kCapacity) * kRowBytes);
+  rows_only_ = only;
+}
 
 int ListBatch::read(Run& run, int unit, int most) {
   most = std::clamp(most, 0, kCapacity);
@@ -367,8 +380,8 @@ void ListBatch::read_packed(Run& run, int unit, int most) {
       BlockInBatch& r = blocks[k];
       for (int j = 0; j < r.used; ++j) {
         const int at = r.first + j;
-        r.fault = decode_packed_row(r.blk, norb, ms2, j, r.ipos, r.hpos, count_[at], hole_slot(at),
-                                    part_slot(at), row_slot(at));
+        r.fault = decode_packed_row(r.blk, norb, ms2, j, r.ipos, r.hpos, count_[at], packed_hole_slot(at),
+                                    packed_part_slot(at), row_slot(at));
         if (r.fault.kind != DecodeFault::kNone) {
           r.used = j;
           break;
@@ -396,7 +409,8 @@ bool ListBatch::take_rest_of_block(Run& run, int most) {
     ++s.k;
     const DecodeFault f =
         decode_packed_row(reader_block(s), run.orb.norb, run.cs.ms2, s.k - 1, s.ipos, s.hpos,
-                          count_[size_], hole_slot(size_), part_slot(size_), row_slot(size_));
+                          count_[size_], packed_hole_slot(size_), packed_part_slot(size_),
+                          row_slot(size_));
     if (f.kind != DecodeFault::kNone) {
       fault_ = fault_words(run, f);
       return false;

@@ -98,7 +98,10 @@ class ListBatch {
   // Asks the batches read from now on of a packed list to keep each
   // determinant's bytes too: its descriptor, its emptied and filled orbital
   // bytes and its high-bit bytes, one after the other in a row of its own.
-  void keep_rows();
+  // With only, the determinants are not decoded (holes and parts are not
+  // given) and their bytes are only checked to lie in their block: for a
+  // list that was read and checked whole before.
+  void keep_rows(bool only = false);
   const unsigned char* row(int j) const { return &rows_[size_t(j) * kRowBytes]; }
 
  private:
@@ -106,6 +109,8 @@ class ListBatch {
   int* hole_slot(int j) { return &holes_[size_t(j) * kMaxSubst]; }
   int* part_slot(int j) { return &parts_[size_t(j) * kMaxSubst]; }
   unsigned char* row_slot(int j) { return rows_.empty() ? nullptr : &rows_[size_t(j) * kRowBytes]; }
+  int* packed_hole_slot(int j) { return rows_only_ ? nullptr : hole_slot(j); }
+  int* packed_part_slot(int j) { return rows_only_ ? nullptr : part_slot(j); }
   struct BlockInBatch;
   void read_plain(Run& run, int unit, int most);
   void read_packed(Run& run, int unit, int most);
@@ -120,6 +125,7 @@ class ListBatch {
   std::vector<int> count_, holes_, parts_;
   std::vector<unsigned char> records_;
   std::vector<unsigned char> rows_;  // empty unless rows are kept
+  bool rows_only_ = false;
   std::string fault_;
   bool record_fault_ = false;  // the fault is of the record, not of its contents
   int size_ = 0;

@@ -219,8 +219,10 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
   run.io.open(kUnitOrdet, "ORDET", fio::Status::Unknown, fio::Form::Unformatted);
   file_order_addresses(run, iordre);
 
+  // The list was decoded and checked whole by the check: its bytes are
+  // only moved here.
   ListBatch batch;
-  batch.keep_rows();
+  batch.keep_rows(true);
   OrderedBlocks blocks;
   // One pass over the list per window of addresses: each batch's rows go to
   // their places, which are random over the window, on the run's threads
