@@ -12,7 +12,10 @@ int run_threads() {
     const int n = std::atoi(e);
     if (n > 0) return n;
   }
-  return std::max(1u, std::thread::hardware_concurrency());
+  // The processors are counted once: the count reads a system file, and the
+  // passes over a list ask for it per batch.
+  static const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return processors;
 }
 
 void in_shares(int count, int min_share, const std::function<void(int lo, int hi)>& work) {
