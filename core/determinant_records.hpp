@@ -91,6 +91,9 @@ struct DetRecords {
   // The phase of each determinant of the second list, by address, as its
   // check took it (0 for one that cannot be read).
   std::vector<signed char> list_phases;
+  // The first list holds the second one byte for byte (both vectors of one
+  // CI run): its places and phases are then the check's.
+  bool first_list_same = false;
 };
 
 }  // namespace ciprop

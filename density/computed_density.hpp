@@ -3,6 +3,7 @@
 // orbitals back.
 #pragma once
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/run_state.hpp"
@@ -21,6 +22,9 @@ struct Vectors {
   int isym1 = 0, isym2 = 0;
   std::unique_ptr<AddressTables> space1;
   std::unique_ptr<FirstListGather> first;
+  // Vector 1 in address order, gathered through "IADRV" when its list is
+  // the second one (run.dets.first_list_same) and its space the same.
+  std::optional<std::vector<double>> ordered1;
 };
 struct VectorReading {
   bool gather_first = false;

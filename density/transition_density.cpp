@@ -147,6 +147,13 @@ void print_checked_vector(Run& run, double* v, int n, int unit,
   });
 }
 
+// Whether vector 1 may take the second list's check: its list holds the
+// second one byte for byte, and its space is the one the check used.
+bool first_list_checked(Run& run, const Vectors& v) {
+  return run.dets.first_list_same && v.isym1 == run.cs.is0 && v.ndim1 == run.det.ndet &&
+         make_address_tables(run, v.isym1)->size() == run.det.ndet;
+}
+
 }  // namespace
 
 Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
@@ -163,7 +170,7 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
                                 "vecteur 1 : dimension =");
   const Opened o2 = open_vector(run, kUnitVecB, kUnitDetB, run.ronum.numero(2), "e2",
                                 "vecteur 2 : dimension =");
-  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym, nullptr, nullptr};
+  Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym, nullptr, nullptr, {}};
   run.io.list(kUnitReport, {"numero", run.ronum.numero(1), run.ronum.numero(2)});
   run.io.list(kUnitReport, {kStars});
 
@@ -180,12 +187,25 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
 
   read_negated(run, a, v.ndim1, kUnitVecA);
   run.io.list(kUnitReport, {" VECTEUR 1"});
-  if (how.gather_first) {
-    v.space1 = make_address_tables(run, v.isym1);
-    v.first = std::make_unique<FirstListGather>(*v.space1, run.io.name(kUnitDetA),
-                                                CiVector{a, v.ndim1, v.isym1});
+  if (first_list_checked(run, v)) {
+    // Its determinants are those of the second list, in the same order: its
+    // phases and places are the check's.
+    print_checked_vector(run, a, v.ndim1, kUnitDetA, in_list_order(run, run.dets.list_phases));
+    if (how.gather_first) {
+      v.ordered1.emplace();
+      v.ordered1->reserve(static_cast<size_t>(v.ndim1));
+      prefer_huge_pages(v.ordered1->data(), static_cast<size_t>(v.ndim1) * sizeof(double));
+      v.ordered1->resize(static_cast<size_t>(v.ndim1));
+      permute_by_address(run, a, v.ordered1->data(), v.ndim1);
+    }
+  } else {
+    if (how.gather_first) {
+      v.space1 = make_address_tables(run, v.isym1);
+      v.first = std::make_unique<FirstListGather>(*v.space1, run.io.name(kUnitDetA),
+                                                  CiVector{a, v.ndim1, v.isym1});
+    }
+    print_vector(run, a, v.ndim1, kUnitDetA, v.first.get());
   }
-  print_vector(run, a, v.ndim1, kUnitDetA, v.first.get());
 
   run.ronum.deltae = o2.energy - o1.energy;
   run.io.list(kUnitReport, {"deltae", run.ronum.deltae});
@@ -540,6 +560,7 @@ long long working_bytes_per_ket(const AddressTables& tables, long long n) {
 }
 
 std::vector<double> first_vector_gathered(Run& run, const double* a, Vectors& v) {
+  if (v.ordered1) return std::move(*v.ordered1);
   if (v.first) return v.first->finish();
   ListOnUnit list1(run, kUnitDetA);
   return first_vector_in_address_order(*make_address_tables(run, v.isym1), list1,

@@ -124,27 +124,50 @@ void read_negated(Run& run, double* x, int n, int unit) {
   for (int i = 0; i < n; ++i) x[i] = -x[i];
 }
 
-void permute_by_address(Run& run, const double* x, double* y, int n) {
+namespace {
+
+// Hands out "IADRV" (the file position of each address) a chunk at a time,
+// each position checked: work(i0, m, pos) for the addresses i0 + 1 .. i0 + m.
+template <class Work>
+void for_address_chunks(Run& run, int n, Work work) {
   run.io.rewind(kUnitIadrv);
-  // "IADRV" holds records of kBlock positions; a chunk of them is read and
-  // checked in order, then gathered on the run's threads.
   constexpr int kChunk = 64 * kBlock;
-  std::vector<int> idx(kChunk);
+  std::vector<int> pos(kChunk);
   for (int i0 = 0; i0 < n; i0 += kChunk) {
     const int m = std::min(kChunk, n - i0);
-    for (int r = 0; r < m; r += kBlock) liri(run, idx.data() + r, kBlock, kUnitIadrv);
+    for (int r = 0; r < m; r += kBlock) liri(run, pos.data() + r, kBlock, kUnitIadrv);
     for (int j = 0; j < m; ++j)
-      if (idx[j] < 1 || idx[j] > n)
-        refuse(run, {"IADRV: position " + std::to_string(idx[j]) + " outside 1.." + std::to_string(n)});
+      if (pos[j] < 1 || pos[j] > n)
+        refuse(run, {"IADRV: position " + std::to_string(pos[j]) + " outside 1.." + std::to_string(n)});
+    work(i0, m, pos.data());
+  }
+}
+
+}  // namespace
+
+void permute_by_address(Run& run, const double* x, double* y, int n) {
+  for_address_chunks(run, n, [&](int i0, int m, const int* pos) {
     in_shares(m, 16384, [&](int lo, int hi) {
       for (int j = lo; j < hi; ++j) {
         // The coefficients are taken from random places of a long vector:
         // the one of a few determinants further on is fetched ahead.
-        if (j + 16 < hi) __builtin_prefetch(x + idx[j + 16] - 1);
-        y[i0 + j] = x[idx[j] - 1];
+        if (j + 16 < hi) __builtin_prefetch(x + pos[j + 16] - 1);
+        y[i0 + j] = x[pos[j] - 1];
       }
     });
-  }
+  });
+}
+
+std::vector<signed char> in_list_order(Run& run, const std::vector<signed char>& by_address) {
+  const int n = static_cast<int>(by_address.size());
+  std::vector<signed char> out(by_address.size());
+  // The positions of a chunk are distinct: the threads write apart.
+  for_address_chunks(run, n, [&](int i0, int m, const int* pos) {
+    in_shares(m, 16384, [&](int lo, int hi) {
+      for (int j = lo; j < hi; ++j) out[size_t(pos[j] - 1)] = by_address[size_t(i0 + j)];
+    });
+  });
+  return out;
 }
 
 bool same_state(int root1, const VectorHead& h1, int root2, const VectorHead& h2) {

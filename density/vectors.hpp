@@ -55,5 +55,8 @@ void read_negated(Run& run, double* x, int n, int unit);
 // Gathers n doubles into address order through "IADRV": y(i) = x(idx(i)),
 // idx(i) the list position of address i.
 void permute_by_address(Run& run, const double* x, double* y, int n);
+// Values kept by address (one per determinant of the second list) put in
+// the order of the list's file, through "IADRV".
+std::vector<signed char> in_list_order(Run& run, const std::vector<signed char>& by_address);
 
 }  // namespace ciprop

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/threads.hpp"
 
@@ -463,6 +464,27 @@ void ListBatch::raise_fault(Run& run, int unit) const {
   if (fault_.empty()) return;
   if (record_fault_) run.io.io_error(unit, fault_);
   bad_list(run, unit, fault_);
+}
+
+bool same_lists(Run& run, int unit1, int unit2) {
+  std::vector<unsigned char> r1(kPackRecord), r2(kPackRecord);
+  restart_list(run, unit1);
+  restart_list(run, unit2);
+  bool same = true;
+  for (;;) {
+    size_t n1 = 0, n2 = 0;
+    const auto got1 = run.io.read_record_or_end(unit1, r1.data(), r1.size(), &n1);
+    const auto got2 = run.io.read_record_or_end(unit2, r2.data(), r2.size(), &n2);
+    if (got1 != got2 || got1 == fio::Units::RecordRead::kTooLong || n1 != n2 ||
+        std::memcmp(r1.data(), r2.data(), n1) != 0) {
+      same = false;
+      break;
+    }
+    if (got1 == fio::Units::RecordRead::kEnd) break;
+  }
+  restart_list(run, unit1);
+  restart_list(run, unit2);
+  return same;
 }
 
 int skip_determinants(Run& run, int unit, int count) {

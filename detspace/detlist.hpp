@@ -48,6 +48,9 @@ void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof);
 void restart_list(Run& run, int unit);
 // Packed-layout reader.
 void venond2(Run& run, int& n, int* a, int* b, int& eof, int unit);
+// Whether the lists on unit1 and unit2 hold the same records, byte for byte;
+// both are left at their start.
+bool same_lists(Run& run, int unit1, int unit2);
 // Steps over the next count determinants of the list on unit, in the layout
 // of the run, and gives how many there were.  A packed list's determinants
 // are not decoded on the way, so only a list that this run wrote from a

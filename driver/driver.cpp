@@ -101,8 +101,11 @@ void check_capacity(Run& run) {
 }  // namespace
 
 // The check and the reordering of the second determinant list work in the
-// work array, in the views of its plan.
+// work array, in the views of its plan.  A first list that is the second
+// one byte for byte is noted, so that the density stage need not check it
+// again.
 void determinant_lists(Run& run, const AddressTables& tables) {
+  run.dets.first_list_same = same_lists(run, kUnitDetA, kUnitDetB);
   int nmax = 0;
   {
     const WorkPlan plan(run.espa);

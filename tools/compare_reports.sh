@@ -3,9 +3,9 @@
 # given git revision and from the working tree, runs both on the bundled
 # example and on generated cases of every single-reference generation mode
 # (both determinant layouts, one to eight symmetries, transition and state
-# densities, the density from file, frozen and deleted orbitals, a detailed
-# print level) and compares standard output, standard error and exit status
-# byte for byte.
+# densities, both vectors from one CI run, the density from file, frozen and
+# deleted orbitals, a detailed print level) and compares standard output,
+# standard error and exit status byte for byte.
 #
 #   tools/compare_reports.sh REVISION [BUILD]
 #
@@ -78,6 +78,7 @@ for gener in CAS DDCI DDci DDC2 TOUS PERT MONO; do
   generated "$eight --gener=$gener --nelac=3 --ms2=-1 --nroots=2 --roots=1,2 --seed=5"
   generated "$two --gener=$gener --nelac=4 --nroots=3 --roots=3,3 --ngel=1,1 --ndel=0,2"
   generated "$four --gener=$gener --nelac=4 --is0=2 --is0a=1 --nroots=2 --roots=1,1" "NPRINT=3,"
+  generated "$two --gener=$gener --nelac=4 --nroots=3 --roots=3,1 --one-list"
 done
 
 echo "$ncase cases compared against $sha ($finished of them finished with status 0)"

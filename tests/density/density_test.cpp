@@ -54,6 +54,21 @@ INSTANTIATE_TEST_SUITE_P(
                       Mode{"PERT", kOneSym, 4, 0, false}, Mode{"PERT", kFourSym, 3, -1, true},
                       Mode{"MONO", kEightSym, 3, -1, true}, Mode{"MONO", kTwoSym, 4, 0, false}));
 
+// Both vectors from one CI run, with one determinant list: the first list
+// takes the second one's check, and the density is the brute-force one.
+TEST_P(EveryMode, OneListForBothVectorsGivesTheBruteForceDensity) {
+  const Mode& m = GetParam();
+  mkcase::Description d = describe(m.layout, m.nelac, m.ms2, m.gener);
+  d.packed = m.packed;
+  d.seed = 9;
+  d.one_list = true;
+  make(d);
+  ASSERT_EQ(execute(), 0) << out.str();
+  EXPECT_TRUE(run->dets.first_list_same);
+  expect_density(false);
+  expect_moments();
+}
+
 TEST_F(DensityRun, VectorsOfDifferentSymmetryCoupleOnlyAllowedOrbitalPairs) {
   mkcase::Description d = describe(kFourSym, 4, 0, "DDCI");
   d.is0 = 2;

@@ -83,6 +83,7 @@ void check(const Description& d) {
           "ms2 too large in magnitude for the active space");
   require(d.is0 >= 1 && d.is0 <= d.nsym, "is0 must be 1 to nsym");
   require(d.is0a >= 0 && d.is0a <= d.nsym, "is0a must be 0 to nsym");
+  require(!d.one_list || d.is0_a() == d.is0, "one list serves two states of one symmetry only");
   require(known_mode(d.gener),
           "gener must be one of 'CAS ', PERT, DDCI, DDci, DDC2, TOUS, MONO, 'MR  ', 'MRS ', "
           "MRD2, MRDD, MRT2, MRTD, 'MRT ', 'MRM ', MRTM, 'MRC '");

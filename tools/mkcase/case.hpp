@@ -57,6 +57,9 @@ struct Description {
   // in the generator's own enumeration order, of the k-th determinant of the
   // file.  Empty: seeded shuffle or enumeration order, by `shuffle`.
   std::vector<int> order_a, order_b;
+  // Both vectors from one CI run: "deta" and "daveca" are written as "detb"
+  // and "davecb", byte for byte (the two states must share a symmetry).
+  bool one_list = false;
   // The brute-force densities cost about ndet x electrons x norb look-ups;
   // above this many they are skipped (no "dens", no expected RO).
   long long density_limit = 200000000;

@@ -141,7 +141,10 @@ Case make_case(const Description& d, const std::string& dir) {
   write_run_description(d, dir, static_cast<long long>(c.b->dets.size()));
   if (multireference(d.gener))
     write_occmrs((std::filesystem::path(dir) / "OCCMRS").string(), references(d));
-  c.deta = write_list(d, *c.a, dir, "deta", "daveca", d.order_a, kOrderA, kListA);
+  if (d.one_list)
+    c.deta = write_list(d, *c.a, dir, "deta", "daveca", d.order_b, kOrderB, kListB);
+  else
+    c.deta = write_list(d, *c.a, dir, "deta", "daveca", d.order_a, kOrderA, kListA);
   c.detb = write_list(d, *c.b, dir, "detb", "davecb", d.order_b, kOrderB, kListB);
   c.deltae = c.b->roots.energies[d.root2 - 1] - c.a->roots.energies[d.root1 - 1];
   compute_densities(c);

@@ -28,6 +28,8 @@ const char* const kUsage =
     "  --nroots=N --roots=r1,r2 roots per vector file, the two roots to use\n"
     "  --plain                  plain determinant lists (default packed)\n"
     "  --order=shuffled|enumeration   file order of the determinants\n"
+    "  --one-list               both vectors from one CI run: deta and daveca\n"
+    "                           written as detb and davecb\n"
     "  --seed=N                 seed of the random orders and vectors\n"
     "  --molcas=4|5|54|22 --iprop=N --symxyz=a,b,c --enuc=X\n"
     "  --inporb=1.0|1.1|2.0|2.1|2.2 [--inporb-without-deleted]  #INPORB orbital file\n"
@@ -106,7 +108,8 @@ Options parse_options(const std::vector<std::string>& args) {
       if (v != "shuffled" && v != "enumeration")
         throw std::invalid_argument("mkcase: --order is shuffled or enumeration");
       d.shuffle = v == "shuffled";
-    } else if (key == "seed") d.seed = std::strtoull(v.c_str(), nullptr, 10);
+    } else if (key == "one-list") d.one_list = true;
+    else if (key == "seed") d.seed = std::strtoull(v.c_str(), nullptr, 10);
     else if (key == "molcas") d.molcas = to_int(key, v);
     else if (key == "inporb") d.inporb = v;
     else if (key == "inporb-without-deleted") d.inporb_without_deleted = true;
