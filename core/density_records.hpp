@@ -30,10 +30,10 @@ struct PairResult {
 };
 
 struct DensityRecords {
-  Arr2<double, 1, 500, 1, 500> mat;     // RO(i,j): i annihilated, j created
-  Arr2<double, 1, 500, 1, 500> roij1;   // RO in symmetry order
+  ZeroPaged<Arr2<double, 1, 500, 1, 500>> mat;    // RO(i,j): i annihilated, j created
+  ZeroPaged<Arr2<double, 1, 500, 1, 500>> roij1;  // RO in symmetry order
   Arr1<FChar<2>, 1, 1000> wvc;          // spin labels "+ " and "- "
-  Arr1<double, 1, 250000> val;          // one record of the density file
+  ZeroPaged<Arr1<double, 1, 250000>> val;        // one record of the density file
   long long connected = 0;              // excited determinants addressed
   int passes = 0;                       // passes of the kernel over vector 1
   Moments moments;                      // the report's numbers

@@ -23,7 +23,7 @@ struct CoMax {
   Arr3<int, 0, 2, 1, 8, 0, 1> maxpp;             // particle configurations per class
 };
 struct Adrsym {
-  Arr2<int, 1, 12870, 0, 16> irangs;             // rank among strings of one symmetry
+  ZeroPaged<Arr2<int, 1, 12870, 0, 16>> irangs;  // rank among strings of one symmetry
   Arr2<int, 1, 8, 0, 16> nbs;                    // strings per symmetry and count
 };
 
@@ -84,7 +84,7 @@ struct DetRecords {
   BlockTable blocks;                                   // of the run's symmetry
   Adrsym adrsym;
   Arr3<int, 1, 16, 1, 16, 1, 16> z;                   // rank weights
-  Arr2<int, 1, 16, 1, 12870> comb;                     // subsets written by combin
+  ZeroPaged<Arr2<int, 1, 16, 1, 12870>> comb;          // subsets written by combin
   Detsto detsto;
   Arr1<int, 1, 2048> ijd;                              // addresses of one block
   MrRecords mr;                                        // multireference space

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 namespace ciprop {
 
@@ -90,6 +93,48 @@ struct Arr4 {
   T* data() { return v.data(); }
   const T* data() const { return v.data(); }
   void fill(const T& x) { v.fill(x); }
+};
+
+// A large record array held outside the record that names it, in pages that
+// come zero from the kernel (calloc serves blocks of this size from a fresh
+// mapping).  The records are sized for 500 orbitals while a run uses the
+// norb x norb corner: only the pages a run writes or reads cost memory and
+// time, not the zeroing of the whole capacity at start.  It reads like the
+// array it holds, subscripts checked the same way.
+template <class A>
+class ZeroPaged {
+  // calloc's zero bytes are the array's zero contents without a constructor.
+  static_assert(std::is_trivially_destructible_v<A> && std::is_aggregate_v<A>);
+
+ public:
+  ZeroPaged() : a_(static_cast<A*>(std::calloc(1, sizeof(A)))) {
+    if (!a_) throw std::bad_alloc();
+  }
+  ~ZeroPaged() { std::free(a_); }
+  // A copy is a copy of the contents, as for the array itself.
+  ZeroPaged(const ZeroPaged& o) : ZeroPaged() { *a_ = *o.a_; }
+  ZeroPaged& operator=(const ZeroPaged& o) {
+    *a_ = *o.a_;
+    return *this;
+  }
+
+  template <class... I>
+  decltype(auto) operator()(I... i) {
+    return (*a_)(i...);
+  }
+  template <class... I>
+  decltype(auto) operator()(I... i) const {
+    return std::as_const(*a_)(i...);
+  }
+  auto* data() { return a_->data(); }
+  const auto* data() const { return std::as_const(*a_).data(); }
+  template <class T>
+  void fill(const T& x) {
+    a_->fill(x);
+  }
+
+ private:
+  A* a_;
 };
 
 // A fixed-length character member, blank-padded like Fortran CHARACTER*N.

@@ -50,7 +50,7 @@ struct MrRecords {
   // offset and size by particle class and hole class; and the determinants
   // of a whole configuration of class klass, isolc open shells and symmetry
   // iscas.
-  Arr4<long long, 1, kMaxMrClass, 1, 18, 1, 17, 0, 16> offmrs, blksize;
+  ZeroPaged<Arr4<long long, 1, kMaxMrClass, 1, 18, 1, 17, 0, 16>> offmrs, blksize;
   Arr3<long long, 1, kMaxMrClass, 0, 16, 1, 8> cfg_size;
 
   // Reference configurations (occupations 0..2 of the active positions).
@@ -60,7 +60,7 @@ struct MrRecords {
   // Per configuration: its class (0 never met, 15 not admitted) and the
   // number of determinants of the admitted configurations before it.
   Arr1<std::uint8_t, 1, kMaxConfigurations> klass;
-  Arr1<int, 1, kMaxConfigurations> base;
+  ZeroPaged<Arr1<int, 1, kMaxConfigurations>> base;
   long long ntotal = 0;  // determinants of the space
 };
 

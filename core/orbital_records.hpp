@@ -16,21 +16,22 @@ inline constexpr int kPacked = 125250;
 inline constexpr int kHeaderBytes = 40960;
 
 struct OrbitalRecords {
-  Arr3<double, 1, 500, 1, 500, 1, 4> xyz;     // x, y, z and x+y+z
-  Arr3<double, 1, 500, 1, 500, 1, 7> xxyyzz;  // xx, zz, yy, xy, xz, yz
+  ZeroPaged<Arr3<double, 1, 500, 1, 500, 1, 4>> xyz;     // x, y, z and x+y+z
+  ZeroPaged<Arr3<double, 1, 500, 1, 500, 1, 7>> xxyyzz;  // xx, zz, yy, xy, xz, yz
   Arr1<double, 1, 9> fmomnucl;                // x y z xx xy xz yy yz zz
 
   // The integral stage's own storage.
   // AO integrals of each component in the packed order of OneInt.
-  Arr1<double, 1, kPacked> pxq, pyq, pzq, pxxq, pyyq, pzzq, pxyq, pxzq, pyzq;
-  Arr1<double, 1, kPacked> ovl;                // overlap, printed only
+  using Packed = ZeroPaged<Arr1<double, 1, kPacked>>;
+  Packed pxq, pyq, pzq, pxxq, pyyq, pzzq, pxyq, pxzq, pyzq;
+  Packed ovl;                                  // overlap, printed only
   // MO coefficients: column m is MO m (all symmetries, file order), row mu
   // the mu-th basis function of that MO's symmetry.
-  Arr2<double, 1, 500, 1, 500> orb;
+  ZeroPaged<Arr2<double, 1, 500, 1, 500>> orb;
   // Scratch of the transformation: one symmetry block of orb in panels, and
   // one block of a component unpacked, both laid out along the inner sums.
-  Arr2<double, 1, 500, 1, 500> orbt;
-  Arr2<double, 1, 500, 1, 500> pful;
+  ZeroPaged<Arr2<double, 1, 500, 1, 500>> orbt;
+  ZeroPaged<Arr2<double, 1, 500, 1, 500>> pful;
   std::array<unsigned char, kHeaderBytes> buf{};   // OneInt header
   std::array<unsigned char, kHeaderBytes> bufc{};  // ComFile header (version 54)
   long nbuf = 0, nbufc = 0;                      // bytes actually read into them

@@ -24,6 +24,11 @@ constexpr int kStdout = 6;
 // file, and reading on would grow one line without bound.
 constexpr std::size_t kMaxLine = 65536;
 
+// The stream buffer of an unformatted unit.  Determinant lists come as
+// records of about a kilobyte, read and written by the ten thousand; with the
+// default buffer of one disk block each few records cost a system call.
+constexpr std::size_t kUnformattedBuffer = std::size_t(1) << 18;
+
 bool file_exists(const std::string& name) { return ::access(name.c_str(), F_OK) == 0; }
 
 std::string trimmed(std::string_view name) {
@@ -94,6 +99,10 @@ bool Units::attach(int unit, const std::string& name, std::FILE* f, Form form) {
   if (!f) return false;
   Unit& u = units_[unit];
   u.f = f;
+  if (form == Form::Unformatted) {
+    u.buffer = std::make_unique_for_overwrite<char[]>(kUnformattedBuffer);
+    std::setvbuf(f, u.buffer.get(), _IOFBF, kUnformattedBuffer);
+  }
   u.name = name;
   u.form = form;
   u.may_have_tail = true;
@@ -118,6 +127,7 @@ void Units::close(int unit, bool delete_file) {
   // an error, unless the file is thrown away anyway.
   const bool failed = std::fclose(u.f) != 0;
   u.f = nullptr;
+  u.buffer.reset();
   if (delete_file) {
     std::remove(u.name.c_str());
     return;

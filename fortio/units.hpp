@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,6 +110,7 @@ class Units {
     Form form = Form::Formatted;
     bool may_have_tail = false;  // a write must first cut the file here
     bool last_write = false;     // last operation was a write
+    std::unique_ptr<char[]> buffer;  // the stream's buffer, unformatted units
   };
   Unit& get(int unit, std::string_view op);
   bool free_unit(int unit);

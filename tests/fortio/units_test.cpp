@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "fortio/stop.hpp"
 #include "fortio/units.hpp"
@@ -100,6 +101,38 @@ TEST_F(UnitsTest, WriteAfterRewindMakesTheNewRecordTheLast) {
   ASSERT_TRUE(io.read_line(75, line));
   EXPECT_EQ(line, "new");
   EXPECT_FALSE(io.read_line(75, line));
+}
+
+// A determinant list of a few megabytes in kilobyte records, far more than
+// one stream buffer holds: read half-way, a write there makes its record the
+// last, and everything reaches the file at close.
+TEST_F(UnitsTest, ALongListOfRecordsSurvivesAWriteInTheMiddle) {
+  constexpr int kRecords = 3000, kWords = 256;
+  std::vector<int> rec(kWords);
+  io.open(60, "deta", fio::Status::Unknown, fio::Form::Unformatted);
+  for (int r = 0; r < kRecords; ++r) {
+    for (int w = 0; w < kWords; ++w) rec[w] = r * kWords + w;
+    io.write_record(60, rec.data(), sizeof(int) * kWords);
+  }
+  io.rewind(60);
+  for (int r = 0; r < kRecords / 2; ++r) io.read_record(60, rec.data(), sizeof(int) * kWords);
+  EXPECT_EQ(rec[kWords - 1], (kRecords / 2) * kWords - 1);
+  const int last = -7;
+  io.write_record(60, &last, sizeof last);
+  io.close(60);
+  EXPECT_EQ(fs::file_size("deta"), (kRecords / 2) * (8u + sizeof(int) * kWords) + 12u);
+
+  io.open(60, "deta", fio::Status::Old, fio::Form::Unformatted);
+  for (int r = 0; r < kRecords / 2; ++r) {
+    io.read_record(60, rec.data(), sizeof(int) * kWords);
+    ASSERT_EQ(rec[0], r * kWords);
+    ASSERT_EQ(rec[kWords - 1], r * kWords + kWords - 1);
+  }
+  int got = 0;
+  io.read_record(60, &got, sizeof got);
+  EXPECT_EQ(got, last);
+  std::size_t len = 0;
+  EXPECT_FALSE(io.try_read_record(60, rec.data(), sizeof(int) * kWords, &len));
 }
 
 TEST_F(UnitsTest, CardsAreCutOrPaddedToEightyColumns) {
