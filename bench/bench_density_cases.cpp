@@ -6,8 +6,11 @@
 // the page cache.  Each run is a child process, so that its peak memory is
 // its own and not the generator's.
 //
-//   bench_density_cases [case ...]   cases: cas12 cas13 ddci (the default),
-//                                    cas14 ddci12m (both with MEM raised)
+//   bench_density_cases [case ...]   cases: cas12 cas13 ddci ddci1 (the
+//                                    default; ddci1 is ddci with one list
+//                                    for both vectors, as one CI run writes
+//                                    it), cas14 ddci12m (both with MEM
+//                                    raised)
 //
 // CIPROP_THREADS, when set, is passed on to the runs.  CIPROP_BENCH_KEEP, when
 // set, keeps each case's folder for profiling.  When psi4 is installed,
@@ -100,6 +103,9 @@ std::map<std::string, Bench> cases() {
                 12000000};
   c["ddci"] = {"DDCI, 4 irreps",
                mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6)};
+  c["ddci1"] = {"DDCI, 4 irreps, both vectors from one CI run (one list)",
+                mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6)};
+  c["ddci1"].d.one_list = true;
   c["ddci12m"] = {"DDCI, 4 irreps, larger basis",
                   mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {24, 18, 18, 12}, 6),
                   13000000};
@@ -165,7 +171,7 @@ void bench(const std::string& name, Bench b) {
 int main(int argc, char** argv) {
   std::vector<std::string> names;
   for (int k = 1; k < argc; ++k) names.push_back(argv[k]);
-  if (names.empty()) names = {"cas12", "cas13", "ddci"};
+  if (names.empty()) names = {"cas12", "cas13", "ddci", "ddci1"};
   const auto all = cases();
   for (const std::string& n : names) {
     auto it = all.find(n);
