@@ -488,17 +488,31 @@ bool same_lists(Run& run, int unit1, int unit2) {
 }
 
 int skip_determinants(Run& run, int unit, int count) {
-  Detsto& s = run.dets.detsto;
   int n = 0, m = 0, eof = 0, a[kMaxSubst], b[kMaxSubst];
-  for (int k = 0; k < count; ++k) {
-    if (!run.switches.packed_lists) {
+  if (!run.switches.packed_lists) {
+    for (int k = 0; k < count; ++k) {
       venond_plain(run, unit, n, a, b, eof);
       if (eof) return k;
-      continue;
+    }
+    return count;
+  }
+  Detsto& s = run.dets.detsto;
+  for (int k = 0; k < count;) {
+    // A new block whose determinants all fall in the count is passed whole:
+    // only its head is read.
+    if (s.k >= s.kk) {
+      if (!read_block(run, unit)) return k;
+      s.k = s.ipos = s.hpos = 0;
+      if (s.kk <= count - k) {
+        k += s.kk;
+        s.k = s.kk;
+        continue;
+      }
     }
     if (!next_packed(run, unit, n, m)) return k;
     s.ipos += 2 * n;
     s.hpos += run.orb.norb > 256 ? (n + 3) / 4 : 0;
+    ++k;
   }
   return count;
 }
