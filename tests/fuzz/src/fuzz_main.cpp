@@ -57,6 +57,8 @@ const CaseDef kCases[] = {
                     "--roots=1,2 --molcas=5"},
     {"ddc2-v54", "--nsym=2 --ninac=1,1 --nact=1,2 --nvirt=1,2 --nelac=4 --gener=DDC2 "
                  "--roots=2,1 --molcas=54"},
+    {"ddci-one-list", "--nsym=2 --ninac=1,1 --nact=2,1 --nvirt=2,1 --nelac=4 --gener=DDCI "
+                      "--nroots=3 --roots=3,1 --molcas=5 --one-list"},
 };
 
 struct Case {
