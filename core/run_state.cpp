@@ -33,6 +33,14 @@ void prefer_huge_pages(void* p, size_t bytes) {
 #endif
 }
 
+std::vector<double> zero_vector_on_huge_pages(size_t n) {
+  std::vector<double> v;
+  v.reserve(n);
+  prefer_huge_pages(v.data(), n * sizeof(double));
+  v.assign(n, 0.0);
+  return v;
+}
+
 void size_work_array(Run& run, long long half) {
   if (half < 1) half = 1;
   try {

@@ -7,6 +7,7 @@
 #include <array>
 #include <span>
 #include <string>
+#include <vector>
 #include <iosfwd>
 #include <memory>
 
@@ -270,6 +271,9 @@ struct Run {
 // then covers 2 MB, and a random access costs no page walk.  The contents
 // are not changed; a kernel without the feature leaves the pages as they are.
 void prefer_huge_pages(void* p, size_t bytes);
+// n zero coefficients of a vector indexed at random, on huge pages where
+// the kernel offers them.
+std::vector<double> zero_vector_on_huge_pages(size_t n);
 
 // Largest determinant count of the run: iadri, or the "MEM" value of &RHO
 // when it asks for more.

@@ -25,9 +25,7 @@ FirstListGather::FirstListGather(const AddressTables& space1, std::string list,
     : space1_(space1), list_(std::move(list)), n_(psi1.n), symmetry_(psi1.symmetry),
       sized_(psi1.n == space1.size()) {
   if (!sized_) return;
-  ordered_.reserve(static_cast<size_t>(n_));
-  prefer_huge_pages(ordered_.data(), static_cast<size_t>(n_) * sizeof(double));
-  ordered_.assign(static_cast<size_t>(n_), 0.0);
+  ordered_ = zero_vector_on_huge_pages(static_cast<size_t>(n_));
   seen_.assign((static_cast<size_t>(n_) + 63) / 64, 0);
 }
 

@@ -61,6 +61,22 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
   return Opened{h.ndim, isym, h.energy};
 }
 
+// The list on unit holds `count` determinants where its vector has n.
+[[noreturn]] void refuse_short_list(Run& run, int unit, int count, int n) {
+  refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(count) +
+                  " determinants, its vector " + std::to_string(n)});
+}
+
+// Stops the run unless the list on unit ends here, after the n
+// determinants of its vector.
+void expect_list_end(Run& run, int unit, int n) {
+  int eof = 0, p[kMaxSubst], q[kMaxSubst], ne = 0;
+  venond1(run, unit, ne, p, q, eof);
+  if (!eof)
+    refuse(run, {"determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
+                    std::to_string(n) + ")"});
+}
+
 // Prints, in list order, every determinant whose coefficient passes the
 // threshold, and brings every coefficient to one phase convention once it is
 // printed, in the same pass over the list; the list must hold exactly n
@@ -98,16 +114,9 @@ void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first =
     if (first) first->add_batch(i0 + 1, m, at.data(), batch, v + i0);
     batch.raise_fault(run, unit);
     i0 += m;
-    if (batch.ended() && i0 < n)
-      refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(i0) +
-                      " determinants, its vector " + std::to_string(n)});
+    if (batch.ended() && i0 < n) refuse_short_list(run, unit, i0, n);
   }
-  int eof = 0;
-  int p1[kMaxSubst], q1[kMaxSubst], ne1 = 0;
-  venond1(run, unit, ne1, p1, q1, eof);
-  if (!eof)
-    refuse(run, {"determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
-                    std::to_string(n) + ")"});
+  expect_list_end(run, unit, n);
 }
 
 // Prints and phases, as print_vector does, a vector whose list the run
@@ -116,32 +125,25 @@ void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first =
 // read from the list, the others are stepped over.
 void print_checked_vector(Run& run, double* v, int n, int unit,
                           const std::vector<signed char>& phases) {
-  if (phases.size() != static_cast<size_t>(n))
-    refuse(run, {"determinant list " + run.io.name(unit) + " was not checked before the density"});
   const std::string name = run.io.name(unit);
-  auto holds = [&](int count) {
-    refuse(run, {"determinant list " + name + " holds " + std::to_string(count) +
-                    " determinants, its vector " + std::to_string(n)});
-  };
+  if (phases.size() != static_cast<size_t>(n))
+    refuse(run, {"determinant list " + name + " was not checked before the density"});
   restart_list(run, unit);
   int passed = 0, ne = 0, eof = 0, p[kMaxSubst], q[kMaxSubst];
   for (int i = 0; i < n; ++i) {
     const bool printed = std::abs(v[i]) > run.infdav.twvec;
     if (!printed && phases[size_t(i)] != 0) continue;
     const int stepped = skip_determinants(run, unit, i - passed);
-    if (stepped < i - passed) holds(passed + stepped);
+    if (stepped < i - passed) refuse_short_list(run, unit, passed + stepped, n);
     venond1(run, unit, ne, p, q, eof);
-    if (eof) holds(i);
+    if (eof) refuse_short_list(run, unit, i, n);
     passed = i + 1;
     if (phases[size_t(i)] == 0) refuse_listed(run, name, i + 1, list_defect(run, ne, p, q));
     wv(run, ne, p, q, v[i]);
   }
   const int rest = skip_determinants(run, unit, n - passed);
-  if (rest < n - passed) holds(passed + rest);
-  venond1(run, unit, ne, p, q, eof);
-  if (!eof)
-    refuse(run, {"determinant list " + name + " holds more determinants than its vector (" +
-                    std::to_string(n) + ")"});
+  if (rest < n - passed) refuse_short_list(run, unit, passed + rest, n);
+  expect_list_end(run, unit, n);
   in_shares(n, 1 << 16, [&](int lo, int hi) {
     for (int i = lo; i < hi; ++i) v[i] *= phases[size_t(i)];
   });
@@ -192,10 +194,7 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
     // phases and places are the check's.
     print_checked_vector(run, a, v.ndim1, kUnitDetA, in_list_order(run, run.dets.list_phases));
     if (how.gather_first) {
-      v.ordered1.emplace();
-      v.ordered1->reserve(static_cast<size_t>(v.ndim1));
-      prefer_huge_pages(v.ordered1->data(), static_cast<size_t>(v.ndim1) * sizeof(double));
-      v.ordered1->resize(static_cast<size_t>(v.ndim1));
+      v.ordered1 = zero_vector_on_huge_pages(static_cast<size_t>(v.ndim1));
       permute_by_address(run, a, v.ordered1->data(), v.ndim1);
     }
   } else {
