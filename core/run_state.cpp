@@ -33,13 +33,13 @@ void prefer_huge_pages(void* p, size_t bytes) {
 #endif
 }
 
-std::vector<double> zero_vector_on_huge_pages(size_t n) {
-  std::vector<double> v;
-  v.reserve(n);
-  prefer_huge_pages(v.data(), n * sizeof(double));
-  v.assign(n, 0.0);
-  return v;
+ZeroVector::ZeroVector(size_t n)
+    : p_(static_cast<double*>(std::calloc(n > 0 ? n : 1, sizeof(double)))), n_(n) {
+  if (!p_) throw std::bad_alloc();
+  prefer_huge_pages(p_.get(), n * sizeof(double));
 }
+
+void ZeroVector::Free::operator()(double* p) const { std::free(p); }
 
 void size_work_array(Run& run, long long half) {
   if (half < 1) half = 1;

@@ -272,8 +272,28 @@ struct Run {
 // are not changed; a kernel without the feature leaves the pages as they are.
 void prefer_huge_pages(void* p, size_t bytes);
 // n zero coefficients of a vector indexed at random, on huge pages where
-// the kernel offers them.
-std::vector<double> zero_vector_on_huge_pages(size_t n);
+// the kernel offers them.  The pages come zero from the kernel and are
+// first touched where the coefficients are written: a vector of millions of
+// determinants filled on the run's threads is not first cleared on one.
+class ZeroVector {
+ public:
+  ZeroVector() = default;
+  explicit ZeroVector(size_t n);
+  double* data() { return p_.get(); }
+  const double* data() const { return p_.get(); }
+  size_t size() const { return n_; }
+  double& operator[](size_t i) { return p_[i]; }
+  const double& operator[](size_t i) const { return p_[i]; }
+  const double* begin() const { return p_.get(); }
+  const double* end() const { return p_.get() + n_; }
+
+ private:
+  struct Free {
+    void operator()(double* p) const;
+  };
+  std::unique_ptr<double[], Free> p_;
+  size_t n_ = 0;
+};
 
 // Largest determinant count of the run: iadri, or the "MEM" value of &RHO
 // when it asks for more.

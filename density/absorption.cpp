@@ -121,7 +121,7 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
   std::vector<double> sym_order(full.size());
   if (first || !loaded.empty()) {
     const int n2 = v.ndim2;
-    const std::vector<double> ordered1 = first_vector_gathered(run, a, v);
+    const ZeroVector ordered1 = first_vector_gathered(run, a, v);
     int per_pass = 0;
     if (!loaded.empty())
       per_pass = size_ket_store(

@@ -24,7 +24,7 @@ struct Vectors {
   std::unique_ptr<FirstListGather> first;
   // Vector 1 in address order, gathered through "IADRV" when its list is
   // the second one (run.dets.first_list_same) and its space the same.
-  std::optional<std::vector<double>> ordered1;
+  std::optional<ZeroVector> ordered1;
 };
 struct VectorReading {
   bool gather_first = false;
@@ -36,7 +36,7 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
 // own symmetry and gathered into that space's address order: the run stops
 // here on the first finding.  Read with gather_first, the work is done;
 // otherwise the list on unit 60 is read from its start.
-std::vector<double> first_vector_gathered(Run& run, const double* a, Vectors& v);
+ZeroVector first_vector_gathered(Run& run, const double* a, Vectors& v);
 
 // RO over the CI orbitals in `mat` -> ordered by symmetry, expanded to the
 // full orbital set with the frozen (doubly occupied, so present on the

@@ -25,7 +25,7 @@ FirstListGather::FirstListGather(const AddressTables& space1, std::string list,
     : space1_(space1), list_(std::move(list)), n_(psi1.n), symmetry_(psi1.symmetry),
       sized_(psi1.n == space1.size()) {
   if (!sized_) return;
-  ordered_ = zero_vector_on_huge_pages(static_cast<size_t>(n_));
+  ordered_ = ZeroVector(static_cast<size_t>(n_));
   seen_.assign((static_cast<size_t>(n_) + 63) / 64, 0);
 }
 
@@ -95,13 +95,13 @@ void FirstListGather::refuse_if_found() {
   if (found_at_ != 0) refuse_listed(run, list_, found_at_, found_);
 }
 
-std::vector<double> FirstListGather::finish() {
+ZeroVector FirstListGather::finish() {
   refuse_if_found();
   seen_ = {};
   return std::move(ordered_);
 }
 
-std::vector<double> first_vector_in_address_order(const AddressTables& space1,
+ZeroVector first_vector_in_address_order(const AddressTables& space1,
                                                   DeterminantSource& list1,
                                                   const CiVector& psi1) {
   Run& run = space1.records();

@@ -18,7 +18,7 @@ namespace ciprop {
 // each once, and as many as the space holds and psi1 has coefficients.  The
 // first fault stops the run naming the list and the determinant.  Returns
 // psi1's coefficients (in the order of list1) moved to their addresses.
-std::vector<double> first_vector_in_address_order(const AddressTables& space1,
+ZeroVector first_vector_in_address_order(const AddressTables& space1,
                                                   DeterminantSource& list1,
                                                   const CiVector& psi1);
 
@@ -47,7 +47,7 @@ class FirstListGather {
   void refuse_if_found();
   // Stops the run on the first finding, else gives the coefficients in
   // address order.
-  std::vector<double> finish();
+  ZeroVector finish();
 
  private:
   const AddressTables& space1_;
@@ -61,7 +61,7 @@ class FirstListGather {
 
   long long found_at_ = 0;  // the determinant of the first finding, 0 for none
   std::string found_;
-  std::vector<double> ordered_;
+  ZeroVector ordered_;
   std::vector<unsigned long long> seen_;  // the addresses met, a bit each
 };
 

@@ -194,7 +194,7 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
     // phases and places are the check's.
     print_checked_vector(run, a, v.ndim1, kUnitDetA, in_list_order(run, run.dets.list_phases));
     if (how.gather_first) {
-      v.ordered1 = zero_vector_on_huge_pages(static_cast<size_t>(v.ndim1));
+      v.ordered1 = ZeroVector(static_cast<size_t>(v.ndim1));
       permute_by_address(run, a, v.ordered1->data(), v.ndim1);
     }
   } else {
@@ -558,7 +558,7 @@ long long working_bytes_per_ket(const AddressTables& tables, long long n) {
   return (8 * (copies + norb * norb + pieces) + (8 * (n + copies)) / 8);
 }
 
-std::vector<double> first_vector_gathered(Run& run, const double* a, Vectors& v) {
+ZeroVector first_vector_gathered(Run& run, const double* a, Vectors& v) {
   if (v.ordered1) return std::move(*v.ordered1);
   if (v.first) return v.first->finish();
   ListOnUnit list1(run, kUnitDetA);
@@ -568,7 +568,7 @@ std::vector<double> first_vector_gathered(Run& run, const double* a, Vectors& v)
 
 void calro(Run& run, const AddressTables& tables, bool state, double* a, double* b) {
   Vectors v = read_vectors(run, a, b, "APRES SGN", {.gather_first = true});
-  const std::vector<double> ordered1 = first_vector_gathered(run, a, v);
+  const ZeroVector ordered1 = first_vector_gathered(run, a, v);
   ListOnUnit list1(run, kUnitDetA);
   const TransitionDensity t = transition_density(tables, list1, {a, v.ndim1, v.isym1, ordered1.data()},
                                                  {b, v.ndim2, v.isym2, b});

@@ -5,6 +5,7 @@
 // only ever read sequentially.
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -108,27 +109,23 @@ namespace {
 
 constexpr int kRowsAhead = 16;  // determinants
 
-// Asks for the place of address addr in a table of ndet entries before it is
-// needed; an address outside the table is refused later, when it is placed.
-void fetch_place(const int* table, int ndet, int addr) {
-  if (addr >= 1 && addr <= ndet) __builtin_prefetch(table + addr - 1, 1);
-}
-
-// iordre(file position) = address, from "IADRV", which gives the file
-// position of every address; every address is checked to be met once.
+// iordre(file position) = address: the check's address blocks ("BID84"),
+// which give the addresses in file order, read back as they were written.
+// The check met every address of 1..ndet once; an address outside them or
+// met twice is a damaged file.
 void file_order_addresses(Run& run, int* iordre) {
   const int ndet = run.det.ndet;
-  run.io.rewind(kUnitIadrv);
-  std::fill(iordre, iordre + ndet, 0);
-  int blk[kBlock];
-  for (int i = 0; i < ndet; i += kBlock) {
-    const int cnt = std::min(kBlock, ndet - i);
-    liri(run, blk, cnt, kUnitIadrv);
-    for (int j = 0; j < cnt; ++j) {
-      // The places are random over the whole table: fetched ahead.
-      if (j + kRowsAhead < cnt) fetch_place(iordre, ndet, blk[j + kRowsAhead]);
-      place(run, iordre, blk[j], i + j + 1);
-    }
+  run.io.rewind(kUnitBid84);
+  lirbl(run, iordre, ndet, kUnitBid84);
+  // A bit per address: the flags stay in the caches.
+  std::vector<std::uint64_t> met((size_t(ndet) + 63) / 64);
+  for (int f = 0; f < ndet; ++f) {
+    const int a = iordre[f];
+    const std::uint64_t bit = std::uint64_t(1) << ((a - 1) % 64);
+    if (a < 1 || a > ndet || (met[size_t(a - 1) / 64] & bit) != 0)
+      run.io.io_error(kUnitBid84, "address " + std::to_string(a) + " outside 1.." +
+                                      std::to_string(ndet) + " or repeated");
+    met[size_t(a - 1) / 64] |= bit;
   }
 }
 

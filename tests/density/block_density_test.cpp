@@ -209,7 +209,7 @@ TEST(BlockDensity, StatesOfDifferentSymmetry) {
     const mkcase::Roots roots1 = mkcase::random_roots(dets1.size(), 1, -75.0, 5);
     CiVector bra{roots1.coef[0].data(), int(dets1.size()), is1};
     Enumeration list(dets1, s.t.layout, dets1.size());
-    const std::vector<double> ordered =
+    const ZeroVector ordered =
         first_vector_in_address_order(*make_address_tables(*s.t.run, is1), list, bra);
     bra.in_address_order = ordered.data();
     auto with = [&](const char* threads) {

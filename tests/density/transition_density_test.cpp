@@ -137,7 +137,7 @@ TEST(StringDrivenDensity, CasSpacesInAndAcrossSymmetries) {
     const mkcase::Roots roots1 = mkcase::random_roots(dets1.size(), 1, -75.0, 5);
     const CiVector listed{roots1.coef[0].data(), int(dets1.size()), is1};
     Enumeration gathered(dets1, s.t.layout, dets1.size());
-    const std::vector<double> ordered1 =
+    const ZeroVector ordered1 =
         first_vector_in_address_order(*make_address_tables(*s.t.run, is1), gathered, listed);
     const std::vector<double> psi2 = s.in_address_order(1);
     auto run = [&](const char* threads) {
@@ -200,7 +200,7 @@ TEST(FirstVector, AListThatIsNotItsSpaceStopsTheRun) {
       return first_vector_in_address_order(*space1, list, {coef.data(), n, 1});
     };
     // The intact list: every coefficient at the address of its determinant.
-    const std::vector<double> ordered = gather(dets1, int(dets1.size()));
+    const ZeroVector ordered = gather(dets1, int(dets1.size()));
     for (size_t k = 0; k < dets1.size(); ++k)
       ASSERT_EQ(ordered[size_t(space1->address(t.split(dets1[k])) - 1)], coef[k]);
 

@@ -20,7 +20,8 @@ struct Reorder : listfiles::ListTest {
   std::vector<int> address;  // address of each file position
   int nmax = 0;
 
-  // Writes "detb" and "IADRV" for a random list of ndet determinants.
+  // Writes "detb", "IADRV" and "BID84" (the addresses in file order) for a
+  // random list of ndet determinants.
   void make_list(int ndet, int norb, int ms2, unsigned seed) {
     run->orb.norb = norb;
     run->cs.ms2 = ms2;
@@ -41,6 +42,8 @@ struct Reorder : listfiles::ListTest {
     for (int f = 1; f <= ndet; ++f) iadrv[size_t(address[size_t(f - 1)] - 1)] = f;
     run->io.open(kUnitIadrv, "IADRV", fio::Status::Unknown, fio::Form::Unformatted);
     ecribl(*run, iadrv.data(), ndet, kUnitIadrv);
+    run->io.open(kUnitBid84, "BID84", fio::Status::Unknown, fio::Form::Unformatted);
+    ecribl(*run, address.data(), ndet, kUnitBid84);
   }
 
   // Runs the reordering of the layout in use with its buffers.
@@ -227,12 +230,19 @@ TEST_F(Reorder, ABlockOfMoreThan3600OrbitalBytesStopsWithMpie2) {
   EXPECT_EQ(out.str(), " mpie2\n");
 }
 
-TEST_F(Reorder, ACorruptIadrvOrAShortenedListIsRefused) {
-  make_list(150, 40, 0, 9);
-  std::vector<int> bad(150, 1);  // every address 1
-  run->io.rewind(kUnitIadrv);
-  ecribl(*run, bad.data(), 150, kUnitIadrv);
-  EXPECT_EQ(reorder(), fio::kStatusIoError);
+TEST_F(Reorder, CorruptAddressBlocksOrAShortenedListAreRefused) {
+  // An address met twice, and one beyond the list.
+  for (bool twice : {true, false}) {
+    make_list(150, 40, 0, 9);
+    address[149] = twice ? address[0] : 151;
+    run->io.rewind(kUnitBid84);
+    ecribl(*run, address.data(), 150, kUnitBid84);
+    err.str("");
+    EXPECT_EQ(reorder(), fio::kStatusIoError);
+    EXPECT_NE(err.str().find("BID84"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("address " + std::to_string(address[149])), std::string::npos)
+        << err.str();
+  }
 
   // The list lost its last determinant after the check.
   make_list(151, 40, 0, 9);
