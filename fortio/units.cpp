@@ -1,6 +1,7 @@
 #include "fortio/units.hpp"
 
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -192,7 +193,12 @@ void Units::before_write(Unit& u) {
   if (u.may_have_tail) {
     std::fflush(u.f);
     long pos = std::ftell(u.f);
-    if (pos >= 0 && ::ftruncate(fileno(u.f), pos) != 0 && errno != EINVAL) {
+    // Only a tail that is there is cut.  Cutting an empty file to length 0
+    // is not harmless on ext4: it marks the file for a flush to disk on
+    // close, which made closing a fresh "ORDET" of 56 MB wait 26 ms.
+    struct stat st {};
+    if (pos >= 0 && ::fstat(fileno(u.f), &st) == 0 && st.st_size > pos &&
+        ::ftruncate(fileno(u.f), pos) != 0 && errno != EINVAL) {
       // Read-only inputs cannot be written at all; the write below fails.
     }
     u.may_have_tail = false;
