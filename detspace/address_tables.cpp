@@ -75,7 +75,7 @@ struct SrAddressTables::ListTables {
   };
 
   ListTables(Run& run, const BlockTable& blocks, unsigned reference);
-  int address(int n, const int* a, const int* b) const;
+  int address(int n, const int* a, const int* b, bool* inside) const;
   // The entry of spin-orbital s (1..2 norb, the marker 2 norb + 1); 0 and
   // any other number share the refused one.
   unsigned entry(int s) const { return std::min(unsigned(s) - 1, nso + 1); }
@@ -213,7 +213,7 @@ int SrAddressTables::ListTables::pair_index(const Outside& o, const PairOffsets&
 // particles.  The entries are read without a branch on their kind (a list's
 // kinds follow no pattern a predictor learns): their words are summed and
 // joined, and the list is judged once from the two.
-int SrAddressTables::ListTables::address(int n, const int* a, const int* b) const {
+int SrAddressTables::ListTables::address(int n, const int* a, const int* b, bool* inside) const {
   if (n > kMostEntries) return 0;
   std::uint64_t hole_sum = 0, hole_union = 0, part_sum = 0, part_union = 0;
   Outside t, p;
@@ -251,6 +251,7 @@ int SrAddressTables::ListTables::address(int n, const int* a, const int* b) cons
   const Block& block = blocks[block_key(nelc, isc, spin_class[dspin + 4], icateg)];
   if (block.maxc < 0) return 0;
 
+  if (inside) *inside = t.n == 0 && p.n == 0;
   const int iadrt = pair_index(t, holes), iadrp = pair_index(p, particles);
   // adrp stops the run on a particle index of 0; the general path words it.
   if (iadrp == 0) return 0;
@@ -290,9 +291,9 @@ std::unique_ptr<ExcitationShortcut> SrAddressTables::excitation_shortcut() const
   return std::make_unique<Excitations>(records(), *blocks_);
 }
 
-int SrAddressTables::list_address(int n, const int* a, const int* b) const {
+int SrAddressTables::list_address(int n, const int* a, const int* b, bool* inside) const {
   if (!list_) return 0;
-  const int iadr = list_->address(n, a, b);
+  const int iadr = list_->address(n, a, b, inside);
   // adrdet's look at one address stops the run: through adrdet.
   return iadr == records().switches.stop_at_address ? 0 : iadr;
 }

@@ -35,8 +35,12 @@ class AddressTables {
   // determinant once.  0 when they leave it to trad and address(), as they
   // do for every determinant that is not plainly one of the space.  It
   // writes nothing, prints nothing and never stops the run: the callers ask
-  // it from several threads at once.
-  virtual int list_address(int /*n*/, const int* /*a*/, const int* /*b*/) const { return 0; }
+  // it from several threads at once.  With inside, a placed determinant
+  // also says whether all its holes and particles are active orbitals.
+  virtual int list_address(int /*n*/, const int* /*a*/, const int* /*b*/,
+                           bool* /*inside*/ = nullptr) const {
+    return 0;
+  }
 
   // The records the tables were built from: the orbital classes, the
   // symmetry and the run description, and the units for messages.
@@ -73,7 +77,7 @@ class SrAddressTables final : public AddressTables {
   // refusal.  Pure: it reads the tables built with the object and the run's
   // switches, writes nothing, prints nothing and never stops the run, so
   // several threads may call it at once on one const object.
-  int list_address(int n, const int* a, const int* b) const override;
+  int list_address(int n, const int* a, const int* b, bool* inside = nullptr) const override;
   const BlockTable& blocks() const { return *blocks_; }
 
  private:

@@ -73,8 +73,9 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       for (int j = lo; j < hi; ++j) {
         const int n = batch.count(j);
         const int *h = batch.holes(j), *p = batch.parts(j);
-        placed[j] = listed ? 0 : tables.list_address(n, h, p);
-        active[j] = within_active(run, n, h, p);
+        bool inside = false;
+        placed[j] = listed ? 0 : tables.list_address(n, h, p, &inside);
+        active[j] = placed[j] != 0 ? inside : within_active(run, n, h, p);
         // A determinant the tables place straight from its lists is readable.
         const bool readable = placed[j] != 0 || list_readable(run, n, h, p);
         phase[j] = static_cast<signed char>(readable ? list_phase(run, n, h, p) : 0);
