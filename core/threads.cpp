@@ -1,6 +1,7 @@
 #include "core/threads.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
@@ -28,8 +29,16 @@ class Workers {
   }
 
   void run(int n, const std::function<void(int)>& job) {
-    // One job at a time, whichever thread asks.
-    std::lock_guard<std::mutex> one(busy_);
+    start(n, job);
+    finish(job);
+  }
+
+  // Hands tasks 1 .. n - 1 of job to the workers and returns; finish(job)
+  // takes task 0 on the caller and waits for the others.  Between the two
+  // the workers are the job's alone: one job at a time, whichever thread
+  // asks, and the caller's own shares run on it alone.
+  void start(int n, const std::function<void(int)>& job) {
+    std::unique_lock<std::mutex> one(busy_);
     {
       std::lock_guard<std::mutex> lock(m_);
       while (static_cast<int>(threads_.size()) < n - 1) threads_.emplace_back([this] { serve(); });
@@ -39,6 +48,11 @@ class Workers {
       left_ = n - 1;
     }
     wake_.notify_all();
+    holder_ = std::move(one);
+    holding_ = true;
+  }
+
+  void finish(const std::function<void(int)>& job) {
     // The workers' tasks use the job: it is left only once they are done,
     // even when the caller's own task throws.
     std::exception_ptr thrown;
@@ -47,11 +61,19 @@ class Workers {
     } catch (...) {
       thrown = std::current_exception();
     }
-    std::unique_lock<std::mutex> lock(m_);
-    done_.wait(lock, [this] { return left_ == 0; });
-    job_ = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(m_);
+      done_.wait(lock, [this] { return left_ == 0; });
+      job_ = nullptr;
+    }
+    holding_ = false;
+    std::unique_lock<std::mutex> one = std::move(holder_);
     if (thrown) std::rethrow_exception(thrown);
   }
+
+  // Whether the calling thread has handed out a job that it has not
+  // finished.
+  static bool holding() { return holding_; }
 
   // Whether the calling thread is one of the workers: a job that cuts work
   // of its own into shares runs them itself.
@@ -74,15 +96,17 @@ class Workers {
   }
 
   std::mutex busy_, m_;
+  std::unique_lock<std::mutex> holder_;  // busy_, from start to finish
   std::condition_variable wake_, done_;
   std::vector<std::thread> threads_;
   const std::function<void(int)>* job_ = nullptr;
   int next_ = 0, tasks_ = 0, left_ = 0;
   bool stop_ = false;
-  static thread_local bool worker_;
+  static thread_local bool worker_, holding_;
 };
 
 thread_local bool Workers::worker_ = false;
+thread_local bool Workers::holding_ = false;
 
 Workers& workers() {
   static Workers w;
@@ -103,7 +127,7 @@ int run_threads() {
 }
 
 void in_shares(int count, int min_share, const std::function<void(int lo, int hi)>& work) {
-  const int nt = Workers::on_worker()
+  const int nt = Workers::on_worker() || Workers::holding()
                      ? 1
                      : std::max(1, std::min(run_threads(), count / std::max(1, min_share)));
   auto bound = [&](int t) { return static_cast<int>(static_cast<long long>(count) * t / nt); };
@@ -112,6 +136,48 @@ void in_shares(int count, int min_share, const std::function<void(int lo, int hi
     return;
   }
   workers().run(nt, [&](int t) { work(bound(t), bound(t + 1)); });
+}
+
+struct Overlap::State {
+  std::function<void(int)> work;
+  int count = 0;
+  std::atomic<int> next{0};
+  // What each thread does: pieces until none is left.
+  std::function<void(int)> task = [this](int) {
+    for (int p; (p = next.fetch_add(1, std::memory_order_relaxed)) < count;) work(p);
+  };
+  bool out = false;  // the task is with the workers
+};
+
+Overlap::Overlap(int count, std::function<void(int piece)> work) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.work = std::move(work);
+  s.count = count;
+  const int nt = Workers::on_worker() || Workers::holding()
+                     ? 1
+                     : std::max(1, std::min(run_threads(), count));
+  if (nt > 1) {
+    workers().start(nt, s.task);
+    s.out = true;
+  }
+}
+
+void Overlap::join() {
+  State& s = *state_;
+  if (s.out) {
+    s.out = false;
+    workers().finish(s.task);
+  } else {
+    s.task(0);
+  }
+}
+
+Overlap::~Overlap() {
+  State& s = *state_;
+  if (!s.out) return;
+  s.next.store(s.count, std::memory_order_relaxed);
+  s.out = false;
+  workers().finish(s.task);
 }
 
 }  // namespace ciprop

@@ -323,9 +323,21 @@ void venond_plain(Run& run, int unit, int& n, int* a, int* b, int& eof) {
   if (f.kind != DecodeFault::kNone) raise_decode_fault(run, unit, f);
 }
 
+// A block record of a batch: where it stands in the record buffer, which of
+// the batch's determinants it holds, and where its decoding stopped.
+struct ListBatch::BlockInBatch {
+  PackedBlock blk;
+  int first = 0;              // its first determinant in the batch
+  int used = 0;               // its determinants in the batch
+  int ipos = 0, hpos = 0;     // its streams after them
+  DecodeFault fault;          // what stopped its decoding
+};
+
 ListBatch::ListBatch()
     : count_(kCapacity), holes_(size_t(kCapacity) * kMaxSubst), parts_(holes_.size()),
-      records_(size_t(kRecords) * kPackRecord) {}
+      records_(size_t(kRecords) * kPackRecord), blocks_(new BlockInBatch[kRecords]) {}
+
+ListBatch::~ListBatch() = default;
 
 void ListBatch::keep_rows(bool only) {
   rows_.resize(size_t(kCapacity) * kRowBytes);
@@ -333,15 +345,67 @@ void ListBatch::keep_rows(bool only) {
 }
 
 int ListBatch::read(Run& run, int unit, int most) {
+  const int pieces = start(run, unit, most);
+  in_shares(pieces, 4, [&](int lo, int hi) {
+    for (int p = lo; p < hi; ++p) decode(p);
+  });
+  return finish(run);
+}
+
+// A plain list is read and decoded in order; its pieces are only handed out.
+constexpr int kPlainPiece = 1024;  // determinants
+
+int ListBatch::start(Run& run, int unit, int most) {
   most = std::clamp(most, 0, kCapacity);
   size_ = 0;
   ended_ = false;
   record_fault_ = false;
   fault_.clear();
-  if (run.switches.packed_lists)
-    read_packed(run, unit, most);
-  else
+  nblk_ = 0;
+  head_ = 0;
+  norb_ = run.orb.norb;
+  ms2_ = run.cs.ms2;
+  packed_ = run.switches.packed_lists;
+  if (!packed_) {
     read_plain(run, unit, most);
+    return (size_ + kPlainPiece - 1) / kPlainPiece;
+  }
+  const bool rest = take_rest_of_block(run, most);
+  head_ = size_;
+  if (rest) nblk_ = read_blocks(run, unit, most, blocks_.get());
+  return 1 + nblk_;
+}
+
+std::pair<int, int> ListBatch::decode(int piece) {
+  if (!packed_) return {piece * kPlainPiece, std::min(size_, (piece + 1) * kPlainPiece)};
+  if (piece == 0) return {0, head_};
+  BlockInBatch& r = blocks_[size_t(piece - 1)];
+  for (int j = 0; j < r.used; ++j) {
+    const int at = r.first + j;
+    r.fault = decode_packed_row(r.blk, norb_, ms2_, j, r.ipos, r.hpos, count_[at],
+                                packed_hole_slot(at), packed_part_slot(at), row_slot(at));
+    if (r.fault.kind != DecodeFault::kNone) {
+      r.used = j;
+      break;
+    }
+  }
+  return {r.first, r.first + r.used};
+}
+
+int ListBatch::finish(Run& run) {
+  if (!packed_) return size_;
+  for (int k = 0; k < nblk_; ++k) {
+    const BlockInBatch& r = blocks_[size_t(k)];
+    size_ = r.first + r.used;
+    if (r.fault.kind != DecodeFault::kNone) {
+      // Whatever was read past it is never reached.
+      ended_ = false;
+      record_fault_ = false;
+      fault_ = fault_words(run, r.fault);
+      return size_;
+    }
+  }
+  if (fault_.empty() && nblk_ > 0) keep_last_block(run, blocks_[size_t(nblk_ - 1)]);
   return size_;
 }
 
@@ -359,49 +423,6 @@ void ListBatch::read_plain(Run& run, int unit, int most) {
       return;
     }
   }
-}
-
-// A block record of a batch: where it stands in the record buffer, which of
-// the batch's determinants it holds, and where its decoding stopped.
-struct ListBatch::BlockInBatch {
-  PackedBlock blk;
-  int first = 0;              // its first determinant in the batch
-  int used = 0;               // its determinants in the batch
-  int ipos = 0, hpos = 0;     // its streams after them
-  DecodeFault fault;          // what stopped its decoding
-};
-
-void ListBatch::read_packed(Run& run, int unit, int most) {
-  if (!take_rest_of_block(run, most)) return;
-  BlockInBatch blocks[kRecords];
-  const int nblk = read_blocks(run, unit, most, blocks);
-  const int norb = run.orb.norb, ms2 = run.cs.ms2;
-  in_shares(nblk, 4, [&](int lo, int hi) {
-    for (int k = lo; k < hi; ++k) {
-      BlockInBatch& r = blocks[k];
-      for (int j = 0; j < r.used; ++j) {
-        const int at = r.first + j;
-        r.fault = decode_packed_row(r.blk, norb, ms2, j, r.ipos, r.hpos, count_[at], packed_hole_slot(at),
-                                    packed_part_slot(at), row_slot(at));
-        if (r.fault.kind != DecodeFault::kNone) {
-          r.used = j;
-          break;
-        }
-      }
-    }
-  });
-  for (int k = 0; k < nblk; ++k) {
-    const BlockInBatch& r = blocks[k];
-    size_ = r.first + r.used;
-    if (r.fault.kind != DecodeFault::kNone) {
-      // Whatever was read past it is never reached.
-      ended_ = false;
-      record_fault_ = false;
-      fault_ = fault_words(run, r.fault);
-      return;
-    }
-  }
-  if (fault_.empty() && nblk > 0) keep_last_block(run, blocks[nblk - 1]);
 }
 
 bool ListBatch::take_rest_of_block(Run& run, int most) {
@@ -439,6 +460,7 @@ int ListBatch::read_blocks(Run& run, int unit, int most, BlockInBatch* blocks) {
     fault_ = block_fault(rec, len, l1, kk, l3);
     if (!fault_.empty()) break;
     BlockInBatch& r = blocks[nblk++];
+    r = BlockInBatch{};
     r.blk = {rec + 8, rec + 8 + l1, rec + 12 + l1 + kk, l1, kk, l3};
     r.first = planned;
     r.used = std::min(kk, most - planned);

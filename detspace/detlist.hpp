@@ -17,7 +17,9 @@
 // high-bit stream gives 2 more bits of every filled spin-orbital, four per
 // byte.
 #pragma once
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/run_state.hpp"
@@ -84,10 +86,21 @@ class ListBatch {
  public:
   static constexpr int kCapacity = 32768;  // determinants
   ListBatch();
+  ~ListBatch();
   // Reads at most `most` next determinants of the list on unit and gives
   // their count: fewer when the list ends, a read fails, a fault comes or
   // many blocks hold few determinants (then none of the first three).
   int read(Run& run, int unit, int most = kCapacity);
+  // The same reading in three steps, for work on each determinant that goes
+  // along with its decoding.  start() reads the batch's records in order
+  // and gives the pieces its decoding is cut into; decode(p) decodes piece
+  // p and gives the determinants [lo, hi) of the batch it holds (it reads
+  // nothing but the batch, so pieces may be decoded side by side); once
+  // every piece is, finish() settles the batch as read() does and gives its
+  // count.
+  int start(Run& run, int unit, int most = kCapacity);
+  std::pair<int, int> decode(int piece);
+  int finish(Run& run);
   int size() const { return size_; }
   int count(int j) const { return count_[size_t(j)]; }
   const int* holes(int j) const { return &holes_[size_t(j) * kMaxSubst]; }
@@ -116,7 +129,6 @@ class ListBatch {
   int* packed_part_slot(int j) { return rows_only_ ? nullptr : part_slot(j); }
   struct BlockInBatch;
   void read_plain(Run& run, int unit, int most);
-  void read_packed(Run& run, int unit, int most);
   // The determinants left in the reader's block, one by one; false on a fault.
   bool take_rest_of_block(Run& run, int most);
   // Reads block records in order until the batch is planned in full, the
@@ -128,6 +140,11 @@ class ListBatch {
   std::vector<int> count_, holes_, parts_;
   std::vector<unsigned char> records_;
   std::vector<unsigned char> rows_;  // empty unless rows are kept
+  std::unique_ptr<BlockInBatch[]> blocks_;  // the block records read by start()
+  int nblk_ = 0;
+  int head_ = 0;  // determinants taken from the reader's block, before the records
+  int norb_ = 0, ms2_ = 0;
+  bool packed_ = false;
   bool rows_only_ = false;
   std::string fault_;
   bool record_fault_ = false;  // the fault is of the record, not of its contents
