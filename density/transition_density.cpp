@@ -83,27 +83,35 @@ void expect_list_end(Run& run, int unit, int n) {
 // determinants, each of which the phase can be taken of.  With first, each
 // determinant is also checked and its phased coefficient gathered: a
 // determinant that its space's tables place straight from its lists is
-// readable without a closer look.  The list is read in batches (ListBatch),
-// the places, readability and phases of a batch's determinants are taken on
-// the run's threads, and the batch is then checked, printed and gathered in
-// list order, so that every line and every refusal comes
-// where a one-by-one reading would bring it.
+// readable without a closer look.  The list is read in batches, one ahead
+// (ListAhead): the places, readability and phases of a batch's
+// determinants are taken by the run's workers as it is decoded, while the
+// batch before it is checked, printed and gathered in list order, so that
+// every line and every refusal comes where a one-by-one reading would bring
+// it.
 void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr) {
-  ListBatch batch;
-  std::vector<int> at(ListBatch::kCapacity);
-  std::vector<signed char> phase(ListBatch::kCapacity);  // 0 for a determinant that cannot be read
+  std::vector<int> at_in[2];
+  std::vector<signed char> phase_in[2];  // 0 for a determinant that cannot be read
+  for (int s = 0; s < 2; ++s) {
+    at_in[s].resize(ListBatch::kCapacity);
+    phase_in[s].resize(ListBatch::kCapacity);
+  }
   restart_list(run, unit);
+  ListAhead reading(run, unit, n, [&](int s, const ListBatch& batch, int lo, int hi) {
+    for (int j = lo; j < hi; ++j) {
+      const int ne = batch.count(j);
+      const int *p = batch.holes(j), *q = batch.parts(j);
+      const int at = first ? first->place(ne, p, q) : 0;
+      at_in[s][size_t(j)] = at;
+      const bool readable = at != 0 || list_readable(run, ne, p, q);
+      phase_in[s][size_t(j)] = static_cast<signed char>(readable ? list_phase(run, ne, p, q) : 0);
+    }
+  });
   for (int i0 = 0; i0 < n;) {
-    const int m = batch.read(run, unit, n - i0);
-    in_shares(m, 1024, [&](int lo, int hi) {
-      for (int j = lo; j < hi; ++j) {
-        const int ne = batch.count(j);
-        const int *p = batch.holes(j), *q = batch.parts(j);
-        at[j] = first ? first->place(ne, p, q) : 0;
-        const bool readable = at[j] != 0 || list_readable(run, ne, p, q);
-        phase[j] = static_cast<signed char>(readable ? list_phase(run, ne, p, q) : 0);
-      }
-    });
+    const ListBatch& batch = reading.next();
+    const int m = batch.size();
+    int* at = at_in[reading.slot()].data();
+    const signed char* phase = phase_in[reading.slot()].data();
     for (int j = 0; j < m; ++j) {
       const int i = i0 + j, ne = batch.count(j);
       const int *p = batch.holes(j), *q = batch.parts(j);
@@ -111,7 +119,7 @@ void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first =
       if (std::abs(v[i]) > run.infdav.twvec) wv(run, ne, p, q, v[i]);
       v[i] *= phase[j];
     }
-    if (first) first->add_batch(i0 + 1, m, at.data(), batch, v + i0);
+    if (first) first->add_batch(i0 + 1, m, at, batch, v + i0);
     batch.raise_fault(run, unit);
     i0 += m;
     if (batch.ended() && i0 < n) refuse_short_list(run, unit, i0, n);

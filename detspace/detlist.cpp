@@ -425,6 +425,34 @@ void ListBatch::read_plain(Run& run, int unit, int most) {
   }
 }
 
+ListAhead::ListAhead(Run& run, int unit, long long most, Work work)
+    : run_(run), unit_(unit), left_(most), work_(std::move(work)) {}
+
+// The work out with the workers uses the buffers: it ends first.
+ListAhead::~ListAhead() { ahead_.reset(); }
+
+void ListAhead::begin(int slot) {
+  ListBatch& b = batch_[slot];
+  const int pieces = b.start(run_, unit_, int(std::min<long long>(left_, ListBatch::kCapacity)));
+  ahead_ = std::make_unique<Overlap>(pieces, [this, slot, &b](int piece) {
+    const auto [lo, hi] = b.decode(piece);
+    work_(slot, b, lo, hi);
+  });
+}
+
+const ListBatch& ListAhead::next() {
+  const int slot = 1 - slot_;
+  if (!ahead_) begin(slot);
+  ahead_->join();
+  ahead_.reset();
+  ListBatch& b = batch_[slot];
+  b.finish(run_);
+  slot_ = slot;
+  left_ -= b.size();
+  if (left_ > 0 && !b.ended() && !b.faulted()) begin(1 - slot);
+  return b;
+}
+
 bool ListBatch::take_rest_of_block(Run& run, int most) {
   Detsto& s = run.dets.detsto;
   for (; size_ < most && s.k < s.kk; ++size_) {

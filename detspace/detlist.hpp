@@ -17,12 +17,14 @@
 // high-bit stream gives 2 more bits of every filled spin-orbital, four per
 // byte.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/run_state.hpp"
+#include "core/threads.hpp"
 #include "core/unit_numbers.hpp"
 
 namespace ciprop {
@@ -107,6 +109,8 @@ class ListBatch {
   const int* parts(int j) const { return &parts_[size_t(j) * kMaxSubst]; }
   // The list ended, or a read failed, after this batch.
   bool ended() const { return ended_; }
+  // A fault of the list ended this batch.
+  bool faulted() const { return !fault_.empty(); }
   // Stops the run on the fault that ended the batch, if one did.
   void raise_fault(Run& run, int unit) const;
   // Bytes of a row: a determinant of a packed list as the file packs it.
@@ -151,6 +155,36 @@ class ListBatch {
   int size_ = 0;
   bool ended_ = false;
 };
+// A list read a batch at a time, one batch ahead: while the caller takes a
+// batch in list order (its messages, refusals and printed lines), the next
+// one is read, decoded and worked on by the run's workers, and the caller
+// joins them when it asks for that batch.  work(slot, batch, lo, hi) is the
+// caller's work on the determinants [lo, hi) of a batch just decoded, into
+// its own arrays of buffer slot (0 or 1): it reads nothing but the batch and
+// the run's tables, so it may run on any thread.  At most `most`
+// determinants are read, so that the list's reader is left after them.
+class ListAhead {
+ public:
+  using Work = std::function<void(int slot, const ListBatch& batch, int lo, int hi)>;
+  ListAhead(Run& run, int unit, long long most, Work work);
+  ~ListAhead();
+  // The next batch, its work done; not to be asked for after a batch that
+  // ended the list or had a fault.
+  const ListBatch& next();
+  // The buffer of the batch last given.
+  int slot() const { return slot_; }
+
+ private:
+  void begin(int slot);
+  Run& run_;
+  int unit_;
+  long long left_;
+  Work work_;
+  ListBatch batch_[2];
+  std::unique_ptr<Overlap> ahead_;  // the batch being read ahead, with the workers
+  int slot_ = 1;
+};
+
 // Splits a descriptor byte into n and m = (alpha emptied) + 1.
 void venond4(int c, int& n, int& m);
 // One record of m integers.

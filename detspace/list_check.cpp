@@ -4,6 +4,7 @@
 // to position in the CI program's order, goes to "IADRV"; the vectors follow
 // the file order, so the density stage finds a coefficient through it.
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "detspace/address_tables.hpp"
@@ -52,35 +53,47 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   bool beyond = false;
   rew61(run);
 
-  // The list is read in batches (ListBatch), the addresses of a batch that
-  // the tables give straight from the lists are found on the run's threads
-  // (a pure look at the tables), and the batch is then checked in list order, so that every message and
-  // every refusal comes where a one-by-one reading would bring it.
+  // The list is read in batches, one ahead (ListAhead): the addresses that
+  // the tables give straight from the lists (a pure look at the tables) are
+  // found by the run's workers as each batch is decoded, while the batch
+  // before it is checked in list order, so that every message and every
+  // refusal comes where a one-by-one reading would bring it.
   // The phases of the list are taken here, where each determinant is met
   // anyway: the density stage then reads only the determinants it prints.
   run.dets.list_phases.assign(size_t(ndet), 0);
-  ListBatch batch;
-  std::vector<int> placed(ListBatch::kCapacity);
-  std::vector<char> active(ListBatch::kCapacity);
-  std::vector<signed char> phase(ListBatch::kCapacity);
+  // Per buffer of the reading: each determinant's address, whether it stays
+  // in the active orbitals, and its phase.
+  std::vector<int> placed_in[2];
+  std::vector<char> active_in[2];
+  std::vector<signed char> phase_in[2];
+  for (int s = 0; s < 2; ++s) {
+    placed_in[s].resize(ListBatch::kCapacity);
+    active_in[s].resize(ListBatch::kCapacity);
+    phase_in[s].resize(ListBatch::kCapacity);
+  }
   const bool listed = diag || run.pr.mprint(2) == 1;
+  ListAhead reading(run, kUnitDetB, LLONG_MAX, [&](int s, const ListBatch& batch, int lo, int hi) {
+    for (int j = lo; j < hi; ++j) {
+      const int n = batch.count(j);
+      const int *h = batch.holes(j), *p = batch.parts(j);
+      bool inside = false;
+      const int iadr = listed ? 0 : tables.list_address(n, h, p, &inside);
+      placed_in[s][size_t(j)] = iadr;
+      active_in[s][size_t(j)] = iadr != 0 ? inside : within_active(run, n, h, p);
+      // A determinant the tables place straight from its lists is readable.
+      const bool readable = iadr != 0 || list_readable(run, n, h, p);
+      phase_in[s][size_t(j)] = static_cast<signed char>(readable ? list_phase(run, n, h, p) : 0);
+    }
+  });
   fio::Progress progress(run.io, "list check", ndet);
   int ierr = 0;
   SplitDet d;
   for (;;) {
-    const int m = batch.read(run, kUnitDetB);
-    in_shares(m, 1024, [&](int lo, int hi) {
-      for (int j = lo; j < hi; ++j) {
-        const int n = batch.count(j);
-        const int *h = batch.holes(j), *p = batch.parts(j);
-        bool inside = false;
-        placed[j] = listed ? 0 : tables.list_address(n, h, p, &inside);
-        active[j] = placed[j] != 0 ? inside : within_active(run, n, h, p);
-        // A determinant the tables place straight from its lists is readable.
-        const bool readable = placed[j] != 0 || list_readable(run, n, h, p);
-        phase[j] = static_cast<signed char>(readable ? list_phase(run, n, h, p) : 0);
-      }
-    });
+    const ListBatch& batch = reading.next();
+    const int m = batch.size();
+    int* placed = placed_in[reading.slot()].data();
+    const char* active = active_in[reading.slot()].data();
+    const signed char* phase = phase_in[reading.slot()].data();
     const int q0 = q;  // determinants before the batch
     for (int j = 0; j < m; ++j) {
       // The flags of the addresses are met at random: those of a few
