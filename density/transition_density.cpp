@@ -97,7 +97,7 @@ void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first =
     phase_in[s].resize(ListBatch::kCapacity);
   }
   restart_list(run, unit);
-  ListAhead reading(run, unit, n, [&](int s, const ListBatch& batch, int lo, int hi) {
+  ListAhead reading(run, unit, n, [&](int s, const ListBatch& batch, long long, int lo, int hi) {
     for (int j = lo; j < hi; ++j) {
       const int ne = batch.count(j);
       const int *p = batch.holes(j), *q = batch.parts(j);

@@ -425,18 +425,22 @@ void ListBatch::read_plain(Run& run, int unit, int most) {
   }
 }
 
-ListAhead::ListAhead(Run& run, int unit, long long most, Work work)
-    : run_(run), unit_(unit), left_(most), work_(std::move(work)) {}
+ListAhead::ListAhead(Run& run, int unit, long long most, Work work, bool rows_only)
+    : run_(run), unit_(unit), most_(most), left_(most), work_(std::move(work)) {
+  if (rows_only)
+    for (ListBatch& b : batch_) b.keep_rows(true);
+}
 
 // The work out with the workers uses the buffers: it ends first.
 ListAhead::~ListAhead() { ahead_.reset(); }
 
 void ListAhead::begin(int slot) {
   ListBatch& b = batch_[slot];
+  const long long first = most_ - left_;
   const int pieces = b.start(run_, unit_, int(std::min<long long>(left_, ListBatch::kCapacity)));
-  ahead_ = std::make_unique<Overlap>(pieces, [this, slot, &b](int piece) {
+  ahead_ = std::make_unique<Overlap>(pieces, [this, slot, &b, first](int piece) {
     const auto [lo, hi] = b.decode(piece);
-    work_(slot, b, lo, hi);
+    work_(slot, b, first, lo, hi);
   });
 }
 

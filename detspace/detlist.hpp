@@ -160,13 +160,17 @@ class ListBatch {
 // one is read, decoded and worked on by the run's workers, and the caller
 // joins them when it asks for that batch.  work(slot, batch, lo, hi) is the
 // caller's work on the determinants [lo, hi) of a batch just decoded, into
-// its own arrays of buffer slot (0 or 1): it reads nothing but the batch and
+// its own arrays of buffer slot (0 or 1); first is the place in the list
+// (from 0) of the batch's determinant 0.  It reads nothing but the batch and
 // the run's tables, so it may run on any thread.  At most `most`
 // determinants are read, so that the list's reader is left after them.
+// With rows_only, the batches keep only each determinant's bytes
+// (ListBatch::keep_rows).
 class ListAhead {
  public:
-  using Work = std::function<void(int slot, const ListBatch& batch, int lo, int hi)>;
-  ListAhead(Run& run, int unit, long long most, Work work);
+  using Work =
+      std::function<void(int slot, const ListBatch& batch, long long first, int lo, int hi)>;
+  ListAhead(Run& run, int unit, long long most, Work work, bool rows_only = false);
   ~ListAhead();
   // The next batch, its work done; not to be asked for after a batch that
   // ended the list or had a fault.
@@ -178,7 +182,7 @@ class ListAhead {
   void begin(int slot);
   Run& run_;
   int unit_;
-  long long left_;
+  long long most_, left_;
   Work work_;
   ListBatch batch_[2];
   std::unique_ptr<Overlap> ahead_;  // the batch being read ahead, with the workers

@@ -72,7 +72,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
     phase_in[s].resize(ListBatch::kCapacity);
   }
   const bool listed = diag || run.pr.mprint(2) == 1;
-  ListAhead reading(run, kUnitDetB, LLONG_MAX, [&](int s, const ListBatch& batch, int lo, int hi) {
+  ListAhead reading(run, kUnitDetB, LLONG_MAX, [&](int s, const ListBatch& batch, long long, int lo, int hi) {
     for (int j = lo; j < hi; ++j) {
       const int n = batch.count(j);
       const int *h = batch.holes(j), *p = batch.parts(j);

@@ -217,32 +217,31 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
   file_order_addresses(run, iordre);
 
   // The list was decoded and checked whole by the check: its bytes are
-  // only moved here.
-  ListBatch batch;
-  batch.keep_rows(true);
+  // only moved here.  One pass over the list per window of addresses: the
+  // rows of a batch go to their places, which are random over the window
+  // (and distinct), as the batch is read, one batch ahead; the batch before
+  // it is meanwhile checked to be the list the check saw.
   OrderedBlocks blocks;
-  // One pass over the list per window of addresses: each batch's rows go to
-  // their places, which are random over the window, on the run's threads
-  // (the places are distinct).
   fio::Progress progress(run.io, "reordering", (ndet + w - 1LL) / w * ndet);
   for (int lo = 1; lo <= ndet; lo += w) {
     const int hi = std::min<long long>(ndet, (long long)lo + w - 1);
     rew61(run);
+    ListAhead reading(run, kUnitDetB, ndet, [&](int, const ListBatch& batch, long long f0, int from, int to) {
+      const int* addr = iordre + f0;
+      for (int j = from; j < to; ++j) {
+        if (j + kRowsAhead < to && addr[j + kRowsAhead] >= lo && addr[j + kRowsAhead] <= hi)
+          __builtin_prefetch(buf + size_t(addr[j + kRowsAhead] - lo) * size_t(row), 1);
+        if (addr[j] < lo || addr[j] > hi) continue;
+        std::memcpy(buf + size_t(addr[j] - lo) * size_t(row), batch.row(j), size_t(row));
+      }
+    }, true);
     for (int f0 = 0; f0 < ndet;) {
-      const int m = batch.read(run, kUnitDetB, ndet - f0);
+      const ListBatch& batch = reading.next();
+      const int m = batch.size();
       batch.raise_fault(run, kUnitDetB);
       if (m == 0) list_ended(run);
       for (int j = 0; j < m; ++j)
         if (batch.count(j) > nmax) longer_than_checked(run, batch.count(j), nmax);
-      const int* addr = iordre + f0;
-      in_shares(m, 4096, [&](int from, int to) {
-        for (int j = from; j < to; ++j) {
-          if (j + kRowsAhead < to && addr[j + kRowsAhead] >= lo && addr[j + kRowsAhead] <= hi)
-            __builtin_prefetch(buf + size_t(addr[j + kRowsAhead] - lo) * size_t(row), 1);
-          if (addr[j] < lo || addr[j] > hi) continue;
-          std::memcpy(buf + size_t(addr[j] - lo) * size_t(row), batch.row(j), size_t(row));
-        }
-      });
       f0 += m;
       progress.tick((lo - 1LL) / w * ndet + f0);
     }
