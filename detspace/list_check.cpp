@@ -47,7 +47,11 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   // caches, where a byte each would make nearly every look a miss.
   std::fill(seen, seen + (ndet + 7) / 8, 0);
   auto met = [&](int i) { return (seen[(i - 1) / 8] >> ((i - 1) % 8)) & 1; };
-  std::fill(iadrv, iadrv + ndet, 0);
+  // iadrv is not cleared: a list that passes the check is a permutation of
+  // 1..ndet and writes every entry, and any other stops the run before
+  // "IADRV" is written.  Its pages are first touched where the batches'
+  // entries land, beside the reading of the next batch, not on one thread
+  // ahead of the check.
   nmax = 0;
   int c = 0, q = 0, maxadr = 0;
   bool beyond = false;
