@@ -1,6 +1,9 @@
 #include "core/run_state.hpp"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <new>
@@ -10,6 +13,7 @@
 #include <unistd.h>
 
 #include "core/print.hpp"
+#include "core/threads.hpp"
 
 namespace ciprop {
 
@@ -37,6 +41,10 @@ ZeroVector::ZeroVector(size_t n)
     : p_(static_cast<double*>(std::calloc(n > 0 ? n : 1, sizeof(double)))), n_(n) {
   if (!p_) throw std::bad_alloc();
   prefer_huge_pages(p_.get(), n * sizeof(double));
+  double* p = p_.get();
+  in_shares(static_cast<int>(std::min<size_t>(n, INT_MAX)), 1 << 18, [p](int lo, int hi) {
+    std::memset(p + lo, 0, sizeof(double) * size_t(hi - lo));
+  });
 }
 
 void ZeroVector::Free::operator()(double* p) const { std::free(p); }

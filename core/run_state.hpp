@@ -272,9 +272,11 @@ struct Run {
 // are not changed; a kernel without the feature leaves the pages as they are.
 void prefer_huge_pages(void* p, size_t bytes);
 // n zero coefficients of a vector indexed at random, on huge pages where
-// the kernel offers them.  The pages come zero from the kernel and are
-// first touched where the coefficients are written: a vector of millions of
-// determinants filled on the run's threads is not first cleared on one.
+// the kernel offers them.  The pages are cleared on the run's threads: the
+// first touch of fresh memory (the kernel clearing the page) is the costly
+// part of filling a vector of millions of determinants at random, and it
+// would otherwise fall on whichever thread writes first, in the order of
+// a pass over a list.
 class ZeroVector {
  public:
   ZeroVector() = default;
