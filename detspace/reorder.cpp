@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -145,24 +146,39 @@ void pie_row(Run& run, const unsigned char* r) {
 // row by row too, so that pie2 stops the run where it would.
 class OrderedBlocks {
  public:
-  OrderedBlocks() : payload_(size_t(kChunk) * kPackRecord), size_(kChunk) {}
+  OrderedBlocks() {
+    for (int s = 0; s < 2; ++s) {
+      payload_[s].resize(size_t(kChunk) * kPackRecord);
+      size_[s].resize(kChunk);
+    }
+  }
 
   void write(Run& run, const unsigned char* rows, int count, int row) {
     int k = 0;
     for (; k < count && run.dets.detsto.wd != 0; ++k) pie_row(run, rows + size_t(k) * row);
-    while (count - k >= kPackDesc) {
-      const int nblk = std::min(kChunk, (count - k) / kPackDesc);
-      const unsigned char* first = rows + size_t(k) * row;
-      in_shares(nblk, 8, [&](int lo, int hi) {
-        for (int b = lo; b < hi; ++b)
-          size_[size_t(b)] = assemble(run, first + size_t(b) * kPackDesc * row, row,
-                                      &payload_[size_t(b) * kPackRecord]);
+    // Chunks of whole blocks from row k on: each is put together by the
+    // workers while the one before it is written.
+    const int k0 = k, nblk = (count - k) / kPackDesc;
+    const int nchunk = (nblk + kChunk - 1) / kChunk;
+    auto put_together = [&](int c) {
+      const int first = c * kChunk, blocks = std::min(kChunk, nblk - first);
+      const unsigned char* from = rows + (size_t(k0) + size_t(first) * kPackDesc) * row;
+      return std::make_unique<Overlap>(blocks, [this, &run, from, row, c](int b) {
+        size_[c % 2][size_t(b)] = assemble(run, from + size_t(b) * kPackDesc * row, row,
+                                           &payload_[c % 2][size_t(b) * kPackRecord]);
       });
-      for (int b = 0; b < nblk; ++b, k += kPackDesc) {
-        if (size_[size_t(b)] == 0) {
+    };
+    std::unique_ptr<Overlap> ahead = nchunk > 0 ? put_together(0) : nullptr;
+    for (int c = 0; c < nchunk; ++c) {
+      ahead->join();
+      ahead = c + 1 < nchunk ? put_together(c + 1) : nullptr;
+      const int blocks = std::min(kChunk, nblk - c * kChunk);
+      for (int b = 0; b < blocks; ++b, k += kPackDesc) {
+        if (size_[c % 2][size_t(b)] == 0) {
           for (int j = 0; j < kPackDesc; ++j) pie_row(run, rows + size_t(k + j) * row);
         } else {
-          run.io.write_record(kUnitOrdet, &payload_[size_t(b) * kPackRecord], size_[size_t(b)]);
+          run.io.write_record(kUnitOrdet, &payload_[c % 2][size_t(b) * kPackRecord],
+                              size_[c % 2][size_t(b)]);
         }
       }
     }
@@ -201,8 +217,8 @@ class OrderedBlocks {
     return size_t(12 + o + d + h);
   }
 
-  std::vector<unsigned char> payload_;
-  std::vector<size_t> size_;
+  std::vector<unsigned char> payload_[2];  // two chunks: one written, one put together
+  std::vector<size_t> size_[2];
 };
 
 }  // namespace
