@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
   std::printf("DDCI, 4 irreps: %zu determinants, %d orbitals, %d roots (generated in %.1f s)\n",
               ndet, d.norb(), nroots,
               std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  timing::settle_case_files();
   fs::current_path(dir);
   std::ifstream f("input");
   const std::string input((std::istreambuf_iterator<char>(f)), {});

@@ -27,8 +27,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "bench/child_run.hpp"
 #include "driver/driver.hpp"
 #include "tools/mkcase/make_case.hpp"
@@ -131,10 +129,7 @@ void bench(const std::string& name, Bench b) {
   }
   std::printf("%s: %zu determinants, %d orbitals (generated in %.1f s)\n", b.title, ndet,
               b.d.norb(), since(t0));
-  // The case's files are on disk before the runs, as a CI run's files are
-  // when ciprop runs after it: their write-back would otherwise go on
-  // during the timed runs.
-  ::sync();
+  timing::settle_case_files();
   fs::current_path(dir);
   std::ifstream f("input");
   std::string input((std::istreambuf_iterator<char>(f)), {});
