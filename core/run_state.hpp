@@ -286,8 +286,6 @@ class ZeroVector {
   size_t size() const { return n_; }
   double& operator[](size_t i) { return p_[i]; }
   const double& operator[](size_t i) const { return p_[i]; }
-  const double* begin() const { return p_.get(); }
-  const double* end() const { return p_.get() + n_; }
 
  private:
   struct Free {

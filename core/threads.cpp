@@ -126,10 +126,20 @@ int run_threads() {
   return processors;
 }
 
+namespace {
+
+// Threads for work cut into `shares` parts: one on a worker or on a caller
+// whose workers are out with pieces of its own, so that the two never wait
+// on each other.
+int threads_for(int shares) {
+  if (Workers::on_worker() || Workers::holding()) return 1;
+  return std::max(1, std::min(run_threads(), shares));
+}
+
+}  // namespace
+
 void in_shares(int count, int min_share, const std::function<void(int lo, int hi)>& work) {
-  const int nt = Workers::on_worker() || Workers::holding()
-                     ? 1
-                     : std::max(1, std::min(run_threads(), count / std::max(1, min_share)));
+  const int nt = threads_for(count / std::max(1, min_share));
   auto bound = [&](int t) { return static_cast<int>(static_cast<long long>(count) * t / nt); };
   if (nt == 1) {
     work(0, count);
@@ -153,10 +163,7 @@ Overlap::Overlap(int count, std::function<void(int piece)> work) : state_(std::m
   State& s = *state_;
   s.work = std::move(work);
   s.count = count;
-  const int nt = Workers::on_worker() || Workers::holding()
-                     ? 1
-                     : std::max(1, std::min(run_threads(), count));
-  if (nt > 1) {
+  if (const int nt = threads_for(count); nt > 1) {
     workers().start(nt, s.task);
     s.out = true;
   }

@@ -90,28 +90,24 @@ void expect_list_end(Run& run, int unit, int n) {
 // every line and every refusal comes where a one-by-one reading would bring
 // it.
 void print_vector(Run& run, double* v, int n, int unit, FirstListGather* first = nullptr) {
-  std::vector<int> at_in[2];
-  std::vector<signed char> phase_in[2];  // 0 for a determinant that cannot be read
-  for (int s = 0; s < 2; ++s) {
-    at_in[s].resize(ListBatch::kCapacity);
-    phase_in[s].resize(ListBatch::kCapacity);
-  }
+  TwoSlots<int> at_in(ListBatch::kCapacity);
+  TwoSlots<signed char> phase_in(ListBatch::kCapacity);  // 0 for a determinant that cannot be read
   restart_list(run, unit);
   ListAhead reading(run, unit, n, [&](int s, const ListBatch& batch, long long, int lo, int hi) {
     for (int j = lo; j < hi; ++j) {
       const int ne = batch.count(j);
       const int *p = batch.holes(j), *q = batch.parts(j);
       const int at = first ? first->place(ne, p, q) : 0;
-      at_in[s][size_t(j)] = at;
+      at_in[s][j] = at;
       const bool readable = at != 0 || list_readable(run, ne, p, q);
-      phase_in[s][size_t(j)] = static_cast<signed char>(readable ? list_phase(run, ne, p, q) : 0);
+      phase_in[s][j] = static_cast<signed char>(readable ? list_phase(run, ne, p, q) : 0);
     }
   });
   for (int i0 = 0; i0 < n;) {
     const ListBatch& batch = reading.next();
     const int m = batch.size();
-    int* at = at_in[reading.slot()].data();
-    const signed char* phase = phase_in[reading.slot()].data();
+    int* at = at_in[reading.slot()];
+    const signed char* phase = phase_in[reading.slot()];
     for (int j = 0; j < m; ++j) {
       const int i = i0 + j, ne = batch.count(j);
       const int *p = batch.holes(j), *q = batch.parts(j);

@@ -431,9 +431,6 @@ ListAhead::ListAhead(Run& run, int unit, long long most, Work work, bool rows_on
     for (ListBatch& b : batch_) b.keep_rows(true);
 }
 
-// The work out with the workers uses the buffers: it ends first.
-ListAhead::~ListAhead() { ahead_.reset(); }
-
 void ListAhead::begin(int slot) {
   ListBatch& b = batch_[slot];
   const long long first = most_ - left_;

@@ -155,14 +155,26 @@ class ListBatch {
   int size_ = 0;
   bool ended_ = false;
 };
+// Two arrays of n entries, for work done one step ahead: slot 0 and slot 1,
+// one in hand while the other is filled.
+template <class T>
+class TwoSlots {
+ public:
+  explicit TwoSlots(size_t n) : v_{std::vector<T>(n), std::vector<T>(n)} {}
+  T* operator[](int slot) { return v_[slot].data(); }
+
+ private:
+  std::vector<T> v_[2];
+};
+
 // A list read a batch at a time, one batch ahead: while the caller takes a
 // batch in list order (its messages, refusals and printed lines), the next
 // one is read, decoded and worked on by the run's workers, and the caller
-// joins them when it asks for that batch.  work(slot, batch, lo, hi) is the
-// caller's work on the determinants [lo, hi) of a batch just decoded, into
-// its own arrays of buffer slot (0 or 1); first is the place in the list
-// (from 0) of the batch's determinant 0.  It reads nothing but the batch and
-// the run's tables, so it may run on any thread.  At most `most`
+// joins them when it asks for that batch.  work(slot, batch, first, lo, hi)
+// is the caller's work on the determinants [lo, hi) of a batch just
+// decoded, into its own arrays of buffer slot (0 or 1, TwoSlots); first is
+// the place in the list (from 0) of the batch's determinant 0.  It reads
+// nothing but the batch and the run's tables, so it may run on any thread.  At most `most`
 // determinants are read, so that the list's reader is left after them.
 // With rows_only, the batches keep only each determinant's bytes
 // (ListBatch::keep_rows).
@@ -171,7 +183,6 @@ class ListAhead {
   using Work =
       std::function<void(int slot, const ListBatch& batch, long long first, int lo, int hi)>;
   ListAhead(Run& run, int unit, long long most, Work work, bool rows_only = false);
-  ~ListAhead();
   // The next batch, its work done; not to be asked for after a batch that
   // ended the list or had a fault.
   const ListBatch& next();
@@ -185,7 +196,9 @@ class ListAhead {
   long long most_, left_;
   Work work_;
   ListBatch batch_[2];
-  std::unique_ptr<Overlap> ahead_;  // the batch being read ahead, with the workers
+  // The batch being read ahead, with the workers; declared after the
+  // batches, so that the work out with the workers ends before them.
+  std::unique_ptr<Overlap> ahead_;
   int slot_ = 1;
 };
 

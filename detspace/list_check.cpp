@@ -67,14 +67,9 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   run.dets.list_phases.assign(size_t(ndet), 0);
   // Per buffer of the reading: each determinant's address, whether it stays
   // in the active orbitals, and its phase.
-  std::vector<int> placed_in[2];
-  std::vector<char> active_in[2];
-  std::vector<signed char> phase_in[2];
-  for (int s = 0; s < 2; ++s) {
-    placed_in[s].resize(ListBatch::kCapacity);
-    active_in[s].resize(ListBatch::kCapacity);
-    phase_in[s].resize(ListBatch::kCapacity);
-  }
+  TwoSlots<int> placed_in(ListBatch::kCapacity);
+  TwoSlots<char> active_in(ListBatch::kCapacity);
+  TwoSlots<signed char> phase_in(ListBatch::kCapacity);
   const bool listed = diag || run.pr.mprint(2) == 1;
   ListAhead reading(run, kUnitDetB, LLONG_MAX, [&](int s, const ListBatch& batch, long long, int lo, int hi) {
     for (int j = lo; j < hi; ++j) {
@@ -82,11 +77,11 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       const int *h = batch.holes(j), *p = batch.parts(j);
       bool inside = false;
       const int iadr = listed ? 0 : tables.list_address(n, h, p, &inside);
-      placed_in[s][size_t(j)] = iadr;
-      active_in[s][size_t(j)] = iadr != 0 ? inside : within_active(run, n, h, p);
+      placed_in[s][j] = iadr;
+      active_in[s][j] = iadr != 0 ? inside : within_active(run, n, h, p);
       // A determinant the tables place straight from its lists is readable.
       const bool readable = iadr != 0 || list_readable(run, n, h, p);
-      phase_in[s][size_t(j)] = static_cast<signed char>(readable ? list_phase(run, n, h, p) : 0);
+      phase_in[s][j] = static_cast<signed char>(readable ? list_phase(run, n, h, p) : 0);
     }
   });
   fio::Progress progress(run.io, "list check", ndet);
@@ -95,9 +90,9 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   for (;;) {
     const ListBatch& batch = reading.next();
     const int m = batch.size();
-    int* placed = placed_in[reading.slot()].data();
-    const char* active = active_in[reading.slot()].data();
-    const signed char* phase = phase_in[reading.slot()].data();
+    int* placed = placed_in[reading.slot()];
+    const char* active = active_in[reading.slot()];
+    const signed char* phase = phase_in[reading.slot()];
     const int q0 = q;  // determinants before the batch
     for (int j = 0; j < m; ++j) {
       // The flags of the addresses are met at random: those of a few

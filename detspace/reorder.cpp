@@ -146,12 +146,7 @@ void pie_row(Run& run, const unsigned char* r) {
 // row by row too, so that pie2 stops the run where it would.
 class OrderedBlocks {
  public:
-  OrderedBlocks() {
-    for (int s = 0; s < 2; ++s) {
-      payload_[s].resize(size_t(kChunk) * kPackRecord);
-      size_[s].resize(kChunk);
-    }
-  }
+  OrderedBlocks() : payload_(size_t(kChunk) * kPackRecord), size_(kChunk) {}
 
   void write(Run& run, const unsigned char* rows, int count, int row) {
     int k = 0;
@@ -164,8 +159,8 @@ class OrderedBlocks {
       const int first = c * kChunk, blocks = std::min(kChunk, nblk - first);
       const unsigned char* from = rows + (size_t(k0) + size_t(first) * kPackDesc) * row;
       return std::make_unique<Overlap>(blocks, [this, &run, from, row, c](int b) {
-        size_[c % 2][size_t(b)] = assemble(run, from + size_t(b) * kPackDesc * row, row,
-                                           &payload_[c % 2][size_t(b) * kPackRecord]);
+        size_[c % 2][b] = assemble(run, from + size_t(b) * kPackDesc * row, row,
+                                           payload_[c % 2] + size_t(b) * kPackRecord);
       });
     };
     std::unique_ptr<Overlap> ahead = nchunk > 0 ? put_together(0) : nullptr;
@@ -174,11 +169,11 @@ class OrderedBlocks {
       ahead = c + 1 < nchunk ? put_together(c + 1) : nullptr;
       const int blocks = std::min(kChunk, nblk - c * kChunk);
       for (int b = 0; b < blocks; ++b, k += kPackDesc) {
-        if (size_[c % 2][size_t(b)] == 0) {
+        if (size_[c % 2][b] == 0) {
           for (int j = 0; j < kPackDesc; ++j) pie_row(run, rows + size_t(k + j) * row);
         } else {
-          run.io.write_record(kUnitOrdet, &payload_[c % 2][size_t(b) * kPackRecord],
-                              size_[c % 2][size_t(b)]);
+          run.io.write_record(kUnitOrdet, payload_[c % 2] + size_t(b) * kPackRecord,
+                              size_[c % 2][b]);
         }
       }
     }
@@ -217,8 +212,9 @@ class OrderedBlocks {
     return size_t(12 + o + d + h);
   }
 
-  std::vector<unsigned char> payload_[2];  // two chunks: one written, one put together
-  std::vector<size_t> size_[2];
+  // Two chunks: one written, one put together.
+  TwoSlots<unsigned char> payload_;
+  TwoSlots<size_t> size_;
 };
 
 }  // namespace
