@@ -1,7 +1,11 @@
 // Cost of the determinant-space stages on a DDCI space of several million
 // determinants: the tables (prepad), the check of a shuffled list (vermat)
 // and its reordering into address order, in the packed and plain layouts,
-// with the work array and window of a real run.
+// with the work array and window of a real run.  Then what one pass over the
+// packed list costs per determinant on one thread, step by step: reading its
+// block records, decoding them, the address and the phase (every list pass
+// of a run does the four; the check and the first vector's pass each take
+// every determinant of their list once).
 //
 //   bench_detspace [folder]     (default: a folder under /tmp, removed after)
 #include <algorithm>
@@ -19,6 +23,7 @@
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
 #include "detspace/reorder.hpp"
+#include "detspace/substitution_parity.hpp"
 #include "core/print.hpp"
 #include "fortio/stop.hpp"
 #include "input/run_description.hpp"
@@ -34,23 +39,35 @@ double since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// One run of the three stages on the list "detb" of the current folder.
-void stages(bool packed) {
+// A run of the current folder, read up to its orbital classes, with the
+// list "detb" open in the given layout; its report goes to out and err.
+struct FolderRun {
   std::ostringstream out, err;
   std::istringstream in;
-  auto run = std::make_unique<ciprop::Run>(out, in, err);
-  run->dim = ciprop::kDim;
-  run->io.open(ciprop::kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
-  run->io.open(ciprop::kUnitVrt, "vrt", fio::Status::Old, fio::Form::Formatted);
-  run->io.open(ciprop::kUnitInfo, "Info", fio::Status::Old, fio::Form::Formatted);
-  ciprop::lircd(*run);
-  ciprop::prepar(*run);
+  std::unique_ptr<ciprop::Run> run = std::make_unique<ciprop::Run>(out, in, err);
+
+  explicit FolderRun(bool packed) {
+    run->dim = ciprop::kDim;
+    run->io.open(ciprop::kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
+    run->io.open(ciprop::kUnitVrt, "vrt", fio::Status::Old, fio::Form::Formatted);
+    run->io.open(ciprop::kUnitInfo, "Info", fio::Status::Old, fio::Form::Formatted);
+    ciprop::lircd(*run);
+    ciprop::prepar(*run);
+    run->switches.packed_lists = packed;
+    run->io.open(ciprop::kUnitDetB, "detb", fio::Status::Old, fio::Form::Unformatted);
+  }
+};
+
+// One run of the three stages on the list "detb" of the current folder.
+void stages(bool packed) {
+  FolderRun folder(packed);
+  ciprop::Run* run = folder.run.get();
+  std::ostringstream& out = folder.out;
+  std::ostringstream& err = folder.err;
   auto t0 = std::chrono::steady_clock::now();
   ciprop::prepad(*run);
   const double t_prepad = since(t0);
 
-  run->switches.packed_lists = packed;
-  run->io.open(ciprop::kUnitDetB, "detb", fio::Status::Old, fio::Form::Unformatted);
   // The views the driver hands out.
   const ciprop::WorkPlan plan(run->espa);
   int* table = plan.address_table.data();
@@ -73,6 +90,53 @@ void stages(bool packed) {
   } catch (const fio::StopRun& s) {
     std::printf("stopped with status %d:\n%s%s\n", s.status, out.str().c_str(), err.str().c_str());
   }
+}
+
+// Where the addresses and phases of a pass go, so that they are computed.
+volatile long long work_done = 0;
+
+// The steps of one pass over the packed list "detb", on this thread: up to
+// `steps` of records, decoding, address and phase.  Best of three, in ns per
+// determinant.
+double list_pass(ciprop::Run& run, const ciprop::AddressTables& tables, int steps) {
+  double best = 1e30;
+  for (int round = 0; round < 3; ++round) {
+    ciprop::restart_list(run, ciprop::kUnitDetB);
+    ciprop::ListBatch batch;
+    long long count = 0, sum = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (;;) {
+      const int pieces = batch.start(run, ciprop::kUnitDetB);
+      for (int p = 0; p < pieces && steps > 1; ++p) {
+        const auto [lo, hi] = batch.decode(p);
+        for (int j = lo; j < hi; ++j) {
+          const int n = batch.count(j);
+          if (steps > 2) sum += tables.list_address(n, batch.holes(j), batch.parts(j));
+          if (steps > 3) sum += ciprop::list_phase(run, n, batch.holes(j), batch.parts(j));
+        }
+      }
+      // Without decoding, the batch is only planned: its determinants are
+      // those of the blocks read.
+      const int m = batch.finish(run);
+      count += m;
+      if (batch.ended() || m == 0) break;
+    }
+    best = std::min(best, 1e9 * since(t0) / double(count));
+    work_done = sum;
+  }
+  return best;
+}
+
+void list_pass_costs() {
+  FolderRun folder(true);
+  ciprop::Run* run = folder.run.get();
+  ciprop::prepad(*run);
+  const ciprop::SrAddressTables tables(*run);
+  double step[5] = {0, 0, 0, 0, 0};
+  for (int s = 1; s <= 4; ++s) step[s] = list_pass(*run, tables, s);
+  std::printf("one pass over the packed list, one thread, per determinant: %.1f ns\n"
+              "  records %.1f, decoding %.1f, address %.1f, phase %.1f\n",
+              step[4], step[1], step[2] - step[1], step[3] - step[2], step[4] - step[3]);
 }
 
 }  // namespace
@@ -100,6 +164,7 @@ int main(int argc, char** argv) {
     d.packed = packed;
     mkcase::write_determinant_list("detb", space, order, d, 1);
     stages(packed);
+    if (packed) list_pass_costs();
   }
   std::filesystem::current_path(home);
   if (own) std::filesystem::remove_all(dir);
