@@ -32,6 +32,7 @@ std::string with_roots(std::string input, const std::string& roots) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (timing::run_as_peak_starter(argc, argv)) return 0;
   const int nroots = argc > 1 ? std::atoi(argv[1]) : 10;
   mkcase::Description d =
       mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
@@ -60,25 +61,27 @@ int main(int argc, char** argv) {
   for (int r = 1; r <= nroots; ++r) listed += std::to_string(r) + ",";
   listed += "\n";
   const timing::Timed one = timing::run_child(with_roots(input, listed));
+  const long one_peak = timing::peak_of_run(with_roots(input, listed));
   std::printf("  one run, %d pairs      %7.2f s (cpu %.2f s, status %d), peak memory %ld MB\n",
-              nroots, one.seconds, one.cpu, one.status, one.peak_mb);
+              nroots, one.seconds, one.cpu, one.status, one_peak);
 
   double seconds = 0, cpu = 0;
   long peak = 0;
   for (int r = 1; r <= nroots; ++r) {
-    const timing::Timed t =
-        timing::run_child(with_roots(input, "NUMERO=1," + std::to_string(r) + ","));
+    const std::string pair = with_roots(input, "NUMERO=1," + std::to_string(r) + ",");
+    const timing::Timed t = timing::run_child(pair);
+    const long t_peak = timing::peak_of_run(pair);
     std::printf("  run of pair 1-%-2d        %7.2f s (cpu %.2f s, status %d), peak memory %ld MB\n",
-                r, t.seconds, t.cpu, t.status, t.peak_mb);
+                r, t.seconds, t.cpu, t.status, t_peak);
     seconds += t.seconds;
     cpu += t.cpu;
-    peak = std::max(peak, t.peak_mb);
+    peak = std::max(peak, t_peak);
     std::fflush(stdout);
   }
   std::printf("  %d runs, one pair each  %7.2f s (cpu %.2f s), largest peak memory %ld MB\n",
               nroots, seconds, cpu, peak);
   std::printf("  one run against %d:     %.1fx faster, %.2fx the memory\n", nroots,
-              seconds / one.seconds, double(one.peak_mb) / double(peak));
+              seconds / one.seconds, double(one_peak) / double(peak));
   fs::current_path(home);
   fs::remove_all(dir);
 }

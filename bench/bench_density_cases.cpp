@@ -2,7 +2,7 @@
 // reordered determinant list (a run stopped with STOP='ORDET'), the whole
 // run, the density stage as their difference (with the integrals and the
 // report, a few milliseconds here), nanoseconds per coupled determinant pair,
-// the peak memory of the run, and the time to read the run's files once from
+// the peak memory of the run (started as a process of its own), and the time to read the run's files once from
 // the page cache, in this process with a buffer of 1 MB and by cat, a
 // process of its own as the run is.  Each run is a child process, so that
 // its peak memory is its own and not the generator's.
@@ -156,6 +156,7 @@ void bench(const std::string& name, Bench b) {
   const double read = read_files(dir), cat = cat_files(dir);
   const Timed before = run_child(stopped);
   const Timed full = run_child(input);
+  const long peak_mb = timing::peak_of_run(input);
   const double density = full.seconds - before.seconds;
   std::printf("  files from the page cache  %7.3f s (by cat %.3f s)\n", read, cat);
   std::printf("  check and reordering       %7.2f s (cpu %.2f s, status %d)\n", before.seconds,
@@ -163,8 +164,7 @@ void bench(const std::string& name, Bench b) {
   std::printf("  whole run                  %7.2f s (cpu %.2f s, status %d), %.0fx the file "
               "reading (%.0fx by cat), peak memory %ld MB (%.1f bytes per determinant)\n",
               full.seconds, full.cpu, full.status, full.seconds / read,
-              cat > 0 ? full.seconds / cat : 0.0, full.peak_mb,
-              full.peak_mb * 1048576.0 / double(ndet));
+              cat > 0 ? full.seconds / cat : 0.0, peak_mb, peak_mb * 1048576.0 / double(ndet));
   std::printf("  density and report         %7.2f s (cpu %.2f s): %lld coupled pairs, %.2f ns "
               "per pair\n",
               density, full.cpu - before.cpu, full.pairs,
@@ -187,6 +187,7 @@ void bench(const std::string& name, Bench b) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (timing::run_as_peak_starter(argc, argv)) return 0;
   std::vector<std::string> names;
   for (int k = 1; k < argc; ++k) names.push_back(argv[k]);
   if (names.empty()) names = {"cas12", "cas13", "ddci", "ddci1"};
