@@ -60,8 +60,9 @@ int main(int argc, char** argv) {
   std::string listed = "NUMERO=1,\n RACINES=";
   for (int r = 1; r <= nroots; ++r) listed += std::to_string(r) + ",";
   listed += "\n";
-  const timing::Timed one = timing::run_child(with_roots(input, listed));
-  const long one_peak = timing::peak_of_run(with_roots(input, listed));
+  const std::string spectrum = with_roots(input, listed);
+  const timing::Timed one = timing::run_child(spectrum);
+  const long one_peak = timing::peak_of_run(spectrum);
   std::printf("  one run, %d pairs      %7.2f s (cpu %.2f s, status %d), peak memory %ld MB\n",
               nroots, one.seconds, one.cpu, one.status, one_peak);
 

@@ -2,10 +2,11 @@
 // reordered determinant list (a run stopped with STOP='ORDET'), the whole
 // run, the density stage as their difference (with the integrals and the
 // report, a few milliseconds here), nanoseconds per coupled determinant pair,
-// the peak memory of the run (started as a process of its own), and the time to read the run's files once from
+// the peak memory of the run, and the time to read the run's files once from
 // the page cache, in this process with a buffer of 1 MB and by cat, a
-// process of its own as the run is.  Each run is a child process, so that
-// its peak memory is its own and not the generator's.
+// process of its own as the run is.  Each run is a child process; its peak
+// memory is taken from the program started on its own (peak_of_run), so
+// that it is not the generator's.
 //
 //   bench_density_cases [case ...]   cases: cas12 cas13 ddci ddci1 (the
 //                                    default; ddci1 is ddci with one list

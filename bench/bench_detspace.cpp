@@ -62,8 +62,6 @@ struct FolderRun {
 void stages(bool packed) {
   FolderRun folder(packed);
   ciprop::Run* run = folder.run.get();
-  std::ostringstream& out = folder.out;
-  std::ostringstream& err = folder.err;
   auto t0 = std::chrono::steady_clock::now();
   ciprop::prepad(*run);
   const double t_prepad = since(t0);
@@ -88,7 +86,8 @@ void stages(bool packed) {
     std::printf("%-6s  prepad %7.3f s   vermat %7.3f s   reordering %7.3f s  (nmax %d)\n",
                 packed ? "packed" : "plain", t_prepad, t_check, t_reorder, nmax);
   } catch (const fio::StopRun& s) {
-    std::printf("stopped with status %d:\n%s%s\n", s.status, out.str().c_str(), err.str().c_str());
+    std::printf("stopped with status %d:\n%s%s\n", s.status, folder.out.str().c_str(),
+                folder.err.str().c_str());
   }
 }
 
@@ -96,44 +95,43 @@ void stages(bool packed) {
 volatile long long work_done = 0;
 
 // The steps of one pass over the packed list "detb", on this thread: up to
-// `steps` of records, decoding, address and phase.  Best of three, in ns per
-// determinant.
+// `steps` of records, decoding, address and phase; in ns per determinant.
 double list_pass(ciprop::Run& run, const ciprop::AddressTables& tables, int steps) {
-  double best = 1e30;
-  for (int round = 0; round < 3; ++round) {
-    ciprop::restart_list(run, ciprop::kUnitDetB);
-    ciprop::ListBatch batch;
-    long long count = 0, sum = 0;
-    const auto t0 = std::chrono::steady_clock::now();
-    for (;;) {
-      const int pieces = batch.start(run, ciprop::kUnitDetB);
-      for (int p = 0; p < pieces && steps > 1; ++p) {
-        const auto [lo, hi] = batch.decode(p);
-        for (int j = lo; j < hi; ++j) {
-          const int n = batch.count(j);
-          if (steps > 2) sum += tables.list_address(n, batch.holes(j), batch.parts(j));
-          if (steps > 3) sum += ciprop::list_phase(run, n, batch.holes(j), batch.parts(j));
-        }
+  ciprop::restart_list(run, ciprop::kUnitDetB);
+  ciprop::ListBatch batch;
+  long long count = 0, sum = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  for (;;) {
+    const int pieces = batch.start(run, ciprop::kUnitDetB);
+    for (int p = 0; p < pieces && steps > 1; ++p) {
+      const auto [lo, hi] = batch.decode(p);
+      for (int j = lo; j < hi; ++j) {
+        const int n = batch.count(j);
+        if (steps > 2) sum += tables.list_address(n, batch.holes(j), batch.parts(j));
+        if (steps > 3) sum += ciprop::list_phase(run, n, batch.holes(j), batch.parts(j));
       }
-      // Without decoding, the batch is only planned: its determinants are
-      // those of the blocks read.
-      const int m = batch.finish(run);
-      count += m;
-      if (batch.ended() || m == 0) break;
     }
-    best = std::min(best, 1e9 * since(t0) / double(count));
-    work_done = sum;
+    // Without decoding, the batch is only planned: its determinants are
+    // those of the blocks read.
+    const int m = batch.finish(run);
+    count += m;
+    if (batch.ended() || m == 0) break;
   }
-  return best;
+  work_done = sum;
+  return 1e9 * since(t0) / double(count);
 }
 
+// Each step's cost is the difference of two passes, so the passes of every
+// step alternate round by round (the machine's noise then falls on all
+// alike), and the best of five rounds is kept for each.
 void list_pass_costs() {
   FolderRun folder(true);
   ciprop::Run* run = folder.run.get();
   ciprop::prepad(*run);
   const ciprop::SrAddressTables tables(*run);
-  double step[5] = {0, 0, 0, 0, 0};
-  for (int s = 1; s <= 4; ++s) step[s] = list_pass(*run, tables, s);
+  double step[5] = {0, 1e30, 1e30, 1e30, 1e30};
+  for (int round = 0; round < 5; ++round)
+    for (int s = 1; s <= 4; ++s) step[s] = std::min(step[s], list_pass(*run, tables, s));
   std::printf("one pass over the packed list, one thread, per determinant: %.1f ns\n"
               "  records %.1f, decoding %.1f, address %.1f, phase %.1f\n",
               step[4], step[1], step[2] - step[1], step[3] - step[2], step[4] - step[3]);

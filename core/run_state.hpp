@@ -7,7 +7,6 @@
 #include <array>
 #include <span>
 #include <string>
-#include <vector>
 #include <iosfwd>
 #include <memory>
 

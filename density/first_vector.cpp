@@ -102,8 +102,7 @@ ZeroVector FirstListGather::finish() {
 }
 
 ZeroVector first_vector_in_address_order(const AddressTables& space1,
-                                                  DeterminantSource& list1,
-                                                  const CiVector& psi1) {
+                                         DeterminantSource& list1, const CiVector& psi1) {
   Run& run = space1.records();
   const std::string name = list1.name();
   FirstListGather gather(space1, name, psi1);

@@ -19,8 +19,7 @@ namespace ciprop {
 // first fault stops the run naming the list and the determinant.  Returns
 // psi1's coefficients (in the order of list1) moved to their addresses.
 ZeroVector first_vector_in_address_order(const AddressTables& space1,
-                                                  DeterminantSource& list1,
-                                                  const CiVector& psi1);
+                                         DeterminantSource& list1, const CiVector& psi1);
 
 // The same check and gather one determinant at a time, for a pass over the
 // first list that reads it for another purpose as well (its phases and its
