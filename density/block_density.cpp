@@ -153,15 +153,6 @@ double strided_dot(const double* x, long long sx, const double* y, long long sy,
   return s0 + s1;
 }
 
-// The sums of one piece of work: per ket the density elements (norb x norb,
-// column-major), then, for the diagonal of the orbitals outside the active
-// space, the overlap of the rows summed over all rows, over the rows with a
-// hole in each spin-orbital and over the rows with a particle in it.
-struct Sums {
-  double* acc;
-  long long pairs = 0;
-};
-
 class BlockDensity {
  public:
   BlockDensity(Run& run, const CiVector& psi1, std::span<const CiVector> kets)
@@ -188,32 +179,20 @@ class BlockDensity {
       replacements(b.nca);
       replacements(b.ncb);
     }
-    const int n = o_.norb;
-    stride_ = static_cast<size_t>(n) * n + 2 * (2 * static_cast<size_t>(n) + 1) + 1;
     plan();
     return true;
   }
 
   std::vector<TransitionDensity> run() {
-    const size_t per = stride_ * size_t(nk_);
-    partial_.assign(groups_.size() * per, 0.0);
-    pairs_.assign(groups_.size(), 0);
-    run_pieces(run_.io, groups_.size(), piece_threads(groups_.size()), [&](size_t g, int) {
-      Sums s{&partial_[g * per]};
-      for (const Segment& seg : groups_[g])
-        for (long long r = seg.r0; r < seg.r1; ++r) row(sp1_.blocks[size_t(seg.block)], r, s);
-      pairs_[g] = s.pairs;
-    });
-    return reduce();
+    return sum_pieces(run_.io, pieces_, o_.norb, nk_, o_.cls, st_ == 1,
+                      [&](const Piece& piece, PieceSums& s, int) {
+                        for (const PieceRun& seg : piece)
+                          for (long long r = seg.r0; r < seg.r1; ++r)
+                            row(sp1_.blocks[size_t(seg.item)], r, s);
+                      });
   }
 
  private:
-  // Rows [r0, r1) of one block of space 1.
-  struct Segment {
-    int block;
-    long long r0, r1;
-  };
-
   // ---- preparation: the records in the kernel's own tables, each checked
   // against the address tables it must agree with.
 
@@ -476,36 +455,15 @@ class BlockDensity {
     }
   }
 
-  // Pieces of work: runs of rows of space 1 of about equal work, as many as
-  // the space gives (at most 64) and as the memory of their sums allows;
-  // fixed by the space alone, whatever the number of threads.
+  // Pieces of work: runs of rows of space 1 of about equal work, fixed by
+  // the space alone, whatever the number of threads.
   void plan() {
-    auto weight = [](const Block& b) { return static_cast<long long>(b.maxc) + 16; };
-    long long total = 0;
-    for (const Block& b : sp1_.blocks) total += weight(b) * b.nT * b.nP;
-    const long long budget = 64LL << 20;
-    const long long per = static_cast<long long>(stride_) * nk_ * 8;
-    long long n = std::clamp<long long>(total / 4096, 1, 64);
-    n = std::max<long long>(1, std::min(n, budget / std::max<long long>(per, 1)));
-    const long long share = (total + n - 1) / n;
-    groups_.assign(1, {});
-    long long done = 0, limit = share;
-    for (size_t k = 0; k < sp1_.blocks.size(); ++k) {
-      const Block& b = sp1_.blocks[k];
-      const long long rows = static_cast<long long>(b.nT) * b.nP;
-      long long r = 0;
-      while (r < rows) {
-        if (done >= limit && !groups_.back().empty()) {
-          groups_.emplace_back();
-          limit += share;
-        }
-        const long long take = std::clamp<long long>((limit - done + weight(b) - 1) / weight(b), 1,
-                                                     rows - r);
-        groups_.back().push_back({static_cast<int>(k), r, r + take});
-        done += take * weight(b);
-        r += take;
-      }
-    }
+    const auto& blocks = sp1_.blocks;
+    pieces_ = plan_pieces(
+        blocks.size(),
+        [&](size_t k) { return static_cast<long long>(blocks[k].nT) * blocks[k].nP; },
+        [&](size_t k) { return static_cast<long long>(blocks[k].maxc) + 16; },
+        static_cast<long long>(PieceSums::stride_for(o_.norb)) * nk_ * 8);
   }
 
   // ---- the pairs of one row of space 1
@@ -558,9 +516,7 @@ class BlockDensity {
     return n;
   }
 
-  double* acc(Sums& s, int k) const { return s.acc + size_t(k) * stride_; }
-
-  void row(const Block& b, long long r, Sums& s) {
+  void row(const Block& b, long long r, PieceSums& s) {
     Ext J;
     const auto& t = holes_.of(b.nt, b.ist, b.ispt)[size_t(r / b.nP)];
     const auto& p = parts_.of(b.np, b.isp, b.ispp)[size_t(r % b.nP)];
@@ -582,18 +538,16 @@ class BlockDensity {
   // a+(i) a(i) for the orbitals outside the active space: the overlap of
   // the row with its own row in vector 2, for every inactive spin-orbital
   // not a hole and every particle.
-  void diagonal(const Block& b, const Ext& J, const double* x, long long r, Sums& s) {
+  void diagonal(const Block& b, const Ext& J, const double* x, long long r, PieceSums& s) {
     const Block* b2 = sp2_.find(b.nelc, b.isc, b.ispc1, b.icateg);
     if (b2 == nullptr) return;
     const long long y = b2->off + r * b2->maxc;
-    const size_t n = size_t(o_.norb), holes = n * n, parts = holes + 2 * n + 1;
-    const size_t all = parts + 2 * n + 1;
     for (int k = 0; k < nk_; ++k) {
       const double d = dot(x, ket_[size_t(k)] + y, b.maxc);
-      double* a = acc(s, k);
-      a[all] += d;
-      for (int h = 0; h < J.nt; ++h) a[holes + size_t(J.h[h])] += d;
-      for (int q = 0; q < J.np; ++q) a[parts + size_t(J.p[q])] += d;
+      double* a = s.ket(k);
+      a[s.all()] += d;
+      for (int h = 0; h < J.nt; ++h) a[s.holes() + size_t(J.h[h])] += d;
+      for (int q = 0; q < J.np; ++q) a[s.parts() + size_t(J.p[q])] += d;
     }
     const int outside = 2 * o_.inactive_below[size_t(o_.norb) + 1] - J.nt + J.np;
     s.pairs += static_cast<long long>(b.maxc) * outside;
@@ -604,7 +558,7 @@ class BlockDensity {
   // electrons between the two orbitals) times the row's (inactive electrons
   // and particles between them).
   void within_active(const Block& b, const Ext& J, const double* x, long long r, int sigma,
-                     Sums& s) {
+                     PieceSums& s) {
     const Block* b2 = sp2_.find(b.nelc, o_.mult[b.isc][st_], b.ispc1, b.icateg);
     if (b2 == nullptr) return;
     const long long y = b2->off + r * b2->maxc;
@@ -638,7 +592,7 @@ class BlockDensity {
               const double* g2 = y2 + b2->group[isa2] + mv.to;
               v = strided_dot(g1 + from, na, g2, str_.count(b.nca, isa2), nb);
             }
-            acc(s, k)[mv.ij] += sg * v;
+            s.ket(k)[mv.ij] += sg * v;
           }
           s.pairs += sigma == 1 ? na : nb;
         }
@@ -648,7 +602,7 @@ class BlockDensity {
   // The pair of runs whose active parts are the same: sum over the run of
   // x y times (-1) to the active electrons of spin sigma in `between`.
   void same_run(const Block& b, const double* x, long long y, int sigma, Mask between,
-                double sg, int ij, Sums& s) {
+                double sg, int ij, PieceSums& s) {
     for (int k = 0; k < nk_; ++k) {
       const double* y2 = ket_[size_t(k)] + y;
       double v = 0;
@@ -673,7 +627,7 @@ class BlockDensity {
           }
         }
       }
-      acc(s, k)[ij] += sg * v;
+      s.ket(k)[ij] += sg * v;
     }
     s.pairs += b.maxc;
   }
@@ -681,7 +635,7 @@ class BlockDensity {
   // The sign and the density element of a+(j) a(i) for i, j outside the
   // active space, and the pair of runs; y is the row of space 2.
   void outside_pair(const Block& b, const Ext& J, const double* x, int sigma, int i, int j,
-                    long long y, Sums& s) {
+                    long long y, PieceSums& s) {
     const int lo = std::min(i, j), hi = std::max(i, j);
     same_run(b, x, y, sigma, o_.actives_between(lo, hi),
              sign_of(odd(outside_between(J, sigma, lo, hi))), (i - 1) + (j - 1) * o_.norb, s);
@@ -691,7 +645,7 @@ class BlockDensity {
   // moves, a particle fills a hole or an inactive electron goes to a virtual
   // orbital.  The block of space 2 follows from the holes; the particles
   // only choose the row.
-  void outside_moves(const Block& b, const Ext& J, const double* x, int sigma, Sums& s) {
+  void outside_moves(const Block& b, const Ext& J, const double* x, int sigma, PieceSums& s) {
     const int off = sigma * o_.norb;
     long long t = 0;
     // a hole of J, j, filled from the inactive orbital i, the new hole
@@ -754,7 +708,7 @@ class BlockDensity {
   // (gain) or leaves them from k; the other orbital, `other`, is outside.
   // b2 and y are the block and row of space 2.
   void string_count_change(const Block& b, const Ext& J, const double* x, int sigma, int k,
-                           bool gain, int other, const Block& b2, long long y, Sums& s) {
+                           bool gain, int other, const Block& b2, long long y, PieceSums& s) {
     const int a = o_.active[size_t(k)];
     const int n2 = (sigma == 0 ? b.nca : b.ncb) + (gain ? 1 : -1);
     const int lo = std::min(a, other), hi = std::max(a, other);
@@ -776,7 +730,7 @@ class BlockDensity {
           const long long to = str_.rank[m ^ bit];
           const double v = sg * sign_of(odd_bits(m & between));
           for (int kk = 0; kk < nk_; ++kk)
-            acc(s, kk)[ij] +=
+            s.ket(kk)[ij] +=
                 v * dot(g1 + rb * na, ket_[size_t(kk)] + y + b2.group[isa] + to * na, na);
           s.pairs += na;
         }
@@ -791,7 +745,7 @@ class BlockDensity {
           const long long to = str_.rank[m ^ bit];
           const double v = sg * sign_of(odd_bits(m & between));
           for (int kk = 0; kk < nk_; ++kk)
-            acc(s, kk)[ij] +=
+            s.ket(kk)[ij] +=
                 v * strided_dot(g1 + ra, na, ket_[size_t(kk)] + y + b2.group[isa2] + to, na2, nb);
           s.pairs += nb;
         }
@@ -803,7 +757,7 @@ class BlockDensity {
   // electron or a particle enters the active orbitals, or an active electron
   // fills a hole or becomes a particle.  The block of space 2 follows from
   // the active position and the holes, before the particles choose the row.
-  void into_and_out_of_active(const Block& b, const Ext& J, const double* x, int sigma, Sums& s) {
+  void into_and_out_of_active(const Block& b, const Ext& J, const double* x, int sigma, PieceSums& s) {
     const int off = sigma * o_.norb;
     long long t = 0;
     // The block of space 2 once the electron has entered (gain) or left
@@ -863,38 +817,6 @@ class BlockDensity {
     }
   }
 
-  // The pieces' sums added in piece order.
-  std::vector<TransitionDensity> reduce() {
-    const int n = o_.norb;
-    const size_t per = stride_ * size_t(nk_);
-    std::vector<double> sum(per, 0.0);
-    long long pairs = 0;
-    for (size_t g = 0; g < groups_.size(); ++g) {
-      for (size_t k = 0; k < per; ++k) sum[k] += partial_[g * per + k];
-      pairs += pairs_[g];
-    }
-    std::vector<TransitionDensity> out;
-    const size_t nn = size_t(n) * n, holes = nn, parts = nn + 2 * size_t(n) + 1,
-                 all = parts + 2 * size_t(n) + 1;
-    for (int k = 0; k < nk_; ++k) {
-      const double* a = sum.data() + size_t(k) * stride_;
-      TransitionDensity t{OrbitalMatrix(n), pairs};
-      std::copy(a, a + nn, t.ro.v.begin());
-      // Both spins of an inactive orbital are occupied in every row but
-      // those with a hole there; a virtual orbital only in the rows with a
-      // particle there.
-      if (st_ == 1)
-        for (int i = 1; i <= n; ++i) {
-          if (o_.cls[size_t(i)] == kInactive)
-            t.ro(i, i) = 2.0 * a[all] - a[holes + size_t(i)] - a[holes + size_t(i + n)];
-          else if (o_.cls[size_t(i)] == kVirtual)
-            t.ro(i, i) = a[parts + size_t(i)] + a[parts + size_t(i + n)];
-        }
-      out.push_back(std::move(t));
-    }
-    return out;
-  }
-
   Run& run_;
   const int s1_, s2_, st_, nk_;
   std::vector<const double*> ket_;
@@ -905,12 +827,9 @@ class BlockDensity {
   int category_[3][kMaxSym + 1][3] = {};  // hole category by count, symmetry, spin
   Mask reference_ = 0;  // active positions filled in the files' reference
   int reference_count_ = 0;
-  size_t stride_ = 0;
   bool ranks_checked_[kMaxActive + 1] = {};
-  std::vector<std::vector<Segment>> groups_;
+  std::vector<Piece> pieces_;
   const double* c1_;  // psi1 in the address order of space 1
-  std::vector<double> partial_;
-  std::vector<long long> pairs_;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "density/block_density.hpp"
+#include "density/configuration_density.hpp"
 #include "density/first_vector.hpp"
 #include "density/string_density.hpp"
 #include "density/transition_density.hpp"
@@ -543,6 +544,9 @@ std::vector<TransitionDensity> transition_densities(const AddressTables& tables,
     return std::move(*t);
   if (std::optional<std::vector<TransitionDensity>> t = block_driven_densities(tables, psi1, kets))
     return std::move(*t);
+  if (std::optional<std::vector<TransitionDensity>> t =
+          configuration_driven_densities(tables, psi1, kets))
+    return std::move(*t);
   return Accumulator(tables, list1, psi1, kets).run_all();
 }
 
@@ -558,7 +562,8 @@ long long working_bytes_per_ket(const AddressTables& tables, long long n) {
   // more at most on the spaces measured); the block path a piece's sums per
   // ket at least (all its pieces' sums within a fixed 64 MB beyond that).
   const long long copies = tables.active_only() ? n : 0;
-  const long long pieces = block_driven(tables) ? norb * norb : 0;
+  const long long pieces =
+      block_driven(tables) || configuration_driven(tables) ? norb * norb : 0;
   return (8 * (copies + norb * norb + pieces) + (8 * (n + copies)) / 8);
 }
 

@@ -243,31 +243,15 @@ void prepads(Run& run) {
   lay_out_blocks(r);
 }
 
-namespace {
-
-// One or two holes (particles) at orbital level.
-struct Pair {
-  int sym = 1;           // symmetry of the pair
-  int isol = 0;          // open shells: 1 single, 2 two orbitals, 0 none or closed pair
-  bool alpha[2] = {};    // open shells carrying an alpha electron, by orbital
-  long long index = 1;   // index within the orbital-level class
-};
-
-// A hole leaves the other electron of its orbital as an open shell, a
-// particle is one; a pair of opposite spins in one orbital leaves none.
-Pair pair_of(const MrRecords& r, int n, const int* so, bool hole) {
-  Pair out;
+// A pair of different orbitals is indexed within its class by the pair
+// offsets of its two symmetries, then by the ranks of its orbitals; a pair
+// in one orbital by that orbital's place in its class.
+OrbitalPair orbital_pair(const MrRecords& r, int n, const int* o, bool hole) {
+  OrbitalPair out;
   if (n == 0) return out;
-  int o[2] = {}, spin[2] = {};
-  for (int k = 0; k < n; ++k) {
-    o[k] = so[k] > r.norb ? so[k] - r.norb : so[k];
-    spin[k] = so[k] > r.norb ? -1 : 1;
-  }
-  auto alpha = [&](int k) { return hole ? spin[k] < 0 : spin[k] > 0; };
   if (n == 1) {
     out.sym = r.osym(o[0]);
     out.isol = 1;
-    out.alpha[0] = alpha(0);
     out.index = r.orank(o[0]);
     return out;
   }
@@ -275,17 +259,43 @@ Pair pair_of(const MrRecords& r, int n, const int* so, bool hole) {
     out.index = r.opos(o[0]);
     return out;
   }
-  const int lo = o[0] < o[1] ? 0 : 1, hi = 1 - lo;
-  const int d = r.osym(o[lo]), e = r.osym(o[hi]);
-  const int p[2] = {r.orank(o[lo]), r.orank(o[hi])};
+  const int lo = o[0] < o[1] ? o[0] : o[1], hi = o[0] < o[1] ? o[1] : o[0];
+  const int d = r.osym(lo), e = r.osym(hi);
+  const int p[2] = {r.orank(lo), r.orank(hi)};
   const auto& count = hole ? r.nts : r.nps;
   const auto& offset = hole ? r.th : r.tp;
   out.sym = r.mult(d, e);
   out.isol = 2;
-  out.alpha[0] = alpha(lo);
-  out.alpha[1] = alpha(hi);
   out.index = offset(d, e) + (d == e ? subset_rank(r, count(d), 2, p)
                                      : static_cast<long long>(p[1] - 1) * count(d) + p[0]);
+  return out;
+}
+
+namespace {
+
+// One or two holes (particles) with their spins: the orbital-level pair and
+// which of its open shells carry an alpha electron, by orbital.
+struct Pair : OrbitalPair {
+  bool alpha[2] = {};
+};
+
+// A hole leaves the other electron of its orbital as an open shell, a
+// particle is one; a pair of opposite spins in one orbital leaves none.
+Pair pair_of(const MrRecords& r, int n, const int* so, bool hole) {
+  Pair out;
+  int o[2] = {}, spin[2] = {};
+  for (int k = 0; k < n; ++k) {
+    o[k] = so[k] > r.norb ? so[k] - r.norb : so[k];
+    spin[k] = so[k] > r.norb ? -1 : 1;
+  }
+  static_cast<OrbitalPair&>(out) = orbital_pair(r, n, o, hole);
+  auto alpha = [&](int k) { return hole ? spin[k] < 0 : spin[k] > 0; };
+  if (out.isol == 1) out.alpha[0] = alpha(0);
+  if (out.isol == 2) {
+    const int lo = o[0] < o[1] ? 0 : 1;
+    out.alpha[0] = alpha(lo);
+    out.alpha[1] = alpha(1 - lo);
+  }
   return out;
 }
 

@@ -33,6 +33,15 @@ long long subset_rank(const MrRecords& r, int n, int k, const int* list);
 // (0, 1 or 2); 0 when its electron count is not within nelac-2..nelac+2.
 int configuration_number(const MrRecords& r, const int* iocc);
 
+// One or two holes (hole) or particles at orbital level, orbitals o[0..n-1]
+// (one orbital twice for a closed pair): their symmetry, open shells and
+// index (from 1) within their orbital-level class.
+struct OrbitalPair {
+  int sym = 1, isol = 0;
+  long long index = 1;
+};
+OrbitalPair orbital_pair(const MrRecords& r, int n, const int* o, bool hole);
+
 // A determinant of the multireference space in the form its address is
 // computed from: holes in inactive and particles in virtual spin-orbitals
 // (distinct, any order), and the active occupation by CAS position.
@@ -71,6 +80,8 @@ class MrAddressTables final : public AddressTables {
   // 1-based address of d; 0 when d is not in the space or malformed.
   int address(const SplitDet& d) const override;
   std::unique_ptr<ExcitationShortcut> excitation_shortcut() const override;
+  // The records of the space.
+  const MrRecords& mr_records() const { return r_; }
 
  private:
   std::unique_ptr<MrRecords> own_;

@@ -15,8 +15,10 @@
 
 #include "density/transition_density.hpp"
 #include "detspace/address_tables.hpp"
+#include "detspace/reference_configurations.hpp"
 #include "tests/detspace/tables_case.hpp"
 #include "tools/mkcase/density.hpp"
+#include "tools/mkcase/multireference.hpp"
 #include "tools/mkcase/space.hpp"
 #include "tools/mkcase/vectors.hpp"
 
@@ -91,6 +93,11 @@ struct Space {
 
   explicit Space(const mkcase::Description& desc) : d(desc), t(desc) {
     EXPECT_EQ(t.prepad(), -1) << t.out.str();
+    if (mkcase::multireference(d.gener)) {
+      const std::string occmrs = (t.dir.path() / "OCCMRS").string();
+      mkcase::write_occmrs(occmrs, mkcase::references(d));
+      reference_configurations(*t.run, occmrs);
+    }
     tables = make_address_tables(*t.run);
     dets = mkcase::enumerate_space(d, d.is0);
     roots = mkcase::random_roots(dets.size(), 3, -75.0, 11);

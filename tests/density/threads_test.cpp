@@ -24,11 +24,14 @@ test::RunResult run_with(const test::ScratchDir& dir, const char* threads) {
 }
 
 TEST(Threads, ReportsAreByteIdenticalForOneTwoAndThreeThreads) {
-  // A CAS space cut into many string pieces, and a DDCI space of some 40,000
-  // determinants whose run must not depend on the variable either.
+  // A CAS space cut into many string pieces, and DDCI and MRDD spaces of
+  // tens of thousands of determinants whose runs must not depend on the
+  // variable either.
+  mkcase::Description mr = mkcase::describe("MRDD", 2, {2, 1}, {2, 2}, {8, 7}, 4, -2);
+  mr.nref = 3;
   for (mkcase::Description d :
        {mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {6, 5}, 4, -2),
-        mkcase::describe("CAS ", 2, {1, 1}, {5, 5}, {1, 1}, 10, 0, 2)}) {
+        mkcase::describe("CAS ", 2, {1, 1}, {5, 5}, {1, 1}, 10, 0, 2), mr}) {
     d.nroots = 2;
     d.root1 = 1;
     d.root2 = 2;
