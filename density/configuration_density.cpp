@@ -70,23 +70,53 @@ struct PatternMap {
   const std::array<int, 2>* pairs = nullptr;
 };
 
-// The orbitals of the CI, numbered inactive, active in CAS order, virtual.
+// The order of the open shells of a pattern, which the kernel takes for its
+// phases: inactive orbitals by number, active ones by CAS position, virtual
+// ones by number.  The place of each orbital 1..norb in it, from 1; empty
+// when the records do not hold such classes.
+std::vector<int> kernel_order(const MrRecords& r) {
+  std::vector<int> order(size_t(r.norb) + 1, 0);
+  int inactive = 0, virt = 0;
+  for (int i = 1; i <= r.norb; ++i) {
+    const int c = r.oclass(i);
+    if (c == kActive && (r.opos(i) < 1 || r.opos(i) > r.noac)) return {};
+    if (c == kInactive) order[size_t(i)] = ++inactive;
+    if (c == kVirtual) order[size_t(i)] = r.noac + r.ninac + ++virt;
+  }
+  for (int i = 1; i <= r.norb; ++i)
+    if (r.oclass(i) == kActive) order[size_t(i)] = inactive + r.opos(i);
+  if (inactive != r.ninac || virt != r.nvirt) return {};
+  std::vector<bool> met(order.size(), false);
+  for (int i = 1; i <= r.norb; ++i) {
+    if (order[size_t(i)] < 1 || order[size_t(i)] > r.norb || met[size_t(order[size_t(i)])]) return {};
+    met[size_t(order[size_t(i)])] = true;
+  }
+  return order;
+}
+
+// Whether the orbital numbers follow that order.
+bool numbered_in_order(const std::vector<int>& order) {
+  for (size_t i = 1; i < order.size(); ++i)
+    if (order[i] != static_cast<int>(i)) return false;
+  return true;
+}
+
+// The orbitals of the CI in the kernel's order.
 struct Orbitals {
-  int norb = 0, noac = 0, nsym = 0, nelt = 0;
+  int norb = 0, noac = 0, ninac = 0, nsym = 0, nelt = 0;
   int mult[kMaxSym + 1][kMaxSym + 1] = {};
   std::vector<int> cls, sym, pos;       // by orbital 1..norb; pos: active position, -1
+  std::vector<int> order;               // by orbital: its place in the kernel's order
   std::vector<int> active;              // by position: the orbital
-  std::vector<int> inactive_below;      // by o = 1..norb+1: inactive orbitals below o
-  std::vector<Mask> actives_below;      // by o = 1..norb+1: active positions below o
   std::vector<int> of[4][kMaxSym + 1];  // orbitals of a class and symmetry, ascending
   Mask by_sym[kMaxSym + 1] = {};        // active positions of each symmetry
 
-  int inactive_between(int lo, int hi) const {
-    return inactive_below[size_t(hi)] - inactive_below[size_t(lo) + 1];
-  }
-  // Active positions strictly between orbitals lo < hi.
+  // Inactive orbitals and active positions strictly between the places lo
+  // < hi of that order.
+  int inactive_between(int lo, int hi) const { return std::max(0, std::min(hi - 1, ninac) - lo); }
   Mask actives_between(int lo, int hi) const {
-    return actives_below[size_t(hi)] & ~actives_below[size_t(lo) + 1];
+    const int first = std::max(0, lo - ninac), last = std::min(noac, hi - ninac - 1);
+    return first >= last ? 0 : ((1u << last) - 1) & ~((1u << first) - 1);
   }
 };
 
@@ -128,13 +158,25 @@ class ConfigurationDensity {
     }
     if (!orbitals() || !configurations()) return false;
     if (!sides(holes_, kInactive, true) || !sides(parts_, kVirtual, false)) return false;
-    if (!blocks() || r1_->ntotal != psi1.n) return false;
+    if (!blocks(*r1_, items_) || r1_->ntotal != psi1.n) return false;
+    if (!numbered_in_order(o_.order) && r1_ != &r2_ && !blocks(r2_, items2_)) return false;
     tabulate_maps();
     plan();
     return true;
   }
 
   std::vector<TransitionDensity> run() {
+    if (!numbered_in_order(o_.order)) {
+      copies_.assign(size_t(nk_) + 1, {});
+      copies_[0].resize(size_t(r1_->ntotal));
+      reorder(items_, c1_, copies_[0].data());
+      c1_ = copies_[0].data();
+      for (int k = 0; k < nk_; ++k) {
+        copies_[size_t(k) + 1].resize(size_t(r2_.ntotal));
+        reorder(r1_ == &r2_ ? items_ : items2_, ket_[size_t(k)], copies_[size_t(k) + 1].data());
+        ket_[size_t(k)] = copies_[size_t(k) + 1].data();
+      }
+    }
     return sum_pieces(run_.io, pieces_, o_.norb, nk_, o_.cls, st_ == 1,
                       [&](const Piece& piece, PieceSums& s, int thread) {
                         for (const PieceRun& seg : piece)
@@ -151,10 +193,12 @@ class ConfigurationDensity {
     const MrRecords& r = r2_;
     o.norb = r.norb;
     o.noac = r.noac;
+    o.ninac = r.ninac;
     o.nsym = r.nsym;
     o.nelt = 2 * r.ninac + r.nelac;
-    if (o.noac < 1 || o.noac > kMaxActive || o.nsym < 1 || o.nsym > kMaxSym ||
-        !symmetry_group(run_))
+    o.order = kernel_order(r);
+    if (o.order.empty() || o.noac < 1 || o.noac > kMaxActive || o.nsym < 1 ||
+        o.nsym > kMaxSym || !symmetry_group(run_))
       return false;
     for (int a = 1; a <= o.nsym; ++a)
       for (int b = 1; b <= o.nsym; ++b) o.mult[a][b] = r.mult(a, b);
@@ -162,30 +206,20 @@ class ConfigurationDensity {
     o.sym.assign(size_t(o.norb) + 1, 0);
     o.pos.assign(size_t(o.norb) + 1, -1);
     o.active.assign(size_t(o.noac), 0);
-    o.inactive_below.assign(size_t(o.norb) + 2, 0);
-    o.actives_below.assign(size_t(o.norb) + 2, 0);
-    // The open shells of a pattern are holes, active positions, particles:
-    // with the orbitals numbered in that order, a shell lies between two
-    // orbitals exactly when its orbital does.
-    int last_class = kInactive, last_active = 0;
     for (int i = 1; i <= o.norb; ++i) {
       const int c = r.oclass(i), s = r.osym(i);
-      if (c < last_class || c < kInactive || c > kVirtual || s < 1 || s > o.nsym) return false;
-      last_class = c;
+      if (s < 1 || s > o.nsym) return false;
       o.cls[size_t(i)] = c;
       o.sym[size_t(i)] = s;
       o.of[c][s].push_back(i);
-      o.inactive_below[size_t(i) + 1] = o.inactive_below[size_t(i)] + (c == kInactive);
-      o.actives_below[size_t(i) + 1] = o.actives_below[size_t(i)];
       if (c != kActive) continue;
       const int q = r.opos(i) - 1;
-      o.actives_below[size_t(i) + 1] |= 1u << q;
-      if (q != last_active++ || r.asym(q + 1) != s) return false;
+      if (r.asym(q + 1) != s) return false;
       o.pos[size_t(i)] = q;
       o.active[size_t(q)] = i;
       o.by_sym[s] |= 1u << q;
     }
-    return last_active == o.noac;
+    return true;
   }
 
   // The number of the configuration with these singly and doubly occupied
@@ -289,8 +323,7 @@ class ConfigurationDensity {
   // The blocks of space 1 in address order, which must cover it without
   // gap: per configuration (by base address) its classes' hole counts, hole
   // and particle open shells and hole symmetries, as the layout takes them.
-  bool blocks() {
-    const MrRecords& r = *r1_;
+  bool blocks(const MrRecords& r, std::vector<Block>& items) const {
     std::vector<int> order;
     // A configuration without determinants has the base of the next one.
     for (int c = 1; c <= r.ndimcs0; ++c)
@@ -316,7 +349,7 @@ class ConfigurationDensity {
                 if (!block_of(r, c, nt, isolt, ist, np, isolp, isp, b)) continue;
                 if (b.off != end) return false;
                 end += b.nT * b.nP * b.nS;
-                if (b.nT * b.nP * b.nS > 0) items_.push_back(b);
+                if (b.nT * b.nP * b.nS > 0) items.push_back(b);
               }
           }
         }
@@ -334,8 +367,10 @@ class ConfigurationDensity {
       used[b.isol] = true;
       most = std::max(most, b.isol);
     }
+    int masked = most + 2;
+    for (const Block& b : items2_) masked = std::max(masked, b.isol);
     masks_.resize(size_t(kMaxOpenShells) + 1);
-    for (int isol = 0; isol <= std::min(most + 2, kMaxOpenShells); ++isol) pattern_masks(isol);
+    for (int isol = 0; isol <= std::min(masked, kMaxOpenShells); ++isol) pattern_masks(isol);
     long long entries = 0, largest = 0;
     for (int isol = 0; isol <= most; ++isol) {
       if (!used[isol]) continue;
@@ -466,6 +501,56 @@ class ConfigurationDensity {
         static_cast<long long>(PieceSums::stride_for(o_.norb)) * nk_ * 8);
   }
 
+  // The coefficients of the determinants of the blocks, from `in` to `out`,
+  // taken from the ascending product of their spin-orbitals by orbital
+  // number to the product in the kernel's order: the sign of the pairs of
+  // orbitals of one spin that the two orders put the other way round.  An
+  // orbital holding both electrons crosses another one holding both for
+  // both spins, an open shell once whatever its spin; two open shells cross
+  // when they hold the same spin.
+  void reorder(const std::vector<Block>& blocks, const double* in, double* out) const {
+    auto crossed = [&](int u, int v) {
+      return (u < v) != (o_.order[size_t(u)] < o_.order[size_t(v)]);
+    };
+    for (const Block& b : blocks) {
+      const auto& holes = holes_[size_t(side_class(b.nt, b.isolt, b.ist))];
+      const auto& parts = parts_[size_t(side_class(b.np, b.isolp, b.isp))];
+      const Mask single = single_[size_t(b.iconf)], dbl = dbl_[size_t(b.iconf)];
+      const std::vector<std::uint32_t>& masks = masks_[size_t(b.isol)];
+      for (long long p = 0; p < b.nP; ++p)
+        for (long long t = 0; t < b.nT; ++t) {
+          const Side &h = holes[size_t(t)], &q = parts[size_t(p)];
+          int shell[kMaxOpenShells], n = 0;
+          for (int k = 0; k < (h.open() > 0 ? h.n : 0); ++k) shell[n++] = h.o[k];
+          for (Mask m = single; m != 0; m &= m - 1) shell[n++] = o_.active[size_t(std::countr_zero(m))];
+          for (int k = 0; k < (q.open() > 0 ? q.n : 0); ++k) shell[n++] = q.o[k];
+          int full = 0;
+          for (int k = 0; k < n; ++k) {
+            for (int s = 1; s <= o_.nsym; ++s)
+              for (const int v : o_.of[kInactive][s]) full += h.count(v) == 0 && crossed(shell[k], v);
+            for (Mask m = dbl; m != 0; m &= m - 1)
+              full += crossed(shell[k], o_.active[size_t(std::countr_zero(m))]);
+            if (q.n == 2 && q.open() == 0) full += crossed(shell[k], q.o[0]);
+          }
+          std::uint32_t pairs[kMaxOpenShells * kMaxOpenShells / 2][2];
+          int npairs = 0;
+          for (int k = 0; k < n; ++k)
+            for (int l = k + 1; l < n; ++l)
+              if (crossed(shell[k], shell[l])) {
+                pairs[npairs][0] = unsigned(k);
+                pairs[npairs++][1] = unsigned(l);
+              }
+          const long long row = b.off + (p * b.nT + t) * b.nS;
+          for (long long s = 0; s < b.nS; ++s) {
+            const std::uint32_t a = masks[size_t(s)];
+            int odd = full;
+            for (int e = 0; e < npairs; ++e) odd += ((a >> pairs[e][0]) ^ (a >> pairs[e][1]) ^ 1u) & 1u;
+            out[row + s] = odd % 2 == 0 ? in[row + s] : -in[row + s];
+          }
+        }
+    }
+  }
+
   // ---- the pairs of one run of rows
 
   // The place of orbital o among the open shells of row w (see PatternMap).
@@ -488,13 +573,16 @@ class ConfigurationDensity {
     return 2 * (first + g);
   }
 
-  // Orbitals strictly between lo < hi that hold both electrons in row w:
-  // each gives the moved electron's spin once, whatever the pattern.
-  int filled_between(const Row& w, int lo, int hi) const {
+  // Orbitals strictly between i and j in the kernel's order that hold both
+  // electrons in row w: each gives the moved electron's spin once, whatever
+  // the pattern.
+  int filled_between(const Row& w, int i, int j) const {
+    const int lo = std::min(o_.order[size_t(i)], o_.order[size_t(j)]);
+    const int hi = std::max(o_.order[size_t(i)], o_.order[size_t(j)]);
+    auto inside = [&](int x) { return o_.order[size_t(x)] > lo && o_.order[size_t(x)] < hi; };
     int n = o_.inactive_between(lo, hi) + std::popcount(w.dbl & o_.actives_between(lo, hi));
-    for (int k = 0; k < w.h.distinct(); ++k)
-      if (w.h.o[k] > lo && w.h.o[k] < hi) --n;
-    if (w.p.n == 2 && w.p.o[0] == w.p.o[1] && w.p.o[0] > lo && w.p.o[0] < hi) ++n;
+    for (int k = 0; k < w.h.distinct(); ++k) n -= inside(w.h.o[k]);
+    if (w.p.n == 2 && w.p.o[0] == w.p.o[1]) n += inside(w.p.o[0]);
     return n;
   }
 
@@ -503,9 +591,9 @@ class ConfigurationDensity {
   void pair(const Row& w, int isol, int i, int j, const double* x, long long sx, long long y,
             long long sy, long long count, PieceSums& s, int thread) {
     const int ci = place(w, i), cj = place(w, j);
-    const PatternMap& m = map(isol, ci, cj, i < j, thread);
+    const PatternMap& m = map(isol, ci, cj, o_.order[size_t(i)] < o_.order[size_t(j)], thread);
     if (m.positive + m.negative == 0) return;
-    const double sign = filled_between(w, std::min(i, j), std::max(i, j)) % 2 == 0 ? 1.0 : -1.0;
+    const double sign = filled_between(w, i, j) % 2 == 0 ? 1.0 : -1.0;
     const size_t ij = size_t(i - 1) + size_t(j - 1) * size_t(o_.norb);
     for (int k = 0; k < nk_; ++k)
       s.ket(k)[ij] += sign * apply(m, x, sx, ket_[size_t(k)] + y, sy, count);
@@ -750,6 +838,8 @@ class ConfigurationDensity {
   std::vector<int> iscas_;          // by configuration number: symmetry of its open shells
   std::vector<Side> holes_[kSideClasses], parts_[kSideClasses];
   std::vector<Block> items_;
+  std::vector<Block> items2_;  // those of space 2, when its copies need them
+  std::vector<std::vector<double>> copies_;  // psi1 and the kets in the kernel's order
   std::vector<std::vector<std::uint32_t>> masks_;
   int tabulated_ = -1;  // maps of at most this many open shells are in the table
   std::vector<PatternMap> slots_;

@@ -130,61 +130,14 @@ TEST(BlockDensity, SeveralKetsAndAnyNumberOfThreadsGiveTheSameBits) {
 TEST(BlockDensity, ActiveOrbitalsAmongTheInactiveAndVirtualOnes) {
   for (const char* gener : {"TOUS", "DDCI"}) {
     SCOPED_TRACE(gener);
-    const mkcase::Description d = mkcase::describe(gener, 2, {2, 1}, {2, 1}, {2, 1}, 3, -1);
-    tables::Tables t(d);
-    // The generator numbers inactive 1-3, active 4-6, virtual 7-9; here the
-    // active orbitals are 1, 3 and 7, each class still in symmetry order.
-    const int to[10] = {0, 2, 4, 5, 1, 3, 7, 6, 8, 9};
-    std::string vrt = t.dir.read("vrt"), info = t.dir.read("Info");
-    const std::string sym = "ITSYM=1,1,2,1,1,2,1,1,2", moved = "ITSYM=1,1,1,1,2,1,2,1,2";
-    ASSERT_NE(vrt.find("NUMAC=4,5,6"), std::string::npos);
-    vrt.replace(vrt.find("NUMAC=4,5,6"), 11, "NUMAC=1,3,7");
-    for (std::string* f : {&vrt, &info})
-      if (f->find(sym) != std::string::npos) f->replace(f->find(sym), sym.size(), moved);
-    t.dir.write("vrt", vrt);
-    t.dir.write("Info", info);
-    t.run = std::make_unique<ciprop::Run>(t.out, t.in, t.err);
-    auto path = [&](const char* name) { return (t.dir.path() / name).string(); };
-    t.run->io.open(kUnitListing, path("BID75"), fio::Status::Unknown, fio::Form::Formatted);
-    t.run->io.open(kUnitVrt, path("vrt"), fio::Status::Old, fio::Form::Formatted);
-    t.run->io.open(kUnitInfo, path("Info"), fio::Status::Old, fio::Form::Formatted);
-    run_stages(*t.run, Stage::RunDescription, Stage::OrbitalClasses);
-    ASSERT_EQ(t.prepad(), -1) << t.out.str();
-    t.layout.numac = {1, 3, 7};
-    t.layout.isym = {1, 1, 1, 1, 2, 1, 2, 1, 2};
-    const std::unique_ptr<AddressTables> tables = make_address_tables(*t.run);
-
-    std::vector<mkcase::Determinant> dets = mkcase::enumerate_space(d, 1);
-    for (mkcase::Determinant& det : dets) {
-      for (int k = 0; k < det.nt; ++k)
-        det.holes[size_t(k)] = int16_t(det.holes[size_t(k)] > 9 ? to[det.holes[size_t(k)] - 9] + 9
-                                                                  : to[det.holes[size_t(k)]]);
-      for (int k = 0; k < det.np; ++k)
-        det.parts[size_t(k)] = int16_t(det.parts[size_t(k)] > 9 ? to[det.parts[size_t(k)] - 9] + 9
-                                                                  : to[det.parts[size_t(k)]]);
-      std::sort(det.holes.begin(), det.holes.begin() + det.nt);
-      std::sort(det.parts.begin(), det.parts.begin() + det.np);
-    }
-    ASSERT_EQ(size_t(tables->size()), dets.size());
-    const mkcase::Roots roots = mkcase::random_roots(dets.size(), 2, -75.0, 17);
-    std::vector<double> ordered[2] = {std::vector<double>(dets.size()),
-                                      std::vector<double>(dets.size())};
-    for (size_t k = 0; k < dets.size(); ++k) {
-      const int iadr = tables->address(t.split(dets[k]));
-      ASSERT_GE(iadr, 1);
-      for (int r = 0; r < 2; ++r) ordered[r][size_t(iadr - 1)] = roots.coef[size_t(r)][k];
-    }
+    Renumbered s(mkcase::describe(gener, 2, {2, 1}, {2, 1}, {2, 1}, 3, -1));
     // Roots 1 and 2, then root 2 with itself: the state density, whose
     // trace counts the electrons.
-    const CiVector ket{ordered[1].data(), int(dets.size()), 1};
+    const CiVector ket{s.ordered[1].data(), int(s.dets.size()), 1};
     for (const int r1 : {0, 1}) {
-      const CiVector bra{roots.coef[size_t(r1)].data(), int(dets.size()), 1,
-                         ordered[r1].data()};
-      const auto block = block_driven_densities(*tables, bra, std::span(&ket, 1));
+      const auto block = block_driven_densities(*s.tables, s.bra(r1), std::span(&ket, 1));
       ASSERT_TRUE(block) << "the block kernel declined the space";
-      Enumeration list(dets, t.layout, dets.size());
-      const Matrix per_excitation =
-          transition_density(WithoutShortcut(*tables), list, bra, ket).ro.v;
+      const Matrix per_excitation = s.per_excitation(r1);
       EXPECT_LE(largest_difference(block->front().ro.v, per_excitation),
                 1e-13 * largest(per_excitation));
       double trace = 0;

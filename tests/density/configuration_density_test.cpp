@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         MrCase{"MRDD", 8, {1, 0, 0, 1}, {1, 1, 0, 0, 1, 0, 0, 1}, {1, 0, 1, 0, 0, 1, 1, 0}, 3, -1,
                {}, 3, 1},
         MrCase{"MRDD", 2, {2, 1}, {2, 2}, {3, 2}, 4, 0, {"2200", "2210"}, 0, 2},
-        MrCase{"MRDD", 4, {2, 1, 1, 1}, {2, 2, 1, 1}, {2, 2, 1, 2}, 6, 0, {}, 4, 1},
+        MrCase{"MRDD", 4, {1, 1, 0, 0}, {2, 2, 1, 1}, {1, 1, 1, 0}, 6, 0, {}, 4, 1},
         MrCase{"MRT2", 2, {2, 1}, {2, 2}, {2, 2}, 4, 0, {"2200"}, 0, 1},
         MrCase{"MRTD", 4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}, 3, -1, {"2100"}, 0, 4},
         MrCase{"MRT ", 1, {2}, {4}, {3}, 4, -2, {"1111"}, 0, 1},
@@ -111,6 +111,28 @@ INSTANTIATE_TEST_SUITE_P(
                {"2200"}, 0, 1},
         MrCase{"MRC ", 4, {1, 1, 1, 0}, {1, 1, 1, 1}, {1, 1, 0, 2}, 4, 0,
                {"2200", "2020", "0220", "1111"}, 0, 1},
-        MrCase{"MR  ", 1, {2}, {6}, {3}, 5, -1, {"211100", "111110"}, 0, 1}));
+        MrCase{"MR  ", 1, {1}, {6}, {2}, 5, -1, {"211100", "111110"}, 0, 1}));
+
+// Active orbitals numbered among the others: the open shells of a pattern
+// then lie in another order than their orbitals, and the coefficients are
+// taken to the kernel's order and its phases there; the per-excitation path
+// gives the density.
+TEST(ConfigurationDensity, ActiveOrbitalsAmongTheInactiveAndVirtualOnes) {
+  for (const char* gener : {"MRDD", "MR  ", "MRT "}) {
+    SCOPED_TRACE(gener);
+    mkcase::Description d = mkcase::describe(gener, 2, {2, 1}, {2, 1}, {2, 1}, 3, -1);
+    d.refs = {"210", "111"};
+    Renumbered s(d);
+    const CiVector ket{s.ordered[1].data(), int(s.dets.size()), 1};
+    for (const int r1 : {0, 1}) {
+      const auto t = configuration_driven_densities(*s.tables, s.bra(r1), std::span(&ket, 1));
+      ASSERT_TRUE(t) << "the kernel declined the space";
+      const Matrix per_excitation = s.per_excitation(r1);
+      EXPECT_LE(largest_difference(t->front().ro.v, per_excitation),
+                1e-13 * largest(per_excitation));
+      EXPECT_GT(largest(per_excitation), 1e-3);
+    }
+  }
+}
 
 }  // namespace

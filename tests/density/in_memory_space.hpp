@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "density/transition_density.hpp"
+#include "driver/driver.hpp"
+#include "input/open_files.hpp"
 #include "detspace/address_tables.hpp"
 #include "detspace/reference_configurations.hpp"
 #include "tests/detspace/tables_case.hpp"
@@ -150,6 +152,75 @@ struct Space {
     double s = 0;
     for (int i = 0; i < norb; ++i) s += m[size_t(i) * (norb + 1)];
     return s;
+  }
+};
+
+// A space of two irreps, two inactive, active and virtual orbitals of the
+// first and one of the second (the generator numbers them inactive 1-3,
+// active 4-6, virtual 7-9), with its orbitals numbered as an orbital file may
+// number them: the active orbitals are 1, 3 and 7, each class still in
+// symmetry order, so that inactive and virtual orbitals lie between active
+// ones.  The tables built from the run description so numbered, the
+// generator's determinants numbered alike, two roots in list order and in
+// address order.
+struct Renumbered {
+  tables::Tables t;
+  std::unique_ptr<AddressTables> tables;
+  std::vector<mkcase::Determinant> dets;
+  mkcase::Roots roots;
+  std::vector<double> ordered[2];
+
+  explicit Renumbered(const mkcase::Description& d) : t(d) {
+    const int to[10] = {0, 2, 4, 5, 1, 3, 7, 6, 8, 9};
+    std::string vrt = t.dir.read("vrt"), info = t.dir.read("Info");
+    const std::string sym = "ITSYM=1,1,2,1,1,2,1,1,2", moved = "ITSYM=1,1,1,1,2,1,2,1,2";
+    EXPECT_NE(vrt.find("NUMAC=4,5,6"), std::string::npos);
+    vrt.replace(vrt.find("NUMAC=4,5,6"), 11, "NUMAC=1,3,7");
+    for (std::string* f : {&vrt, &info})
+      if (f->find(sym) != std::string::npos) f->replace(f->find(sym), sym.size(), moved);
+    t.dir.write("vrt", vrt);
+    t.dir.write("Info", info);
+    t.run = std::make_unique<ciprop::Run>(t.out, t.in, t.err);
+    auto path = [&](const char* name) { return (t.dir.path() / name).string(); };
+    t.run->io.open(kUnitListing, path("BID75"), fio::Status::Unknown, fio::Form::Formatted);
+    t.run->io.open(kUnitVrt, path("vrt"), fio::Status::Old, fio::Form::Formatted);
+    t.run->io.open(kUnitInfo, path("Info"), fio::Status::Old, fio::Form::Formatted);
+    run_stages(*t.run, Stage::RunDescription, Stage::OrbitalClasses);
+    EXPECT_EQ(t.prepad(), -1) << t.out.str();
+    if (mkcase::multireference(d.gener)) {
+      mkcase::write_occmrs(path("OCCMRS"), mkcase::references(d));
+      reference_configurations(*t.run, path("OCCMRS"));
+    }
+    t.layout.numac = {1, 3, 7};
+    t.layout.isym = {1, 1, 1, 1, 2, 1, 2, 1, 2};
+    tables = make_address_tables(*t.run);
+    dets = mkcase::enumerate_space(d, 1);
+    auto renumber = [&](int16_t so) { return int16_t(so > 9 ? to[so - 9] + 9 : to[so]); };
+    for (mkcase::Determinant& det : dets) {
+      for (int k = 0; k < det.nt; ++k) det.holes[size_t(k)] = renumber(det.holes[size_t(k)]);
+      for (int k = 0; k < det.np; ++k) det.parts[size_t(k)] = renumber(det.parts[size_t(k)]);
+      std::sort(det.holes.begin(), det.holes.begin() + det.nt);
+      std::sort(det.parts.begin(), det.parts.begin() + det.np);
+    }
+    EXPECT_EQ(size_t(tables->size()), dets.size());
+    roots = mkcase::random_roots(dets.size(), 2, -75.0, 17);
+    for (int r = 0; r < 2; ++r) ordered[r].assign(dets.size(), 0.0);
+    for (size_t k = 0; k < dets.size(); ++k) {
+      const int iadr = tables->address(t.split(dets[k]));
+      EXPECT_GE(iadr, 1);
+      if (iadr < 1) continue;
+      for (int r = 0; r < 2; ++r) ordered[r][size_t(iadr - 1)] = roots.coef[size_t(r)][k];
+    }
+  }
+  // Root r (0-based) as the bra, in list order and gathered.
+  CiVector bra(int r) const {
+    return {roots.coef[size_t(r)].data(), int(dets.size()), 1, ordered[r].data()};
+  }
+  // Root r1 against root 2 through the per-excitation path.
+  Matrix per_excitation(int r1) {
+    Enumeration list(dets, t.layout, dets.size());
+    const CiVector ket{ordered[1].data(), int(dets.size()), 1};
+    return transition_density(WithoutShortcut(*tables), list, bra(r1), ket).ro.v;
   }
 };
 
