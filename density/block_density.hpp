@@ -28,7 +28,7 @@ namespace ciprop {
 // nullopt for what this kernel does not serve: tables other than the
 // single-reference ones with holes and particles (complete active spaces go
 // through the string-driven kernel, the multireference family through the
-// per-excitation path), a first vector not gathered, kets of another space,
+// configuration-driven one), a first vector not gathered, kets of another space,
 // a run that asks adrdet to stop on one address, or records whose layout is
 // not the one assumed here.  The work is cut into pieces fixed by the space
 // alone and summed in a fixed order: the result does not depend on the

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/threads.hpp"
 #include "density/density_threads.hpp"
 #include "density/dot_product.hpp"
 #include "detspace/excitation.hpp"
@@ -148,12 +149,14 @@ class ConfigurationDensity {
     for (const CiVector& k : kets) ket_.push_back(k.c);
   }
 
-  bool prepare(Run& run, const CiVector& psi1) {
+  // False when the records are not laid out as assumed here; space 2 is
+  // that of the tables, space 1 that of psi1's symmetry.
+  bool prepare(const CiVector& psi1) {
     if (s1_ == r2_.is0) {
       r1_ = &r2_;
     } else {
       own1_ = std::make_unique<MrRecords>();
-      mr_space_of_symmetry(run, s1_, *own1_);
+      mr_space_of_symmetry(run_, s1_, *own1_);
       r1_ = own1_.get();
     }
     if (!orbitals() || !configurations()) return false;
@@ -296,9 +299,9 @@ class ConfigurationDensity {
   // false when the indices do not number each class's configurations once.
   bool sides(std::vector<Side> (&lists)[kSideClasses], int cls, bool hole) {
     const MrRecords& r = r2_;
-    std::vector<int> orbs;
-    for (int s = 1; s <= o_.nsym; ++s)
-      for (const int i : o_.of[cls][s]) orbs.push_back(i);
+    std::vector<int> orbs;  // ascending: the lower orbital of a pair first
+    for (int i = 1; i <= o_.norb; ++i)
+      if (o_.cls[size_t(i)] == cls) orbs.push_back(i);
     auto place = [&](const Side& sd) {
       const OrbitalPair pr = orbital_pair(r, sd.n, sd.o, hole);
       const long long size = hole ? r.ndett(sd.n, pr.isol, pr.sym) : r.ndetp(sd.n, pr.isol, pr.sym);
@@ -320,9 +323,10 @@ class ConfigurationDensity {
     return true;
   }
 
-  // The blocks of space 1 in address order, which must cover it without
-  // gap: per configuration (by base address) its classes' hole counts, hole
-  // and particle open shells and hole symmetries, as the layout takes them.
+  // The blocks of the space of the records in address order, which must
+  // cover it without gap: per configuration (by base address) its class's
+  // hole counts, hole and particle open shells and hole symmetries, as the
+  // layout takes them.
   bool blocks(const MrRecords& r, std::vector<Block>& items) const {
     std::vector<int> order;
     // A configuration without determinants has the base of the next one.
@@ -395,14 +399,15 @@ class ConfigurationDensity {
           }
     }
     for (const auto& [slot, first] : starts) slots_[slot].pairs = table_.data() + first;
-    const size_t threads = size_t(piece_threads(kMaxPieces));
+    // One map in the making per thread of the pieces.
+    const size_t threads = size_t(run_threads());
     scratch_.assign(threads, {});
     scratch_map_.assign(threads, PatternMap{});
     for (auto& sc : scratch_) sc.reserve(size_t(2 * largest));
   }
 
+  // Pairs of the tabulated maps: 64 MB at most.
   static constexpr long long kTabulatedPairs = 8LL << 20;
-  static constexpr size_t kMaxPieces = 64;
 
   static int key(int isol, int ci, int cj, bool i_first) {
     const int w = 2 * kMaxOpenShells + 1;
@@ -855,6 +860,13 @@ bool configuration_driven(const AddressTables& tables) {
   return dynamic_cast<const MrAddressTables*>(&tables) != nullptr;
 }
 
+bool configuration_copies(const AddressTables& tables) {
+  if (!configuration_driven(tables)) return false;
+  const std::vector<int> order =
+      kernel_order(static_cast<const MrAddressTables&>(tables).mr_records());
+  return !order.empty() && !numbered_in_order(order);
+}
+
 std::optional<std::vector<TransitionDensity>> configuration_driven_densities(
     const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets) {
   Run& run = tables.records();
@@ -865,7 +877,7 @@ std::optional<std::vector<TransitionDensity>> configuration_driven_densities(
   for (const CiVector& k : kets)
     if (k.symmetry != r2.is0 || k.n != tables.size()) return std::nullopt;
   ConfigurationDensity k(run, r2, psi1, kets);
-  if (!k.prepare(run, psi1)) return std::nullopt;
+  if (!k.prepare(psi1)) return std::nullopt;
   return k.run();
 }
 

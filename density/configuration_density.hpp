@@ -25,8 +25,7 @@ namespace ciprop {
 //
 // nullopt for what this kernel does not serve: tables other than the
 // multireference ones, a first vector not gathered, kets of another space,
-// a run that asks adrdet to stop on one address, orbitals not numbered
-// inactive, then active in CAS order, then virtual, or records whose layout
+// a run that asks adrdet to stop on one address, or records whose layout
 // is not the one assumed here.  The work is cut into the pieces of the
 // other kernels and summed in the same fixed order: the result depends
 // neither on the number of threads nor, for one ket, on the other kets.
@@ -35,5 +34,9 @@ std::optional<std::vector<TransitionDensity>> configuration_driven_densities(
 
 // Whether the tables are of the kind this kernel serves.
 bool configuration_driven(const AddressTables& tables);
+// Whether it works on copies of the vectors, their coefficients taken to
+// the order of the open shells (orbitals numbered otherwise than inactive,
+// active in CAS order, virtual).
+bool configuration_copies(const AddressTables& tables);
 
 }  // namespace ciprop

@@ -557,11 +557,13 @@ TransitionDensity transition_density(const AddressTables& tables, DeterminantSou
 
 long long working_bytes_per_ket(const AddressTables& tables, long long n) {
   const long long norb = tables.records().orb.norb;
-  // The string path keeps a transposed copy of each ket; every path one
-  // density per ket and, in the string path, its pieces' sums (an eighth
-  // more at most on the spaces measured); the block path a piece's sums per
-  // ket at least (all its pieces' sums within a fixed 64 MB beyond that).
-  const long long copies = tables.active_only() ? n : 0;
+  // The string path keeps a transposed copy of each ket, the configuration
+  // path a copy in its order when the orbitals are numbered otherwise;
+  // every path one density per ket and, in the string path, its pieces'
+  // sums (an eighth more at most on the spaces measured); the block and
+  // configuration paths a piece's sums per ket at least (all their pieces'
+  // sums within a fixed 64 MB beyond that).
+  const long long copies = tables.active_only() || configuration_copies(tables) ? n : 0;
   const long long pieces =
       block_driven(tables) || configuration_driven(tables) ? norb * norb : 0;
   return (8 * (copies + norb * norb + pieces) + (8 * (n + copies)) / 8);
