@@ -840,15 +840,10 @@ bool block_driven(const AddressTables& tables) {
 
 std::optional<std::vector<TransitionDensity>> block_driven_densities(
     const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets) {
-  Run& run = tables.records();
-  // adrdet's stop on one address is a look at the per-excitation path.
-  if (!block_driven(tables) || kets.empty() || psi1.in_address_order == nullptr ||
-      run.switches.stop_at_address != 0)
-    return std::nullopt;
+  if (!block_driven(tables)) return std::nullopt;
   const auto& sr = static_cast<const SrAddressTables&>(tables);
-  for (const CiVector& k : kets)
-    if (k.symmetry != sr.blocks().symmetry || k.n != tables.size()) return std::nullopt;
-  BlockDensity k(run, psi1, kets);
+  if (!kernel_vectors(tables, sr.blocks().symmetry, psi1, kets)) return std::nullopt;
+  BlockDensity k(tables.records(), psi1, kets);
   if (!k.prepare(sr, psi1)) return std::nullopt;
   return k.run();
 }

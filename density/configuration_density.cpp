@@ -869,14 +869,10 @@ bool configuration_copies(const AddressTables& tables) {
 
 std::optional<std::vector<TransitionDensity>> configuration_driven_densities(
     const AddressTables& tables, const CiVector& psi1, std::span<const CiVector> kets) {
-  Run& run = tables.records();
-  if (!configuration_driven(tables) || kets.empty() || psi1.in_address_order == nullptr ||
-      run.switches.stop_at_address != 0)
-    return std::nullopt;
+  if (!configuration_driven(tables)) return std::nullopt;
   const MrRecords& r2 = static_cast<const MrAddressTables&>(tables).mr_records();
-  for (const CiVector& k : kets)
-    if (k.symmetry != r2.is0 || k.n != tables.size()) return std::nullopt;
-  ConfigurationDensity k(run, r2, psi1, kets);
+  if (!kernel_vectors(tables, r2.is0, psi1, kets)) return std::nullopt;
+  ConfigurationDensity k(tables.records(), r2, psi1, kets);
   if (!k.prepare(psi1)) return std::nullopt;
   return k.run();
 }

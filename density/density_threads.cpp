@@ -30,6 +30,16 @@ void run_pieces(fio::Units& io, size_t count, int threads,
   for (std::thread& t : pool) t.join();
 }
 
+bool kernel_vectors(const AddressTables& tables, int symmetry, const CiVector& psi1,
+                    std::span<const CiVector> kets) {
+  if (kets.empty() || psi1.in_address_order == nullptr ||
+      tables.records().switches.stop_at_address != 0)
+    return false;
+  for (const CiVector& k : kets)
+    if (k.symmetry != symmetry || k.n != tables.size()) return false;
+  return true;
+}
+
 std::vector<Piece> plan_pieces(size_t items, const std::function<long long(size_t)>& rows,
                                const std::function<long long(size_t)>& weight,
                                long long sum_bytes) {

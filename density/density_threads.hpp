@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "density/transition_density.hpp"
@@ -22,6 +23,13 @@ int piece_threads(size_t count);
 // free first; the calling thread draws the progress line of the pieces done.
 void run_pieces(fio::Units& io, size_t count, int threads,
                 const std::function<void(size_t piece, int thread)>& work);
+
+// What the kernels ask of their vectors: psi1 gathered into the address
+// order of its space, one ket at least, every ket of the tables' space (its
+// symmetry and size), and no stop of adrdet on one address (a look at the
+// per-excitation path).
+bool kernel_vectors(const AddressTables& tables, int symmetry, const CiVector& psi1,
+                    std::span<const CiVector> kets);
 
 // Rows r0 .. r1-1 of one item of work (a block of a space and the like).
 struct PieceRun {

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,6 +85,18 @@ class WithoutShortcut final : public AddressTables {
 };
 
 using Matrix = std::vector<double>;  // norb x norb, column-major
+
+inline double largest_difference(const Matrix& a, const Matrix& b) {
+  double worst = 0;
+  for (size_t k = 0; k < a.size(); ++k) worst = std::max(worst, std::abs(a[k] - b[k]));
+  return worst;
+}
+
+inline double largest(const Matrix& m) {
+  double big = 0;
+  for (const double v : m) big = std::max(big, std::abs(v));
+  return big;
+}
 
 // A space of the description with three roots, and the kernel run on it.
 struct Space {
@@ -216,19 +230,23 @@ struct Renumbered {
   CiVector bra(int r) const {
     return {roots.coef[size_t(r)].data(), int(dets.size()), 1, ordered[r].data()};
   }
-  // Root r1 against root 2 through the per-excitation path.
-  Matrix per_excitation(int r1) {
-    Enumeration list(dets, t.layout, dets.size());
+  using Kernel = std::optional<std::vector<TransitionDensity>> (*)(
+      const AddressTables&, const CiVector&, std::span<const CiVector>);
+  // Root r1 against root 2 through the kernel, which must take the space
+  // and give what the per-excitation path gives.
+  Matrix through(Kernel kernel, int r1) {
     const CiVector ket{ordered[1].data(), int(dets.size()), 1};
-    return transition_density(WithoutShortcut(*tables), list, bra(r1), ket).ro.v;
+    const auto got = kernel(*tables, bra(r1), std::span(&ket, 1));
+    EXPECT_TRUE(got) << "the kernel declined the space";
+    if (!got) return {};
+    Enumeration list(dets, t.layout, dets.size());
+    const Matrix per_excitation =
+        transition_density(WithoutShortcut(*tables), list, bra(r1), ket).ro.v;
+    EXPECT_LE(largest_difference(got->front().ro.v, per_excitation),
+              1e-13 * largest(per_excitation));
+    return got->front().ro.v;
   }
 };
-
-inline double largest_difference(const Matrix& a, const Matrix& b) {
-  double worst = 0;
-  for (size_t k = 0; k < a.size(); ++k) worst = std::max(worst, std::abs(a[k] - b[k]));
-  return worst;
-}
 
 inline Matrix transposed(const Matrix& m, int n) {
   Matrix t(m.size());
