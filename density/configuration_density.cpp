@@ -161,8 +161,9 @@ class ConfigurationDensity {
     }
     if (!orbitals() || !configurations()) return false;
     if (!sides(holes_, kInactive, true) || !sides(parts_, kVirtual, false)) return false;
+    // Space 2 laid out without gap as well: no excitation reaches past it.
     if (!blocks(*r1_, items_) || r1_->ntotal != psi1.n) return false;
-    if (!numbered_in_order(o_.order) && r1_ != &r2_ && !blocks(r2_, items2_)) return false;
+    if (r1_ != &r2_ && !blocks(r2_, items2_)) return false;
     tabulate_maps();
     plan();
     return true;
@@ -843,7 +844,7 @@ class ConfigurationDensity {
   std::vector<int> iscas_;          // by configuration number: symmetry of its open shells
   std::vector<Side> holes_[kSideClasses], parts_[kSideClasses];
   std::vector<Block> items_;
-  std::vector<Block> items2_;  // those of space 2, when its copies need them
+  std::vector<Block> items2_;  // those of space 2, when it is not space 1
   std::vector<std::vector<double>> copies_;  // psi1 and the kets in the kernel's order
   std::vector<std::vector<std::uint32_t>> masks_;
   int tabulated_ = -1;  // maps of at most this many open shells are in the table
