@@ -24,7 +24,7 @@ inline constexpr int kMaxSym = 8;         // irreducible representations
 inline constexpr int kMaxActive = 16;     // active (CAS) orbitals
 inline constexpr int kDim = 8000000;      // half of the work array, in doubles
 inline constexpr int kIadri = 8000000;    // largest determinant count unless "MEM" raises it
-inline constexpr int kMaxListedRoots = 1000;  // roots of "RACINES"
+inline constexpr int kMaxListedRoots = 1000;  // roots of "RACINES" and of "RACINESA"
 
 // The active space.
 struct Cs {
@@ -107,6 +107,13 @@ struct Ronum {
   // in this order; the first is numero(2).  None listed: the one pair.
   int nracines = 0;
   Arr1<int, 1, kMaxListedRoots> racines;
+  // "RACINESA": roots of unit 10, each paired with every root of "RACINES"
+  // (numero(2) alone when that is not given); the first is numero(1).
+  int nracinesa = 0;
+  Arr1<int, 1, kMaxListedRoots> racinesa;
+  // "LARGEUR": full width at half maximum, in eV, of the Gaussian bands of
+  // the spectrum's picture.
+  double largeur = 0.3;
 };
 struct Rocal {
   int calcro = 0;

@@ -29,42 +29,57 @@ std::string_view rtrim(std::string_view s) {
 bool blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
 
 // The keys of the run options, as lirdav decodes them.
-constexpr std::string_view kRhoKeys[] = {"NDEL",   "NGEL",   "NUMERO", "ISX", "ISY", "ISZ",
-                                         "NPRINT", "TWVEC",  "CALCUL", "STOP", "MEM", "RACINES"};
+constexpr std::string_view kRhoKeys[] = {"NDEL",   "NGEL",   "NUMERO", "ISX",     "ISY",
+                                         "ISZ",    "NPRINT", "TWVEC",  "CALCUL",  "STOP",
+                                         "MEM",    "RACINES", "RACINESA", "LARGEUR"};
 
 // A value that no integer of the input can be (the decoder refuses anything
 // beyond four bytes): tells a left-out element from a given one.
 constexpr int kNotGiven = INT_MIN;
 
-// "RACINES": the roots of the second vector file that a spectrum pairs with
-// root NUMERO(1), in their order.  The first of them is the second root of
-// NUMERO, which may then be left out but not contradict it.
-void listed_roots(Run& run, std::string& text, bool second_given) {
+// "RACINES" (roots of the second vector file) and "RACINESA" (of the
+// first): the roots a spectrum pairs, in their order.  The first listed
+// root is root `which` of NUMERO, which may then be left out but not
+// contradict it.
+void listed_roots(Run& run, std::string& text, std::string_view key, int which, bool given,
+                  int& count, Arr1<int, 1, kMaxListedRoots>& listed) {
   Arr1<int, 1, kMaxListedRoots> roots;
   roots.fill(kNotGiven);
-  nameli(run, text, roots, "RACINES");
+  nameli(run, text, roots, key);
+  const std::string name(key);
   int n = 0;
   for (int k = 1; k <= kMaxListedRoots; ++k)
     if (roots(k) != kNotGiven) n = k;
   for (int k = 1; k <= n; ++k) {
+    const std::string item = "&RHO: " + name + "(" + std::to_string(k) + ")";
     if (roots(k) == kNotGiven)
-      refuse_input(run, "&RHO: RACINES(" + std::to_string(k) +
-                            ") is not given; the roots are listed from RACINES(1) on "
-                            "without a gap");
+      refuse_input(run, item + " is not given; the roots are listed from " + name +
+                            "(1) on without a gap");
     if (roots(k) < 1)
-      refuse_input(run, "&RHO: RACINES(" + std::to_string(k) + ") = " + std::to_string(roots(k)) +
-                            " is not a root (1 or more)");
+      refuse_input(run, item + " = " + std::to_string(roots(k)) + " is not a root (1 or more)");
   }
   if (n == 0) return;
-  if (second_given && run.ronum.numero(2) != roots(1))
-    refuse_input(run, "&RHO: NUMERO(2) = " + std::to_string(run.ronum.numero(2)) +
-                          " but RACINES(1) = " + std::to_string(roots(1)) +
-                          "; the first listed root is the second root of NUMERO: leave NUMERO(2) "
-                          "out or give it the same value");
-  run.ronum.numero(2) = roots(1);
-  run.ronum.nracines = n;
-  for (int k = 1; k <= n; ++k) run.ronum.racines(k) = roots(k);
+  const std::string numero = "NUMERO(" + std::to_string(which) + ")";
+  if (given && run.ronum.numero(which) != roots(1))
+    refuse_input(run, "&RHO: " + numero + " = " + std::to_string(run.ronum.numero(which)) +
+                          " but " + name + "(1) = " + std::to_string(roots(1)) +
+                          "; the first listed root is " + (which == 1 ? "the first" : "the second") +
+                          " root of NUMERO: leave " + numero + " out or give it the same value");
+  run.ronum.numero(which) = roots(1);
+  count = n;
+  for (int k = 1; k <= n; ++k) listed(k) = roots(k);
 }
+
+// "LARGEUR": the width of the bands of the spectrum's picture.
+void band_width(Run& run, std::string& text) {
+  run.ronum.largeur = 0.3;
+  nameld(run, text, run.ronum.largeur, "LARGEUR");
+  if (!(run.ronum.largeur > 0.0 && run.ronum.largeur < 100.0))
+    refuse_input(run, "&RHO: LARGEUR = " + std::to_string(run.ronum.largeur) +
+                          " eV; the full width at half maximum of the bands lies between 0 and "
+                          "100 eV");
+}
+
 constexpr std::string_view kRhcKeys[] = {"ISXY", "ISXZ", "ISYZ", "IPROP", "MOLCAS", "CALCRO"};
 
 // The keys of "&ROFIL".  A key ending in 1 names a file whole; when it is
@@ -255,9 +270,10 @@ int nomfil3(Run& run, std::string_view full, std::string_view composed, std::str
 void lirdav(Run& run) {
   run.orbi.ndel.fill(0);
   run.orbi.ngel.fill(0);
-  run.ronum.numero(1) = 1;
-  run.ronum.numero(2) = kNotGiven;  // 1 once the decoding shows it left out
+  run.ronum.numero(1) = kNotGiven;  // 1 once the decoding shows it left out
+  run.ronum.numero(2) = kNotGiven;
   run.ronum.nracines = 0;
+  run.ronum.nracinesa = 0;
   run.symxyz.fill(1);
   run.pr.nprint = 0;
   // The threshold is a single-precision 0.05 carried in a double.
@@ -279,8 +295,9 @@ void lirdav(Run& run) {
   nameli(run, text, run.orbi.ndel, "NDEL");
   nameli(run, text, run.orbi.ngel, "NGEL");
   const int roots = nameli(run, text, run.ronum.numero, "NUMERO");
-  const bool second_given = run.ronum.numero(2) != kNotGiven;
-  if (!second_given) run.ronum.numero(2) = 1;
+  const bool numero_given[2] = {run.ronum.numero(1) != kNotGiven, run.ronum.numero(2) != kNotGiven};
+  for (int k = 1; k <= 2; ++k)
+    if (!numero_given[k - 1]) run.ronum.numero(k) = 1;
   nameli(run, text, run.symxyz(1), "ISX");
   nameli(run, text, run.symxyz(2), "ISY");
   nameli(run, text, run.symxyz(3), "ISZ");
@@ -289,9 +306,17 @@ void lirdav(Run& run) {
   namela(run, text, run.opt.calcul, "CALCUL");
   namela(run, text, run.stp, "STOP");
   nameli(run, text, run.memoire, "MEM");
-  listed_roots(run, text, second_given);
+  listed_roots(run, text, "RACINES", 2, numero_given[1], run.ronum.nracines, run.ronum.racines);
+  listed_roots(run, text, "RACINESA", 1, numero_given[0], run.ronum.nracinesa, run.ronum.racinesa);
+  band_width(run, text);
   check_items(run, "&RHO", given, text, kRhoKeys);
   if (run.ronum.nracines == 0) warn_single_root(run, roots);
+  // Roots of the first file without roots of the second: each against
+  // root NUMERO(2).
+  if (run.ronum.nracinesa > 0 && run.ronum.nracines == 0) {
+    run.ronum.nracines = 1;
+    run.ronum.racines(1) = run.ronum.numero(2);
+  }
   // "&RHC" is searched from where "&RHO" ended: it must follow it.
   lecnam(run, "&RHC", text, kUnitInput, ierr, 1);
   given = text;

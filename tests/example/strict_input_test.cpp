@@ -14,7 +14,9 @@ using namespace water;
 namespace fs = std::filesystem;
 
 TEST(StrictInput, RefusalsNameTheGroupTheKeyAndWhatIsValid) {
-  const std::string rho_keys = "NDEL, NGEL, NUMERO, ISX, ISY, ISZ, NPRINT, TWVEC, CALCUL, STOP, MEM, RACINES";
+  const std::string rho_keys =
+      "NDEL, NGEL, NUMERO, ISX, ISY, ISZ, NPRINT, TWVEC, CALCUL, STOP, MEM, RACINES, RACINESA, "
+      "LARGEUR";
   const struct {
     std::string input, message;
   } cases[] = {

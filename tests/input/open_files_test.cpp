@@ -190,6 +190,18 @@ TEST_F(Options, ListedRootsOfASpectrum) {
   EXPECT_EQ(stage.err.str().find("NUMERO gives one root"), std::string::npos) << stage.err.str();
 }
 
+// RACINESA lists roots of the first vector file, its first the first root
+// of NUMERO; without RACINES each is paired with NUMERO(2).
+TEST_F(Options, ListedRootsOfBothFiles) {
+  read(" &RHO RACINESA=2,3, NUMERO(2)=4, LARGEUR=0.25 /\n");
+  EXPECT_EQ(run.ronum.numero(1), 2);
+  ASSERT_EQ(run.ronum.nracinesa, 2);
+  EXPECT_EQ(run.ronum.racinesa(2), 3);
+  ASSERT_EQ(run.ronum.nracines, 1);
+  EXPECT_EQ(run.ronum.racines(1), 4);
+  EXPECT_DOUBLE_EQ(run.ronum.largeur, 0.25);
+}
+
 TEST(ListedRoots, AgreeingNumeroIsAcceptedAndEveryOtherListRefused) {
   auto decode = [](const std::string& rho, std::string& out) {
     opening::Stage stage{opening::small_case()};
@@ -211,6 +223,9 @@ TEST(ListedRoots, AgreeingNumeroIsAcceptedAndEveryOtherListRefused) {
       {" &RHO RACINES=2,-1 /\n", "RACINES(2) = -1 is not a root"},
       {" &RHO RACINES(1)=2, RACINES(3)=4 /\n", "RACINES(2) is not given"},
       {" &RHO RACINES=1001*2 /\n", "too many values for key RACINES"},
+      {" &RHO NUMERO=1,2, RACINESA=3 /\n", "NUMERO(1) = 1 but RACINESA(1) = 3"},
+      {" &RHO RACINESA=2,0 /\n", "RACINESA(2) = 0 is not a root"},
+      {" &RHO LARGEUR=0 /\n", "LARGEUR = 0.000000 eV"},
   };
   for (const auto& [rho, message] : refused) {
     EXPECT_NE(decode(rho, out).first, -1) << rho;
