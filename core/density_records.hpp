@@ -19,14 +19,18 @@ struct Moments {
   double fosc = 0.0;                   // oscillator strength
 };
 
-// One pair of a spectrum: root numero(1) of the first vector file and one
-// listed root of the second.
+// One pair of a spectrum: a root of the first vector file (numero(1) unless
+// "RACINESA" lists several) and a listed root of the second.  When both
+// files are one CI run, a pair may be reported the other way round, from
+// the lower root to the higher: root1 is then a root of the second file.
 struct PairResult {
   int root = 0;          // root of the second vector file
   double energy = 0.0;   // its energy
-  double deltae = 0.0;   // its energy minus that of root numero(1)
-  bool state = false;    // the same state as root numero(1): a state density
+  double deltae = 0.0;   // its energy minus that of root1
+  bool state = false;    // the same state as root1: a state density
   Moments moments;
+  int root1 = 0;         // root of the first vector file
+  double energy1 = 0.0;  // its energy
 };
 
 struct DensityRecords {
@@ -35,9 +39,10 @@ struct DensityRecords {
   Arr1<FChar<2>, 1, 1000> wvc;          // spin labels "+ " and "- "
   ZeroPaged<Arr1<double, 1, 250000>> val;        // one record of the density file
   long long connected = 0;              // excited determinants addressed
-  int passes = 0;                       // passes of the kernel over vector 1
+  int passes = 0;                       // passes of the kernel over the first vectors
   Moments moments;                      // the report's numbers
-  std::vector<PairResult> pairs;        // the pairs of "RACINES", in its order
+  std::vector<PairResult> pairs;        // the pairs of a spectrum, in the lists' order
+  bool one_run = false;                 // both vector files one CI run: each pair once
 };
 
 }  // namespace ciprop

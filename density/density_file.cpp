@@ -9,7 +9,7 @@
 
 namespace ciprop {
 
-void stored_density(Run& run, double* ro, int ld) {
+void stored_density(Run& run, double* ro, int ld, int root) {
   const int norb = run.orb.norb;
   std::string name;
   int length = 0;
@@ -19,11 +19,11 @@ void stored_density(Run& run, double* ro, int ld) {
   // root over the correlated orbitals, column by column.
   double* val = run.dens.val.data();
   const size_t bytes = sizeof(double) * static_cast<size_t>(norb) * static_cast<size_t>(norb);
-  for (int r = 1; r <= run.ronum.numero(1); ++r) run.io.read_record(kUnitDens, val, bytes);
+  for (int r = 1; r <= root; ++r) run.io.read_record(kUnitDens, val, bytes);
   const size_t count = static_cast<size_t>(norb) * static_cast<size_t>(norb);
   if (const size_t bad = fio::first_non_finite(val, count); bad < count)
-    run.io.io_error(kUnitDens, "record " + std::to_string(run.ronum.numero(1)) + " (root " +
-                                   std::to_string(run.ronum.numero(1)) + "): element " +
+    run.io.io_error(kUnitDens, "record " + std::to_string(root) + " (root " +
+                                   std::to_string(root) + "): element " +
                                    std::to_string(bad + 1) + " is not a finite number");
   for (int i = 1; i <= norb; ++i)
     for (int j = 1; j <= norb; ++j)
@@ -34,7 +34,7 @@ void stored_density(Run& run, double* ro, int ld) {
 void leero(Run& run, double* a, double* b) {
   read_vectors(run, a, b, "apres sgn");
   restart_list(run, kUnitDetA);
-  stored_density(run, run.dens.mat.data(), kMaxOrb);
+  stored_density(run, run.dens.mat.data(), kMaxOrb, run.ronum.numero(1));
   reintroduce(run, true);
 }
 

@@ -9,8 +9,9 @@ namespace ciprop {
 // leero: reads the vectors (for their report) and the stored density of root
 // numero(1), then puts the frozen and deleted orbitals back.
 void leero(Run& run, double* a, double* b);
-// The stored density of root numero(1) over the CI orbitals into ro
-// (leading dimension ld), RO(i,j) the transpose of the stored matrix.
-void stored_density(Run& run, double* ro, int ld);
+// The stored density of `root` (of the first vector file) over the CI
+// orbitals into ro (leading dimension ld), RO(i,j) the transpose of the
+// stored matrix.
+void stored_density(Run& run, double* ro, int ld, int root);
 
 }  // namespace ciprop

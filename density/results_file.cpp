@@ -165,12 +165,12 @@ std::string results_json(Run& run, std::string_view version) {
   body += pair_members(run, run.ronum.numero(1), h1.energy, run.ronum.numero(2), h2.energy, state,
                        run.ronum.deltae, run.dens.moments, "  ", true);
   // A spectrum: the first pair above as a single-pair run writes it, and
-  // every listed root in "pairs", in the order of RACINES.
+  // every pair in "pairs", in the order of the table.
   if (!run.dens.pairs.empty()) {
     std::string list = "[";
     for (size_t k = 0; k < run.dens.pairs.size(); ++k) {
       const PairResult& p = run.dens.pairs[k];
-      std::string members = pair_members(run, run.ronum.numero(1), h1.energy, p.root, p.energy,
+      std::string members = pair_members(run, p.root1, p.energy1, p.root, p.energy,
                                          p.state, p.deltae, p.moments, "      ", false);
       list += (k ? ",\n    {" : "\n    {") + members.substr(1) + "\n    }";
     }
@@ -180,8 +180,11 @@ std::string results_json(Run& run, std::string_view version) {
 }
 
 void write_results(Run& run, std::string_view version) {
-  const std::string text = results_json(run, version);
-  const std::string final_name(kResultsFile);
+  write_whole_file(kResultsFile, results_json(run, version));
+}
+
+void write_whole_file(std::string_view name, const std::string& text) {
+  const std::string final_name(name);
   const std::string temp = final_name + "." + std::to_string(::getpid()) + ".tmp";
   auto fail = [&](const std::string& what) {
     std::remove(temp.c_str());

@@ -27,5 +27,8 @@ std::string results_json(Run& run, std::string_view version);
 // leaves any earlier file untouched and ends the run with an input/output
 // error.
 void write_results(Run& run, std::string_view version);
+// Writes `text` to the file `name` in the working folder as write_results
+// does: under a temporary name, then renamed.
+void write_whole_file(std::string_view name, const std::string& text);
 
 }  // namespace ciprop

@@ -1,10 +1,11 @@
-// Spectra: root NUMERO(1) of the first vector file against the roots that
-// RACINES lists from the second, on generated cases of a complete active
-// space, a DDCI space whose two vector files have different symmetries and a
-// multireference space.  Every pair must give, in the table, in the results
-// file and in the run's records, what a run of that pair alone gives, and
-// the generator's brute-force moments; the pairs must not depend on how many
-// passes the memory allowed.
+// Spectra: root NUMERO(1) of the first vector file (or the roots that
+// RACINESA lists from it) against the roots that RACINES lists from the
+// second, on generated cases of a complete active space, a DDCI space whose
+// two vector files have different symmetries and a multireference space.
+// Every pair must give, in the table, in the results file and in the run's
+// records, what a run of that pair alone gives, and the generator's
+// brute-force moments; the pairs must not depend on how many passes the
+// memory allowed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +15,9 @@
 #include <vector>
 
 #include "density/results_file.hpp"
+#include "density/spectrum_picture.hpp"
 #include "tests/density/generated_run.hpp"
+#include "tests/support/xml_fault.hpp"
 #include "tools/mkcase/density.hpp"
 
 namespace {
@@ -35,8 +38,8 @@ struct Spectrum : DensityRun {
   std::vector<int> listed;  // RACINES
   int calcro = 1;
 
-  void make_case(mkcase::Description d) {
-    d.nroots = 4;
+  void make_case(mkcase::Description d, int nroots = 4) {
+    d.nroots = nroots;
     d.ioper = 0;
     make(d);
   }
@@ -77,40 +80,57 @@ struct Spectrum : DensityRun {
   // The spectrum against one run per listed root and against the
   // generator's densities.
   void expect_every_pair_as_alone() {
-    const auto all = run_with(racines());
+    std::vector<std::pair<int, int>> want;
+    for (int r : listed) want.emplace_back(1, r);
+    expect_pairs_as_alone(racines(), want);
+  }
+
+  // The run of `roots` forms the pairs `expected` (from, to), in this order;
+  // each as the run of that pair alone and as the generator's densities
+  // give it.  The report is that of the run of its first pair, `first`.
+  void expect_pairs_as_alone(const std::string& roots,
+                             const std::vector<std::pair<int, int>>& expected,
+                             std::pair<int, int> first = {1, 0}) {
+    if (first.second == 0) first = expected.front();
+    const auto all = run_with(roots);
     ASSERT_EQ(all->status, 0) << all->out.str() << all->err.str();
     const std::vector<PairResult>& pairs = all->run->dens.pairs;
-    ASSERT_EQ(pairs.size(), listed.size());
+    ASSERT_EQ(pairs.size(), expected.size());
     const std::vector<std::string> rows = table(all->out.str());
-    ASSERT_EQ(rows.size(), listed.size()) << all->out.str();
+    ASSERT_EQ(rows.size(), expected.size()) << all->out.str();
     const std::vector<std::string> in_file = pair_objects(all->json);
-    ASSERT_EQ(in_file.size(), listed.size()) << all->json;
-    const std::vector<mkcase::Moments> brute = brute_force();
-    for (size_t k = 0; k < listed.size(); ++k) {
-      SCOPED_TRACE("root " + std::to_string(listed[k]));
-      const auto alone = run_with("NUMERO=1," + std::to_string(listed[k]) + ",");
+    ASSERT_EQ(in_file.size(), expected.size()) << all->json;
+    const std::vector<mkcase::Moments> brute = brute_force(expected);
+    // Two columns more with RACINESA: the first root and its energy.
+    const size_t shift = all->run->ronum.nracinesa > 0 ? 2 : 0;
+    const auto report = run_with("NUMERO=" + std::to_string(first.first) + "," +
+                                 std::to_string(first.second) + ",");
+    // The report of the first pair is that of its own run, line for line,
+    // up to the echo of the input.
+    EXPECT_EQ(after_echo(all->out.str()).substr(0, after_echo(report->out.str()).size()),
+              after_echo(report->out.str()));
+    for (size_t k = 0; k < expected.size(); ++k) {
+      const auto [from, to] = expected[k];
+      SCOPED_TRACE("pair " + std::to_string(from) + " " + std::to_string(to));
+      ASSERT_EQ(std::pair(pairs[k].root1, pairs[k].root), expected[k]);
+      const auto alone =
+          run_with("NUMERO=" + std::to_string(from) + "," + std::to_string(to) + ",");
       ASSERT_EQ(alone->status, 0) << alone->out.str();
       const Moments& m = pairs[k].moments;
       const Moments& want = alone->run->dens.moments;
-      EXPECT_EQ(pairs[k].state, listed[k] == 1 && c.d.is0_a() == c.d.is0);
+      EXPECT_EQ(pairs[k].state, from == to && c.d.is0_a() == c.d.is0);
       EXPECT_EQ(pairs[k].deltae, alone->run->ronum.deltae);
       expect_close(values(m), values(want));
-      // The report of the first pair is that of its own run, line for line,
-      // up to the echo of the input.
-      if (k == 0) {
-        EXPECT_EQ(after_echo(all->out.str()).substr(0, after_echo(alone->out.str()).size()),
-                  after_echo(alone->out.str()));
-      }
       // The table's columns: |mu|**2 and f of a transition, the total dipole
       // of a state.
       const std::vector<double> row = numbers(rows[k]);
+      ASSERT_EQ(row.size(), 7u + shift) << rows[k];
       if (pairs[k].state) {
-        ASSERT_EQ(row.size(), 7u) << rows[k];
         for (int x = 0; x < 3; ++x)
-          EXPECT_NEAR(row[4 + size_t(x)], printed(alone->out.str(), x), 1e-8);
+          EXPECT_NEAR(row[shift + 4 + size_t(x)], printed(alone->out.str(), x), 1e-8);
       } else {
-        ASSERT_EQ(row.size(), 7u) << rows[k];
-        expect_close({row[5], row[6]}, {want.amu_el * want.amu_el, want.fosc}, 1e-13);
+        expect_close({row[shift + 5], row[shift + 6]}, {want.amu_el * want.amu_el, want.fosc},
+                     1e-13);
       }
       // The pair in the results file: the members and numbers of the run of
       // that pair alone.
@@ -126,14 +146,16 @@ struct Spectrum : DensityRun {
     }
   }
 
-  std::vector<mkcase::Moments> brute_force() const {
+  std::vector<mkcase::Moments> brute_force(const std::vector<std::pair<int, int>>& pairs) const {
     std::vector<mkcase::StatePair> states;
-    for (int r : listed) states.push_back({&c.a->roots.coef[0], &c.b->roots.coef[size_t(r - 1)]});
+    for (const auto& [from, to] : pairs)
+      states.push_back({&c.a->roots.coef[size_t(from - 1)], &c.b->roots.coef[size_t(to - 1)]});
     const auto ro = mkcase::one_particle_densities(c.a->dets, c.b->dets, c.layout, states);
     std::vector<mkcase::Moments> m;
-    for (size_t k = 0; k < listed.size(); ++k) {
-      const double de = c.b->roots.energies[size_t(listed[k] - 1)] - c.a->roots.energies[0];
-      const bool state = listed[k] == 1 && c.a == c.b;
+    for (size_t k = 0; k < pairs.size(); ++k) {
+      const auto [from, to] = pairs[k];
+      const double de = c.b->roots.energies[size_t(to - 1)] - c.a->roots.energies[size_t(from - 1)];
+      const bool state = from == to && c.a == c.b;
       m.push_back(mkcase::moments(c.molcas, mkcase::expand_density(c.d, ro[k], state), de));
     }
     return m;
@@ -157,7 +179,8 @@ struct Spectrum : DensityRun {
   // The rows of the spectrum table.
   static std::vector<std::string> table(const std::string& out) {
     std::vector<std::string> rows;
-    const size_t head = out.find(" racine     energie");
+    size_t head = out.find(" racine     energie");
+    if (head == std::string::npos) head = out.find("  depuis   vers");
     if (head == std::string::npos) return rows;
     std::istringstream s(out.substr(out.find('\n', head) + 1));
     for (std::string line; std::getline(s, line) && line.find("****") == std::string::npos;)
@@ -254,6 +277,80 @@ TEST_F(Spectrum, DdciVectorsOfDifferentSymmetryInOneOrManyPasses) {
   EXPECT_EQ(one->run->dens.passes, 1);
   EXPECT_EQ(many->run->dens.passes, 3);
   for (size_t k = 0; k < listed.size(); ++k)
+    EXPECT_EQ(values(many->run->dens.pairs[k].moments), values(one->run->dens.pairs[k].moments));
+}
+
+// Every pair among the six roots of one CI run (one list and one vector
+// file for both), in one run: each transition once, from the lower root to
+// the higher whichever order the lists give, and each root with itself a
+// state.  The table does not depend on the thread count, and the picture
+// has a stick for each of the fifteen transitions.
+TEST_F(Spectrum, AllPairsOfOneCiRun) {
+  const struct {
+    Layout layout;
+    int nelac, ms2;
+    const char* gener;
+    std::vector<int> bras;
+    int calcro;
+  } cases[] = {{kFourSym, 4, 0, "DDCI", {1, 2, 3, 4, 5, 6}, 1},
+               {kFourSym, 3, -1, "CAS ", {6, 5, 4, 3, 2, 1}, 1},
+               {kTwoSym, 4, 0, "MRDD", {1, 2, 3, 4, 5, 6}, 0}};
+  for (const auto& t : cases) {
+    SCOPED_TRACE(t.gener);
+    mkcase::Description d = describe(t.layout, t.nelac, t.ms2, t.gener);
+    d.one_list = true;
+    d.refs = {"2200", "2020"};
+    if (t.gener[0] != 'M') d.refs.clear();
+    make_case(d, 6);
+    calcro = t.calcro;
+    std::string roots = "RACINESA=";
+    for (int r : t.bras) roots += std::to_string(r) + ",";
+    roots += "\n RACINES=1,2,3,4,5,6,";
+    std::vector<std::pair<int, int>> expected;
+    for (int a : t.bras)
+      for (int b = 1; b <= 6; ++b)
+        if (const std::pair p(std::min(a, b), std::max(a, b));
+            std::find(expected.begin(), expected.end(), p) == expected.end())
+          expected.push_back(p);
+    expect_pairs_as_alone(roots, expected, {t.bras.front(), 1});
+
+    std::string tables[2];
+    for (int threads : {1, 2}) {
+      setenv("CIPROP_THREADS", std::to_string(threads).c_str(), 1);
+      const auto o = run_with(roots);
+      const std::string out = o->out.str();
+      tables[threads - 1] = out.substr(out.find(" spectre :"));
+    }
+    unsetenv("CIPROP_THREADS");
+    EXPECT_EQ(tables[0], tables[1]);
+    std::ifstream f{std::string(kSpectrumPicture)};
+    const std::string svg((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_EQ(test::xml_fault(svg), "");
+    size_t sticks = 0;
+    for (size_t k = 0; (k = svg.find("class=\"stick\"", k)) != std::string::npos; ++k) ++sticks;
+    EXPECT_EQ(sticks, 15u);
+  }
+}
+
+// Roots of two vector files of different symmetries: every listed root of
+// the first against every listed root of the second, as listed, in one
+// pass or, with room for one root of each file at a time, in four (two
+// batches of the first file's roots, two of the second's), to the bit.
+TEST_F(Spectrum, EveryRootOfTheFirstFileAgainstEveryListedRootOfTheSecond) {
+  mkcase::Description d = describe(kFourSym, 4, 0, "DDCI");
+  d.is0 = 2;
+  d.is0a = 1;
+  d.symxyz = {2, 3, 1};
+  make_case(d);
+  const std::string roots = "RACINESA=2,1,3,\n RACINES=1,3,4,";
+  expect_pairs_as_alone(roots,
+                        {{2, 1}, {2, 3}, {2, 4}, {1, 1}, {1, 3}, {1, 4}, {3, 1}, {3, 3}, {3, 4}});
+  const auto one = run_with(roots);
+  const auto many = run_with(roots, 1);
+  ASSERT_EQ(many->status, 0) << many->out.str();
+  EXPECT_EQ(one->run->dens.passes, 1);
+  EXPECT_EQ(many->run->dens.passes, 4);
+  for (size_t k = 0; k < one->run->dens.pairs.size(); ++k)
     EXPECT_EQ(values(many->run->dens.pairs[k].moments), values(one->run->dens.pairs[k].moments));
 }
 
