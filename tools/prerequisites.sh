@@ -3,7 +3,7 @@
 # ones with apt-get when it may (as root, or through sudo without a
 # password); otherwise says which are missing and how to install them.
 #   tools/prerequisites.sh example   compiler, CMake, Ninja
-#   tools/prerequisites.sh test      the same, GoogleTest and gfortran
+#   tools/prerequisites.sh test      the same, GoogleTest, gfortran and rsvg-convert
 set -eu
 need=""
 missing() { need="$need $1"; }
@@ -13,6 +13,8 @@ command -v ninja >/dev/null 2>&1 || missing ninja-build
 if [ "${1:-example}" = test ]; then
   [ -f /usr/include/gtest/gtest.h ] || [ -f /usr/local/include/gtest/gtest.h ] || missing libgtest-dev
   command -v gfortran >/dev/null 2>&1 || missing gfortran
+  # The spectrum's picture is rendered by a real SVG renderer in a test.
+  command -v rsvg-convert >/dev/null 2>&1 || missing librsvg2-bin
 fi
 [ -z "$need" ] && exit 0
 
@@ -34,5 +36,5 @@ fi
 echo "missing:$need" >&2
 echo "install them with: sudo apt-get install$need" >&2
 echo "(on other systems: a C++20 compiler, CMake 3.20 or later, Ninja; for the tests" >&2
-echo " also GoogleTest and gfortran)" >&2
+echo " also GoogleTest, gfortran and rsvg-convert of librsvg)" >&2
 exit 1
