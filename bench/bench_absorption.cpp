@@ -9,27 +9,16 @@
 // The memory of one run grows by one vector per root held at once; a run
 // given less room than the roots need takes several passes over vector 1,
 // shown in the report's table.
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "bench/child_run.hpp"
-#include "tools/mkcase/make_case.hpp"
-
-namespace {
 
 namespace fs = std::filesystem;
-
-std::string with_roots(std::string input, const std::string& roots) {
-  const size_t k = input.find("NUMERO=");
-  input.replace(k, input.find(' ', k) - k, roots);
-  return input;
-}
-
-}  // namespace
+using timing::with_roots;
 
 int main(int argc, char** argv) {
   if (timing::run_as_peak_starter(argc, argv)) return 0;
@@ -42,19 +31,10 @@ int main(int argc, char** argv) {
   d.density_limit = 0;
   const fs::path dir = fs::temp_directory_path() / "ciprop_bench_absorption";
   const fs::path home = fs::current_path();
-  const auto t0 = std::chrono::steady_clock::now();
-  size_t ndet = 0;
-  {
-    mkcase::Case c = mkcase::make_case(d, dir.string());
-    ndet = c.b->dets.size();
-  }
+  const timing::CaseOnDisk c = timing::enter_case(d, dir.string());
   std::printf("DDCI, 4 irreps: %zu determinants, %d orbitals, %d roots (generated in %.1f s)\n",
-              ndet, d.norb(), nroots,
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-  timing::settle_case_files();
-  fs::current_path(dir);
-  std::ifstream f("input");
-  const std::string input((std::istreambuf_iterator<char>(f)), {});
+              c.ndet, d.norb(), nroots, c.seconds);
+  const std::string& input = c.input;
 
   // The list on a card of its own: a card holds 80 columns.
   std::string listed = "NUMERO=1,\n RACINES=";

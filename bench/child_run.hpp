@@ -16,6 +16,7 @@
 #include <string>
 
 #include "driver/driver.hpp"
+#include "tools/mkcase/make_case.hpp"
 
 namespace timing {
 
@@ -30,6 +31,32 @@ struct Timed {
 // are when ciprop runs after it: their write-back would otherwise go on
 // during the timed runs.
 inline void settle_case_files() { ::sync(); }
+
+// A generated case written to `dir`, settled and made the working folder:
+// its determinant count, the seconds its generation took and its input.
+struct CaseOnDisk {
+  size_t ndet = 0;
+  double seconds = 0;
+  std::string input;
+};
+inline CaseOnDisk enter_case(const mkcase::Description& d, const std::string& dir) {
+  CaseOnDisk c;
+  const auto t0 = std::chrono::steady_clock::now();
+  c.ndet = mkcase::make_case(d, dir).b->dets.size();
+  c.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  settle_case_files();
+  if (::chdir(dir.c_str()) != 0) return c;
+  std::ifstream f("input");
+  c.input.assign(std::istreambuf_iterator<char>(f), {});
+  return c;
+}
+
+// The input with its item "NUMERO=..." replaced by `roots` (items or cards).
+inline std::string with_roots(std::string input, const std::string& roots) {
+  const size_t k = input.find("NUMERO=");
+  input.replace(k, input.find(' ', k) - k, roots);
+  return input;
+}
 
 // Runs the program on `input` in the working directory.
 inline Timed run_child(const std::string& input) {
