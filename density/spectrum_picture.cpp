@@ -163,14 +163,16 @@ void energy_axes(Svg& g, const Frame& fr) {
   }
   g.text((fr.left + fr.right) / 2, fr.bottom + 60, "Excitation energy (eV)",
          "text-anchor=\"middle\" font-size=\"19\"");
-  // Wavelengths that are round numbers, the roundest first, as many as
-  // stand apart on the axis (it is reciprocal: they crowd toward high
-  // energies).
+  // Wavelengths that are round numbers (1, 1.5, 2, 2.5, 3, 4, ... 9 times
+  // a power of ten), the roundest first, as many as stand apart on the axis
+  // (it is reciprocal: they crowd toward high energies).
   const double lmin = kNmEv / fr.e1;
   const double lmax = std::min(fr.e0 > 0 ? kNmEv / fr.e0 : 1e5, 1e5);
   std::vector<std::pair<int, double>> candidates;
   const double rounds[] = {1000, 500, 100, 50, 20, 10};
   for (double l = std::ceil(lmin / 10) * 10; l <= lmax; l += 10) {
+    const double m = l / std::pow(10.0, std::floor(std::log10(l)));
+    if (m != std::floor(m) && m != 1.5 && m != 2.5) continue;
     int rank = 0;
     while (std::fmod(l, rounds[rank]) != 0) ++rank;
     candidates.emplace_back(rank, l);
@@ -355,11 +357,14 @@ void write_spectrum_picture(Run& run) {
     if (!p.state && p.deltae > 0 && p.moments.dipoles)
       lines.push_back({p.root1, p.root, p.deltae * kEvPerHartree, p.moments.fosc});
   const std::string a = run.io.name(kUnitVecA), b = run.io.name(kUnitVecB);
-  const std::string caption =
+  std::string caption =
       std::to_string(lines.size()) + (lines.size() == 1 ? " transition" : " transitions") +
       (run.dens.one_run ? " among the roots of " + a
                         : " from roots of " + a + " to roots of " + b) +
       "; Gaussian bands " + num(run.ronum.largeur, 2) + " eV wide at half maximum";
+  if (!run.dens.pairs.front().moments.dipoles)
+    caption = "no oscillator strengths: IPROP=" + std::to_string(run.hacer.ioper) +
+              " asks for no dipole moments";
   write_whole_file(kSpectrumPicture, spectrum_svg(lines, run.ronum.largeur, caption));
 }
 
