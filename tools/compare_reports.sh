@@ -4,8 +4,8 @@
 # example and on generated cases of every single-reference generation mode
 # (both determinant layouts, one to eight symmetries, transition and state
 # densities, both vectors from one CI run, the density from file, frozen and
-# deleted orbitals, a detailed print level) and compares standard output,
-# standard error and exit status byte for byte.
+# deleted orbitals, a detailed print level, spectra) and compares standard
+# output, standard error, exit status and the results file byte for byte.
 #
 #   tools/compare_reports.sh REVISION [BUILD]
 #
@@ -43,10 +43,11 @@ compare() {
     if [ "$side" = old ]; then exe=$old/build/ciprop; else exe=$new; fi
     (cd "$work/run" && if [ -f input ]; then "$exe" < input; else "$exe" < /dev/null; fi \
       > "$work/$side.out" 2> "$work/$side.err"; echo $? > "$work/$side.rc") || true
+    cp "$work/run/ciprop-results.json" "$work/$side.json" 2>/dev/null || echo none > "$work/$side.json"
   done
   ncase=$((ncase + 1))
   if [ "$(cat "$work/new.rc")" = 0 ]; then finished=$((finished + 1)); fi
-  for f in out err rc; do
+  for f in out err rc json; do
     if ! cmp -s "$work/old.$f" "$work/new.$f"; then
       echo "DIFFERENT ($f): $2"
       diff "$work/old.$f" "$work/new.$f" | head -10
@@ -79,6 +80,8 @@ for gener in CAS DDCI DDci DDC2 TOUS PERT MONO; do
   generated "$two --gener=$gener --nelac=4 --nroots=3 --roots=3,3 --ngel=1,1 --ndel=0,2"
   generated "$four --gener=$gener --nelac=4 --is0=2 --is0a=1 --nroots=2 --roots=1,1" "NPRINT=3,"
   generated "$two --gener=$gener --nelac=4 --nroots=3 --roots=3,1 --one-list"
+  generated "$one --gener=$gener --nelac=4 --nroots=4 --roots=1,2" "RACINES=2,4,1,3,"
+  generated "$one --gener=$gener --nelac=4 --nroots=4 --roots=2,3 --one-list" "RACINES=3,1,2,"
 done
 
 echo "$ncase cases compared against $sha ($finished of them finished with status 0)"
