@@ -19,17 +19,17 @@ struct Moments {
   double fosc = 0.0;                   // oscillator strength
 };
 
-// One pair of a spectrum: a root of the first vector file (numero(1) unless
-// "RACINESA" lists several) and a listed root of the second.  When both
-// files are one CI run, a pair may be reported the other way round, from
-// the lower root to the higher: root1 is then a root of the second file.
+// One pair of a spectrum: from a root of the first vector file (numero(1)
+// unless "RACINESA" lists several) to a listed root of the second.  When
+// both files are one CI run, a pair may be reported the other way round,
+// from the lower root to the higher, each root then one of the other file.
 struct PairResult {
-  int root = 0;          // root of the second vector file
+  int root = 0;          // the root the pair reaches (of the second vector file)
   double energy = 0.0;   // its energy
   double deltae = 0.0;   // its energy minus that of root1
   bool state = false;    // the same state as root1: a state density
   Moments moments;
-  int root1 = 0;         // root of the first vector file
+  int root1 = 0;         // the root the pair starts from (of the first file)
   double energy1 = 0.0;  // its energy
 };
 
