@@ -16,12 +16,17 @@ int piece_threads(size_t count) {
 
 void run_pieces(fio::Units& io, size_t count, int threads,
                 const std::function<void(size_t piece, int thread)>& work) {
-  std::atomic<size_t> next{0};
+  std::atomic<size_t> next{0}, done{0};
   fio::Progress progress(io, "density", static_cast<long long>(count));
+  // Shown from the start: on a small case the caller's thread may get no
+  // piece at all.  Only that thread draws; it reports the pieces finished
+  // by every thread.
+  progress.tick(0);
   auto worker = [&](int thread) {
     for (size_t piece; (piece = next.fetch_add(1)) < count;) {
       work(piece, thread);
-      if (thread == 0) progress.tick(static_cast<long long>(piece + 1));
+      const size_t finished = done.fetch_add(1) + 1;
+      if (thread == 0) progress.tick(static_cast<long long>(finished));
     }
   };
   std::vector<std::thread> pool;
