@@ -4,7 +4,7 @@
 // in one run, then the ten pairs as ten runs.  Each run is a child process;
 // its time and peak memory are printed, and the sums of the ten.
 //
-//   bench_absorption [roots]     roots: how many (default 10)
+//   bench_absorption [--small] [roots]     roots: how many (default 10)
 //
 // The memory of one run grows by one vector per root held at once; a run
 // given less room than the roots need takes several passes over vector 1,
@@ -16,24 +16,27 @@
 #include <string>
 
 #include "bench/child_run.hpp"
+#include "bench/scale.hpp"
 
 namespace fs = std::filesystem;
 using timing::with_roots;
 
 int main(int argc, char** argv) {
   if (timing::run_as_peak_starter(argc, argv)) return 0;
-  const int nroots = argc > 1 ? std::atoi(argv[1]) : 10;
+  const bool small = benchmark::small_scale(argc, argv);
+  const int nroots = argc > 1 ? std::atoi(argv[1]) : small ? 3 : 10;
   mkcase::Description d =
-      mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+      small ? mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, 4)
+            : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
   d.nroots = nroots;
   d.root1 = 1;
   d.root2 = 2;
   d.density_limit = 0;
-  const fs::path dir = fs::temp_directory_path() / "ciprop_bench_absorption";
+  const fs::path dir = benchmark::own_folder("ciprop_bench_absorption");
   const fs::path home = fs::current_path();
   const timing::CaseOnDisk c = timing::enter_case(d, dir.string());
-  std::printf("DDCI, 4 irreps: %zu determinants, %d orbitals, %d roots (generated in %.1f s)\n",
-              c.ndet, d.norb(), nroots, c.seconds);
+  std::printf("DDCI, %d irreps: %zu determinants, %d orbitals, %d roots (generated in %.1f s)\n",
+              d.nsym, c.ndet, d.norb(), nroots, c.seconds);
   const std::string& input = c.input;
 
   // The list on a card of its own: a card holds 80 columns.
@@ -48,12 +51,14 @@ int main(int argc, char** argv) {
 
   double seconds = 0, cpu = 0;
   long peak = 0;
+  bool failed = one.status != 0;
   for (int r = 1; r <= nroots; ++r) {
     const std::string pair = with_roots(input, "NUMERO=1," + std::to_string(r) + ",");
     const timing::Timed t = timing::run_child(pair);
     const long t_peak = timing::peak_of_run(pair);
     std::printf("  run of pair 1-%-2d        %7.2f s (cpu %.2f s, status %d), peak memory %ld MB\n",
                 r, t.seconds, t.cpu, t.status, t_peak);
+    failed = failed || t.status != 0;
     seconds += t.seconds;
     cpu += t.cpu;
     peak = std::max(peak, t_peak);
@@ -65,4 +70,5 @@ int main(int argc, char** argv) {
               seconds / one.seconds, double(one_peak) / double(peak));
   fs::current_path(home);
   fs::remove_all(dir);
+  return failed ? 1 : 0;
 }

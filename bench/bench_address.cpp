@@ -4,6 +4,8 @@
 // lists' own path, list_address on every determinant of the several-million
 // DDCI space of the density benchmark, as the list checks call it once per
 // determinant of both lists.
+//
+//   bench_address [--small]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/scale.hpp"
 #include "detspace/address.hpp"
 #include "detspace/address_tables.hpp"
 #include "detspace/categories.hpp"
@@ -73,9 +76,12 @@ std::vector<int> packed_lists(const mkcase::Description& d, std::size_t& ndet) {
   return flat;
 }
 
-void general_path(const std::string& dir) {
+// The orbital spaces of a small run: a few hundred determinants.
+mkcase::Description small_space() { return mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {3, 2}, 4); }
+
+void general_path(const std::string& dir, bool small) {
   const mkcase::Description d =
-      mkcase::describe("DDCI", 4, {3, 1, 2, 1}, {3, 2, 2, 1}, {3, 2, 2, 2}, 6);
+      small ? small_space() : mkcase::describe("DDCI", 4, {3, 1, 2, 1}, {3, 2, 2, 1}, {3, 2, 2, 2}, 6);
   Prepared p(d, dir);
   ciprop::Run& run = *p.run;
   std::size_t ndet = 0;
@@ -100,9 +106,9 @@ void general_path(const std::string& dir) {
               1e9 * sec / calls, check);
 }
 
-void lists_path(const std::string& dir) {
+void lists_path(const std::string& dir, bool small) {
   const mkcase::Description d =
-      mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+      small ? small_space() : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
   Prepared p(d, dir);
   std::size_t ndet = 0;
   const std::vector<int> flat = packed_lists(d, ndet);
@@ -134,10 +140,11 @@ void lists_path(const std::string& dir) {
 
 }  // namespace
 
-int main() {
-  const std::string dir = std::filesystem::temp_directory_path() / "ciprop_bench_address";
-  general_path(dir);
+int main(int argc, char** argv) {
+  const bool small = benchmark::small_scale(argc, argv);
+  const std::string dir = benchmark::own_folder("ciprop_bench_address");
+  general_path(dir, small);
   std::filesystem::remove_all(dir);
-  lists_path(dir);
+  lists_path(dir, small);
   std::filesystem::remove_all(dir);
 }

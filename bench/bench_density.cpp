@@ -4,7 +4,7 @@
 // and once to the end; the difference is the integrals, the density and the
 // report, of which the density is nearly all for a small basis.
 //
-//   bench_density [folder]     (default: a folder under /tmp, removed after)
+//   bench_density [--small] [folder]     (default: a folder under /tmp, removed after)
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench/scale.hpp"
 #include "driver/driver.hpp"
 #include "tools/mkcase/make_case.hpp"
 
@@ -44,16 +45,18 @@ Timed run_once(const std::string& input) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool small = benchmark::small_scale(argc, argv);
   // The DDCI space of the determinant-space benchmark.
   mkcase::Description d =
-      mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+      small ? mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, 4)
+            : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
   d.nroots = 2;
   d.root1 = 1;
   d.root2 = 2;
   d.density_limit = 0;
   const bool own = argc < 2;
   const std::filesystem::path dir =
-      own ? std::filesystem::temp_directory_path() / "ciprop_bench_density" : argv[1];
+      own ? benchmark::own_folder("ciprop_bench_density") : std::filesystem::path(argv[1]);
   const std::filesystem::path home = std::filesystem::current_path();
 
   auto t0 = std::chrono::steady_clock::now();
@@ -77,4 +80,5 @@ int main(int argc, char** argv) {
               density, ndet / density, full.connected, 1e9 * density / full.connected);
   std::filesystem::current_path(home);
   if (own) std::filesystem::remove_all(dir);
+  return before.status == 0 && full.status == 0 ? 0 : 1;
 }

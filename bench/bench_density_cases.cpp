@@ -13,6 +13,8 @@
 //                                    for both vectors, as one CI run writes
 //                                    it), cas14 ddci12m (both with MEM
 //                                    raised)
+//   bench_density_cases --small      a CAS and a DDCI case of a few hundred
+//                                    determinants, without psi4
 //
 // CIPROP_THREADS, when set, is passed on to the runs.  CIPROP_BENCH_KEEP, when
 // set, keeps each case's folder for profiling.  When psi4 is installed,
@@ -31,6 +33,7 @@
 #include <vector>
 
 #include "bench/child_run.hpp"
+#include "bench/scale.hpp"
 #include "driver/driver.hpp"
 #include "tools/mkcase/make_case.hpp"
 
@@ -85,7 +88,7 @@ struct Bench {
 // 12 (or 14) active electrons of N2; 0 when psi4 is not there or fails.
 double psi4_opdm(int nact) {
   if (std::system("command -v psi4 > /dev/null 2>&1") != 0) return 0;
-  const fs::path dir = fs::temp_directory_path() / "ciprop_bench_psi4";
+  const fs::path dir = benchmark::own_folder("ciprop_bench_psi4");
   fs::create_directories(dir);
   const int docc = nact >= 14 ? 0 : 1;
   std::ofstream(dir / "input.dat")
@@ -126,6 +129,8 @@ std::map<std::string, Bench> cases() {
   c["ddci12m"] = {"DDCI, 4 irreps, larger basis",
                   mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {24, 18, 18, 12}, 6),
                   13000000};
+  c["small_cas"] = {"CAS(4,4), one irrep", mkcase::describe("CAS ", 1, {1}, {4}, {3}, 4)};
+  c["small_ddci"] = {"DDCI, 2 irreps", mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, 4)};
   for (auto& [name, b] : c) {
     b.d.nroots = 2;
     b.d.root1 = 1;
@@ -135,8 +140,9 @@ std::map<std::string, Bench> cases() {
   return c;
 }
 
-void bench(const std::string& name, Bench b) {
-  const fs::path dir = fs::temp_directory_path() / ("ciprop_bench_" + name);
+// Runs one case; false when a run did not end with status 0.
+bool run_case(const std::string& name, Bench b, bool small) {
+  const fs::path dir = benchmark::own_folder("ciprop_bench_" + name);
   const fs::path home = fs::current_path();
   auto t0 = std::chrono::steady_clock::now();
   size_t ndet = 0;
@@ -171,7 +177,7 @@ void bench(const std::string& name, Bench b) {
               density, full.cpu - before.cpu, full.pairs,
               full.pairs ? 1e9 * density / double(full.pairs) : 0.0);
   // psi4's own CI on larger spaces takes it many minutes before its density.
-  if (b.d.gener == "CAS " && b.d.noac() <= 13) {
+  if (!small && b.d.gener == "CAS " && b.d.noac() <= 13) {
     const double psi4 = psi4_opdm(b.d.noac());
     if (psi4 > 0)
       std::printf("  psi4 detci density         %7.3f s per call: whole run %.1fx, density %.1fx\n",
@@ -183,15 +189,20 @@ void bench(const std::string& name, Bench b) {
     std::printf("  case kept in %s\n", dir.c_str());
   else
     fs::remove_all(dir);
+  return before.status == 0 && full.status == 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (timing::run_as_peak_starter(argc, argv)) return 0;
+  const bool small = benchmark::small_scale(argc, argv);
   std::vector<std::string> names;
   for (int k = 1; k < argc; ++k) names.push_back(argv[k]);
-  if (names.empty()) names = {"cas12", "cas13", "ddci", "ddci1"};
+  if (names.empty())
+    names = small ? std::vector<std::string>{"small_cas", "small_ddci"}
+                  : std::vector<std::string>{"cas12", "cas13", "ddci", "ddci1"};
+  bool ran = true;
   const auto all = cases();
   for (const std::string& n : names) {
     auto it = all.find(n);
@@ -199,6 +210,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "unknown case %s\n", n.c_str());
       return 2;
     }
-    bench(n, it->second);
+    ran = run_case(n, it->second, small) && ran;
   }
+  return ran ? 0 : 1;
 }

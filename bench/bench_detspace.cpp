@@ -1,15 +1,18 @@
-// Cost of the determinant-space stages on a DDCI space of several million
-// determinants: the tables (prepad), the check of a shuffled list (vermat)
-// and its reordering into address order, in the packed and plain layouts,
-// with the work array and window of a real run.  Then what one pass over the
-// packed list costs per determinant on one thread, step by step: reading its
-// block records, decoding them, the address and the phase (every list pass
-// of a run does the four; the check and the first vector's pass each take
-// every determinant of their list once).
+// Cost of the determinant-space stages on the DDCI space of several million
+// determinants of the density benchmark and on the MRDD space of the same
+// orbitals on ten references: the tables (prepad, and mrs1 for MRDD), the
+// check of a shuffled list (vermat) and its reordering into address order,
+// in the packed and plain layouts, with the work array and window of a real
+// run, in all and per determinant.  Then what one pass over the packed list
+// costs per determinant on one thread, step by step: reading its block
+// records, decoding them, the address and the phase (every list pass of a
+// run does the four; the check and the first vector's pass each take every
+// determinant of their list once).
 //
-//   bench_detspace [folder]     (default: a folder under /tmp, removed after)
+//   bench_detspace [--small] [folder]     (default: a folder under /tmp, removed after)
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -19,9 +22,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/scale.hpp"
 #include "detspace/address_tables.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
+#include "detspace/reference_configurations.hpp"
 #include "detspace/reorder.hpp"
 #include "detspace/substitution_parity.hpp"
 #include "core/print.hpp"
@@ -30,6 +35,7 @@
 #include "input/open_files.hpp"
 #include "orbitals/orbital_classes.hpp"
 #include "tools/mkcase/detfile.hpp"
+#include "tools/mkcase/multireference.hpp"
 #include "tools/mkcase/runfiles.hpp"
 #include "tools/mkcase/space.hpp"
 
@@ -38,6 +44,9 @@ namespace {
 double since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
+
+// Processor time of this process, on every thread.
+double cpu_seconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
 // A run of the current folder, read up to its orbital classes, with the
 // list "detb" open in the given layout; its report goes to out and err.
@@ -56,15 +65,24 @@ struct FolderRun {
     run->switches.packed_lists = packed;
     run->io.open(ciprop::kUnitDetB, "detb", fio::Status::Old, fio::Form::Unformatted);
   }
+  // The determinant tables, and in the multireference modes the references
+  // of "OCCMRS".
+  void tables() {
+    ciprop::prepad(*run);
+    if (ciprop::multireference(run->prep.gener)) ciprop::mrs1(*run);
+  }
 };
 
-// One run of the three stages on the list "detb" of the current folder.
-void stages(bool packed) {
+// One run of the three stages on the list "detb" of the current folder;
+// false when one stopped.
+bool stages(bool packed) {
   FolderRun folder(packed);
   ciprop::Run* run = folder.run.get();
   auto t0 = std::chrono::steady_clock::now();
-  ciprop::prepad(*run);
+  folder.tables();
   const double t_prepad = since(t0);
+  const std::unique_ptr<ciprop::AddressTables> tables = ciprop::make_address_tables(*run);
+  const double per_det = 1e9 / double(tables->size());
 
   // The views the driver hands out.
   const ciprop::WorkPlan plan(run->espa);
@@ -74,25 +92,45 @@ void stages(bool packed) {
   int nmax = 0;
   try {
     t0 = std::chrono::steady_clock::now();
-    ciprop::vermat(*run, ciprop::SrAddressTables(*run), table, table, flags, nmax);
-    const double t_check = since(t0);
+    double c0 = cpu_seconds();
+    ciprop::vermat(*run, *tables, table, table, flags, nmax);
+    const double t_check = since(t0), c_check = cpu_seconds() - c0;
     t0 = std::chrono::steady_clock::now();
+    c0 = cpu_seconds();
     if (packed)
       ciprop::reorde2(*run, buffer, buffer, nmax, table);
     else
       ciprop::reorde(*run, nmax, table, reinterpret_cast<int*>(buffer),
                      reinterpret_cast<short*>(buffer));
-    const double t_reorder = since(t0);
-    std::printf("%-6s  prepad %7.3f s   vermat %7.3f s   reordering %7.3f s  (nmax %d)\n",
-                packed ? "packed" : "plain", t_prepad, t_check, t_reorder, nmax);
+    const double t_reorder = since(t0), c_reorder = cpu_seconds() - c0;
+    std::printf("%-6s  tables %7.3f s   vermat %7.3f s   reordering %7.3f s  (nmax %d)\n"
+                "        per determinant: vermat %.0f ns (cpu %.0f), reordering %.0f ns (cpu %.0f),"
+                " both %.0f ns\n",
+                packed ? "packed" : "plain", t_prepad, t_check, t_reorder, nmax,
+                t_check * per_det, c_check * per_det, t_reorder * per_det, c_reorder * per_det,
+                (t_check + t_reorder) * per_det);
+    return true;
   } catch (const fio::StopRun& s) {
     std::printf("stopped with status %d:\n%s%s\n", s.status, folder.out.str().c_str(),
                 folder.err.str().c_str());
+    return false;
   }
 }
 
 // Where the addresses and phases of a pass go, so that they are computed.
 volatile long long work_done = 0;
+
+// The address of a determinant of a list as the check finds it: from the
+// lists when the tables can tell it so, else through its split form.
+int address(ciprop::Run& run, const ciprop::AddressTables& tables, int n, const int* h,
+            const int* p) {
+  const int iadr = tables.list_address(n, h, p);
+  if (iadr != 0) return iadr;
+  ciprop::SplitDet d;
+  int ierr = 0;
+  ciprop::trad(run, n, h, p, d, ierr);
+  return tables.address(d);
+}
 
 // The steps of one pass over the packed list "detb", on this thread: up to
 // `steps` of records, decoding, address and phase; in ns per determinant.
@@ -107,7 +145,7 @@ double list_pass(ciprop::Run& run, const ciprop::AddressTables& tables, int step
       const auto [lo, hi] = batch.decode(p);
       for (int j = lo; j < hi; ++j) {
         const int n = batch.count(j);
-        if (steps > 2) sum += tables.list_address(n, batch.holes(j), batch.parts(j));
+        if (steps > 2) sum += address(run, tables, n, batch.holes(j), batch.parts(j));
         if (steps > 3) sum += ciprop::list_phase(run, n, batch.holes(j), batch.parts(j));
       }
     }
@@ -127,43 +165,60 @@ double list_pass(ciprop::Run& run, const ciprop::AddressTables& tables, int step
 void list_pass_costs() {
   FolderRun folder(true);
   ciprop::Run* run = folder.run.get();
-  ciprop::prepad(*run);
-  const ciprop::SrAddressTables tables(*run);
+  folder.tables();
+  const std::unique_ptr<ciprop::AddressTables> tables = ciprop::make_address_tables(*run);
   double step[5] = {0, 1e30, 1e30, 1e30, 1e30};
   for (int round = 0; round < 5; ++round)
-    for (int s = 1; s <= 4; ++s) step[s] = std::min(step[s], list_pass(*run, tables, s));
+    for (int s = 1; s <= 4; ++s) step[s] = std::min(step[s], list_pass(*run, *tables, s));
   std::printf("one pass over the packed list, one thread, per determinant: %.1f ns\n"
               "  records %.1f, decoding %.1f, address %.1f, phase %.1f\n",
               step[4], step[1], step[2] - step[1], step[3] - step[2], step[4] - step[3]);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  mkcase::Description d;
-  d = mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
-  const bool own = argc < 2;
-  const std::filesystem::path dir =
-      own ? std::filesystem::temp_directory_path() / "ciprop_bench_detspace" : argv[1];
-  std::filesystem::create_directories(dir);
-  const std::filesystem::path home = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
-
+// The stages and the pass on a shuffled list of the space of d, in both
+// layouts, in the current folder; false when a stage stopped.
+bool mode(mkcase::Description d) {
   auto t0 = std::chrono::steady_clock::now();
   const std::vector<mkcase::Determinant> space = mkcase::enumerate_space(d, d.is0);
   mkcase::write_run_description(d, ".", static_cast<long long>(space.size()));
+  if (mkcase::multireference(d.gener)) mkcase::write_occmrs("OCCMRS", mkcase::references(d));
   std::vector<int> order(space.size());
   std::iota(order.begin(), order.end(), 0);
   std::shuffle(order.begin(), order.end(), std::mt19937(1));
-  std::printf("DDCI space of %zu determinants, %d orbitals (generated in %.1f s)\n", space.size(),
-              d.norb(), since(t0));
-
+  std::printf("%s space of %zu determinants, %d orbitals (generated in %.1f s)\n", d.gener.c_str(),
+              space.size(), d.norb(), since(t0));
+  bool ran = true;
   for (bool packed : {true, false}) {
     d.packed = packed;
     mkcase::write_determinant_list("detb", space, order, d, 1);
-    stages(packed);
+    ran = stages(packed) && ran;
     if (packed) list_pass_costs();
   }
+  return ran;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool small = benchmark::small_scale(argc, argv);
+  // The orbital spaces of the density benchmark: 4 irreps, 8 inactive, 6
+  // active and 48 virtual orbitals, 6 active electrons.
+  mkcase::Description d =
+      small ? mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, 4)
+            : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+  const bool own = argc < 2;
+  const std::filesystem::path dir =
+      own ? benchmark::own_folder("ciprop_bench_detspace") : std::filesystem::path(argv[1]);
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path home = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  bool ran = mode(d);
+  // The references of the multireference benchmark.
+  d.gener = "MRDD";
+  d.nref = small ? 3 : 10;
+  d.seed = 3;
+  ran = mode(d) && ran;
   std::filesystem::current_path(home);
   if (own) std::filesystem::remove_all(dir);
+  return ran ? 0 : 1;
 }

@@ -1,11 +1,14 @@
 // Cost of one formatted line: the determinant listing prints two lines per
 // determinant (the excitation pairs, then the text with its coefficient and
 // address), and the property tables print G fields.
+//
+//   bench_format [--small]
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench/scale.hpp"
 #include "fortio/format.hpp"
 
 namespace {
@@ -26,8 +29,8 @@ void time_lines(const char* what, int n, F line) {
 
 }  // namespace
 
-int main() {
-  const int n = 1000000;
+int main(int argc, char** argv) {
+  const int n = benchmark::small_scale(argc, argv) ? 1000 : 1000000;
   time_lines("(1X,10(I3,A2)) five pairs", n, [](int k, std::vector<std::string>& r) {
     fio::format_records("(1X,10(I3,A2))", {k % 100, "  ", 2, "  ", 3, "=>", 4, "  ", 5, "  "}, r);
   });

@@ -1,7 +1,7 @@
 // Time of the property-integral stage on one generated case: every operator
 // of a basis of N functions in one symmetry (the worst case of the
 // transformation, which costs N^4 / 2 per component), or spread over 8.
-// Usage: bench_lirone [N] [nsym]
+// Usage: bench_lirone [--small] [N] [nsym]     (--small: N 20 in 2 symmetries)
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -10,19 +10,21 @@
 #include <memory>
 #include <sstream>
 
+#include "bench/scale.hpp"
 #include "core/print.hpp"
 #include "input/byte_files.hpp"
 #include "orbitals/property_integrals.hpp"
 #include "tools/mkcase/molcas.hpp"
 
 int main(int argc, char** argv) {
-  const int n = argc > 1 ? std::atoi(argv[1]) : 200;
-  const int nsym = argc > 2 ? std::atoi(argv[2]) : 1;
+  const bool small = benchmark::small_scale(argc, argv);
+  const int n = argc > 1 ? std::atoi(argv[1]) : small ? 20 : 200;
+  const int nsym = argc > 2 ? std::atoi(argv[2]) : small ? 2 : 1;
   mkcase::Description d;
   d.nsym = nsym;
   for (int s = 0; s < nsym; ++s) d.nvirt[s] = n / nsym + (s < n % nsym ? 1 : 0);
   d.ioper = 0;
-  const auto dir = std::filesystem::temp_directory_path() / "ciprop_bench_lirone";
+  const auto dir = benchmark::own_folder("ciprop_bench_lirone");
   std::filesystem::create_directories(dir);
   mkcase::write_molcas(d, dir.string());
 

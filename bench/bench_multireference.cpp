@@ -8,8 +8,8 @@
 // processor time.  For MRDD also the spectrum of root 1 against roots 1 to
 // 10 (RACINES) as one whole run, beside the run of the pair alone.
 //
-//   bench_multireference [scale]   scale 1 (default) for the full case; 0 for
-//                                  a small one that checks the program runs
+//   bench_multireference [--small]   the full case, or a small one that checks
+//                                    the program runs
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -23,6 +23,7 @@
 
 #include <unistd.h>
 
+#include "bench/scale.hpp"
 #include "density/computed_density.hpp"
 #include "density/transition_density.hpp"
 #include "density/vectors.hpp"
@@ -173,7 +174,7 @@ void bench(const mkcase::Description& d, const std::filesystem::path& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool full = argc < 2 || std::string(argv[1]) != "0";
+  const bool full = !benchmark::small_scale(argc, argv);
   // The orbital spaces of the density benchmark: 4 irreps, 8 inactive, 6
   // active and 48 virtual orbitals, 6 active electrons.
   mkcase::Description d =

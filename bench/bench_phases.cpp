@@ -4,11 +4,14 @@
 // the density benchmark, with an even electron count (no empty-slot marker)
 // and with an odd one (every determinant carries the marker), the best of
 // three rounds.
+//
+//   bench_phases [--small]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
+#include "bench/scale.hpp"
 #include "detspace/substitution_parity.hpp"
 #include "tools/mkcase/rng.hpp"
 #include "tools/mkcase/space.hpp"
@@ -74,12 +77,14 @@ void time(const char* what, const Sample& s, long long calls) {
 
 }  // namespace
 
-int main() {
-  const long long calls = 10'000'000;
-  const mkcase::Description even =
-      mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
-  time("DDCI, 6 active electrons", sample(even, 2'000'000), calls);
-  const mkcase::Description odd =
-      mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 5, -1);
-  time("DDCI, 5 active electrons (marker)", sample(odd, 2'000'000), calls);
+int main(int argc, char** argv) {
+  const bool small = benchmark::small_scale(argc, argv);
+  const long long calls = small ? 100'000 : 10'000'000;
+  const int wanted = small ? 20'000 : 2'000'000;
+  auto space = [&](int nelac, int ms2) {
+    return small ? mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, nelac, ms2)
+                 : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, nelac, ms2);
+  };
+  time("DDCI, 6 active electrons", sample(space(6, 0), wanted), calls);
+  time("DDCI, 5 active electrons (marker)", sample(space(5, -1), wanted), calls);
 }

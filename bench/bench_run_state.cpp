@@ -2,7 +2,7 @@
 // a fresh process (a process that has freed memory before would get other
 // pages back), and the memory it holds then.  A run pays this before reading
 // a single file, whatever the size of its case.
-// Usage: bench_run_state [repetitions]
+// Usage: bench_run_state [--small] [repetitions]     (--small: 2 repetitions)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include <sstream>
 #include <vector>
 
+#include "bench/scale.hpp"
 #include "core/run_state.hpp"
 
 namespace {
@@ -52,7 +53,8 @@ Sample one_child() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int n = argc > 1 ? std::max(1, std::atoi(argv[1])) : 21;
+  const bool small = benchmark::small_scale(argc, argv);
+  const int n = argc > 1 ? std::max(1, std::atoi(argv[1])) : small ? 2 : 21;
   std::vector<double> t;
   long kb = 0;
   for (int k = 0; k < n; ++k) {
