@@ -71,11 +71,27 @@ int choices(const MrRecords& r, int n, const Arr1<int, 1, 8>& per_sym, int total
   return m;
 }
 
+// The lines of the enumeration at print level above 2, on the report: how a
+// user sees which configurations a reference set admits, with their classes,
+// sizes and base addresses.  Silent otherwise.
+class Listing {
+ public:
+  Listing(Run& run, bool on) : run_(run), on_(on) {}
+  bool on() const { return on_; }
+  void line(const fio::Items& items) const { run_.io.list(kUnitReport, items); }
+
+ private:
+  Run& run_;
+  bool on_;
+};
+
 // `calnim`: determinants of one configuration (nso singly occupied orbitals
 // of product symmetry iscas) under its class, counted from the orbital
 // choices of its holes and particles and the spin patterns of all its open
-// shells, independently of the block layout.
-long long calnim(const MrRecords& r, int nso, int iscas, const ConfigurationClass& c) {
+// shells, independently of the block layout.  The listing shows the running
+// count after each hole count.
+long long calnim(const MrRecords& r, int nso, int iscas, const ConfigurationClass& c,
+                 const Listing& listing) {
   Choice holes[40], parts[40];
   long long nim = 0;
   for (int nt = c.mint; nt <= c.maxt; ++nt) {
@@ -90,6 +106,7 @@ long long calnim(const MrRecords& r, int nso, int iscas, const ConfigurationClas
         if (twice < 0 || twice % 2 != 0 || twice / 2 > nsol) continue;
         nim += holes[a].count * parts[b].count * r.binom(nsol, twice / 2);
       }
+    if (listing.on()) listing.line({"calnim nt,np,nim", nt, np, nim});
   }
   return nim;
 }
@@ -113,9 +130,10 @@ void first_subset(int* s, int k) {
 // doubles outer and singles inner, each in lexicographic order, and gives
 // the admitted ones consecutive address ranges from iadttp on.
 void class_group(Run& run, MrRecords& r, int ndo, int nso, std::vector<int>& seen, int& round,
-                 long long& iadttp) {
+                 long long& iadttp, const Listing& listing) {
   const FChar<4>& g = run.prep.gener;
   const int noac = r.noac, nelc = 2 * ndo + nso - r.nelac;
+  if (listing.on()) listing.line({"ndo,nso", ndo, nso});
   int dbl[16], sgl[16], rest[16];
   first_subset(dbl, ndo);
   do {
@@ -142,8 +160,12 @@ void class_group(Run& run, MrRecords& r, int ndo, int nso, std::vector<int>& see
       const int difref = by_electron_count(g) ? std::abs(nelc) : distance(r, iocc);
       const ConfigurationClass c = tpmms(g, nelc, difref);
       r.klass(iconf) = static_cast<std::uint8_t>(c.klass);
+      if (listing.on())
+        listing.line(fio::Items{"iconf", iconf, " iocc"}.all(iocc, noac)
+                     << " difref" << difref << " mint,maxt,minp,maxp" << c.mint << c.maxt
+                     << c.minp << c.maxp << " klass" << c.klass);
       if (!c.admitted()) continue;
-      const long long nim = calnim(r, nso, iscas, c);
+      const long long nim = calnim(r, nso, iscas, c, listing);
       const long long blocks = r.cfg_size(c.klass, nso, iscas);
       // The address of a determinant is its configuration's base plus its
       // place in the blocks: both counts must be the same number.
@@ -151,6 +173,7 @@ void class_group(Run& run, MrRecords& r, int ndo, int nso, std::vector<int>& see
         refuse(run, {"mrs1  nombre de determinants incoherent : iconf, calnim, blocs=", iconf, nim,
                      blocks});
       r.base(iconf) = static_cast<int>(iadttp);
+      if (listing.on()) listing.line({"nim,iadttp", nim, iadttp});
       seen[iconf] = round;
       iadttp += nim;
       // Addresses are 4-byte integers.
@@ -234,8 +257,9 @@ namespace {
 // Every active configuration within iplus electrons of the reference count,
 // classed against the references of r, the admitted ones given their base
 // addresses in enumeration order.
-void classify_configurations(Run& run, MrRecords& r) {
+void classify_configurations(Run& run, MrRecords& r, const Listing& listing) {
   const int plus = iplus(run.prep.gener), noac = r.noac, nelac = r.nelac;
+  if (listing.on()) listing.line({"gener,iplus ", run.prep.gener.view(), plus});
   for (int i = 1; i <= r.ndimcs0; ++i) {
     r.klass(i) = 0;
     r.base(i) = 0;
@@ -246,7 +270,7 @@ void classify_configurations(Run& run, MrRecords& r) {
   for (int ndo = std::max(0, nelac - plus - noac); ndo <= std::min((nelac + plus) / 2, noac); ++ndo)
     for (int nso = std::max(0, nelac - plus - 2 * ndo);
          nso <= std::min(noac - ndo, nelac + plus - 2 * ndo); ++nso)
-      class_group(run, r, ndo, nso, seen, round, iadttp);
+      class_group(run, r, ndo, nso, seen, round, iadttp, listing);
   r.ntotal = iadttp;
 }
 
@@ -258,7 +282,7 @@ void reference_configurations(Run& run, std::string_view file) {
   p.ycas1 = p.gener == "CAS " || p.gener == "MRC ";
   p.ymono = p.gener == "MONO" || p.gener == "MRM " || p.gener == "MRTM";
   read_references(run, file, r);
-  classify_configurations(run, r);
+  classify_configurations(run, r, Listing(run, run.pr.nprint > 2));
 }
 
 // The classes of the configurations do not depend on the symmetry of the
@@ -267,7 +291,7 @@ void mr_space_of_symmetry(Run& run, int symmetry, MrRecords& r) {
   r = run.dets.mr;
   r.is0 = symmetry;
   lay_out_blocks(r);
-  classify_configurations(run, r);
+  classify_configurations(run, r, Listing(run, false));
 }
 
 void mrs1(Run& run) { reference_configurations(run, "OCCMRS"); }

@@ -563,6 +563,42 @@ TEST(MrReferences, MissingShortOrMalformedFilesAreRefusedNamingTheRecord) {
   }
 }
 
+TEST(MrReferences, PrintLevelThreeListsEachConfigurationAndLevelTwoNothing) {
+  // Four active orbitals with three electrons, one inactive and two virtual
+  // orbitals, the one reference 2100 in MRDD.
+  const Description d = shapes()[1];
+  const Occupation ref = aufbau(d.noac(), d.nelac);
+  for (int nprint : {2, 3}) {
+    Tables t(d, "MRDD");
+    ASSERT_EQ(t.prepad(), -1);
+    t.run->pr.nprint = nprint;
+    t.dir.write("OCCMRS", occmrs({ref}));
+    const std::string before = t.out.str();
+    ASSERT_EQ(stop_status([&] {
+                ciprop::reference_configurations(*t.run, (t.dir.path() / "OCCMRS").string());
+              }),
+              -1);
+    const std::string listed = t.out.str().substr(before.size());
+    if (nprint == 2) {
+      EXPECT_EQ(listed, "");
+      continue;
+    }
+    EXPECT_EQ(listed.rfind(" gener,iplus MRDD 2\n", 0), 0u) << listed;
+    // The reference itself: no hole, or a hole with a particle (MRDD drops
+    // the pair of each); one open shell with ms2 -1 has one spin pattern,
+    // three with a hole and a particle: 1 + 1 inactive x 2 virtual x 3.
+    const ciprop::MrRecords& r = t.run->dets.mr;
+    const int iconf = ciprop::configuration_number(r, ref.data());
+    EXPECT_NE(listed.find(" iconf " + std::to_string(iconf) +
+                          " iocc 2 1 0 0 difref 0 mint,maxt,minp,maxp 0 1 0 1 klass 4\n"
+                          " calnim nt,np,nim 0 0 1\n"
+                          " calnim nt,np,nim 1 1 7\n"
+                          " nim,iadttp 7 " + std::to_string(r.base(iconf)) + "\n"),
+              std::string::npos)
+        << listed;
+  }
+}
+
 TEST(MrReferences, TrailingColumnsAndACountWithCommaAreRead) {
   const Description d = shapes()[1];
   Tables t(d, "MR  ");
