@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "detspace/categories.hpp"
+#include "detspace/list_entries.hpp"
 #include "detspace/mr_tables.hpp"
 #include "detspace/reference_configurations.hpp"
 
@@ -22,23 +23,7 @@ static_assert(kMaxActive <= 16, "one entry per active string: 2^noac entries");
 // orbitals trad's does, and products of symmetries may be taken in any
 // order.
 struct SrAddressTables::ListTables {
-  // An entry of a list as one word: bits 0-15 (16-31) the alpha (beta) CAS
-  // positions, bit 32 a spin-orbital no list may give there, bit 33 the
-  // empty slot of an odd electron count, bit 40 a hole (particle) outside
-  // the active orbitals.  Bits 0-33 of the words of one list are distinct
-  // exactly when their sum equals their union below bit 40, which at most
-  // kMostEntries words never carry into; from bit 40 the sum counts the
-  // holes (particles) outside.
-  static constexpr std::uint64_t kStrings = 0xffffffffu, kRefused = 1ull << 32,
-                                 kMarker = 1ull << 33, kOutside = 1ull << 40,
-                                 kEntries = kOutside - 1;
-  // Holes (particles) of a list that can be placed: two outside the active
-  // orbitals and each active spin-orbital once.
-  static constexpr int kMostEntries = 2 * kMaxActive + 2;
   struct ListOrbital {
-    std::uint64_t hole = kRefused;  // as a hole: its CAS bit, kOutside (inactive) or kRefused
-    std::uint64_t part = kRefused;  // as a particle: its CAS bit, kOutside (virtual), kMarker
-                                    // or kRefused
     int rank = 0;                   // inactive, virtual: rank in its class and symmetry
     int single = 0;                 // inactive, virtual: its index alone in its class
     int sym = 1;                    // inactive, virtual: its orbital's symmetry; else 1
@@ -64,26 +49,21 @@ struct SrAddressTables::ListTables {
   struct Block {
     int ioff = 0, maxc = -1;
   };
-  // The holes (particles) of a list outside the active orbitals: their
-  // count, and from slot 0 the entries of the list they come from (a slot
-  // beyond the count holds an entry of symmetry 1 and no spin: an active
-  // one, the marker or the neutral one).
-  struct Outside {
-    int n = 0;
-    unsigned slot[kMostEntries + 1];
+  using Outside = ListEntries::Outside;
+  // The symmetry and spin balance of the holes (particles) outside the
+  // active orbitals (a slot beyond their count holds an entry of symmetry 1
+  // and no spin: an active one, the marker or the neutral one).
+  struct Pair {
     int sym = 1, balance = 0;
   };
 
   ListTables(Run& run, const BlockTable& blocks, unsigned reference);
   int address(int n, const int* a, const int* b, bool* inside) const;
-  // The entry of spin-orbital s (1..2 norb, the marker 2 norb + 1); 0 and
-  // any other number share the refused one.
-  unsigned entry(int s) const { return std::min(unsigned(s) - 1, nso + 1); }
-  // Completes o; false unless at most two, two in increasing spin-orbital
-  // order (two of one spin then come lower orbital first, as adrt and adrp
-  // require).
-  bool close(Outside& o) const;
-  int pair_index(const Outside& o, const PairOffsets& offsets) const;
+  // The symmetry and spin balance of o; false unless two come in increasing
+  // spin-orbital order (two of one spin then come lower orbital first, as
+  // adrt and adrp require).
+  bool close(const Outside& o, Pair& pair) const;
+  int pair_index(const Outside& o, const Pair& pair, const PairOffsets& offsets) const;
   static int block_key(int nelc, int isc, int ispc1, int icateg) {
     return (((icateg - 1) * 5 + ispc1 + 2) * (kMaxSym + 1) + isc) * 5 + nelc + 2;
   }
@@ -91,11 +71,9 @@ struct SrAddressTables::ListTables {
     return ((ncb * (kMaxActive + 1) + nca) * (kMaxSym + 1) + isa) * (kMaxSym + 1) + isc;
   }
 
-  std::uint64_t reference = 0;         // the reference's CAS bits of both spins
-  unsigned nso = 0;                    // spin-orbitals, 2 norb
+  ListEntries entries;
   int nelac = 0, cas_spin = 0, state_sym = 1;
-  // By spin-orbital - 1: the spin-orbitals, the marker (nso), a refused
-  // entry (nso + 1) and a neutral one (nso + 2).
+  // By entry of ListEntries.
   std::vector<ListOrbital> orbitals;
   std::vector<ActiveString> strings;   // by CAS bits of one spin
   int mult[kMaxSym + 1][kMaxSym + 1] = {};
@@ -107,30 +85,22 @@ struct SrAddressTables::ListTables {
   std::vector<int> active_offsets;     // by active_key
 };
 
-SrAddressTables::ListTables::ListTables(Run& run, const BlockTable& t, unsigned cas_reference) {
+SrAddressTables::ListTables::ListTables(Run& run, const BlockTable& t, unsigned cas_reference)
+    : entries(run, cas_reference) {
   const DetRecords& dt = run.dets;
   const auto& p2 = dt.prep2;
   const int norb = run.orb.norb, noac = run.cs.noac;
-  reference = cas_reference | std::uint64_t{cas_reference} << 16;
-  nso = unsigned(2 * norb);
   nelac = run.cs.nelac;
   cas_spin = dt.cas_spin;
   state_sym = t.symmetry;
   for (int a = 1; a <= kMaxSym; ++a)
     for (int b = 1; b <= kMaxSym; ++b) mult[a][b] = run.sym.mult(a, b);
 
-  orbitals.assign(nso + 3, ListOrbital{});
-  orbitals[nso].part = kMarker;
-  orbitals[nso + 2].hole = orbitals[nso + 2].part = 0;  // never read as an entry
+  orbitals.assign(entries.neutral() + 1, ListOrbital{});
   for (int so = 1; so <= 2 * norb; ++so) {
-    ListOrbital& e = orbitals[so - 1];
+    ListOrbital& e = orbitals[entries.entry(so)];
     const int spin = so > norb, o = so - spin * norb, c = run.cs.itype(o);
-    if (c == 2) {
-      // An active orbital outside the CAS numbering has no string to join.
-      const int pos = run.prep.inumac(o);
-      if (pos >= 1 && pos <= noac) e.hole = e.part = 1ull << (pos - 1 + 16 * spin);
-    } else if (c == 1 || c == 3) {
-      (c == 1 ? e.hole : e.part) = kOutside;
+    if (c == 1 || c == 3) {
       e.sym = run.sym.isym(o);
       e.balance = spin ? -1 : 1;
       e.rank = p2.itorb(o);
@@ -187,75 +157,56 @@ SrAddressTables::ListTables::ListTables(Run& run, const BlockTable& t, unsigned 
           active_offsets[active_key(isc, isa, nca, ncb)] = p2.iadc(isc, isa, nca, ncb);
 }
 
-bool SrAddressTables::ListTables::close(Outside& o) const {
-  if (o.n > 2 || (o.n == 2 && o.slot[0] >= o.slot[1])) return false;
+bool SrAddressTables::ListTables::close(const Outside& o, Pair& pair) const {
+  if (o.n == 2 && o.slot[0] >= o.slot[1]) return false;
   const ListOrbital &e1 = orbitals[o.slot[0]], &e2 = orbitals[o.slot[1]];
-  o.sym = mult[e1.sym][e2.sym];
-  o.balance = e1.balance + e2.balance;
+  pair.sym = mult[e1.sym][e2.sym];
+  pair.balance = e1.balance + e2.balance;
   return true;
 }
 
 // adrt's and adrp's index of the holes (particles) in their class: a pair
 // of one spin and one symmetry in triangular order, second orbital major,
 // any other pair first orbital major.
-int SrAddressTables::ListTables::pair_index(const Outside& o, const PairOffsets& offsets) const {
+int SrAddressTables::ListTables::pair_index(const Outside& o, const Pair& pair,
+                                            const PairOffsets& offsets) const {
   const ListOrbital &e1 = orbitals[o.slot[0]], &e2 = orbitals[o.slot[1]];
   if (o.n == 0) return 1;
   if (o.n == 1) return e1.single;
-  const int half = o.balance / 2 + 1;
-  if (o.balance != 0 && e1.sym == e2.sym)
-    return (e2.rank - 1) * (e2.rank - 2) / 2 + e1.rank + offsets.pair[o.sym][e2.sym][half];
-  return offsets.pair[o.sym][e1.sym][half] + (e1.rank - 1) * offsets.per_symmetry[e2.sym] + e2.rank;
+  const int half = pair.balance / 2 + 1;
+  if (pair.balance != 0 && e1.sym == e2.sym)
+    return (e2.rank - 1) * (e2.rank - 2) / 2 + e1.rank + offsets.pair[pair.sym][e2.sym][half];
+  return offsets.pair[pair.sym][e1.sym][half] + (e1.rank - 1) * offsets.per_symmetry[e2.sym] +
+         e2.rank;
 }
 
 // The list's holes leave the active strings of the reference or become the
 // holes of the determinant, its particles enter them or become its
-// particles.  The entries are read without a branch on their kind (a list's
-// kinds follow no pattern a predictor learns): their words are summed and
-// joined, and the list is judged once from the two.
+// particles.
 int SrAddressTables::ListTables::address(int n, const int* a, const int* b, bool* inside) const {
-  if (n > kMostEntries) return 0;
-  std::uint64_t hole_sum = 0, hole_union = 0, part_sum = 0, part_union = 0;
   Outside t, p;
-  t.slot[0] = t.slot[1] = p.slot[0] = p.slot[1] = nso + 2;
-  for (int k = 0; k < n; ++k) {
-    const unsigned h = entry(a[k]), q = entry(b[k]);
-    const ListOrbital &eh = orbitals[h], &eq = orbitals[q];
-    t.slot[hole_sum >> 40] = h;
-    hole_sum += eh.hole;
-    hole_union |= eh.hole;
-    p.slot[part_sum >> 40] = q;
-    part_sum += eq.part;
-    part_union |= eq.part;
-  }
-  // Holes only in spin-orbitals the reference fills and particles only in
-  // ones it leaves empty, none twice, one marker at most.
-  t.n = int(hole_sum >> 40);
-  p.n = int(part_sum >> 40);
-  const std::uint64_t repeated = ((hole_sum ^ hole_union) | (part_sum ^ part_union)) & kEntries;
-  const std::uint64_t misplaced =
-      (hole_union & ~reference & kEntries) | (part_union & (reference | kRefused));
-  if ((repeated | misplaced) != 0 || !close(t) || !close(p)) return 0;
+  Pair tp, pp;
+  std::uint64_t occ = 0;
+  if (!entries.read(n, a, b, t, p, occ) || !close(t, tp) || !close(p, pp)) return 0;
 
   // The block of the determinant: its class kept by the mode, spin and
   // symmetry conserved.  With at most two holes and two particles the
   // first test bounds nelc to -2..2 and the second dspin to -4..4.
-  const std::uint64_t occ = (reference ^ (hole_union & kStrings)) | (part_union & kStrings);
   const ActiveString &sa = strings[occ & 0xffffu], &sb = strings[occ >> 16];
   const int nca = sa.count, ncb = sb.count, isc = mult[sa.sym][sb.sym];
   const int nelc = nca + ncb - nelac, dspin = nca - ncb - cas_spin;
-  if (nelc != t.n - p.n || p.balance != t.balance - dspin) return 0;
-  if (p.sym != mult[state_sym][mult[t.sym][isc]]) return 0;
-  const int icateg = category[t.n][t.sym][t.balance + 2];
+  if (nelc != t.n - p.n || pp.balance != tp.balance - dspin) return 0;
+  if (pp.sym != mult[state_sym][mult[tp.sym][isc]]) return 0;
+  const int icateg = category[t.n][tp.sym][tp.balance + 2];
   if (icateg < 1) return 0;
   const Block& block = blocks[block_key(nelc, isc, spin_class[dspin + 4], icateg)];
   if (block.maxc < 0) return 0;
 
   if (inside) *inside = t.n == 0 && p.n == 0;
-  const int iadrt = pair_index(t, holes), iadrp = pair_index(p, particles);
+  const int iadrt = pair_index(t, tp, holes), iadrp = pair_index(p, pp, particles);
   // adrp stops the run on a particle index of 0; the general path words it.
   if (iadrp == 0) return 0;
-  const int max_p = particle_count[p.n][p.sym][p.balance != 0];
+  const int max_p = particle_count[p.n][pp.sym][pp.balance != 0];
   const int iadrc =
       active_offsets[active_key(isc, sa.sym, nca, ncb)] + (sb.rank - 1) * sa.of_sym + sa.rank;
   return block.ioff + ((iadrt - 1) * max_p + (iadrp - 1)) * block.maxc + iadrc;

@@ -215,6 +215,20 @@ long long subset_rank(const MrRecords& r, int n, int k, const int* list) {
   return rank;
 }
 
+long long set_rank(const MrRecords& r, int n, int k, unsigned set) {
+  if (k == 0) return 1;
+  const int p1 = std::countr_zero(set) + 1;
+  if (k == 1) return p1;
+  if (k == 2) {
+    const int p2 = std::countr_zero(set & (set - 1)) + 1;
+    return static_cast<long long>(p2 - 1) * (p2 - 2) / 2 + p1;
+  }
+  long long rank = r.binom(n, k);
+  int j = k;
+  for (unsigned m = set; m != 0; m &= m - 1) rank -= r.binom(n - std::countr_zero(m) - 1, j--);
+  return rank;
+}
+
 // Doubly occupied positions ranked among all positions, singly occupied ones
 // among the positions left free by the doubles.
 int configuration_number(const MrRecords& r, const int* iocc) {
@@ -243,61 +257,7 @@ void prepads(Run& run) {
   lay_out_blocks(r);
 }
 
-// A pair of different orbitals is indexed within its class by the pair
-// offsets of its two symmetries, then by the ranks of its orbitals; a pair
-// in one orbital by that orbital's place in its class.
-OrbitalPair orbital_pair(const MrRecords& r, int n, const int* o, bool hole) {
-  OrbitalPair out;
-  if (n == 0) return out;
-  if (n == 1) {
-    out.sym = r.osym(o[0]);
-    out.isol = 1;
-    out.index = r.orank(o[0]);
-    return out;
-  }
-  if (o[0] == o[1]) {
-    out.index = r.opos(o[0]);
-    return out;
-  }
-  const int lo = o[0] < o[1] ? o[0] : o[1], hi = o[0] < o[1] ? o[1] : o[0];
-  const int d = r.osym(lo), e = r.osym(hi);
-  const int p[2] = {r.orank(lo), r.orank(hi)};
-  const auto& count = hole ? r.nts : r.nps;
-  const auto& offset = hole ? r.th : r.tp;
-  out.sym = r.mult(d, e);
-  out.isol = 2;
-  out.index = offset(d, e) + (d == e ? subset_rank(r, count(d), 2, p)
-                                     : static_cast<long long>(p[1] - 1) * count(d) + p[0]);
-  return out;
-}
-
 namespace {
-
-// One or two holes (particles) with their spins: the orbital-level pair and
-// which of its open shells carry an alpha electron, by orbital.
-struct Pair : OrbitalPair {
-  bool alpha[2] = {};
-};
-
-// A hole leaves the other electron of its orbital as an open shell, a
-// particle is one; a pair of opposite spins in one orbital leaves none.
-Pair pair_of(const MrRecords& r, int n, const int* so, bool hole) {
-  Pair out;
-  int o[2] = {}, spin[2] = {};
-  for (int k = 0; k < n; ++k) {
-    o[k] = so[k] > r.norb ? so[k] - r.norb : so[k];
-    spin[k] = so[k] > r.norb ? -1 : 1;
-  }
-  static_cast<OrbitalPair&>(out) = orbital_pair(r, n, o, hole);
-  auto alpha = [&](int k) { return hole ? spin[k] < 0 : spin[k] > 0; };
-  if (out.isol == 1) out.alpha[0] = alpha(0);
-  if (out.isol == 2) {
-    const int lo = o[0] < o[1] ? 0 : 1;
-    out.alpha[0] = alpha(lo);
-    out.alpha[1] = alpha(1 - lo);
-  }
-  return out;
-}
 
 // Holes (cls 1) or particles (cls 3) of a split determinant: spin-orbitals
 // of that class, distinct, with the spin balance stated.
@@ -352,7 +312,8 @@ MrActive mr_active(const MrRecords& r, const unsigned occ[2]) {
     iocc[k - 1] = a + b;
     m.ne += a + b;
     if (a != b) {
-      m.alpha[m.nso++] = a;
+      m.alpha |= unsigned(a) << m.nso++;
+      m.nalpha += a;
       m.iscas = r.mult(m.iscas, r.asym(k));
     }
   }
@@ -364,18 +325,12 @@ int mr_address(const MrRecords& r, const MrDet& d) { return mr_address(r, d, mr_
 
 int mr_address(const MrRecords& r, const MrDet& d, const MrActive& a) {
   if (a.ne - r.nelac != d.nt - d.np) return 0;
-  const Pair h = pair_of(r, d.nt, d.it, true), p = pair_of(r, d.np, d.ip, false);
+  const MrPair h = mr_pair(r, d.nt, d.it, true), p = mr_pair(r, d.np, d.ip, false);
 
   // Open shells in the order holes, active positions, particles; the
   // pattern is the set of those carrying an alpha electron.
-  int items[kMaxOpenShells], isol = 0, nalpha = 0;
-  auto shell = [&](bool alpha) {
-    ++isol;
-    if (alpha) items[nalpha++] = isol;
-  };
-  for (int k = 0; k < h.isol; ++k) shell(h.alpha[k]);
-  for (int k = 0; k < a.nso; ++k) shell(a.alpha[k]);
-  for (int k = 0; k < p.isol; ++k) shell(p.alpha[k]);
+  const int isol = h.isol + a.nso + p.isol, nalpha = h.nalpha + a.nalpha + p.nalpha;
+  const unsigned pattern = h.alpha | a.alpha << h.isol | p.alpha << (h.isol + a.nso);
   if (2 * nalpha - isol != r.ms2) return 0;
   if (p.sym != r.mult(r.is0, r.mult(a.iscas, h.sym))) return 0;
 
@@ -390,7 +345,7 @@ int mr_address(const MrRecords& r, const MrDet& d, const MrActive& a) {
   if (ip == 0 || it == 0 || h.index > ndett || p.index > r.ndetp(d.np, p.isol, p.sym)) return 0;
   const int isolc = isol - h.isol - p.isol;
   const long long iadr = r.offmrs(klass, ip, it, isolc) + r.base(iconf) +
-                         subset_rank(r, isol, nalpha, items) +
+                         set_rank(r, isol, nalpha, pattern) +
                          ((p.index - 1) * ndett + h.index - 1) * r.binom(isol, nalpha);
   return iadr >= 1 && iadr <= r.ntotal ? static_cast<int>(iadr) : 0;
 }

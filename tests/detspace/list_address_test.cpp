@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "detspace/address_tables.hpp"
+#include "detspace/reference_configurations.hpp"
 #include "tests/detspace/tables_case.hpp"
+#include "tools/mkcase/multireference.hpp"
 
 namespace {
 
@@ -36,6 +38,7 @@ std::vector<Lists> probe_lists(const Description& d) {
   const int top = 2 * d.norb() + 2;
   Description wide = d;
   wide.gener = "TOUS";
+  wide.nref = 0;
   std::vector<Lists> v;
   int walk = 0;
   for (int is0 = 1; is0 <= d.nsym; ++is0)
@@ -70,8 +73,9 @@ std::vector<Lists> probe_lists(const Description& d) {
 // The lists the direct path is meant for, judged from the generator's
 // orbital layout: holes in spin-orbitals the reference fills, particles in
 // empty ones, none twice, at most one empty-slot marker, and at most two
-// holes (particles) outside the active orbitals, in increasing order.
-bool meant_for_direct_path(const mkcase::OrbitalLayout& l, const Lists& x) {
+// holes (particles) outside the active orbitals, in increasing order where
+// the addressing asks for it (ordered).
+bool meant_for_direct_path(const mkcase::OrbitalLayout& l, const Lists& x, bool ordered = true) {
   const int norb = l.norb;
   auto active = [&](int so) {
     const int o = so > norb ? so - norb : so;
@@ -88,7 +92,7 @@ bool meant_for_direct_path(const mkcase::OrbitalLayout& l, const Lists& x) {
       seen.push_back(so);
       if (!active(so)) outside.push_back(so);
     }
-    return outside.size() <= 2 && (outside.size() < 2 || outside[0] < outside[1]);
+    return outside.size() <= 2 && (!ordered || outside.size() < 2 || outside[0] < outside[1]);
   };
   return ok(x.h, true) && ok(x.p, false);
 }
@@ -143,6 +147,42 @@ TEST(ListAddress, GivesTheGeneralPathsAddressOrZeroAndNeverStops) {
         }
       }
       // Lists the general path stops on were among them.
+      EXPECT_GT(placed, 0);
+      EXPECT_GT(stops, 0);
+    }
+}
+
+TEST(ListAddress, TheMultireferenceTablesGiveTheGeneralPathsAddressOrZero) {
+  // The space's own determinants and their damaged copies, in a mode of
+  // each rule of the family (the references with two or one electrons
+  // excited, the doubles cut, none but the references, the references
+  // ignored), on three references drawn from the seed, for the tables of
+  // every symmetry; the multireference addressing takes two holes
+  // (particles) in either order.
+  for (Description d : shapes())
+    for (const char* mode : {"MR  ", "MRDD", "MRM ", "MRC ", "MRT "}) {
+      d.gener = mode;
+      d.nref = 3;
+      SCOPED_TRACE(std::string(mode) + " nsym " + std::to_string(d.nsym) + " nelac " +
+                   std::to_string(d.nelac));
+      Tables t(d);
+      ASSERT_EQ(t.prepad(), -1) << t.out.str();
+      const std::string occmrs = (t.dir.path() / "OCCMRS").string();
+      mkcase::write_occmrs(occmrs, mkcase::references(d));
+      ASSERT_EQ(stop_status([&] { ciprop::reference_configurations(*t.run, occmrs); }), -1);
+      const mkcase::OrbitalLayout l = mkcase::layout(d);
+      const std::vector<Lists> lists = probe_lists(d);
+      int placed = 0, stops = 0;
+      for (int s = 1; s <= d.nsym; ++s) {
+        const auto tables = ciprop::make_address_tables(*t.run, s);
+        for (const Lists& x : lists) {
+          const int got = tables->list_address(int(x.h.size()), x.h.data(), x.p.data());
+          if (got != 0) ++placed;
+          const int general = general_path(t, *tables, x, stops);
+          ASSERT_EQ(got, meant_for_direct_path(l, x, false) ? general : 0)
+              << ::testing::PrintToString(x.h) << " " << ::testing::PrintToString(x.p);
+        }
+      }
       EXPECT_GT(placed, 0);
       EXPECT_GT(stops, 0);
     }
