@@ -1,11 +1,14 @@
 #!/bin/sh
 # Shows that a change leaves the program's output alone: builds ciprop at a
 # given git revision and from the working tree, runs both on the bundled
-# example and on generated cases of every single-reference generation mode
-# (both determinant layouts, one to eight symmetries, transition and state
-# densities, both vectors from one CI run, the density from file, frozen and
-# deleted orbitals, a detailed print level, spectra) and compares standard
-# output, standard error, exit status and the results file byte for byte.
+# example and on generated cases of every generation mode (both determinant
+# layouts, one to eight symmetries, transition and state densities, both
+# vectors from one CI run, the density from file, frozen and deleted
+# orbitals, a detailed print level, spectra; the multireference modes on one
+# and several references, with one and two threads, also stopped after the
+# reordering) and compares standard output, standard error, exit status, the
+# results file and the scratch files of the determinant lists ("IADRV",
+# "ORDET", "BID84") byte for byte.
 #
 #   tools/compare_reports.sh REVISION [BUILD]
 #
@@ -35,15 +38,22 @@ failed=0
 ncase=0
 finished=0
 
-# Runs both programs on the folder $1 and compares what they print.
+# Runs both programs on the folder $1 (with $threads threads when set) and
+# compares what they print and the list files they leave.
 compare() {
   for side in old new; do
-    rm -rf "$work/run"
-    cp -r "$1" "$work/run"
+    rm -rf "$work/$side"
+    cp -r "$1" "$work/$side"
     if [ "$side" = old ]; then exe=$old/build/ciprop; else exe=$new; fi
-    (cd "$work/run" && if [ -f input ]; then "$exe" < input; else "$exe" < /dev/null; fi \
+    (cd "$work/$side" && if [ -f input ]; then set -- input; else set -- /dev/null; fi \
+      && env ${threads:+CIPROP_THREADS=$threads} "$exe" < "$1" \
       > "$work/$side.out" 2> "$work/$side.err"; echo $? > "$work/$side.rc") || true
-    cp "$work/run/ciprop-results.json" "$work/$side.json" 2>/dev/null || echo none > "$work/$side.json"
+    cp "$work/$side/ciprop-results.json" "$work/$side.json" 2>/dev/null || echo none > "$work/$side.json"
+  done
+  for f in IADRV ORDET BID84; do
+    if [ -f "$work/old/$f" ] || [ -f "$work/new/$f" ]; then
+      cmp -s "$work/old/$f" "$work/new/$f" || { echo "DIFFERENT ($f): $2"; failed=1; }
+    fi
   done
   ncase=$((ncase + 1))
   if [ "$(cat "$work/new.rc")" = 0 ]; then finished=$((finished + 1)); fi
@@ -83,6 +93,20 @@ for gener in CAS DDCI DDci DDC2 TOUS PERT MONO; do
   generated "$one --gener=$gener --nelac=4 --nroots=4 --roots=1,2" "RACINES=2,4,1,3,"
   generated "$one --gener=$gener --nelac=4 --nroots=4 --roots=2,3 --one-list" "RACINES=3,1,2,"
 done
+
+# The multireference modes: the reference determinant's occupation, then
+# references drawn from the seed; the list files of a run stopped after the
+# reordering ("BID84" is deleted at the end of a whole run).
+for gener in MR MRS MRD2 MRDD MRT2 MRTD MRT MRM MRTM MRC; do
+  for threads in 1 2; do
+    generated "$one --gener=$gener --nelac=4 --nroots=3 --roots=1,2"
+    generated "$two --gener=$gener --nelac=3 --ms2=-1 --nref=3 --nroots=3 --roots=2,3" "STOP='ORDET',"
+    generated "$four --gener=$gener --nelac=4 --ms2=-2 --nref=4 --seed=7 --nroots=2 --roots=1,2"
+    generated "$eight --gener=$gener --nelac=3 --ms2=-1 --nref=2 --seed=5 --plain" "STOP='ORDET',"
+    generated "$two --gener=$gener --nelac=4 --nref=3 --nroots=2 --roots=2,2" "NPRINT=2,"
+  done
+done
+threads=
 
 echo "$ncase cases compared against $sha ($finished of them finished with status 0)"
 if [ "$failed" != 0 ]; then echo "reports differ"; exit 1; fi
