@@ -94,16 +94,16 @@ for gener in CAS DDCI DDci DDC2 TOUS PERT MONO; do
   generated "$one --gener=$gener --nelac=4 --nroots=4 --roots=2,3 --one-list" "RACINES=3,1,2,"
 done
 
-# The multireference modes: the reference determinant's occupation, then
-# references drawn from the seed; the list files of a run stopped after the
-# reordering ("BID84" is deleted at the end of a whole run).
+# The multireference modes on references drawn from the seed (enough of
+# them for "MRC" to hold two roots); the list files of a run stopped after
+# the reordering ("BID84" is deleted at the end of a whole run).
 for gener in MR MRS MRD2 MRDD MRT2 MRTD MRT MRM MRTM MRC; do
   for threads in 1 2; do
-    generated "$one --gener=$gener --nelac=4 --nroots=3 --roots=1,2"
+    generated "$one --gener=$gener --nelac=4 --nref=3 --nroots=2 --roots=1,2"
     generated "$two --gener=$gener --nelac=3 --ms2=-1 --nref=3 --nroots=3 --roots=2,3" "STOP='ORDET',"
-    generated "$four --gener=$gener --nelac=4 --ms2=-2 --nref=4 --seed=7 --nroots=2 --roots=1,2"
-    generated "$eight --gener=$gener --nelac=3 --ms2=-1 --nref=2 --seed=5 --plain" "STOP='ORDET',"
-    generated "$two --gener=$gener --nelac=4 --nref=3 --nroots=2 --roots=2,2" "NPRINT=2,"
+    generated "$four --gener=$gener --nelac=4 --ms2=-2 --nref=4 --seed=7 --plain" "STOP='ORDET',"
+    generated "$eight --gener=$gener --nelac=3 --ms2=-1 --nref=8 --seed=5 --nroots=2 --roots=1,2"
+    generated "$two --gener=$gener --nelac=4 --nref=6 --nroots=2 --roots=2,2" "NPRINT=2,"
   done
 done
 threads=
