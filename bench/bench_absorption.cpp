@@ -25,9 +25,7 @@ int main(int argc, char** argv) {
   if (timing::run_as_peak_starter(argc, argv)) return 0;
   const bool small = benchmark::small_scale(argc, argv);
   const int nroots = argc > 1 ? std::atoi(argv[1]) : small ? 3 : 10;
-  mkcase::Description d =
-      small ? mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, 4)
-            : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+  mkcase::Description d = benchmark::orbital_spaces("DDCI", small, 6);
   d.nroots = nroots;
   d.root1 = 1;
   d.root2 = 2;

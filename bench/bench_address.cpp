@@ -76,12 +76,10 @@ std::vector<int> packed_lists(const mkcase::Description& d, std::size_t& ndet) {
   return flat;
 }
 
-// The orbital spaces of a small run: a few hundred determinants.
-mkcase::Description small_space() { return mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {3, 2}, 4); }
-
 void general_path(const std::string& dir, bool small) {
   const mkcase::Description d =
-      small ? small_space() : mkcase::describe("DDCI", 4, {3, 1, 2, 1}, {3, 2, 2, 1}, {3, 2, 2, 2}, 6);
+      small ? benchmark::orbital_spaces("DDCI", true, 6)
+            : mkcase::describe("DDCI", 4, {3, 1, 2, 1}, {3, 2, 2, 1}, {3, 2, 2, 2}, 6);
   Prepared p(d, dir);
   ciprop::Run& run = *p.run;
   std::size_t ndet = 0;
@@ -107,8 +105,7 @@ void general_path(const std::string& dir, bool small) {
 }
 
 void lists_path(const std::string& dir, bool small) {
-  const mkcase::Description d =
-      small ? small_space() : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+  const mkcase::Description d = benchmark::orbital_spaces("DDCI", small, 6);
   Prepared p(d, dir);
   std::size_t ndet = 0;
   const std::vector<int> flat = packed_lists(d, ndet);

@@ -47,9 +47,7 @@ Timed run_once(const std::string& input) {
 int main(int argc, char** argv) {
   const bool small = benchmark::small_scale(argc, argv);
   // The DDCI space of the determinant-space benchmark.
-  mkcase::Description d =
-      small ? mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, 4)
-            : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+  mkcase::Description d = benchmark::orbital_spaces("DDCI", small, 6);
   d.nroots = 2;
   d.root1 = 1;
   d.root2 = 2;

@@ -130,7 +130,7 @@ std::map<std::string, Bench> cases() {
                   mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {24, 18, 18, 12}, 6),
                   13000000};
   c["small_cas"] = {"CAS(4,4), one irrep", mkcase::describe("CAS ", 1, {1}, {4}, {3}, 4)};
-  c["small_ddci"] = {"DDCI, 2 irreps", mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, 4)};
+  c["small_ddci"] = {"DDCI, 2 irreps", benchmark::orbital_spaces("DDCI", true, 6)};
   for (auto& [name, b] : c) {
     b.d.nroots = 2;
     b.d.root1 = 1;

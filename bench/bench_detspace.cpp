@@ -201,11 +201,7 @@ bool mode(mkcase::Description d) {
 
 int main(int argc, char** argv) {
   const bool small = benchmark::small_scale(argc, argv);
-  // The orbital spaces of the density benchmark: 4 irreps, 8 inactive, 6
-  // active and 48 virtual orbitals, 6 active electrons.
-  mkcase::Description d =
-      small ? mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, 4)
-            : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+  mkcase::Description d = benchmark::orbital_spaces("DDCI", small, 6);
   const bool own = argc < 2;
   const std::filesystem::path dir =
       own ? benchmark::own_folder("ciprop_bench_detspace") : std::filesystem::path(argv[1]);

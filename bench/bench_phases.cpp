@@ -81,10 +81,8 @@ int main(int argc, char** argv) {
   const bool small = benchmark::small_scale(argc, argv);
   const long long calls = small ? 100'000 : 10'000'000;
   const int wanted = small ? 20'000 : 2'000'000;
-  auto space = [&](int nelac, int ms2) {
-    return small ? mkcase::describe("DDCI", 2, {2, 1}, {2, 2}, {4, 3}, nelac, ms2)
-                 : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, nelac, ms2);
-  };
-  time("DDCI, 6 active electrons", sample(space(6, 0), wanted), calls);
-  time("DDCI, 5 active electrons (marker)", sample(space(5, -1), wanted), calls);
+  time("DDCI, 6 active electrons", sample(benchmark::orbital_spaces("DDCI", small, 6), wanted),
+       calls);
+  time("DDCI, 5 active electrons (marker)",
+       sample(benchmark::orbital_spaces("DDCI", small, 5, -1), wanted), calls);
 }

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tools/mkcase/case.hpp"
+
 namespace benchmark {
 
 // True when the arguments ask for the small scale.  "--small" is taken out of
@@ -27,6 +29,15 @@ inline bool small_scale(int& argc, char** argv) {
 // name_<process id> in the temporary directory.
 inline std::filesystem::path own_folder(const std::string& name) {
   return std::filesystem::temp_directory_path() / (name + "_" + std::to_string(::getpid()));
+}
+
+// The orbital spaces of the density benchmark, where most benchmarks run:
+// 4 irreps with 8 inactive, 6 active and 48 virtual orbitals; at the small
+// scale 2 irreps with 3 inactive, 4 active and 7 virtual orbitals.
+inline mkcase::Description orbital_spaces(const std::string& gener, bool small, int nelac,
+                                          int ms2 = 0) {
+  return small ? mkcase::describe(gener, 2, {2, 1}, {2, 2}, {4, 3}, nelac, ms2)
+               : mkcase::describe(gener, 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, nelac, ms2);
 }
 
 }  // namespace benchmark
