@@ -36,8 +36,8 @@ inline std::filesystem::path own_folder(const std::string& name) {
 // scale 2 irreps with 3 inactive, 4 active and 7 virtual orbitals.
 inline mkcase::Description orbital_spaces(const std::string& gener, bool small, int nelac,
                                           int ms2 = 0) {
-  return small ? mkcase::describe(gener, 2, {2, 1}, {2, 2}, {4, 3}, nelac, ms2)
-               : mkcase::describe(gener, 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, nelac, ms2);
+  if (small) return mkcase::describe(gener, 2, {2, 1}, {2, 2}, {4, 3}, nelac, ms2);
+  return mkcase::describe(gener, 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, nelac, ms2);
 }
 
 }  // namespace benchmark

@@ -8,6 +8,7 @@
 // free), where a walk over the positions would take one step per active
 // orbital, and its base address, the hole and particle counts its class
 // admits and the offsets of its blocks are flat tables of the list path.
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <vector>
@@ -37,7 +38,7 @@ struct MrListTables {
   // Rank (from 1) of the set of positions `set` (bit p-1 for position p), of
   // k elements, among the k-subsets of 1..n, as set_rank ranks them.
   long long rank(unsigned set, int n, int k) const {
-    if (n > 16) return set_rank(r, n, k, set);
+    if (n > colex_bits) return set_rank(r, n, k, set);
     if (k <= 2) return colex[set] + 1;
     // Lexicographic: all k-subsets less the colexicographic rank of the set
     // read from position n down.
@@ -64,8 +65,11 @@ struct MrListTables {
   const MrRecords& r;
   ListEntries entries;
   std::vector<Positions> sets;  // 2^noac
-  // The colexicographic rank from 0 of every set of 16 positions or fewer:
-  // the sum over its i-th smallest position p of C(p - 1, i).
+  // The colexicographic rank from 0 of every set of colex_bits positions or
+  // fewer (the sum over its i-th smallest position p of C(p - 1, i)): those
+  // of the active positions and of the open shells with up to four holes
+  // and particles among them, at most 16.
+  int colex_bits = 0;
   std::vector<std::uint16_t> colex;
   std::uint8_t flip[256];       // a byte read from its high bit down
   std::uint8_t packed[256][256];  // by mask and value: squeeze of bytes
@@ -78,7 +82,11 @@ struct MrListTables {
 };
 
 MrListTables::MrListTables(const Run& run, const MrRecords& rec, unsigned reference)
-    : r(rec), entries(run, reference), sets(std::size_t{1} << rec.noac), colex(1u << 16) {
+    : r(rec),
+      entries(run, reference),
+      sets(std::size_t{1} << rec.noac),
+      colex_bits(std::min(16, rec.noac + 4)),
+      colex(std::size_t{1} << colex_bits) {
   for (unsigned set = 0; set < sets.size(); ++set) {
     Positions& s = sets[set];
     for (unsigned m = set; m != 0; m &= m - 1) {
@@ -121,7 +129,8 @@ MrListTables::MrListTables(const Run& run, const MrRecords& rec, unsigned refere
     const ClassRange range = class_range(klass);
     c.base = r.base(iconf);
     c.row = (klass - 1) * (r.noac + 1);
-    for (int nt = range.mint; nt <= range.maxt; ++nt) c.admits |= 1u << (3 * nt + nt + range.minp - range.mint);
+    for (int nt = range.mint; nt <= range.maxt; ++nt)
+      c.admits |= 1u << (3 * nt + nt + range.minp - range.mint);
   }
 }
 
