@@ -5,9 +5,10 @@
 // in the packed and plain layouts, with the work array and window of a real
 // run, in all and per determinant.  Then what one pass over the packed list
 // costs per determinant on one thread, step by step: reading its block
-// records, decoding them, the address and the phase (every list pass of a
-// run does the four; the check and the first vector's pass each take every
-// determinant of their list once).
+// records, decoding them, the address (from the lists, or through the split
+// form for a determinant the tables leave to it) and the phase (every list
+// pass of a run does the four; the check and the first vector's pass each
+// take every determinant of their list once).
 //
 //   bench_detspace [--small] [folder]     (default: a folder under /tmp, removed after)
 #include <algorithm>
