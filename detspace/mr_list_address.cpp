@@ -34,6 +34,19 @@ struct MrListTables {
     int base = 0, row = 0;
     unsigned admits = 0;
   };
+  // What the address takes from an active occupation: its electrons, its
+  // open shells (their count, the product of their symmetries, which of
+  // them carry the alpha electron, packed from bit 0, and how many) and the
+  // number of its configuration (0 outside nelac-2..nelac+2).
+  struct Occupation {
+    int iconf = 0;
+    std::uint8_t ne = 0, nso = 0, sym = 1, nalpha = 0;
+    std::uint16_t alpha = 0;
+  };
+  // Active spaces of at most this many orbitals have a table of every
+  // occupation (2^(2 noac) entries of 12 bytes, small enough to stay in the
+  // caches); larger ones number each occupation from the sets' tables.
+  static constexpr int kOccupationTable = 7;
 
   // Rank (from 1) of the set of positions `set` (bit p-1 for position p), of
   // k elements, among the k-subsets of 1..n, as set_rank ranks them.
@@ -51,6 +64,7 @@ struct MrListTables {
     return packed[mask & 0xff][v & 0xff] |
            unsigned(packed[mask >> 8][v >> 8]) << sets[mask & 0xff].count;
   }
+  Occupation occupation(unsigned alpha, unsigned beta) const;
   // The number of the configuration of the doubly occupied positions d and
   // the singly occupied ones s, as configuration_number gives it: the
   // doubles ranked among all positions, the singles among those the doubles
@@ -74,6 +88,7 @@ struct MrListTables {
   std::uint8_t flip[256];       // a byte read from its high bit down
   std::uint8_t packed[256][256];  // by mask and value: squeeze of bytes
   std::vector<Configuration> configurations;  // by number, from 1
+  std::vector<Occupation> occupations;  // by alpha | beta << noac, or none
   // The offsets of the blocks of r.offmrs in a table as small as the run's
   // classes: by class and singly occupied count (the row), particle class
   // and hole class.
@@ -132,6 +147,24 @@ MrListTables::MrListTables(const Run& run, const MrRecords& rec, unsigned refere
     for (int nt = range.mint; nt <= range.maxt; ++nt)
       c.admits |= 1u << (3 * nt + nt + range.minp - range.mint);
   }
+  if (r.noac > kOccupationTable) return;
+  occupations.resize(std::size_t{1} << 2 * r.noac);
+  for (unsigned alpha = 0; alpha < sets.size(); ++alpha)
+    for (unsigned beta = 0; beta < sets.size(); ++beta)
+      occupations[alpha | beta << r.noac] = occupation(alpha, beta);
+}
+
+MrListTables::Occupation MrListTables::occupation(unsigned alpha, unsigned beta) const {
+  const unsigned doubles = alpha & beta, singles = alpha ^ beta;
+  const Positions &d = sets[doubles], &s = sets[singles];
+  Occupation o;
+  o.ne = std::uint8_t(2 * d.count + s.count);
+  o.nso = s.count;
+  o.sym = s.sym;
+  o.nalpha = sets[alpha & singles].count;
+  o.alpha = std::uint16_t(squeeze(alpha, singles));
+  if (o.ne >= r.nelac - 2 && o.ne <= r.nelac + 2) o.iconf = number(doubles, singles, d.count, s.count);
+  return o;
 }
 
 // mr_address's layout: the configuration's base, the offset of the block of
@@ -144,27 +177,24 @@ int MrListTables::address(int n, const int* a, const int* b, bool* inside) const
   // The words count the holes (particles) outside but do not tell two apart.
   if ((t.n == 2 && t.slot[0] == t.slot[1]) || (p.n == 2 && p.slot[0] == p.slot[1])) return 0;
   const unsigned alpha = unsigned(occ) & 0xffffu, beta = unsigned(occ >> 16) & 0xffffu;
-  const unsigned doubles = alpha & beta, singles = alpha ^ beta;
-  const Positions &d = sets[doubles], &s = sets[singles];
-  // With at most two holes and two particles this bounds the electron
-  // count to nelac-2..nelac+2, the numbered configurations.
-  if (2 * d.count + s.count - r.nelac != t.n - p.n) return 0;
-  const Configuration& c = configurations[number(doubles, singles, d.count, s.count)];
+  const Occupation o =
+      occupations.empty() ? occupation(alpha, beta) : occupations[alpha | beta << r.noac];
+  if (o.ne - r.nelac != t.n - p.n) return 0;
+  const Configuration& c = configurations[o.iconf];
   if ((c.admits >> (3 * t.n + p.n) & 1u) == 0) return 0;
 
   const int it[2] = {int(t.slot[0]) + 1, int(t.slot[1]) + 1};
   const int ip[2] = {int(p.slot[0]) + 1, int(p.slot[1]) + 1};
   const MrPair h = mr_pair(r, t.n, it, true), q = mr_pair(r, p.n, ip, false);
-  if (q.sym != r.mult(r.is0, r.mult(s.sym, h.sym))) return 0;
-  const int isol = h.isol + s.count + q.isol;
-  const int nalpha = h.nalpha + sets[alpha & singles].count + q.nalpha;
+  if (q.sym != r.mult(r.is0, r.mult(o.sym, h.sym))) return 0;
+  const int isol = h.isol + o.nso + q.isol;
+  const int nalpha = h.nalpha + o.nalpha + q.nalpha;
   if (2 * nalpha - isol != r.ms2) return 0;
-  const unsigned pattern =
-      h.alpha | squeeze(alpha, singles) << h.isol | q.alpha << (h.isol + s.count);
+  const unsigned pattern = h.alpha | unsigned(o.alpha) << h.isol | q.alpha << (h.isol + o.nso);
   const int pc = r.niips(p.n, q.isol, q.sym), hc = r.niits(h.isol, h.sym);
   if (pc == 0 || hc == 0) return 0;
   const int offset =
-      offsets[(std::size_t(c.row + s.count) * particle_classes + pc - 1) * hole_classes + hc - 1];
+      offsets[(std::size_t(c.row + o.nso) * particle_classes + pc - 1) * hole_classes + hc - 1];
   const long long iadr = c.base + offset + rank(pattern, isol, nalpha) +
                          ((q.index - 1) * r.ndett(t.n, h.isol, h.sym) + h.index - 1) *
                              r.binom(isol, nalpha);
