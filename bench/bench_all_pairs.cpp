@@ -6,16 +6,16 @@
 // alone.  Each run is a child process; its time, processor time and peak
 // memory are printed, and the sums of the single runs.
 //
-//   bench_all_pairs [small]     small: a space of some fifty thousand
-//                               determinants, for a quick check that the
-//                               benchmark runs
+//   bench_all_pairs [--small]     --small: a space of a few thousand
+//                                 determinants, for a quick check that the
+//                                 benchmark runs
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "bench/child_run.hpp"
+#include "bench/scale.hpp"
 
 namespace fs = std::filesystem;
 using timing::with_roots;
@@ -24,21 +24,19 @@ constexpr int kRoots = 6;
 
 int main(int argc, char** argv) {
   if (timing::run_as_peak_starter(argc, argv)) return 0;
-  const bool small = argc > 1 && std::strcmp(argv[1], "small") == 0;
   mkcase::Description d =
-      small ? mkcase::describe("DDCI", 4, {1, 1, 1, 0}, {2, 2, 1, 1}, {2, 2, 1, 1}, 6)
-            : mkcase::describe("DDCI", 4, {3, 2, 2, 1}, {2, 2, 1, 1}, {16, 12, 12, 8}, 6);
+      benchmark::orbital_spaces("DDCI", benchmark::small_scale(argc, argv), 6);
   d.nroots = kRoots;
   d.root1 = 1;
   d.root2 = 2;
   d.one_list = true;
   d.density_limit = 0;
-  const fs::path dir = fs::temp_directory_path() / "ciprop_bench_all_pairs";
+  const fs::path dir = benchmark::own_folder("ciprop_bench_all_pairs");
   const fs::path home = fs::current_path();
   const timing::CaseOnDisk c = timing::enter_case(d, dir.string());
-  std::printf("DDCI, 4 irreps, one CI run: %zu determinants, %d orbitals, %d roots "
+  std::printf("DDCI, %d irreps, one CI run: %zu determinants, %d orbitals, %d roots "
               "(generated in %.1f s)\n",
-              c.ndet, d.norb(), kRoots, c.seconds);
+              d.nsym, c.ndet, d.norb(), kRoots, c.seconds);
   const std::string& input = c.input;
 
   // Each list on a card of its own: a card holds 80 columns.
