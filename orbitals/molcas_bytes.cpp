@@ -17,23 +17,28 @@ std::string_view molcas_file_name(const Run& run, int k) {
   return run.hacer.molcas == 22 ? "RunFile" : "ComFile";
 }
 
+std::string molcas_file(const Run& run, int k) {
+  std::string file(molcas_file_name(run, k));
+  const std::string& name = run.filcnom(k);
+  if (!name.empty()) file += " '" + name + "'";
+  return file;
+}
+
 void molcas_fault(Run& run, int k, std::string_view what) {
   run.io.flush_all();
-  const std::string& name = run.filcnom(k);
-  run.io.err() << "ciprop: input/output error on the MOLCAS file " << molcas_file_name(run, k);
-  if (!name.empty()) run.io.err() << " '" << name << "'";
-  run.io.err() << ": " << what << std::endl;
+  run.io.err() << "ciprop: input/output error on the MOLCAS file " << molcas_file(run, k) << ": "
+               << what << std::endl;
   throw fio::StopRun{fio::kStatusIoError, ""};
 }
 
 void molcas_refuse(Run& run, int k, std::string_view what) {
-  const std::string& name = run.filcnom(k);
-  std::string file(molcas_file_name(run, k));
-  if (!name.empty()) file += " '" + name + "'";
-  run.io.list(kUnitReport, {file + ": " + std::string(what)});
-  run.io.flush_all();
-  run.io.err() << "ciprop: MOLCAS file " << file << ": " << what << std::endl;
-  fio::stop_error();
+  run.io.list(kUnitReport, {molcas_file(run, k) + ": " + std::string(what)});
+  molcas_stop(run, k, what);
+}
+
+void molcas_stop(Run& run, int k, std::string_view what) {
+  throw fio::StopRun{fio::kStatusError, "ciprop: MOLCAS file " + molcas_file(run, k) + ": " +
+                                            std::string(what)};
 }
 
 void need_file(Run& run, int k) {

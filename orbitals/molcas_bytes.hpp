@@ -5,6 +5,7 @@
 // integrals belong.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "core/run_state.hpp"
@@ -19,6 +20,9 @@ inline constexpr int kOneInt = 1, kComFile = 2, kTraOne = 3;
 // current layout).
 std::string_view molcas_file_name(const Run& run, int k);
 
+// The file's base name and, when it was opened, its path: "TraOne 'path'".
+std::string molcas_file(const Run& run, int k);
+
 // Writes "ciprop: input/output error on the MOLCAS file <name> '<path>':
 // <what>" on standard error and stops with the input/output status.
 [[noreturn]] void molcas_fault(Run& run, int k, std::string_view what);
@@ -26,6 +30,9 @@ std::string_view molcas_file_name(const Run& run, int k);
 // A file that contradicts the run or another file: the message on standard
 // output and, naming the file, on standard error; an error stop.
 [[noreturn]] void molcas_refuse(Run& run, int k, std::string_view what);
+// The same when the report already holds the lines of the stop: only the
+// line that names the file, on standard error.
+[[noreturn]] void molcas_stop(Run& run, int k, std::string_view what);
 
 void need_file(Run& run, int k);
 void seek(Run& run, int k, long offset);

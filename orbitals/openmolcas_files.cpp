@@ -1,8 +1,10 @@
 #include "orbitals/openmolcas_files.hpp"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "orbitals/molcas_bytes.hpp"
@@ -45,6 +47,24 @@ int small_count(Run& run, int k, long at, int lo, int hi, std::string_view what)
   return static_cast<int>(v);
 }
 
+// A disk address of a RunFile or OneInt table as a byte offset: the
+// address counts 512-byte blocks from block `first` on, and the `nbytes`
+// read there must lie inside the file.  The range is checked in blocks
+// before any product is formed: a damaged word times 512 would overflow.
+long block_offset(Run& run, int k, int64_t address, long first, long nbytes,
+                  const std::string& what) {
+  const long size = file_size(run, k);
+  // Addresses are kept as four-byte integers (itoc).
+  if (address < first || nbytes > size ||
+      address > std::min<long>((size - nbytes) / kBlock, INT_MAX))
+    molcas_refuse(run, k, what + " has the disk address " + std::to_string(address) +
+                              " (512-byte blocks): " + std::to_string(nbytes) +
+                              " bytes read there must lie between block " +
+                              std::to_string(first) + " and the end of the file at byte " +
+                              std::to_string(size));
+  return static_cast<long>(address) * kBlock;
+}
+
 // The table of contents of a RunFile.
 struct RunFileToc {
   std::vector<char> labels;
@@ -58,18 +78,40 @@ bool open_runfile(Run& run, RunFileToc& toc) {
       le64(h + 8) != kRunFileVersion)
     molcas_refuse(run, kComFile, "not a RunFile of current OpenMolcas (id 34676777, version "
                                  "4096), as MOLCAS=22 reads");
+  // The header is block 0; the tables follow it.
   toc.labels.resize(kRunLabels * kRunLabelLength);
-  read_at(run, kComFile, kBlock * le64(h + 32), toc.labels.data(), kRunLabels * kRunLabelLength);
-  for (auto [table, word] : {std::pair{&toc.addr, 5}, {&toc.len, 6}, {&toc.type, 8}}) {
+  read_at(run, kComFile,
+          block_offset(run, kComFile, le64(h + 32), 1, kRunLabels * kRunLabelLength,
+                       "the table of labels (header word 5)"),
+          toc.labels.data(), kRunLabels * kRunLabelLength);
+  const std::tuple<std::vector<unsigned char>*, int, const char*> tables[] = {
+      {&toc.addr, 5, "addresses"}, {&toc.len, 6, "lengths"}, {&toc.type, 8, "types"}};
+  for (auto [table, word, what] : tables) {
     table->resize(8 * kRunLabels);
-    read_at(run, kComFile, kBlock * le64(h + 8 * word), table->data(), 8 * kRunLabels);
+    read_at(run, kComFile,
+            block_offset(run, kComFile, le64(h + 8 * word), 1, 8 * kRunLabels,
+                         std::string("the table of ") + what + " (header word " +
+                             std::to_string(word + 1) + ")"),
+            table->data(), 8 * kRunLabels);
   }
   return true;
 }
 
-// The record of a label: its bytes and its length in elements; false when
-// the RunFile has no such record.
-bool runfile_record(Run& run, const RunFileToc& toc, std::string_view label,
+// The types of RunFile records: eight-byte integers, doubles, characters.
+enum RunFileType : int64_t { kRunIntegers = 1, kRunReals = 2, kRunCharacters = 3 };
+
+std::string type_name(int64_t type) {
+  if (type == kRunIntegers) return "1 (integers)";
+  if (type == kRunReals) return "2 (reals)";
+  if (type == kRunCharacters) return "3 (characters)";
+  return std::to_string(type) + " (no type of the RunFile)";
+}
+
+// The record of a label, of the type its reader takes: its bytes and its
+// length in elements; false when the RunFile has no such record.  A record
+// of another type would be read as what it is not (characters as eight-byte
+// integers run past the bytes that hold them).
+bool runfile_record(Run& run, const RunFileToc& toc, std::string_view label, int64_t want,
                     std::vector<unsigned char>& bytes, long& count) {
   for (int i = 0; i < kRunLabels; ++i) {
     std::string_view l(toc.labels.data() + i * kRunLabelLength, kRunLabelLength);
@@ -77,13 +119,20 @@ bool runfile_record(Run& run, const RunFileToc& toc, std::string_view label,
     if (l.substr(0, end == std::string_view::npos ? 0 : end + 1) != label) continue;
     const int64_t at = le64(toc.addr.data() + 8 * i), n = le64(toc.len.data() + 8 * i),
                   type = le64(toc.type.data() + 8 * i);
-    if (at < 0 || type < 1 || type > 3) return false;
+    // A free slot: address -1, type 0.
+    if (at < 0 || type == 0) return false;
+    const std::string record =
+        "record \"" + std::string(label) + "\" (slot " + std::to_string(i + 1) + ")";
+    if (type != want)
+      molcas_refuse(run, kComFile, record + " has the type " + type_name(type) + ", " +
+                                       type_name(want) + " expected");
     if (n < 0 || n > 1 << 24)
-      molcas_refuse(run, kComFile, "record \"" + std::string(label) + "\" of length " +
-                                       std::to_string(n));
+      molcas_refuse(run, kComFile, record + " of length " + std::to_string(n));
     count = static_cast<long>(n);
-    bytes.resize(static_cast<size_t>(type == 3 ? n : 8 * n));
-    read_at(run, kComFile, kBlock * at, bytes.data(), static_cast<long>(bytes.size()));
+    const long nbytes = type == kRunCharacters ? count : 8 * count;
+    const long offset = block_offset(run, kComFile, at, 1, nbytes, record);
+    bytes.resize(static_cast<size_t>(nbytes));
+    read_at(run, kComFile, offset, bytes.data(), nbytes);
     return true;
   }
   return false;
@@ -92,7 +141,7 @@ bool runfile_record(Run& run, const RunFileToc& toc, std::string_view label,
 std::string runfile_text(Run& run, const RunFileToc& toc, std::string_view label) {
   std::vector<unsigned char> b;
   long n = 0;
-  if (!runfile_record(run, toc, label, b, n)) return "";
+  if (!runfile_record(run, toc, label, kRunCharacters, b, n)) return "";
   return std::string(b.begin(), b.end());
 }
 
@@ -102,15 +151,14 @@ std::string trim(std::string s) {
   return s.substr(a, s.find_last_not_of(' ') - a + 1);
 }
 
-// The key of the run that gives a component its symmetry.
+}  // namespace
+
 std::string symmetry_key(std::string_view name) {
   auto key = [](char c) { return std::string("IS") + static_cast<char>(c - 'a' + 'A'); };
   if (name.size() == 1) return key(name[0]);
   if (name[0] == name[1]) return "totally symmetric";
   return key(name[0]) + " x " + key(name[1]);
 }
-
-}  // namespace
 
 void read_motra_counts(Run& run, MotraCounts& c) {
   need_file(run, kTraOne);
@@ -187,10 +235,9 @@ void read_oneint_toc(Run& run) {
     if (std::all_of(p, p + 8, [](unsigned char b) { return b == 0xff; })) break;
     const std::string_view label(reinterpret_cast<const char*>(p), 8);
     const int64_t comp = le64(p + 16), sym = le64(p + 24), addr = le64(p + 32);
-    if (addr * kBlock < kTocBytes || addr > (int64_t{1} << 40))
-      molcas_refuse(run, kOneInt, "entry " + std::to_string(e + 1) + " (" + std::string(label) +
-                                      ") has the address " + std::to_string(addr) +
-                                      ", inside the table of contents");
+    // Records lie past the table of contents and start inside the file.
+    block_offset(run, kOneInt, addr, (kTocBytes + kBlock - 1) / kBlock, 8,
+                 "entry " + std::to_string(e + 1) + " (" + std::string(label) + ")");
     addresses.push_back(addr);
     int entry = 0;
     if (label == "MLTPL  0" && comp == 1) entry = 1;
@@ -213,19 +260,29 @@ void check_runfile_counts(Run& run, int nsym, const Arr1<int, 1, 8>& nb) {
   if (!open_runfile(run, toc)) return;
   std::vector<unsigned char> labels, values, bas;
   long nl = 0, nv = 0, ncount = 0;
-  if (runfile_record(run, toc, "iScalar labels", labels, nl) &&
-      runfile_record(run, toc, "iScalar values", values, nv)) {
-    for (long i = 0; i < nl / kRunLabelLength && i < nv; ++i) {
+  if (runfile_record(run, toc, "iScalar labels", kRunCharacters, labels, nl) &&
+      runfile_record(run, toc, "iScalar values", kRunIntegers, values, nv)) {
+    // The names of the scalars, 16 characters each, and their values slot
+    // by slot.
+    for (long i = 0; i < nl / kRunLabelLength; ++i) {
       std::string l(labels.begin() + i * kRunLabelLength, labels.begin() + (i + 1) * kRunLabelLength);
       if (trim(l) != "nSym") continue;
+      if (i >= nv)
+        molcas_refuse(run, kComFile, "record \"iScalar values\" holds " + std::to_string(nv) +
+                                         " values, none for nSym (slot " + std::to_string(i + 1) +
+                                         " of \"iScalar labels\")");
       const int64_t v = le64(values.data() + 8 * i);
       if (v != nsym)
         molcas_refuse(run, kComFile, "nSym " + std::to_string(v) + " differs from TraOne's " +
                                          std::to_string(nsym));
     }
   }
-  if (!runfile_record(run, toc, "nBas", bas, ncount)) return;
-  for (int s = 1; s <= nsym && s <= ncount; ++s) {
+  if (!runfile_record(run, toc, "nBas", kRunIntegers, bas, ncount)) return;
+  if (ncount < nsym)
+    molcas_refuse(run, kComFile, "record \"nBas\" holds " + std::to_string(ncount) +
+                                     " basis counts for the " + std::to_string(nsym) +
+                                     " symmetries of TraOne");
+  for (int s = 1; s <= nsym; ++s) {
     const int64_t v = le64(bas.data() + 8 * (s - 1));
     if (v != nb(s))
       molcas_refuse(run, kComFile, "nBas of symmetry " + std::to_string(s) + " is " +

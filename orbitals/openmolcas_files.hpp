@@ -4,6 +4,7 @@
 // RunFile that took over from ComFile.  Integers are eight bytes and disk
 // addresses count 512-byte units in all three.
 #pragma once
+#include <string>
 #include <string_view>
 
 #include "core/run_state.hpp"
@@ -43,6 +44,10 @@ void read_oneint_toc(Run& run);
 // The symmetry count and basis counts of the RunFile, when there is one,
 // against TraOne's.
 void check_runfile_counts(Run& run, int nsym, const Arr1<int, 1, 8>& nb);
+
+// The keys of the run that give a component ("x" ... "zz") its symmetry:
+// "ISX", "ISX x ISY", or "totally symmetric" for xx, yy, zz.
+std::string symmetry_key(std::string_view name);
 
 // One component (itoc entry; name "x" ... "zz") before it is read:
 // present, of the symmetry isym the run gives it, laid out by the symmetry

@@ -12,8 +12,6 @@ namespace ciprop {
 
 namespace {
 
-constexpr int kUnitOrbitals = 1;
-
 [[noreturn]] void fault(Run& run, const std::string& what) {
   run.io.io_error(kUnitOrbitals, what);
 }
@@ -46,6 +44,14 @@ std::vector<int> integers(Run& run, int count, const std::string& what) {
   if (static_cast<int>(v.size()) != count || !s.eof())
     fault(run, what + ": " + std::to_string(count) + " integers expected, read '" + line + "'");
   return v;
+}
+
+// A heading "* ORBITAL    s    m": true with its symmetry and orbital.
+bool orbital_heading(const std::string& line, int& s, int& m) {
+  if (line.rfind('*', 0) != 0) return false;
+  std::istringstream h(line.substr(1));
+  std::string word;
+  return h >> word && word == "ORBITAL" && h >> s >> m;
 }
 
 // The number layout of a version: fields per line, their width, and the
@@ -101,6 +107,9 @@ void read_inporb(Run& run, std::string_view first) {
   run.io.write(kUnitReport, "(' orbitales lues :', 40a1)", shown);
 
   skip_to(run, "#ORB");
+  // The line after an orbital's coefficients: the next heading or section,
+  // kept for the next orbital; empty at the end of the file.
+  std::string after;
   int col = 0;
   for (int s = 1; s <= nsym; ++s) {
     const int n = r.nb(s);
@@ -113,19 +122,18 @@ void read_inporb(Run& run, std::string_view first) {
         continue;
       }
       // The heading ("* ORBITAL    s    m") and any other comment lines.
-      std::string line = next_line(run, "the heading" + which);
+      std::string line = after.empty() ? next_line(run, "the heading" + which) : after;
       if (line.rfind('*', 0) != 0) fault(run, "no heading line" + which + ": '" + line + "'");
       while (line.rfind('*', 0) == 0) {
-        std::istringstream h(line.substr(1));
-        std::string word;
         int hs = 0, hm = 0;
-        if (h >> word && word == "ORBITAL" && h >> hs >> hm && (hs != s || hm != m))
+        if (orbital_heading(line, hs, hm) && (hs != s || hm != m))
           fault(run, "heading '" + line + "' where orbital " + std::to_string(m) +
                          " of symmetry " + std::to_string(s) + " belongs");
         line = next_line(run, "the coefficients" + which);
       }
+      int field = 0;
       for (int mu = 1; mu <= n; ++mu) {
-        const int field = (mu - 1) % layout.per_line;
+        field = (mu - 1) % layout.per_line;
         if (field == 0 && mu > 1) line = next_line(run, "the coefficients" + which);
         if (line.rfind('#', 0) == 0)
           fault(run, "section " + line + " reached before the coefficients" + which);
@@ -139,9 +147,27 @@ void read_inporb(Run& run, std::string_view first) {
           fault(run, "coefficient " + std::to_string(mu) + which + " missing or unreadable: '" +
                          std::string(f) + "'");
       }
+      // Nothing more before the next heading: a line written twice would
+      // shift every later coefficient of the orbital unseen.
+      const std::string more = "more coefficients" + which + " than the " +
+                               std::to_string(n) + " basis functions of its symmetry: '";
+      if (line.find_first_not_of(' ', static_cast<size_t>(layout.width) * (field + 1)) !=
+          std::string::npos)
+        fault(run, more + line + "'");
+      after.clear();
+      for (std::string next; run.io.read_line(kUnitOrbitals, next);) {
+        if (next.rfind('*', 0) == 0 || next.rfind('#', 0) == 0) {
+          after = next;
+          break;
+        }
+        if (next.find_first_not_of(' ') != std::string::npos) fault(run, more + next + "'");
+      }
     }
     if (run.pr.nprint > 1 && n > 0) script(run, &r.orb(1, r.ioffo(s) + 1), n, n, 500);
   }
+  int hs = 0, hm = 0;
+  if (orbital_heading(after, hs, hm))
+    fault(run, "heading '" + after + "' after the last orbital that NORB of #INFO announces");
   if (run.pr.nprint > 1) script(run, r.orb.data(), r.ntot, r.ntot, 500);
 }
 

@@ -60,10 +60,24 @@ int32_t label_address(Run& run, int k, const std::array<unsigned char, kHeaderBy
   std::string_view table(reinterpret_cast<const char*>(buf.data()),
                          static_cast<size_t>(std::min<long>(got, kLabelTable)));
   size_t p = table.find(label);
+  // The older layouts spell their labels otherwise ("MLTPL  0") or keep
+  // none there: a file of theirs would be read through words that mean
+  // something else.
   if (p == std::string_view::npos)
-    molcas_fault(run, k, "label \"" + std::string(label) + "\" not found");
+    molcas_refuse(run, k, "no label \"" + std::string(label) + "\" in its first " +
+                              std::to_string(kLabelTable) +
+                              " bytes, where version 54 keeps its table of labels: a file of "
+                              "another layout (MOLCAS=4 or 5), but the run reads MOLCAS=54; "
+                              "give the version that wrote the files in &RHC and &COST");
   const long position = static_cast<long>(p) + 1;  // 1-based, as the layout counts
   return header_int(run, k, buf, got, 4 * ((position + after) / 4));
+}
+
+// A count of the integral files that the program cannot take: the report's
+// line, then the file on standard error.
+[[noreturn]] void refuse_count(Run& run, int k, const fio::Items& line, const std::string& why) {
+  run.io.list(kUnitReport, line);
+  molcas_stop(run, k, why);
 }
 
 bool reads_dipoles(int ioper) { return ioper == 0 || ioper == 1; }
@@ -126,12 +140,15 @@ void lirtra(Run& run) {
                fio::Items().all(run.orbi.nbas.data(), n));
   run.io.write(kUnitReport, "(/,'  nombre d''orbitales par symetrie apres gel',/  8i4)",
                fio::Items().all(kept.data(), n));
-  bool bad = false;
+  std::string bad;
   for (int s = 1; s <= n; ++s) {
     const int sum = run.orbi.ngel(s) + run.orbi.ndel(s);
     const int should = run.orbi.nbas(s) - kept(s);
     if (sum == should) continue;
-    bad = true;
+    bad += (bad.empty() ? "" : "; ") + std::string("symmetry ") + std::to_string(s) + ": " +
+           std::to_string(sum) + " frozen and deleted in &RHO, " + std::to_string(should) +
+           " in TraOne (" + std::to_string(run.orbi.nbas(s)) + " basis functions, " +
+           std::to_string(kept(s)) + " kept)";
     run.io.list(kUnitReport, {" "});
     run.io.list(kUnitReport, {"*************************************"});
     run.io.list(kUnitReport, {"symetrie", s});
@@ -139,7 +156,12 @@ void lirtra(Run& run) {
     run.io.list(kUnitReport, {"ngel+ndel=", sum, ", devrait valoir", should});
     run.io.list(kUnitReport, {"*************************************"});
   }
-  if (bad) fio::stop_error();
+  if (!bad.empty())
+    molcas_stop(run, kTraOne,
+                "the frozen and deleted orbitals of NGEL and NDEL differ from the orbitals "
+                "TraOne does not keep: " + bad +
+                    "; give NGEL and NDEL the frozen and deleted orbitals of the run that wrote "
+                    "TraOne, or use that run's TraOne");
   if (current) check_motra_split(run, motra);
   run.io.write(kUnitReport, "(/,'  nombre d''orbitales gelees   ',                8i4)",
                fio::Items().all(run.orbi.ngel.data(), n));
@@ -199,6 +221,7 @@ void lirbase(Run& run) {
   int src = kOneInt;
   if (current) {
     // OneInt no longer holds the counts: MOTRA's, as lirtra read them.
+    src = kTraOne;
     nsym = static_cast<int>(int64_at(run, kTraOne, 1024));
   } else if (v54) {
     src = kComFile;
@@ -209,7 +232,11 @@ void lirbase(Run& run) {
     nsym = header_int(run, src, r.buf, r.nbuf, kSymCount);
     nb_at = kBasisCounts;
   }
-  if (nsym < 1 || nsym > 8) refuse(run, {"nombre de symetries incorrect :", nsym});
+  const std::string damaged =
+      ": damaged, or not of MOLCAS version " + std::to_string(run.hacer.molcas);
+  if (nsym < 1 || nsym > 8)
+    refuse_count(run, src, {"nombre de symetries incorrect :", nsym},
+                 "symmetry count " + std::to_string(nsym) + " outside 1..8" + damaged);
   // The symmetry tables of the run come from Info; integrals of another
   // point group would be indexed through tables that do not describe them.
   if (nsym != run.sym.nsym)
@@ -225,7 +252,9 @@ void lirbase(Run& run) {
     const int n = current ? run.orbi.nbas(s)
                           : header_int(run, src, b, v54 ? r.nbufc : r.nbuf, nb_at + 4 * (s - 1));
     if (n < 0 || n > kMaxOrb)
-      refuse(run, {"nombre d'orbitales incorrect pour la symetrie", s, ":", n});
+      refuse_count(run, src, {"nombre d'orbitales incorrect pour la symetrie", s, ":", n},
+                   "basis count " + std::to_string(n) + " of symmetry " + std::to_string(s) +
+                       " outside 0.." + std::to_string(kMaxOrb) + damaged);
     r.nb(s) = n;
     r.ioffo(s) = r.ntot;
     r.ioffp(s) = packed;
@@ -233,7 +262,9 @@ void lirbase(Run& run) {
     packed += n * (n + 1) / 2;
   }
   if (r.ntot > kMaxOrb)
-    refuse(run, {"nombre total d'orbitales trop grand :", r.ntot, " limite", kMaxOrb});
+    refuse_count(run, src, {"nombre total d'orbitales trop grand :", r.ntot, " limite", kMaxOrb},
+                 std::to_string(r.ntot) + " basis functions in all, this program holds " +
+                     std::to_string(kMaxOrb));
   run.orbi.nbtot = r.ntot;
   if (current) check_runfile_counts(run, nsym, r.nb);
   run.io.list(kUnitReport, fio::Items{"nombre d orbitales par symetrie"}.all(r.nb.data(), nsym));
@@ -325,11 +356,52 @@ long operator_bytes(const Run& run, int isym) {
   return 8 * (n + 4);
 }
 
+// The symmetry of a component that the run gives through its keys must be
+// the one its integrals were stored in: a component of another symmetry
+// has other blocks and another length.  Its record reaches from its address
+// to the next record of the file (the overlap, another component, the end).
+// The component must not run past it; and when its length does not fill
+// the record while that of another symmetry does (to the unit of the
+// addresses), the keys are wrong, not the file.
+void check_room(Run& run, const char* name, int isym, long at, long next) {
+  const long room = next - at, unit = run.ints.molvar;
+  auto fits = [&](int g) {
+    const long bytes = operator_bytes(run, g);
+    return bytes <= room && room - bytes < unit;
+  };
+  if (fits(isym)) return;
+  auto in_table = [&](int g) {
+    for (int s = 1; s <= run.sym.nsym; ++s)
+      if (run.sym.mult(s, g) < 1 || run.sym.mult(s, g) > 8) return false;
+    return true;
+  };
+  // xx, yy and zz are totally symmetric whatever the keys say.
+  const bool keyed = std::string_view(name).size() == 1 || name[0] != name[1];
+  std::string others;
+  for (int g = 1; keyed && g <= run.sym.nsym; ++g)
+    if (g != isym && in_table(g) && fits(g))
+      others += (others.empty() ? "" : " or ") + std::to_string(g);
+  const long end = at + operator_bytes(run, isym);
+  if (end <= next && others.empty()) return;
+  const std::string head = std::string("the integrals of ") + name + " of symmetry " +
+                           std::to_string(isym) + " take bytes " + std::to_string(at) + " to " +
+                           std::to_string(end) + ", their record ends at byte " +
+                           std::to_string(next);
+  if (others.empty())
+    molcas_refuse(run, kOneInt, head + ": the table of contents is damaged, or the basis "
+                                       "counts are not this file's");
+  molcas_refuse(run, kOneInt,
+                head + " and holds a component of symmetry " + others + ": the symmetry " +
+                    symmetry_key(name) + " gives " + name +
+                    " does not match the symmetry of its stored integrals; give ISX, ISY, ISZ "
+                    "of &RHO the symmetries of x, y, z in the integral run");
+}
+
 // The table of contents of OneInt places every operator read; each must
-// lie past the header, inside the file, and apart from every other one.  A
-// damaged address, or a file of another MOLCAS version (whose addresses
-// count other units), fails here instead of giving moments from the wrong
-// bytes.
+// lie past the header, inside the file, within its own record and apart
+// from every other one.  A damaged address, or a file of another MOLCAS
+// version (whose addresses count other units), fails here instead of
+// giving moments from the wrong bytes.
 void check_operator_addresses(Run& run, const std::array<Component, 9>& comps) {
   const OrbitalRecords& r = run.ints;
   const long size = file_size(run, kOneInt);
@@ -338,6 +410,12 @@ void check_operator_addresses(Run& run, const std::array<Component, 9>& comps) {
   // address moved into it would pass every other test.
   const long overlap = overlap_address(run);
   std::vector<std::pair<long, long>> spans{{overlap, overlap + 8L * packed_size(run)}};
+  // Where records start: the overlap, every component whether read or not,
+  // and the end of the file.  (Other operators follow the components.)
+  std::vector<long> starts{overlap, size};
+  for (const Component& c : comps)
+    if (r.itoc(c.entry) > 0) starts.push_back(static_cast<long>(r.molvar) * r.itoc(c.entry));
+  std::sort(starts.begin(), starts.end());
   for (int k = 0; k < 9; ++k) {
     if (!selected(run.hacer.ioper, k)) continue;
     const long at = static_cast<long>(r.molvar) * r.itoc(comps[k].entry);
@@ -356,6 +434,11 @@ void check_operator_addresses(Run& run, const std::array<Component, 9>& comps) {
                         std::to_string(first) + " bytes) and the end of the file (" +
                         std::to_string(size) + " bytes): damaged, or not MOLCAS version " +
                         std::to_string(run.hacer.molcas));
+    // Current files label each component with its symmetry (checked
+    // before); the older ones tell it only through the lengths.
+    if (run.hacer.molcas != kMolcasCurrent)
+      check_room(run, kComponentNames[k], comps[k].isym, at,
+                 *std::upper_bound(starts.begin(), starts.end(), at));
     spans.push_back({at, end});
   }
   std::sort(spans.begin(), spans.end());

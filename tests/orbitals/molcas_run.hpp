@@ -94,6 +94,7 @@ struct Stage {
       ciprop::lirone(*run);
       return 0;
     } catch (const fio::StopRun& s) {
+      err << s.shown << '\n';  // as the entry point shows it
       return s.status;
     }
   }

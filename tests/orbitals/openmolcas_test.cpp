@@ -4,6 +4,7 @@
 // damaged or contradictory files that must stop the run naming the file.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -196,6 +197,56 @@ TEST(OpenMolcas, TruncatedOrInconsistentFilesAreRefusedNamingThem) {
               "not a RunFile");
 }
 
+// The byte of a word of the RunFile's tables (0 addresses, 1 lengths,
+// 3 types) for the slot of a label.
+long runfile_word(const Stage& s, const std::string& label, int table) {
+  const std::string b = s.dir.read("RunFile");
+  auto word = [&](size_t at) {
+    int64_t v;
+    std::memcpy(&v, b.data() + at, 8);
+    return static_cast<long>(v);
+  };
+  const long labels = 512 * word(32);
+  for (long i = 0; i < 1024; ++i)
+    if (b.compare(labels + 16 * i, 16, (label + std::string(16, ' ')).substr(0, 16)) == 0)
+      return 512 * word(40 + 8 * table) + 8 * i;
+  ADD_FAILURE() << "no slot " << label;
+  return 0;
+}
+
+// Every record and disk address is checked against what is read there
+// before it is used: a type word, a length, an address past the file's end
+// or beyond the four-byte range.
+TEST(OpenMolcas, RecordsAndDiskAddressesAreCheckedBeforeUse) {
+  const int64_t huge = int64_t{1} << 55;  // times 512 overflows
+  const struct {
+    const char* what;
+    std::function<void(Stage&)> damage;
+    const char* where;
+  } rows[] = {
+      {"nBas of characters",
+       [](Stage& s) { s.put_int64("RunFile", runfile_word(s, "nBas", 3), 3); },
+       "record \"nBas\" (slot 1018) has the type 3 (characters), 1 (integers) expected"},
+      {"iScalar values of characters",
+       [](Stage& s) { s.put_int64("RunFile", runfile_word(s, "iScalar values", 3), 3); },
+       "record \"iScalar values\" (slot 1021) has the type 3"},
+      {"nBas shorter than nSym",
+       [](Stage& s) { s.put_int64("RunFile", runfile_word(s, "nBas", 1), 1); },
+       "record \"nBas\" holds 1 basis counts for the 2 symmetries"},
+      {"nBas past the end",
+       [&](Stage& s) { s.put_int64("RunFile", runfile_word(s, "nBas", 0), huge); },
+       "record \"nBas\" (slot 1018) has the disk address 36028797018963968"},
+      {"the label table past the end", [&](Stage& s) { s.put_int64("RunFile", 32, huge); },
+       "the table of labels (header word 5) has the disk address 36028797018963968"},
+      {"an OneInt address past the end", [&](Stage& s) { s.put_int64("OneInt", 200, huge); },
+       "entry 1 (MLTPL  0) has the disk address 36028797018963968"},
+      {"an OneInt address beyond 2^32",
+       [](Stage& s) { s.put_int64("OneInt", 200, (int64_t{1} << 32) + 2768); },
+       "entry 1 (MLTPL  0) has the disk address 4294970064"},
+  };
+  for (const auto& row : rows) expect_stop(row.what, kTwo, row.damage, row.where);
+}
+
 TEST(OpenMolcas, DamagedInporbFilesAreRefusedNamingThem) {
   auto rewrite = [](Stage& s, const std::function<void(std::vector<std::string>&)>& edit) {
     s.edit_lines("INPORB", edit);
@@ -229,6 +280,20 @@ TEST(OpenMolcas, DamagedInporbFilesAreRefusedNamingThem) {
          l.erase(occ - 1);
        },
        "section #OCC reached"},
+      {"the last line of the last orbital written twice",
+       [](auto& l) {
+         auto occ = std::find(l.begin(), l.end(), "#OCC");
+         l.insert(occ, *(occ - 1));
+       },
+       "more coefficients of orbital 5 of symmetry 2 than the 5 basis functions of its symmetry"},
+      {"a coefficient added to a line", [](auto& l) { l[13] += "  1.00000000000000E+00"; },
+       "more coefficients of orbital 1 of symmetry 1 than the 7 basis functions"},
+      {"an orbital more than NORB",
+       [](auto& l) {
+         auto occ = std::find(l.begin(), l.end(), "#OCC");
+         l.insert(occ, {"* ORBITAL    2    6", *(occ - 1)});
+       },
+       "heading '* ORBITAL    2    6' after the last orbital that NORB of #INFO announces"},
   };
   for (const auto& c : cases)
     expect_stop(c.what, kTwo, [&](Stage& s) { rewrite(s, c.edit); }, std::string(c.where));

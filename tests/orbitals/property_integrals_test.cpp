@@ -183,6 +183,45 @@ TEST(Lirone, FrozenAndDeletedCountsMustMatchTheIntegralFiles) {
             std::string::npos)
       << out;
   EXPECT_EQ(out.find("symetrie 1\n"), std::string::npos);
+  EXPECT_NE(st.err.str().find("ciprop: MOLCAS file TraOne '"), std::string::npos) << st.err.str();
+  EXPECT_NE(st.err.str().find("symmetry 2: 2 frozen and deleted in &RHO, 1 in TraOne"),
+            std::string::npos)
+      << st.err.str();
+}
+
+// Files of the older layouts that contradict the keys or the version of the
+// run: the stop names the key or both versions, not a damaged file.
+TEST(Lirone, OldFilesRefuseKeysAndVersionsThatAreNotTheirs) {
+  mkcase::Description v5 = cases()[2].d;  // x, y, z of symmetries 2, 3, 4
+  v5.molcas = 5;
+  const mkcase::Description v54 = cases()[2].d;
+  const struct {
+    const char* what;
+    mkcase::Description d;
+    std::function<void(Stage&)> damage;
+    const char* said;
+  } rows[] = {
+      {"ISX and ISY swapped", v5, [](Stage& s) { std::swap(s.run->symxyz(1), s.run->symxyz(2)); },
+       "holds a component of symmetry 2: the symmetry ISX gives x does not match"},
+      {"ISY alone wrong", v5, [](Stage& s) { s.run->symxyz(2) = 4; },
+       "holds a component of symmetry 3: the symmetry ISY gives y does not match"},
+      {"a OneInt of version 5 read as 54", v54,
+       [&](Stage& s) {
+         Stage other(v5);
+         std::filesystem::copy_file(other.dir.path() / "OneInt", s.dir.path() / "OneInt",
+                                    std::filesystem::copy_options::overwrite_existing);
+       },
+       "no label \"MLTPL 0\" in its first 672 bytes, where version 54 keeps"},
+      {"a TraOne kept count one less", v5, [](Stage& s) { s.put_int("TraOne", 300, 4); },
+       "symmetry 1: 1 frozen and deleted in &RHO, 2 in TraOne (6 basis functions, 4 kept)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Stage st(row.d);
+    row.damage(st);
+    EXPECT_EQ(st.lirone(), fio::kStatusError);
+    EXPECT_NE(st.err.str().find(row.said), std::string::npos) << st.err.str();
+  }
 }
 
 // A damaged case must stop with a non-zero status and a message naming what
@@ -215,7 +254,8 @@ TEST(Lirone, MissingOrShortMolcasFilesStopTheRun) {
   expect_stop("TraOne ends before the kept-orbital counts", v5,
               [](Stage& s) { s.truncate("TraOne", 310); }, io, "TraOne '");
   expect_stop("ComFile without its NBAS label", v54,
-              [](Stage& s) { s.put_int("ComFile", 80, 0x20202020); }, io, "\"NBAS\" not found");
+              [](Stage& s) { s.put_int("ComFile", 80, 0x20202020); }, fio::kStatusError,
+              "no label \"NBAS\"");
   expect_stop("more than 500 basis functions", v4,
               [](Stage& s) {
                 s.put_int("OneInt", 2752, 300);

@@ -21,9 +21,12 @@ namespace {
 // Layout of the files, as the property program reads them.
 constexpr size_t kHeader = 40960;         // header of OneInt and ComFile
 constexpr size_t kTitle = 12;             // SEWARD title in OneInt (versions 4, 5)
-constexpr size_t kOverlapWord = 172;      // version 5: word address of the overlap
-constexpr size_t kTocLabel = 176;         // table of contents: 16-byte label ...
-constexpr size_t kTocAddress = 192;       // ... then the address, 20 bytes a step
+// The table of contents: entries of 20 bytes from byte 156, entry k + 1
+// holding itoc(k), its address word at 192 + 20(k-1).  Version 54 writes a
+// label of 16 characters and the address; versions 4 and 5 a label of 8
+// characters, the component, the symmetry and the address, the overlap as
+// entry 1 (whose address word is the overlap word of version 5).
+constexpr size_t kTocFirst = 156, kTocStep = 20;
 constexpr size_t kSymCount = 2716;        // versions 4, 5: symmetry count
 constexpr size_t kBasisCounts = 2752;     // versions 4, 5: basis functions per symmetry
 constexpr int kTocEntries = 14;
@@ -179,10 +182,9 @@ void write_oneint(const Description& d, const MolcasCase& m, const std::string& 
     for (int s = 0; s < 8; ++s) f.i32(kBasisCounts + 4 * s, m.nb[s]);
   }
   // Overlap block right after the header; every version can find it: at the
-  // fixed position (4), through the word address (5), through the label
-  // "MLTPL 0" of the table of contents (54).
+  // fixed position (4), through the word address of entry 1 (5), through the
+  // label "MLTPL 0" of the table of contents (54).
   size_t pos = kHeader;
-  if (m.version == 5) f.i32(kOverlapWord, static_cast<int32_t>(pos / 8));
   std::array<int32_t, kTocEntries + 1> itoc{};
   itoc[1] = static_cast<int32_t>(pos / mv);
   for (int s = 1; s <= m.nsym; ++s)
@@ -203,12 +205,26 @@ void write_oneint(const Description& d, const MolcasCase& m, const std::string& 
     f.f64(pos, m.nuclear[c]);
     pos += 8;
   }
-  const char* labels[kTocEntries] = {"MLTPL 0", "MLTPL 1", "MLTPL 1", "MLTPL 1", "MLTPL 2",
-                                     "MLTPL 2", "MLTPL 2", "MLTPL 2", "MLTPL 2", "MLTPL 2",
-                                     "KINETIC", "ATTRACT", "PSEUDO",  "ONEHAM"};
-  for (int k = 1; k <= kTocEntries; ++k) {
-    f.text(kTocLabel + 20 * (k - 1), padded(labels[k - 1], 16));
-    f.i32(kTocAddress + 20 * (k - 1), itoc[k]);
+  // Entry 1 of the old layouts and itoc(1..14) in entries 2 to 15.
+  const char* labels[kTocEntries + 1] = {"MLTPL 0", "MLTPL 0", "MLTPL 1", "MLTPL 1", "MLTPL 1",
+                                         "MLTPL 2", "MLTPL 2", "MLTPL 2", "MLTPL 2", "MLTPL 2",
+                                         "MLTPL 2", "KINETIC", "ATTRACT", "PSEUDO",  "ONEHAM"};
+  const int comp[kTocEntries + 1] = {1, 1, 1, 2, 3, 1, 2, 3, 4, 5, 6, 1, 1, 1, 1};
+  itoc[0] = itoc[1];
+  for (int e = m.version == 54 ? 1 : 0; e <= kTocEntries; ++e) {
+    const size_t at = kTocFirst + kTocStep * e;
+    if (m.version == 54) {
+      f.text(at, padded(labels[e], 16));
+    } else {
+      // SEWARD's own spelling, "(A,I2)" of "MLTPL " and the order.
+      std::string label = labels[e];
+      if (label.rfind("MLTPL ", 0) == 0) label.insert(6, " ");
+      f.text(at, padded(label, 8));
+      f.i32(at + 8, comp[e]);
+      const int c = e >= 2 && e <= 10 ? e - 2 : -1;  // the component, x = 0
+      f.i32(at + 12, 1 << ((c >= 0 ? m.symmetry[c] : 1) - 1));
+    }
+    f.i32(at + 16, itoc[e]);
   }
   f.save(path);
 }
