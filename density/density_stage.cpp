@@ -11,14 +11,15 @@
 namespace ciprop {
 
 void density_stage(Run& run, const AddressTables& tables) {
-  const VectorHead h1 = read_head(run, kUnitVecA, run.ronum.numero(1));
-  const VectorHead h2 = read_head(run, kUnitVecB, run.ronum.numero(2));
+  // The first reading of the vector files checks their records.
+  const VectorHead h1 = read_head(run, kUnitVecA, run.ronum.numero(1), true);
+  const VectorHead h2 = read_head(run, kUnitVecB, run.ronum.numero(2), true);
+  run.io.rewind(kUnitVecA);
+  run.io.rewind(kUnitVecB);
   // The work array was sized for the second list; the first vector's space
   // (another symmetry) may be larger.
   const long long need = std::max(h1.ndim, h2.ndim);
   if (need > run.dim && need <= determinant_capacity(run)) size_work_array(run, need);
-  run.io.rewind(kUnitVecA);
-  run.io.rewind(kUnitVecB);
   if (run.ronum.nracines > 0) {
     spectrum_densities(run, tables, h1, h2);
     return;

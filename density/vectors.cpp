@@ -13,18 +13,63 @@
 #include "core/print.hpp"
 #include "core/threads.hpp"
 #include "fortio/stop.hpp"
+#include "input/input_checks.hpp"
 
 namespace ciprop {
 
-VectorHead read_head(Run& run, int unit, int root) {
+namespace {
+
+// The record structure of the whole vector file of head h, before any
+// coefficient is used: 2 + nvec records, the head of 8 bytes, the energies
+// of 8 x nvec, each root of 8 x ndim.  A record missing, repeated or out of
+// place would give a coefficient as an energy, or another root's vector.
+// Leaves the unit rewound.
+void check_vector_records(Run& run, int unit, const VectorHead& h) {
+  const std::string use = "; use the vector file that the CI run wrote with its determinant list";
+  if (h.ndim < 1)
+    run.io.io_error(unit, "record 1: dimension " + std::to_string(h.ndim) + use);
+  run.io.rewind(unit);
+  const long long records = 2LL + h.nvec;
+  std::size_t len = 0;
+  long long k = 0;
+  while (run.io.skip_record_or_end(unit, &len)) {
+    if (++k > records)
+      run.io.io_error(unit, "more than the " + std::to_string(records) + " records of 2 + " +
+                                std::to_string(h.nvec) +
+                                " roots (record 1): a record repeated or added" + use);
+    const long long want = k == 1 ? 8 : k == 2 ? 8LL * h.nvec : 8LL * h.ndim;
+    if (static_cast<long long>(len) == want) continue;
+    const std::string what = k == 1   ? "the dimension and the number of roots"
+                             : k == 2 ? "the energies of the " + std::to_string(h.nvec) + " roots"
+                                      : "root " + std::to_string(k - 2) + ", " +
+                                            std::to_string(h.ndim) + " coefficients";
+    run.io.io_error(unit, "record " + std::to_string(k) + " (" + what + ") holds " +
+                              std::to_string(len) + " bytes, " + std::to_string(want) +
+                              " expected: a record missing, repeated or out of place" + use);
+  }
+  if (k < records)
+    run.io.io_error(unit, std::to_string(k) + " records where 2 + " + std::to_string(h.nvec) +
+                              " roots (record 1) need " + std::to_string(records) +
+                              ": a record missing" + use);
+  run.io.rewind(unit);
+}
+
+}  // namespace
+
+VectorHead read_head(Run& run, int unit, int root, bool whole_file) {
   VectorHead h;
   int head[2];
   run.io.read_record(unit, head, sizeof head);
   h.ndim = head[0];
   h.nvec = head[1];
   if (h.nvec < 1 || h.nvec > kMaxRoots)
-    refuse(run, {"vector file " + run.io.name(unit) + ": " + std::to_string(h.nvec) +
-                    " roots declared, this program takes 1 to " + std::to_string(kMaxRoots)});
+    refuse_input(run, "vector file " + run.io.name(unit) + ", record 1: " +
+                          std::to_string(h.nvec) + " roots declared, this program takes 1 to " +
+                          std::to_string(kMaxRoots));
+  if (whole_file) {
+    check_vector_records(run, unit, h);
+    run.io.skip_record(unit);
+  }
   if (root < 1 || root > h.nvec)
     refuse(run, {"vector file " + run.io.name(unit) + ": root " + std::to_string(root) +
                     " asked for, the file holds " + std::to_string(h.nvec)});

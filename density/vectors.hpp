@@ -15,14 +15,17 @@ inline constexpr int kMaxRoots = 1000;  // roots a vector file may declare
 
 // The head of a vector file: record 1 (dimension, number of roots) and
 // record 2 (the root energies).  Leaves the unit before the first vector.
-// Refuses a root count outside 1..kMaxRoots and a root outside 1..nvec.
+// Refuses a root count outside 1..kMaxRoots and a root outside 1..nvec;
+// with whole_file, first the record structure of the whole file (2 + nvec
+// records of 8, 8 x nvec and 8 x ndim bytes), naming the file and the
+// record that breaks it.
 struct VectorHead {
   int ndim = 0;
   int nvec = 0;
   double energy = 0.0;  // energy of the chosen root
   std::vector<double> energies;  // of every root, root 1 first
 };
-VectorHead read_head(Run& run, int unit, int root);
+VectorHead read_head(Run& run, int unit, int root, bool whole_file = false);
 // Whether the two chosen roots are one state: the same root number with
 // energies equal to 1e-12 relative (the two files may come from runs that
 // round the last bits differently).  Two degenerate roots of one file stay

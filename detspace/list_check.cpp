@@ -5,10 +5,12 @@
 // the file order, so the density stage finds a coefficient through it.
 #include <algorithm>
 #include <climits>
+#include <string>
 #include <vector>
 
 #include "detspace/address_tables.hpp"
 #include "detspace/detlist.hpp"
+#include "detspace/reference_configurations.hpp"
 #include "detspace/reorder.hpp"
 #include "detspace/substitution_parity.hpp"
 #include "core/print.hpp"
@@ -28,6 +30,24 @@ bool within_active(const Run& run, int n, const int* a, const int* b) {
   for (int k = 0; k < n; ++k)
     if (!active(a[k]) || !active(b[k])) return false;
   return true;
+}
+
+// A list that does not fit the space this run built from the run
+// description and, in the multireference modes, from the references of
+// "OCCMRS": the report's line, then what is wrong on standard error.
+[[noreturn]] void refuse_space(Run& run, const fio::Items& line, int q) {
+  run.io.list(kUnitReport, line);
+  const std::string mode(run.prep.gener.trimmed());
+  std::string why = "determinant list " + run.io.name(kUnitDetB) + ": determinant " +
+                    std::to_string(q) + " lies outside the " + mode +
+                    " space of the run description";
+  if (multireference(run.prep.gener))
+    why += " and the " + std::to_string(run.dets.mr.nref) +
+           " references of \"OCCMRS\": the references are not those of the CI run that wrote "
+           "the list; give its OCCMRS";
+  else
+    why += ": the list and the run description come from different CI runs";
+  throw fio::StopRun{fio::kStatusError, "ciprop: " + why};
 }
 
 }  // namespace
@@ -130,7 +150,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
           line.all(a, n);
           line << " particules";
           line.all(b, n);
-          refuse(run, line << " numero" << q);
+          refuse_space(run, line << " numero" << q, q);
         }
         iadr = tables.address(d);
         if (iadr == 0) {
@@ -138,7 +158,7 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
           // determinant's, and the permutation could still look complete.
           fio::Items line{"determinant hors de l'espace de la generation"};
           describe(run, d, line);
-          refuse(run, line << " numero" << q);
+          refuse_space(run, line << " numero" << q, q);
         }
       }
       if (split ? d.nt == 0 && d.np == 0 : active[j] != 0) ++run.det.ndetcas;

@@ -8,6 +8,7 @@
 // consecutive address ranges in the order they are enumerated here.
 #include "detspace/reference_configurations.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -16,6 +17,7 @@
 #include "detspace/mr_tables.hpp"
 #include "core/print.hpp"
 #include "fortio/list_read.hpp"
+#include "fortio/stop.hpp"
 
 namespace ciprop {
 
@@ -232,21 +234,37 @@ ConfigurationClass tpmms(const FChar<4>& g, int nelc, int difref) {
 void read_references(Run& run, std::string_view file, MrRecords& r) {
   fio::Units& io = run.io;
   io.open(kUnitReferences, file, fio::Status::Old, fio::Form::Formatted);
+  const std::string use = "; give the OCCMRS of the CI run";
   const long long nref = fio::read_list_integer(io, kUnitReferences);
-  verdim(run, "parametre maxref pas assez grand. besoin/dispo", nref, kMaxReferences);
-  if (nref < 0) io.io_error(kUnitReferences, "negative number of references " + std::to_string(nref));
+  try {
+    verdim(run, "parametre maxref pas assez grand. besoin/dispo", nref, kMaxReferences);
+  } catch (fio::StopRun& stop) {
+    stop.shown = "ciprop: OCCMRS, record 1: " + std::to_string(nref) +
+                 " references, more than the " + std::to_string(kMaxReferences) +
+                 " this program holds";
+    throw;
+  }
+  // Without a reference no configuration is admitted and the space is
+  // empty.
+  if (nref < 1)
+    io.io_error(kUnitReferences, "record 1: " + std::to_string(nref) +
+                                     " references; the multireference modes take 1 to " +
+                                     std::to_string(kMaxReferences) + use);
   std::string rec;
   for (int k = 1; k <= nref; ++k) {
     const std::string which = "reference " + std::to_string(k) + " of " + std::to_string(nref) +
                               " (record " + std::to_string(k + 1) + ")";
     if (!io.read_line(kUnitReferences, rec)) io.io_error(kUnitReferences, "end of file before " + which);
-    for (int j = 1; j <= r.noac; ++j) {
-      const char ch = j <= static_cast<int>(rec.size()) ? rec[j - 1] : ' ';
-      if (ch < '0' || ch > '2')
-        io.io_error(kUnitReferences, which + " is not " + std::to_string(r.noac) +
-                                         " occupations 0, 1 or 2 from column 1: '" + rec + "'");
-      r.iocref(j, k) = static_cast<std::int8_t>(ch - '0');
-    }
+    // One digit per active orbital from column 1 and nothing after them:
+    // a longer reference belongs to another active space, and taking its
+    // first digits would make another space.
+    const size_t digits = std::min<size_t>(rec.size(), static_cast<size_t>(r.noac));
+    if (rec.find_first_not_of("012") < digits || digits < static_cast<size_t>(r.noac) ||
+        rec.find_first_not_of(' ', digits) != std::string::npos)
+      io.io_error(kUnitReferences, which + " is not " + std::to_string(r.noac) +
+                                       " occupations 0, 1 or 2 of the active orbitals from "
+                                       "column 1, followed by blanks only: '" + rec + "'" + use);
+    for (int j = 1; j <= r.noac; ++j) r.iocref(j, k) = static_cast<std::int8_t>(rec[j - 1] - '0');
   }
   io.close(kUnitReferences);
   r.nref = static_cast<int>(nref);

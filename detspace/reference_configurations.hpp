@@ -31,8 +31,9 @@ void mr_space_of_symmetry(Run& run, int symmetry, MrRecords& r);
 // Reads the reference file on unit 27: a list-directed count, then one
 // "(80i1)" record per reference with the occupations (0, 1, 2) of the noac
 // active orbitals.  Stops the run on more than 1000 references; a missing
-// file, a missing record or one that does not start with noac digits 0 to 2
-// is an input/output error naming the file and the record.
+// file, no reference, a missing record or one that is not noac digits 0 to
+// 2 followed by blanks is an input/output error naming the file and the
+// record.
 void read_references(Run& run, std::string_view file, MrRecords& r);
 
 // The hole and particle counts a configuration admits, from its change of

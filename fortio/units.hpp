@@ -91,6 +91,9 @@ class Units {
   static constexpr std::string_view kRecordTooLong = "record longer than the buffer that receives it";
   // Skips the next record; a missing record is an input/output error.
   void skip_record(int unit);
+  // Skips the next record and gives its length; false at a clean end of
+  // file.  A record cut short is an input/output error.
+  bool skip_record_or_end(int unit, std::size_t* len);
 
   [[noreturn]] void io_error(int unit, std::string_view what);
 

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -167,12 +168,24 @@ struct BadFiles : DensityRun {
     f.seekp(offset);
     f.write(reinterpret_cast<const char*>(&value), 4);
   }
-  // The dimension a vector file declares in its first record.
-  static int dimension(const char* file) {
+  // Every root of a vector file one coefficient shorter and record 1 to
+  // match: a whole file of another dimension than its list.
+  static void drop_last_coefficient(const char* file) {
     std::ifstream f(file, std::ios::binary);
-    int head[2];
-    f.read(reinterpret_cast<char*>(head), sizeof head);
-    return head[1];
+    const std::string b((std::istreambuf_iterator<char>(f)), {});
+    std::string shorter;
+    for (size_t at = 0, k = 0; at + 8 <= b.size(); ++k) {
+      int n;
+      std::memcpy(&n, b.data() + at, 4);
+      std::string payload = b.substr(at + 4, static_cast<size_t>(n));
+      at += 8 + static_cast<size_t>(n);
+      if (k == 0) --*reinterpret_cast<int*>(payload.data());
+      if (k >= 2) payload.resize(payload.size() - 8);
+      const int len = static_cast<int>(payload.size());
+      const std::string marker(reinterpret_cast<const char*>(&len), 4);
+      shorter += marker + payload + marker;
+    }
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << shorter;
   }
   void set_roots(int r1, int r2) {
     std::ifstream f("BID93");
@@ -200,13 +213,13 @@ TEST_F(BadFiles, MoreRootsThanTheEnergyListHoldsAreRefused) {
 }
 
 TEST_F(BadFiles, AVectorLongerOrShorterThanItsListIsRefused) {
-  patch("davecb", 4, dimension("davecb") - 1);
+  drop_last_coefficient("davecb");
   EXPECT_EQ(execute(), fio::kStatusError);
   EXPECT_TRUE(said("differs from the")) << out.str();
 }
 
 TEST_F(BadFiles, AListLongerThanTheFirstVectorIsRefused) {
-  patch("daveca", 4, dimension("daveca") - 1);
+  drop_last_coefficient("daveca");
   EXPECT_EQ(execute(), fio::kStatusError);
   EXPECT_TRUE(said("holds more determinants than its vector")) << out.str();
 }

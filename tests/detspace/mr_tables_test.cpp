@@ -541,9 +541,12 @@ TEST(MrReferences, MissingShortOrMalformedFilesAreRefusedNamingTheRecord) {
       {"1\n210\n", "reference 1 of 1 (record 2)"},
       {"1\n21x0\n", "reference 1 of 1 (record 2)"},
       {"1\n 2100\n", "reference 1 of 1 (record 2)"},
+      {"1\n21000\n", "reference 1 of 1 (record 2) is not 4 occupations"},
+      {"1\n2100 first\n", "followed by blanks only: '2100 first'"},
       {"deux\n2100\n", "bad integer"},
       {"", "end of file"},
-      {"-1\n", "negative number of references"},
+      {"-1\n", "record 1: -1 references; the multireference modes take 1 to 1000"},
+      {"0\n", "record 1: 0 references"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.text ? k.text : "(no file)");
@@ -599,11 +602,11 @@ TEST(MrReferences, PrintLevelThreeListsEachConfigurationAndLevelTwoNothing) {
   }
 }
 
-TEST(MrReferences, TrailingColumnsAndACountWithCommaAreRead) {
+TEST(MrReferences, TrailingBlanksAndACountWithCommaAreRead) {
   const Description d = shapes()[1];
   Tables t(d, "MR  ");
   ASSERT_EQ(t.prepad(), -1);
-  t.dir.write("OCCMRS", "\n  2, refs\n2100 first\n1110\n");
+  t.dir.write("OCCMRS", "\n  2, refs\n2100     \n1110\n");
   ASSERT_EQ(stop_status([&] {
               ciprop::reference_configurations(*t.run, (t.dir.path() / "OCCMRS").string());
             }),

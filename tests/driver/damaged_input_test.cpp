@@ -285,6 +285,80 @@ TEST(DamagedInput, IntegralAddressesAndCutOrbitalsAreRefused) {
   }
 }
 
+// The records of a sequential unformatted file, each with its markers.
+std::vector<std::string> records_of(const std::string& bytes) {
+  std::vector<std::string> r;
+  for (size_t at = 0; at + 8 <= bytes.size();) {
+    int n;
+    std::memcpy(&n, bytes.data() + at, 4);
+    r.push_back(bytes.substr(at, 8 + static_cast<size_t>(n)));
+    at += 8 + static_cast<size_t>(n);
+  }
+  return r;
+}
+
+std::string joined(const std::vector<std::string>& records) {
+  std::string b;
+  for (const auto& r : records) b += r;
+  return b;
+}
+
+// A vector file whose records are whole but not the ones its head promises
+// (2 + roots records: the head, the energies, one per root) is refused
+// naming the file and the record, before any coefficient is used.
+TEST(DamagedInput, VectorFilesMustHoldTheirRecordsInOrder) {
+  using Records = std::vector<std::string>;
+  const struct {
+    const char* file;
+    std::function<void(Records&)> edit;
+    const char* named;
+  } rows[] = {
+      {"daveca", [](Records& r) { r.erase(r.begin() + 1); },
+       "record 2 (the energies of the 3 roots) holds"},
+      {"davecb", [](Records& r) { r.insert(r.begin() + 3, r[3]); },
+       "more than the 5 records of 2 + 3 roots"},
+      {"davecb", [](Records& r) { std::swap(r[1], r[2]); }, "record 2 (the energies"},
+      {"daveca", [](Records& r) { r.pop_back(); }, "4 records where 2 + 3 roots (record 1) need 5"},
+      {"davecb", [](Records& r) { r[0] = le32(12) + r[0].substr(4, 8) + le32(0) + le32(12); },
+       "record 1 (the dimension and the number of roots) holds 12 bytes"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.named);
+    Case c(std::string(kDdciTwoSym) + " --nroots=3");
+    Records r = records_of(c.read(row.file));
+    row.edit(r);
+    c.write(row.file, joined(r));
+    const auto run = c.run();
+    expect_refused(run, row.named);
+    EXPECT_NE(run.err.find(std::string("file '") + row.file + "'"), std::string::npos) << run.err;
+  }
+}
+
+// "OCCMRS" beyond the references the program holds, or with other
+// references than the CI run that wrote the lists.
+TEST(DamagedInput, ReferenceFilesOutsideTheirRulesAreRefused) {
+  const char* const mr =
+      "--nsym=2 --ninac=1,1 --nact=2,1 --nvirt=2,1 --nelac=4 --gener=MRDD --refs=220,202 "
+      "--roots=1,2 --molcas=5";
+  std::string many = "  1001\n";
+  for (int k = 0; k < 1001; ++k) many += "220\n";
+  const struct {
+    std::string occmrs;
+    const char* named;
+  } rows[] = {
+      {many, "ciprop: OCCMRS, record 1: 1001 references, more than the 1000"},
+      {"  2\n220\n022\n", "references of \"OCCMRS\": the references are not those of the CI run"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.named);
+    Case c(mr);
+    c.write("OCCMRS", row.occmrs);
+    const auto run = c.run();
+    expect_refused(run, row.named);
+    EXPECT_NE(run.err.find("OCCMRS"), std::string::npos) << run.err;
+  }
+}
+
 TEST(DamagedInput, ASecondRunInTheSameFolderIsRefused) {
   Case c(kCasState);
   const int fd = ::open((c.folder() / "BID75").c_str(), O_RDWR | O_CREAT, 0644);
