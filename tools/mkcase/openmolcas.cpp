@@ -17,7 +17,7 @@ namespace mkcase {
 
 namespace {
 
-constexpr size_t kBlock = 512;
+using namespace current_layout;
 
 // A file image whose items start on 512-byte blocks.
 struct Image : FileImage {
@@ -60,7 +60,6 @@ std::vector<double> blocks(const MolcasCase& m, const Square& p, int64_t label) 
 // words from byte 168, unused words -1), then every record on a 512-byte
 // boundary: the blocks, the origin and the nuclear contribution.
 void write_oneint(const Description& d, const MolcasCase& m, const std::string& path) {
-  constexpr size_t kTocFirst = 168, kTocEntry = 40, kTocBytes = 1417216, kNext = 1415848;
   Image f;
   f.fill = 0xff;
   f.grow(kTocBytes);
@@ -116,7 +115,7 @@ void write_oneint(const Description& d, const MolcasCase& m, const std::string& 
     for (int k = 0; k < 3; ++k, pos += 8) f.f64(pos, k == 2 ? origin : 0.0);
     f.f64(pos, x.nuclear);
   }
-  f.i64(kNext, static_cast<int64_t>(f.next_block() / kBlock));
+  f.i64(kTocNext, static_cast<int64_t>(f.next_block() / kBlock));
   f.save(path);
 }
 
@@ -126,15 +125,15 @@ void write_oneint(const Description& d, const MolcasCase& m, const std::string& 
 void write_traone(const Description& d, const MolcasCase& m, const std::string& path) {
   Image f;
   f.f64(512, d.enuc);
-  f.i64(1024, m.nsym);
+  f.i64(kTraSymCount, m.nsym);
   for (int s = 0; s < 8; ++s) {
     const bool used = s < m.nsym;
-    f.i64(1536 + 8 * s, m.nb[s]);
-    f.i64(2048 + 8 * s, used ? m.nb[s] - d.ngel[s] - d.ndel[s] : 0);
-    f.i64(2560 + 8 * s, used ? d.ngel[s] : 0);
-    f.i64(3072 + 8 * s, used ? d.ndel[s] : 0);
+    f.i64(kTraBasis + 8 * s, m.nb[s]);
+    f.i64(kTraKept + 8 * s, used ? m.nb[s] - d.ngel[s] - d.ndel[s] : 0);
+    f.i64(kTraFrozen + 8 * s, used ? d.ngel[s] : 0);
+    f.i64(kTraDeleted + 8 * s, used ? d.ndel[s] : 0);
   }
-  f.text(3584, std::string(10000 * 14, ' '));
+  f.text(kTraLabels, std::string(10000 * 14, ' '));
   size_t pos = f.next_block();
   f.i64(0, static_cast<int64_t>(pos / kBlock));
   auto off = first_function(m);
@@ -154,10 +153,10 @@ void write_runfile(const MolcasCase& m, const std::string& path) {
   const size_t labels = 2, tables[4] = {34, 50, 66, 82};
   f.i64(0, 34676777);
   f.i64(8, 4096);
-  f.i64(32, labels);
-  for (int k = 0; k < 4; ++k) f.i64(40 + 8 * k, static_cast<int64_t>(tables[k]));
-  for (int i = 0; i < 1024; ++i) {
-    f.text(kBlock * labels + 16 * i, padded("Empty", 16));
+  f.i64(8 * kRunLabelsWord, labels);
+  for (int k = 0; k < 4; ++k) f.i64(8 * (kRunTablesWord + k), static_cast<int64_t>(tables[k]));
+  for (size_t i = 0; i < kRunSlots; ++i) {
+    f.text(kBlock * labels + kRunLabelLength * i, padded("Empty", kRunLabelLength));
     f.i64(kBlock * tables[0] + 8 * i, -1);
     for (int k = 1; k < 4; ++k) f.i64(kBlock * tables[k] + 8 * i, 0);
   }
@@ -168,7 +167,7 @@ void write_runfile(const MolcasCase& m, const std::string& path) {
     const size_t at = f.next_block();
     // Slots taken from the end, so that a reader must look labels up.
     const int slot = 1023 - 3 * count++;
-    f.text(kBlock * labels + 16 * slot, padded(label, 16));
+    f.text(kBlock * labels + kRunLabelLength * slot, padded(label, kRunLabelLength));
     f.i64(kBlock * tables[0] + 8 * slot, static_cast<int64_t>(at / kBlock));
     f.i64(kBlock * tables[1] + 8 * slot, length);
     f.i64(kBlock * tables[2] + 8 * slot, length);

@@ -5,12 +5,31 @@
 // the RunFile (counts and titles), and the orbital file in the "#INPORB"
 // layouts.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "tools/mkcase/molcas.hpp"
 
 namespace mkcase {
+
+// Where the files of current OpenMolcas keep what the property program
+// reads, in bytes: the writers below follow it, and the damaged-input
+// campaign walks the written files by it.
+namespace current_layout {
+inline constexpr size_t kBlock = 512;  // the unit of every disk address
+// OneInt: id and version words, then from byte 168 entries of five words
+// (label, unused, component, symmetry label, address); the records follow
+// the whole table.
+inline constexpr size_t kTocFirst = 168, kTocEntry = 40, kTocBytes = 1417216, kTocNext = 1415848;
+// TraOne: one item per block; the counts are eight words each.
+inline constexpr size_t kTraSymCount = 1024, kTraBasis = 1536, kTraKept = 2048,
+                        kTraFrozen = 2560, kTraDeleted = 3072, kTraLabels = 3584;
+// RunFile: header words 5 (the labels of 16 characters) and 6 to 9 (the
+// tables of addresses, lengths, maximum lengths and types), 1024 slots.
+inline constexpr size_t kRunLabelsWord = 4, kRunTablesWord = 5, kRunSlots = 1024,
+                        kRunLabelLength = 16;
+}  // namespace current_layout
 
 // The #INPORB version of the case's orbital file, "" for the headerless
 // layout of MOLCAS 4, 5 and 54.

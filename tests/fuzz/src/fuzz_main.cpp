@@ -8,12 +8,12 @@
 // touching its input files.
 //
 //   ciprop_fuzz --exe PROGRAM [--runs N] [--seed S] [--timeout SEC]
-//               [--minutes M] [--work DIR] [--case NAME] [--file NAME] [--log FILE]
+//               [--minutes M] [--work DIR] [--case NAMES] [--file NAMES] [--log FILE]
 //               [--strict]
 //   ciprop_fuzz --exe PROGRAM --case NAME --file NAME --mutation RECIPE [--keep DIR]
 //
-// N (default 24, 0 for every mutation; the environment variable
-// CIPROP_FUZZ_RUNS overrides it) runs are drawn from all mutations of all
+// NAMES is one name or several separated by commas.  N (default 24, 0 for
+// every mutation; the environment variable CIPROP_FUZZ_RUNS overrides it) runs are drawn from all mutations of all
 // cases in an order fixed by the seed; --minutes stops the draw early.  Exit status: 0, or 1 with --strict
 // when a run failed; 2 when the campaign itself could not run.
 #include <unistd.h>
@@ -59,6 +59,13 @@ const CaseDef kCases[] = {
                  "--roots=2,1 --molcas=54"},
     {"ddci-one-list", "--nsym=2 --ninac=1,1 --nact=2,1 --nvirt=2,1 --nelac=4 --gener=DDCI "
                       "--nroots=3 --roots=3,1 --molcas=5 --one-list"},
+    // Current OpenMolcas files (OneInt, TraOne, RunFile, #INPORB 2.2), x
+    // and z of other symmetries than the totally symmetric one.
+    {"ddci-v22", "--nsym=4 --ninac=1,0,0,1 --nact=2,1,0,0 --nvirt=1,1,1,0 --ngel=1,0,0,0 "
+                 "--ndel=0,0,0,1 --nelac=4 --gener=DDCI --roots=1,2 --molcas=22 --symxyz=2,4,1"},
+    // References in "OCCMRS", an orbital file of #INPORB 2.1.
+    {"mrdd-v5-refs", "--nsym=2 --ninac=1,1 --nact=2,1 --nvirt=2,1 --nelac=4 --gener=MRDD "
+                     "--refs=220,202 --nroots=2 --roots=1,2 --molcas=5 --inporb=2.1"},
 };
 
 struct Case {
@@ -147,6 +154,21 @@ struct Result {
 
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
+// Whether name is one of the comma-separated list (an empty list takes all).
+bool listed(const std::string& list, const std::string& name) {
+  if (list.empty()) return true;
+  std::istringstream in(list);
+  for (std::string item; std::getline(in, item, ',');)
+    if (item == name) return true;
+  return false;
+}
+
+// The first "ciprop:" line of standard error, the reason of a refusal.
+std::string reason(const std::string& err) {
+  const std::size_t at = err.find("ciprop:");
+  return at == std::string::npos ? "" : err.substr(at, err.find('\n', at) - at);
+}
+
 std::string reproducer(const Args& a, const Result& x) {
   return "ciprop_fuzz --exe " + a.exe + " --case " + x.c->def->name + " --file " + x.m.file +
          " --mutation " + quoted(x.m.recipe) + " --keep /tmp/repro";
@@ -228,7 +250,7 @@ int main(int argc, char** argv) {
     fs::create_directories(work);
     std::vector<Case> cases;
     for (const CaseDef& def : kCases)
-      if (a.only_case.empty() || a.only_case == def.name) cases.push_back(make(def, work, a));
+      if (listed(a.only_case, def.name)) cases.push_back(make(def, work, a));
     if (cases.empty()) throw std::invalid_argument("no case named '" + a.only_case + "'");
     if (!a.mutation.empty()) {
       int rc = replay(a, cases, work);
@@ -238,7 +260,7 @@ int main(int argc, char** argv) {
     std::vector<std::pair<const Case*, Mutation>> all;
     for (const Case& c : cases)
       for (Mutation& m : mutations_of(c.folder, molcas_version(*c.def)))
-        if (a.only_file.empty() || a.only_file == m.file) all.push_back({&c, std::move(m)});
+        if (listed(a.only_file, m.file)) all.push_back({&c, std::move(m)});
     // A fixed shuffle of the seed (splitmix64), so that a small budget samples
     // every case, file and kind of damage.
     unsigned long long s = a.seed;
@@ -267,7 +289,8 @@ int main(int argc, char** argv) {
       if (log.is_open())
         log << verdict_name(x.v) << "\t" << x.c->def->name << "\t" << x.m.file << "\t" << kind_name(x.m.kind)
             << "\t" << x.m.what << "\t" << x.m.recipe.substr(0, 200) << "\t"
-            << (x.v == Verdict::Sanitizer ? sanitizer_signature(x.r.err) : x.changed) << "\n" << std::flush;
+            << (x.v == Verdict::Sanitizer ? sanitizer_signature(x.r.err) : x.changed) << "\t"
+            << reason(x.r.err) << "\n" << std::flush;
       if ((i + 1) % 500 == 0) std::cout << (i + 1) << " runs\n" << std::flush;
     }
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "text_mutations.hpp"
+#include "tools/mkcase/openmolcas.hpp"
 
 namespace fuzz {
 
@@ -27,6 +28,8 @@ const char* kind_name(Kind k) {
     case Kind::Remove: return "missing file";
     case Kind::ScratchName: return "scratch name";
     case Kind::DiskFull: return "disk full";
+    case Kind::RecordType: return "record type";
+    case Kind::Records: return "records";
   }
   return "?";
 }
@@ -50,7 +53,7 @@ const std::map<std::string, std::string> kNameKey = {
     {"vrt", "VRT1"},       {"Info", "INFO1"},       {"deta", "DETA1"},
     {"detb", "DETB1"},     {"daveca", "DAVECA1"},   {"davecb", "DAVECB1"},
     {"INPORB", "ORB1"},    {"OneInt", "ONEINT1"},   {"TraOne", "TRAONE1"},
-    {"ComFile", "COMFILE1"}};
+    {"ComFile", "COMFILE1"}, {"RunFile", "COMFILE1"}};
 
 // The scratch files the program writes in its folder.
 const char* const kScratch[] = {"ORDET", "IADRV", "BID75", "BID84", "BID93", "Mattemp"};
@@ -140,6 +143,10 @@ uint32_t le32(const std::string& b, std::size_t at) {
   return v;
 }
 
+uint64_t le64(const std::string& b, std::size_t at) {
+  return le32(b, at) | uint64_t{le32(b, at + 4)} << 32;
+}
+
 std::string bytes32(uint32_t v) {
   std::string s(4, '\0');
   for (int k = 0; k < 4; ++k) s[k] = static_cast<char>(v >> (8 * k));
@@ -176,6 +183,26 @@ class BinaryFile {
         add(kind, splice_recipe(at, 4, bytes32(x)),
             field + " at " + std::to_string(at) + ": " + std::to_string(int32_t(v)) + " -> " +
                 std::to_string(int32_t(x)));
+  }
+
+  // An eight-byte integer: zero, negative, one off, past the four-byte
+  // range, and values whose product by a block of 512 bytes overflows;
+  // `extra` adds values of the field's own (a type, an address past the end).
+  void int64(std::size_t at, Kind kind, const std::string& field,
+             std::initializer_list<uint64_t> extra = {}) {
+    if (at + 8 > b_.size()) return;
+    const uint64_t v = le64(b_, at);
+    std::set<uint64_t> seen{v};
+    auto put = [&](uint64_t x) {
+      if (seen.insert(x).second)
+        add(kind, splice_recipe(at, 8, bytes64(x)),
+            field + " at " + std::to_string(at) + ": " + std::to_string(int64_t(v)) + " -> " +
+                std::to_string(int64_t(x)));
+    };
+    for (uint64_t x : {uint64_t{0}, ~uint64_t{0}, v + 1, v - 1, v + (uint64_t{1} << 32),
+                       uint64_t{1} << 31, uint64_t{1} << 55, ~uint64_t{0} >> 1, uint64_t{1} << 63})
+      put(x);
+    for (uint64_t x : extra) put(x);
   }
 
   // A one-byte index or descriptor.
@@ -221,10 +248,11 @@ class BinaryFile {
 
   const std::string& bytes() const { return b_; }
 
- private:
   void add(Kind k, std::string recipe, std::string what) {
     out_.push_back({name_, k, std::move(recipe), std::move(what)});
   }
+
+ private:
   std::string name_;
   const std::string& b_;
   std::vector<Mutation>& out_;
@@ -302,10 +330,30 @@ void determinant_list(BinaryFile& f) {
   }
 }
 
+// Whole records of a sequential file: each one removed, written twice, and
+// swapped with the next.
+void record_structure(BinaryFile& f, const std::vector<Record>& recs) {
+  const std::string& b = f.bytes();
+  for (std::size_t k = 0; k < recs.size(); ++k) {
+    const Record& r = recs[k];
+    const std::string rec = "record " + std::to_string(k + 1);
+    const std::string whole = b.substr(r.start, r.end - r.start);
+    f.add(Kind::Records, splice_recipe(r.start, whole.size(), ""), rec + " removed");
+    f.add(Kind::Records, splice_recipe(r.start, 0, whole), rec + " written twice");
+    if (k + 1 < recs.size()) {
+      const Record& n = recs[k + 1];
+      f.add(Kind::Records,
+            splice_recipe(r.start, n.end - r.start, b.substr(n.start, n.end - n.start) + whole),
+            rec + " and record " + std::to_string(k + 2) + " swapped");
+    }
+  }
+}
+
 void vector_file(BinaryFile& f) {
   const std::string& b = f.bytes();
   auto recs = records(b);
   sequential(f, recs);
+  record_structure(f, recs);
   for (std::size_t k = 0; k < recs.size(); ++k) {
     const Record& r = recs[k];
     if (k == 0) {
@@ -391,6 +439,75 @@ void com_file(BinaryFile& f) {
   for (std::size_t at : {4ul, 500ul, 2048ul, 4000ul, 20000ul, 40000ul}) f.unused(at);
 }
 
+// The files of current OpenMolcas, walked by the layout the generator
+// writes them with: every entry of the OneInt table of contents, every item
+// of TraOne, every used slot of the RunFile tables.
+using namespace mkcase::current_layout;
+
+void one_int_current(BinaryFile& f) {
+  const std::string& b = f.bytes();
+  f.int64(0, Kind::Label, "file id");
+  f.int64(8, Kind::Label, "version");
+  const uint64_t past_end = b.size() / kBlock + 1;
+  for (std::size_t e = 0; kTocFirst + kTocEntry * (e + 1) <= b.size(); ++e) {
+    const std::size_t at = kTocFirst + kTocEntry * e;
+    if (le64(b, at) == ~uint64_t{0}) break;
+    const std::string entry = "entry " + std::to_string(e + 1) + " (" + b.substr(at, 8) + ")";
+    f.label(at, 8, "label of " + entry);
+    f.int64(at + 16, Kind::Index, "component of " + entry);
+    f.int64(at + 24, Kind::Index, "symmetry label of " + entry, {3, 0x81});
+    f.int64(at + 32, Kind::Offset, "address of " + entry, {past_end});
+    const std::size_t record = le64(b, at + 32) * kBlock;
+    f.cut(record, "start of the record of " + entry);
+    f.cut(record + 12, "inside the first value of " + entry);
+    f.real(record, "first value of " + entry);
+  }
+  f.cut(kTocBytes - 8, "inside the table of contents");
+  f.append(std::string(5, '\x7f'), "five bytes after the end");
+}
+
+void tra_one_current(BinaryFile& f) {
+  f.cut(kTraSymCount, "before the symmetry count");
+  f.int64(kTraSymCount, Kind::Count, "symmetry count", {9});
+  const std::pair<std::size_t, const char*> lists[] = {{kTraBasis, "basis count"},
+                                                       {kTraKept, "kept-orbital count"},
+                                                       {kTraFrozen, "frozen-orbital count"},
+                                                       {kTraDeleted, "deleted-orbital count"}};
+  for (const auto& [first, what] : lists) {
+    f.cut(first, std::string("before the ") + what + "s");
+    for (int s = 0; s < 8; ++s)
+      f.int64(first + 8 * s, Kind::Count, std::string(what) + " " + std::to_string(s + 1));
+  }
+}
+
+void run_file(BinaryFile& f) {
+  const std::string& b = f.bytes();
+  f.int64(0, Kind::Label, "file id");
+  f.int64(8, Kind::Label, "version");
+  const uint64_t past_end = b.size() / kBlock + 1;
+  for (std::size_t w = kRunLabelsWord; w < kRunTablesWord + 4; ++w)
+    f.int64(8 * w, Kind::Offset, "header word " + std::to_string(w + 1), {past_end});
+  if (b.size() < 8 * (kRunTablesWord + 4)) return;
+  const std::size_t labels = le64(b, 8 * kRunLabelsWord) * kBlock;
+  std::size_t table[4];
+  for (int k = 0; k < 4; ++k) table[k] = le64(b, 8 * (kRunTablesWord + k)) * kBlock;
+  for (std::size_t slot = 0; slot < kRunSlots; ++slot) {
+    const std::size_t type = table[3] + 8 * slot;
+    if (type + 8 > b.size() || le64(b, type) == 0) continue;
+    const std::string label = b.substr(labels + kRunLabelLength * slot, kRunLabelLength);
+    const std::string rec = "record '" + label.substr(0, label.find_last_not_of(' ') + 1) + "'";
+    f.label(labels + kRunLabelLength * slot, kRunLabelLength, "label of " + rec);
+    f.int64(type, Kind::RecordType, "type of " + rec, {1, 2, 3, 4});
+    const uint64_t length = le64(b, table[1] + 8 * slot);
+    f.int64(table[1] + 8 * slot, Kind::Length, "length of " + rec,
+            {8 * length, length / 8, 1 << 24});
+    f.int64(table[0] + 8 * slot, Kind::Offset, "address of " + rec, {past_end});
+    const std::size_t at = le64(b, table[0] + 8 * slot) * kBlock;
+    f.cut(at, "start of " + rec);
+    f.cut(at + 4, "inside " + rec);
+  }
+}
+
 }  // namespace
 
 std::vector<Mutation> mutations_of(const Folder& folder, int molcas_version) {
@@ -400,9 +517,13 @@ std::vector<Mutation> mutations_of(const Folder& folder, int molcas_version) {
     if (name == "deta" || name == "detb") determinant_list(f);
     else if (name == "daveca" || name == "davecb") vector_file(f);
     else if (name == "dens") density_file(f);
+    else if (name == "OneInt" && molcas_version == 22) one_int_current(f);
+    else if (name == "TraOne" && molcas_version == 22) tra_one_current(f);
     else if (name == "OneInt") one_int(f, molcas_version);
     else if (name == "TraOne") tra_one(f, molcas_version);
     else if (name == "ComFile") com_file(f);
+    else if (name == "RunFile") run_file(f);
+    else if (name == "OCCMRS") reference_file_mutations(bytes, out);
     else if (name == "vrt" || name == "Info") namelist_mutations(name, bytes, true, out);
     else if (name == "input") input_mutations(bytes, out);
     else if (name == "INPORB") orbital_file_mutations(bytes, out);

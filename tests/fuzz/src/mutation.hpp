@@ -28,6 +28,8 @@ enum class Kind {
   Remove,       // a file missing
   ScratchName,  // an input file named like a scratch file of the program
   DiskFull,     // writes fail beyond a file-size limit
+  RecordType,   // the type word of a record (integers, reals, characters)
+  Records,      // whole records missing, repeated or swapped
 };
 const char* kind_name(Kind k);
 

@@ -206,6 +206,26 @@ void namelist_mutations(const std::string& name, const std::string& text, bool m
 
 void input_mutations(const std::string& text, std::vector<Mutation>& out) {
   namelist("input", text, false, false, out);
+  // Two of ISX, ISY, ISZ swapped: the integrals of one coordinate taken for
+  // another's symmetry.
+  auto value = [&](const std::string& key, std::size_t& at) {
+    at = text.find(key + "=");
+    if (at == std::string::npos) return std::string();
+    at += key.size() + 1;
+    return text.substr(at, text.find_first_of(", \n", at) - at);
+  };
+  const char* keys[] = {"ISX", "ISY", "ISZ"};
+  for (int a = 0; a < 3; ++a)
+    for (int b = a + 1; b < 3; ++b) {
+      std::size_t pa = 0, pb = 0;
+      const std::string va = value(keys[a], pa), vb = value(keys[b], pb);
+      if (va.empty() || vb.empty() || va == vb || va.size() != vb.size()) continue;
+      std::string swapped = text;
+      swapped.replace(pa, va.size(), vb);
+      swapped.replace(pb, vb.size(), va);
+      out.push_back({"input", Kind::TextValue, splice_recipe(0, text.size(), swapped),
+                     std::string(keys[a]) + " and " + keys[b] + " swapped"});
+    }
   // File names that lead to a device, a folder or nowhere.
   std::size_t at = text.find("&ROFIL");
   if (at == std::string::npos) return;
@@ -222,9 +242,84 @@ void input_mutations(const std::string& text, std::vector<Mutation>& out) {
   }
 }
 
+namespace {
+
+// The sections of an #INPORB file: the counts of #INFO (basis functions and
+// orbitals of each symmetry), and every orbital of #ORB: its last line
+// written twice, its first line written twice, a field added to its last
+// line.
+void inporb_sections(TextFile& f, const std::vector<Line>& lines) {
+  const std::string& text = f.text();
+  auto line = [&](std::size_t i) {
+    return text.substr(lines[i].start, lines[i].end - lines[i].start);
+  };
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (line(i) != "#INFO" || i + 5 >= lines.size()) continue;
+    for (std::size_t c = i + 3; c <= i + 4; ++c)
+      for (std::size_t at = 0; at + 8 <= line(c).size(); at += 8) {
+        const std::string v = line(c).substr(at, 8);
+        const std::string what = (c == i + 3 ? "NBAS " : "NORB ") + std::to_string(at / 8 + 1);
+        for (long by : {-1L, 1L}) {
+          char b[16];
+          std::snprintf(b, sizeof b, "%8ld", std::stol(v) + by);
+          f.replace(Kind::Count, lines[c].start + at, 8, b, what + ": " + v + " -> " + b);
+        }
+      }
+  }
+  std::size_t i = 0;
+  while (i < lines.size() && line(i) != "#ORB") ++i;
+  while (++i < lines.size() && line(i).rfind('#', 0) != 0) {
+    if (line(i).rfind("* ORBITAL", 0) != 0 || i + 1 >= lines.size()) continue;
+    std::size_t last = i + 1;
+    while (last + 1 < lines.size() && line(last + 1).rfind('*', 0) != 0 &&
+           line(last + 1).rfind('#', 0) != 0)
+      ++last;
+    const std::string orbital = "orbital '" + line(i) + "'";
+    f.add(Kind::TextLine, splice_recipe(lines[last].start, 0, line(last) + "\n"),
+          "last line of " + orbital + " written twice");
+    f.add(Kind::TextLine, splice_recipe(lines[i + 1].start, 0, line(i + 1) + "\n"),
+          "first line of " + orbital + " written twice");
+    f.add(Kind::TextValue, splice_recipe(lines[last].end, 0, "  1.00000000000000E+00"),
+          "a coefficient added to the last line of " + orbital);
+  }
+}
+
+}  // namespace
+
+void reference_file_mutations(const std::string& text, std::vector<Mutation>& out) {
+  TextFile f("OCCMRS", text, out);
+  auto lines = lines_of(text);
+  f.file_damage();
+  if (lines.size() < 2) return;
+  const Line& c = lines[0];
+  const std::string count = text.substr(c.start, c.end - c.start);
+  const long n = std::stol(count);
+  for (long by : std::set<long>{0L, -1L, n - 1, n + 1})
+    f.replace(Kind::Count, c.start, c.end - c.start, "  " + std::to_string(by),
+              "reference count " + std::to_string(n) + " -> " + std::to_string(by));
+  std::string many = "  1001\n";
+  const std::string first = text.substr(lines[1].start, lines[1].end - lines[1].start);
+  for (int k = 0; k < 1001; ++k) many += first + "\n";
+  f.replace(Kind::Count, 0, text.size(), many, "1001 references, all the first one");
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const Line& l = lines[i];
+    const std::string ref =
+        "reference " + std::to_string(i) + " (line " + std::to_string(i + 1) + ")";
+    f.replace(Kind::TextValue, l.end, 0, "0", ref + ": one occupation more");
+    f.replace(Kind::TextValue, l.end, 0, " x", ref + ": characters after its occupations");
+    f.replace(Kind::TextValue, l.end - 1, 1, "", ref + ": its last occupation removed");
+    for (std::size_t p = l.start; p < l.end; ++p)
+      for (char d : {'0', '1', '2'})
+        f.replace(Kind::TextValue, p, 1, std::string(1, d),
+                  ref + ": occupation " + std::to_string(p - l.start + 1) + " -> " + d);
+    f.line_damage(lines, i, true);
+  }
+}
+
 void orbital_file_mutations(const std::string& text, std::vector<Mutation>& out) {
   TextFile f("INPORB", text, out);
   auto lines = lines_of(text);
+  if (text.rfind("#INPORB", 0) == 0) inporb_sections(f, lines);
   std::vector<std::size_t> heads, coefs;
   for (std::size_t i = 1; i < lines.size(); ++i)
     (text.compare(lines[i].start, 9, "* ORBITAL") == 0 ? heads : coefs).push_back(i);

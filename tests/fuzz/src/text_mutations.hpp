@@ -24,6 +24,11 @@ void input_mutations(const std::string& text, std::vector<Mutation>& out);
 // Digits of a coefficient are never changed: that makes another valid file.
 void orbital_file_mutations(const std::string& text, std::vector<Mutation>& out);
 
+// OCCMRS: the reference count (none, one more or less, 1001), and every
+// reference line: a digit more, characters after it, a digit less, each
+// occupation changed (another valid list of references), removed, doubled.
+void reference_file_mutations(const std::string& text, std::vector<Mutation>& out);
+
 std::string fill_recipe(std::size_t off, std::size_t n, char byte);
 
 }  // namespace fuzz
