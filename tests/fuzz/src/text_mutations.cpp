@@ -319,9 +319,16 @@ void reference_file_mutations(const std::string& text, std::vector<Mutation>& ou
 void orbital_file_mutations(const std::string& text, std::vector<Mutation>& out) {
   TextFile f("INPORB", text, out);
   auto lines = lines_of(text);
-  if (text.rfind("#INPORB", 0) == 0) inporb_sections(f, lines);
+  // The orbitals: after the title line, or in #INPORB files the section #ORB.
+  std::size_t first = 1, end = lines.size();
+  if (text.rfind("#INPORB", 0) == 0) {
+    inporb_sections(f, lines);
+    while (first < end && text.compare(lines[first - 1].start, 5, "#ORB\n") != 0) ++first;
+    for (std::size_t i = first; i < end; ++i)
+      if (text[lines[i].start] == '#') end = i;
+  }
   std::vector<std::size_t> heads, coefs;
-  for (std::size_t i = 1; i < lines.size(); ++i)
+  for (std::size_t i = first; i < end; ++i)
     (text.compare(lines[i].start, 9, "* ORBITAL") == 0 ? heads : coefs).push_back(i);
   f.file_damage();
   if (heads.empty() || coefs.empty()) return;
