@@ -43,8 +43,8 @@ bool within_active(const Run& run, int n, const int* a, const int* b) {
                     " space of the run description";
   if (multireference(run.prep.gener))
     why += " and the " + std::to_string(run.dets.mr.nref) +
-           " references of \"OCCMRS\": the references are not those of the CI run that wrote "
-           "the list; give its OCCMRS";
+           " references of \"OCCMRS\": the list and these references come from different CI "
+           "runs; give the OCCMRS of the run that wrote the list";
   else
     why += ": the list and the run description come from different CI runs";
   throw fio::StopRun{fio::kStatusError, "ciprop: " + why};

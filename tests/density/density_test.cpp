@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -168,24 +169,35 @@ struct BadFiles : DensityRun {
     f.seekp(offset);
     f.write(reinterpret_cast<const char*>(&value), 4);
   }
+  // The payloads of the records of a file, edited and written back with
+  // their markers.
+  static void edit_records(const char* file,
+                           const std::function<void(std::vector<std::string>&)>& edit) {
+    std::ifstream f(file, std::ios::binary);
+    const std::string b((std::istreambuf_iterator<char>(f)), {});
+    std::vector<std::string> records;
+    for (size_t at = 0; at + 8 <= b.size();) {
+      uint32_t n;
+      std::memcpy(&n, b.data() + at, 4);
+      records.push_back(b.substr(at + 4, n));
+      at += 8 + n;
+    }
+    edit(records);
+    std::string edited;
+    for (const std::string& r : records) {
+      const int len = static_cast<int>(r.size());
+      const std::string marker(reinterpret_cast<const char*>(&len), 4);
+      edited += marker + r + marker;
+    }
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << edited;
+  }
   // Every root of a vector file one coefficient shorter and record 1 to
   // match: a whole file of another dimension than its list.
   static void drop_last_coefficient(const char* file) {
-    std::ifstream f(file, std::ios::binary);
-    const std::string b((std::istreambuf_iterator<char>(f)), {});
-    std::string shorter;
-    for (size_t at = 0, k = 0; at + 8 <= b.size(); ++k) {
-      int n;
-      std::memcpy(&n, b.data() + at, 4);
-      std::string payload = b.substr(at + 4, static_cast<size_t>(n));
-      at += 8 + static_cast<size_t>(n);
-      if (k == 0) --*reinterpret_cast<int*>(payload.data());
-      if (k >= 2) payload.resize(payload.size() - 8);
-      const int len = static_cast<int>(payload.size());
-      const std::string marker(reinterpret_cast<const char*>(&len), 4);
-      shorter += marker + payload + marker;
-    }
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << shorter;
+    edit_records(file, [](std::vector<std::string>& r) {
+      --*reinterpret_cast<int*>(r[0].data());
+      for (size_t k = 2; k < r.size(); ++k) r[k].resize(r[k].size() - 8);
+    });
   }
   void set_roots(int r1, int r2) {
     std::ifstream f("BID93");
@@ -210,6 +222,36 @@ TEST_F(BadFiles, MoreRootsThanTheEnergyListHoldsAreRefused) {
   patch("davecb", 8, ciprop::kMaxRoots + 1);  // record 1: length, ndim, nvec
   EXPECT_EQ(execute(), fio::kStatusError);
   EXPECT_TRUE(said("1001 roots declared")) << out.str();
+}
+
+// Whole records missing, repeated or out of place (a vector file holds 2 +
+// roots records: the head, the energies, one per root) are refused naming
+// the file and the record, before any coefficient is used.
+TEST_F(BadFiles, VectorFilesMustHoldTheirRecordsInOrder) {
+  using Records = std::vector<std::string>;
+  const struct {
+    const char* file;
+    std::function<void(Records&)> edit;
+    const char* named;
+  } rows[] = {
+      {"daveca", [](Records& r) { r.erase(r.begin() + 1); },
+       "record 2 (the energies of the 3 roots) holds"},
+      {"davecb", [](Records& r) { r.insert(r.begin() + 3, r[3]); },
+       "more than the 5 records of 2 + 3 roots"},
+      {"daveca", [](Records& r) { r.pop_back(); }, "4 records where 2 + 3 roots (record 1) need 5"},
+      {"davecb", [](Records& r) { r[0] += std::string(4, '\0'); },
+       "record 1 (the dimension and the number of roots) holds 12 bytes"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.named);
+    std::ifstream f(row.file, std::ios::binary);
+    const std::string intact((std::istreambuf_iterator<char>(f)), {});
+    edit_records(row.file, row.edit);
+    run = std::make_unique<ciprop::Run>(out, in, err);
+    EXPECT_EQ(execute(), fio::kStatusIoError);
+    EXPECT_TRUE(said(std::string("file '") + row.file + "': " + row.named)) << err.str();
+    std::ofstream(row.file, std::ios::binary | std::ios::trunc) << intact;
+  }
 }
 
 TEST_F(BadFiles, AVectorLongerOrShorterThanItsListIsRefused) {

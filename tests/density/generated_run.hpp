@@ -76,6 +76,7 @@ struct DensityRun : ::testing::Test {
       });
       return 0;
     } catch (const fio::StopRun& s) {
+      err << s.shown << '\n';  // as the entry point shows it
       return s.status == 0 ? -1 : s.status;
     }
   }

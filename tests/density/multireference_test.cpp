@@ -168,7 +168,7 @@ TEST_F(MrRefused, DamagedReferenceFiles) {
 
 TEST_F(MrRefused, AThousandAndOneReferences) {
   std::ofstream("OCCMRS") << occmrs(std::vector<std::string>(1001, "2200"));
-  expect_refused(fio::kStatusError, "1001");
+  expect_refused(fio::kStatusError, "ciprop: OCCMRS, record 1: 1001 references");
 }
 
 // The second list of the single-reference space around the same reference
@@ -179,6 +179,7 @@ TEST_F(MrRefused, AListWithADeterminantOutsideTheSpace) {
   mkcase::make_case(d, other.string());
   std::filesystem::copy_file(other / "detb", "detb", std::filesystem::copy_options::overwrite_existing);
   expect_refused(fio::kStatusError, "determinant hors de l'espace de la generation");
+  EXPECT_TRUE(said("the 2 references of \"OCCMRS\": the list and these references come"));
 }
 
 }  // namespace

@@ -198,20 +198,16 @@ TEST(OpenMolcas, TruncatedOrInconsistentFilesAreRefusedNamingThem) {
 }
 
 // The byte of a word of the RunFile's tables (0 addresses, 1 lengths,
-// 3 types) for the slot of a label.
+// 3 types) for the slot of a label; the tables' blocks are header words 6 to 9.
 long runfile_word(const Stage& s, const std::string& label, int table) {
   const std::string b = s.dir.read("RunFile");
   auto word = [&](size_t at) {
     int64_t v;
     std::memcpy(&v, b.data() + at, 8);
-    return static_cast<long>(v);
+    return static_cast<size_t>(v);
   };
-  const long labels = 512 * word(32);
-  for (long i = 0; i < 1024; ++i)
-    if (b.compare(labels + 16 * i, 16, (label + std::string(16, ' ')).substr(0, 16)) == 0)
-      return 512 * word(40 + 8 * table) + 8 * i;
-  ADD_FAILURE() << "no slot " << label;
-  return 0;
+  const size_t slot = b.find((label + std::string(16, ' ')).substr(0, 16), 512 * word(32));
+  return static_cast<long>(512 * word(40 + 8 * table) + 8 * ((slot - 512 * word(32)) / 16));
 }
 
 // Every record and disk address is checked against what is read there
@@ -227,9 +223,6 @@ TEST(OpenMolcas, RecordsAndDiskAddressesAreCheckedBeforeUse) {
       {"nBas of characters",
        [](Stage& s) { s.put_int64("RunFile", runfile_word(s, "nBas", 3), 3); },
        "record \"nBas\" (slot 1018) has the type 3 (characters), 1 (integers) expected"},
-      {"iScalar values of characters",
-       [](Stage& s) { s.put_int64("RunFile", runfile_word(s, "iScalar values", 3), 3); },
-       "record \"iScalar values\" (slot 1021) has the type 3"},
       {"nBas shorter than nSym",
        [](Stage& s) { s.put_int64("RunFile", runfile_word(s, "nBas", 1), 1); },
        "record \"nBas\" holds 1 basis counts for the 2 symmetries"},
@@ -238,8 +231,6 @@ TEST(OpenMolcas, RecordsAndDiskAddressesAreCheckedBeforeUse) {
        "record \"nBas\" (slot 1018) has the disk address 36028797018963968"},
       {"the label table past the end", [&](Stage& s) { s.put_int64("RunFile", 32, huge); },
        "the table of labels (header word 5) has the disk address 36028797018963968"},
-      {"an OneInt address past the end", [&](Stage& s) { s.put_int64("OneInt", 200, huge); },
-       "entry 1 (MLTPL  0) has the disk address 36028797018963968"},
       {"an OneInt address beyond 2^32",
        [](Stage& s) { s.put_int64("OneInt", 200, (int64_t{1} << 32) + 2768); },
        "entry 1 (MLTPL  0) has the disk address 4294970064"},
