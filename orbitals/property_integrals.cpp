@@ -66,9 +66,11 @@ int32_t label_address(Run& run, int k, const std::array<unsigned char, kHeaderBy
   if (p == std::string_view::npos)
     molcas_refuse(run, k, "no label \"" + std::string(label) + "\" in its first " +
                               std::to_string(kLabelTable) +
-                              " bytes, where version 54 keeps its table of labels: a file of "
-                              "another layout (MOLCAS=4 or 5), but the run reads MOLCAS=54; "
-                              "give the version that wrote the files in &RHC and &COST");
+                              " bytes, where version 54 keeps its table of labels: " +
+                              (k == kOneInt ? "a OneInt of another layout (MOLCAS=4 or 5)"
+                                            : "damaged, or not a ComFile") +
+                              ", but the run reads MOLCAS=54; give the version that wrote the "
+                              "files in &RHC and &COST");
   const long position = static_cast<long>(p) + 1;  // 1-based, as the layout counts
   return header_int(run, k, buf, got, 4 * ((position + after) / 4));
 }
