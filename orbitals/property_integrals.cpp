@@ -257,6 +257,14 @@ void lirbase(Run& run) {
       refuse_count(run, src, {"nombre d'orbitales incorrect pour la symetrie", s, ":", n},
                    "basis count " + std::to_string(n) + " of symmetry " + std::to_string(s) +
                        " outside 0.." + std::to_string(kMaxOrb) + damaged);
+    // The density goes back to its orbitals by TraOne's counts, the
+    // integrals by these: two splits of the basis would pair the wrong
+    // orbitals even with equal totals.
+    if (n != run.orbi.nbas(s))
+      molcas_refuse(run, src, "basis count " + std::to_string(n) + " of symmetry " +
+                                  std::to_string(s) + ", TraOne has " +
+                                  std::to_string(run.orbi.nbas(s)) +
+                                  ": files of different MOLCAS runs, or damaged");
     r.nb(s) = n;
     r.ioffo(s) = r.ntot;
     r.ioffp(s) = packed;

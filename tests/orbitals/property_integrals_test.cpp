@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #include "orbitals/molcas_run.hpp"
 #include "tools/mkcase/make_case.hpp"
@@ -218,13 +219,22 @@ TEST(Lirone, MissingOrShortMolcasFilesStopTheRun) {
               io, "OneInt '");
   expect_stop("TraOne ends before the kept-orbital counts", v5,
               [](Stage& s) { s.truncate("TraOne", 310); }, io, "TraOne '");
+  expect_stop("OneInt's basis counts split otherwise than TraOne's", v4,
+              [](Stage& s) {
+                s.put_int("OneInt", 2752, 6);
+                s.put_int("OneInt", 2756, 5);
+              },
+              fio::kStatusError, "basis count 6 of symmetry 1, TraOne has 7");
   expect_stop("ComFile without its NBAS label", v54,
               [](Stage& s) { s.put_int("ComFile", 80, 0x20202020); }, fio::kStatusError,
               "no label \"NBAS\"");
   expect_stop("more than 500 basis functions", v4,
               [](Stage& s) {
-                s.put_int("OneInt", 2752, 300);
-                s.put_int("OneInt", 2756, 201);
+                // OneInt's counts, TraOne's, and its kept orbitals (1 frozen, 1 deleted).
+                for (auto [file, at, v] : {std::tuple{"OneInt", 2752, 300}, {"OneInt", 2756, 201},
+                                           {"TraOne", 268, 300}, {"TraOne", 272, 201},
+                                           {"TraOne", 300, 299}, {"TraOne", 304, 200}})
+                  s.put_int(file, at, v);
               },
               fio::kStatusError,
               "nombre total d'orbitales trop grand : 501");
