@@ -331,7 +331,8 @@ void determinant_list(BinaryFile& f) {
 }
 
 // Whole records of a sequential file: each one removed, written twice, and
-// swapped with the next.
+// swapped with the next one of another length (two roots of one length
+// swapped are another valid file, the roots in another order).
 void record_structure(BinaryFile& f, const std::vector<Record>& recs) {
   const std::string& b = f.bytes();
   for (std::size_t k = 0; k < recs.size(); ++k) {
@@ -340,7 +341,7 @@ void record_structure(BinaryFile& f, const std::vector<Record>& recs) {
     const std::string whole = b.substr(r.start, r.end - r.start);
     f.add(Kind::Records, splice_recipe(r.start, whole.size(), ""), rec + " removed");
     f.add(Kind::Records, splice_recipe(r.start, 0, whole), rec + " written twice");
-    if (k + 1 < recs.size()) {
+    if (k + 1 < recs.size() && recs[k + 1].end - recs[k + 1].start != whole.size()) {
       const Record& n = recs[k + 1];
       f.add(Kind::Records,
             splice_recipe(r.start, n.end - r.start, b.substr(n.start, n.end - n.start) + whole),
