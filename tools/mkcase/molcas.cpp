@@ -217,8 +217,9 @@ void write_oneint(const Description& d, const MolcasCase& m, const std::string& 
       f.text(at, padded(labels[e], 16));
     } else {
       // SEWARD's own spelling, "(A,I2)" of "MLTPL " and the order.
-      std::string label = labels[e];
-      if (label.rfind("MLTPL ", 0) == 0) label.insert(6, " ");
+      const std::string given = labels[e];
+      const std::string label =
+          given.rfind("MLTPL ", 0) == 0 ? "MLTPL  " + given.substr(6) : given;
       f.text(at, padded(label, 8));
       f.i32(at + 8, comp[e]);
       const int c = e >= 2 && e <= 10 ? e - 2 : -1;  // the component, x = 0
