@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "orbitals/molcas_bytes.hpp"
@@ -229,16 +231,17 @@ void read_oneint_toc(Run& run) {
   r.itoc.fill(0);
   r.tocsym.fill(0);
   r.tocend.fill(0);
-  std::vector<int64_t> addresses;
+  // The address of every entry, and the entry's name for the messages.
+  std::vector<std::pair<int64_t, std::string>> places;
   for (long e = 0; e < kTocEntries; ++e) {
     const unsigned char* p = t.data() + kTocFirst + kTocEntry * e;
     if (std::all_of(p, p + 8, [](unsigned char b) { return b == 0xff; })) break;
     const std::string_view label(reinterpret_cast<const char*>(p), 8);
     const int64_t comp = le64(p + 16), sym = le64(p + 24), addr = le64(p + 32);
+    const std::string name = "entry " + std::to_string(e + 1) + " (" + std::string(label) + ")";
     // Records lie past the table of contents and start inside the file.
-    block_offset(run, kOneInt, addr, (kTocBytes + kBlock - 1) / kBlock, 8,
-                 "entry " + std::to_string(e + 1) + " (" + std::string(label) + ")");
-    addresses.push_back(addr);
+    block_offset(run, kOneInt, addr, (kTocBytes + kBlock - 1) / kBlock, 8, name);
+    places.push_back({addr, name});
     int entry = 0;
     if (label == "MLTPL  0" && comp == 1) entry = 1;
     if (label == "MLTPL  1" && comp >= 1 && comp <= 3) entry = 1 + static_cast<int>(comp);
@@ -248,10 +251,21 @@ void read_oneint_toc(Run& run) {
     r.tocsym(entry) = sym;
   }
   if (r.itoc(1) == 0) molcas_refuse(run, kOneInt, "no overlap (\"MLTPL  0\") in the table of contents");
-  std::sort(addresses.begin(), addresses.end());
+  std::sort(places.begin(), places.end());
+  // Every record has a place of its own: an entry moved onto another's
+  // address would read that record (of the same length when both are
+  // totally symmetric) in its stead.
+  const auto same = [](const auto& a, const auto& b) { return a.first == b.first; };
+  const auto shared = std::adjacent_find(places.begin(), places.end(), same);
+  if (shared != places.end())
+    molcas_refuse(run, kOneInt, shared->second + " and " + std::next(shared)->second +
+                                    " have the same disk address " +
+                                    std::to_string(shared->first) +
+                                    ": the table of contents is damaged");
   for (int k = 1; k <= 14; ++k) {
-    auto next = std::upper_bound(addresses.begin(), addresses.end(), int64_t{r.itoc(k)});
-    if (r.itoc(k) != 0 && next != addresses.end()) r.tocend(k) = kBlock * *next;
+    auto next = std::upper_bound(places.begin(), places.end(), int64_t{r.itoc(k)},
+                                 [](int64_t a, const auto& p) { return a < p.first; });
+    if (r.itoc(k) != 0 && next != places.end()) r.tocend(k) = kBlock * next->first;
   }
 }
 

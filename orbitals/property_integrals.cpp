@@ -420,11 +420,11 @@ void check_operator_addresses(Run& run, const std::array<Component, 9>& comps) {
   // address moved into it would pass every other test.
   const long overlap = overlap_address(run);
   std::vector<std::pair<long, long>> spans{{overlap, overlap + 8L * packed_size(run)}};
-  // Where records start: the overlap, every component whether read or not,
-  // and the end of the file.  (Other operators follow the components.)
+  // Where records start: the overlap, every entry of the table of contents
+  // whether read or not, and the end of the file.
   std::vector<long> starts{overlap, size};
-  for (const Component& c : comps)
-    if (r.itoc(c.entry) > 0) starts.push_back(static_cast<long>(r.molvar) * r.itoc(c.entry));
+  for (int e = 1; e <= kTocEntries; ++e)
+    if (r.itoc(e) > 0) starts.push_back(static_cast<long>(r.molvar) * r.itoc(e));
   std::sort(starts.begin(), starts.end());
   for (int k = 0; k < 9; ++k) {
     if (!selected(run.hacer.ioper, k)) continue;
@@ -444,10 +444,17 @@ void check_operator_addresses(Run& run, const std::array<Component, 9>& comps) {
                         std::to_string(first) + " bytes) and the end of the file (" +
                         std::to_string(size) + " bytes): damaged, or not MOLCAS version " +
                         std::to_string(run.hacer.molcas));
+    // Every record has a place of its own: a component moved onto another
+    // record's address would read that record (of the same length when
+    // both are totally symmetric) in its stead.
+    if (at != overlap && std::count(starts.begin(), starts.end(), at) > 1)
+      molcas_refuse(run, kOneInt,
+                    std::string("the integrals of ") + kComponentNames[k] + " (table of contents "
+                    "entry " + std::to_string(comps[k].entry) + ") share their address with another "
+                    "record: the table of contents is damaged");
     // Current files label each component with its symmetry (checked
-    // before); the older ones tell it only through the lengths.  Two
-    // components at one address are left to the overlap test below.
-    if (run.hacer.molcas != kMolcasCurrent && std::count(starts.begin(), starts.end(), at) == 1)
+    // before); the older ones tell it only through the lengths.
+    if (run.hacer.molcas != kMolcasCurrent && at != overlap)
       check_room(run, kComponentNames[k], comps[k].isym, at,
                  *std::upper_bound(starts.begin(), starts.end(), at));
     spans.push_back({at, end});

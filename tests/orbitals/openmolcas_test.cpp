@@ -231,6 +231,13 @@ TEST(OpenMolcas, RecordsAndDiskAddressesAreCheckedBeforeUse) {
        "record \"nBas\" (slot 1018) has the disk address 36028797018963968"},
       {"the label table past the end", [&](Stage& s) { s.put_int64("RunFile", 32, huge); },
        "the table of labels (header word 5) has the disk address 36028797018963968"},
+      {"an entry at the address of the one before",
+       [](Stage& s) {
+         int64_t x;
+         std::memcpy(&x, s.dir.read("OneInt").data() + 280, 8);
+         s.put_int64("OneInt", 320, x);
+       },
+       "and entry 4 (MLTPL  2) have the same disk address"},
       {"an OneInt address beyond 2^32",
        [](Stage& s) { s.put_int64("OneInt", 200, (int64_t{1} << 32) + 2768); },
        "entry 1 (MLTPL  0) has the disk address 4294970064"},

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <tuple>
 
@@ -225,6 +226,13 @@ TEST(Lirone, MissingOrShortMolcasFilesStopTheRun) {
                 s.put_int("OneInt", 2756, 5);
               },
               fio::kStatusError, "basis count 6 of symmetry 1, TraOne has 7");
+  expect_stop("y at the address of x", v5,
+              [](Stage& s) {
+                int32_t x;
+                std::memcpy(&x, s.dir.read("OneInt").data() + 192 + 20, 4);
+                s.put_int("OneInt", 192 + 40, x);
+              },
+              fio::kStatusError, "the integrals of x (table of contents entry 2) share their address");
   expect_stop("ComFile without its NBAS label", v54,
               [](Stage& s) { s.put_int("ComFile", 80, 0x20202020); }, fio::kStatusError,
               "no label \"NBAS\"");
