@@ -32,7 +32,12 @@ void check_vector_records(Run& run, int unit, const VectorHead& h) {
   const long long records = 2LL + h.nvec;
   std::size_t len = 0;
   long long k = 0;
-  while (run.io.skip_record_or_end(unit, &len)) {
+  using Read = fio::Units::RecordRead;
+  for (Read got; (got = run.io.skip_record_or_end(unit, &len)) != Read::kEnd;) {
+    if (got == Read::kDamaged)
+      run.io.io_error(unit, "record " + std::to_string(k + 1) +
+                                " is cut short or its trailing length differs from its leading "
+                                "one: a damaged file" + use);
     if (++k > records)
       run.io.io_error(unit, "more than the " + std::to_string(records) + " records of 2 + " +
                                 std::to_string(h.nvec) +

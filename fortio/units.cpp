@@ -350,22 +350,20 @@ bool Units::try_read_record(int unit, void* data, std::size_t cap, std::size_t* 
 
 void Units::skip_record(int unit) {
   std::size_t len = 0;
-  if (!skip_record_or_end(unit, &len)) io_error(unit, "end of file");
+  const RecordRead r = skip_record_or_end(unit, &len);
+  if (r != RecordRead::kRead) io_error(unit, r == RecordRead::kEnd ? "end of file" : "damaged record");
 }
 
-bool Units::skip_record_or_end(int unit, std::size_t* len) {
+Units::RecordRead Units::skip_record_or_end(int unit, std::size_t* len) {
   Unit& u = get(unit, "read");
   before_read(u);
   uint32_t n = 0;
   bool damaged = false;
-  if (!read_head(u.f, &n, &damaged)) {
-    if (damaged) io_error(unit, "damaged record");
-    return false;
-  }
+  if (!read_head(u.f, &n, &damaged)) return damaged ? RecordRead::kDamaged : RecordRead::kEnd;
   if (std::fseek(u.f, static_cast<long>(n), SEEK_CUR) != 0 || !read_tail(u.f, n))
-    io_error(unit, "end of file");
+    return RecordRead::kDamaged;
   *len = n;
-  return true;
+  return RecordRead::kRead;
 }
 
 }  // namespace fio

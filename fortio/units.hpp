@@ -86,14 +86,15 @@ class Units {
   bool try_read_record(int unit, void* data, std::size_t cap, std::size_t* len);
   // The same, leaving a record longer than cap to the caller, who raises it
   // (io_error with kRecordTooLong) when its turn comes.
-  enum class RecordRead { kRead, kEnd, kTooLong };
+  enum class RecordRead { kRead, kEnd, kTooLong, kDamaged };
   RecordRead read_record_or_end(int unit, void* data, std::size_t cap, std::size_t* len);
   static constexpr std::string_view kRecordTooLong = "record longer than the buffer that receives it";
   // Skips the next record; a missing record is an input/output error.
   void skip_record(int unit);
-  // Skips the next record and gives its length; false at a clean end of
-  // file.  A record cut short is an input/output error.
-  bool skip_record_or_end(int unit, std::size_t* len);
+  // Skips the next record and gives its length: kRead, kEnd at a clean end
+  // of file, kDamaged for a record cut short or whose trailing length
+  // differs from its leading one (the caller names the record).
+  RecordRead skip_record_or_end(int unit, std::size_t* len);
 
   [[noreturn]] void io_error(int unit, std::string_view what);
 

@@ -252,6 +252,11 @@ TEST_F(BadFiles, VectorFilesMustHoldTheirRecordsInOrder) {
     EXPECT_TRUE(said(std::string("file '") + row.file + "': " + row.named)) << err.str();
     std::ofstream(row.file, std::ios::binary | std::ios::trunc) << intact;
   }
+  patch("daveca", 16 + 4 + 24, 0);  // the trailing length of the energies' record
+  run = std::make_unique<ciprop::Run>(out, in, err);
+  EXPECT_EQ(execute(), fio::kStatusIoError);
+  EXPECT_TRUE(said("file 'daveca': record 2 is cut short or its trailing length differs"))
+      << err.str();
 }
 
 TEST_F(BadFiles, AVectorLongerOrShorterThanItsListIsRefused) {
