@@ -47,16 +47,19 @@ void script(Run& run, const double* a, int n, int m, int lda) {
   }
 }
 
-void refuse(Run& run, const fio::Items& line) {
+void refuse(Run& run, const fio::Items& line, std::string_view reason) {
   run.io.list(kUnitReport, line);
-  fio::stop_error();
+  fio::stop_error(run.io, reason);
 }
 
-void verdim(Run& run, std::string_view message, long long value, long long limit) {
+void verdim(Run& run, std::string_view message, long long value, long long limit,
+            std::string_view what, std::string_view hint) {
   if (value <= limit) return;
   run.io.list(kUnitReport, {message.substr(0, std::min<size_t>(40, message.size()))});
   run.io.list(kUnitReport, {"                    ", value, limit});
-  fio::stop_error();
+  fio::stop_error(run.io, std::string(what) + " is " + std::to_string(value) +
+                              ", more than this program takes (" + std::to_string(limit) + ")" +
+                              (hint.empty() ? "" : "; " + std::string(hint)));
 }
 
 }  // namespace ciprop

@@ -54,7 +54,10 @@ void size_work_array(Run& run, long long half) {
   try {
     run.espa.resize(static_cast<size_t>(half));
   } catch (const std::bad_alloc&) {
-    refuse(run, {"pas assez de memoire pour le tableau de travail : mots", 2 * half});
+    refuse(run, {"pas assez de memoire pour le tableau de travail : mots", 2 * half},
+           "not enough memory for the work array of " + std::to_string(2 * half) +
+               " words (" + std::to_string((16 * half + (1 << 20) - 1) >> 20) +
+               " MB); run on a machine with more memory");
   }
   run.dim = static_cast<int>(half);
 }

@@ -257,6 +257,11 @@ struct Run {
   Arr1<std::string, 1, 4> orbnom;
   Ref2 ref2;
   int dder = 0;                // column of the last non-blank of a card
+  // The namelist group whose text the decoders take apart, with its file
+  // ("&RHO of standard input"), and the key they decode: the messages of a
+  // bad value name both.
+  std::string namelist_group;
+  std::string namelist_key;
   std::string scril_text;      // last line shown by the compact echo
   int dim = 0;                 // half of the work array, in doubles
   // Bytes that the listed roots of a spectrum may take at once beside the

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
@@ -115,11 +117,18 @@ Workers& workers() {
 
 }  // namespace
 
+int threads_asked() {
+  const char* e = std::getenv("CIPROP_THREADS");
+  if (e == nullptr) return 0;
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(e, &end, 10);
+  if (end == e || *end != '\0' || errno != 0 || n < 1 || n > INT_MAX) return 0;
+  return static_cast<int>(n);
+}
+
 int run_threads() {
-  if (const char* e = std::getenv("CIPROP_THREADS")) {
-    const int n = std::atoi(e);
-    if (n > 0) return n;
-  }
+  if (const int n = threads_asked(); n > 0) return n;
   // The processors are counted once: the count reads a system file, and the
   // passes over a list ask for it per batch.
   static const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));

@@ -11,6 +11,9 @@ namespace ciprop {
 // Threads of the run: the environment variable CIPROP_THREADS when it holds
 // a positive count, else the processors of the machine.
 int run_threads();
+// The count CIPROP_THREADS asks for: 0 when it is not set, or not a
+// positive number that fits an int.
+int threads_asked();
 
 // Runs work(lo, hi) over [0, count) cut into at most run_threads() shares of
 // at least min_share items, the first share on the calling thread; returns

@@ -22,6 +22,7 @@
 #include "detspace/detlist.hpp"
 #include "detspace/substitution_parity.hpp"
 #include "fortio/format.hpp"
+#include "input/input_checks.hpp"
 
 namespace ciprop {
 
@@ -82,7 +83,10 @@ int size_store(Run& run, KetStore& store, int count, int extra, int n, const cha
     } catch (const std::bad_alloc&) {
       if (count == 1)
         refuse(run, {std::string("pas assez de memoire pour les racines de ") + key + " : mots",
-                     2LL * n});
+                     2LL * n},
+               std::string("not enough memory for one root of ") + key + " beside the run (" +
+                   std::to_string((16LL * n + (1 << 20) - 1) >> 20) +
+                   " MB); run on a machine with more memory");
       count = (count + 1) / 2;
     }
   }
@@ -476,9 +480,10 @@ void check_listed_roots(Run& run) {
     run.io.rewind(l.unit);
     for (int k = 1; k <= l.count; ++k)
       if (l.roots(k) > h.nvec)
-        refuse(run, {"&RHO: " + std::string(l.key) + "(" + std::to_string(k) +
-                     ") = " + std::to_string(l.roots(k)) + ", but the vector file " +
-                     run.io.name(l.unit) + " holds " + std::to_string(h.nvec) + " roots"});
+        refuse_input(run, "&RHO: " + std::string(l.key) + "(" + std::to_string(k) + ") = " +
+                              std::to_string(l.roots(k)) + ", but the vector file " +
+                              run.io.name(l.unit) + " holds " + std::to_string(h.nvec) +
+                              " roots");
   }
 }
 

@@ -13,7 +13,10 @@ namespace ciprop {
 void refuse_list(Run& run, const std::string& list, const std::string& what) {
   const std::string line = "determinant list " + list + ": " + what;
   run.io.list(kUnitReport, {line});
-  throw fio::StopRun{fio::kStatusError, "ciprop: " + line};
+  // The reference and the space come from the Info file and the run
+  // description: a list that does not fit them may be the one at fault.
+  fio::stop_error(run.io, line + "; the list, the run description and the Info file (NOC) must "
+                                 "be of one CI run");
 }
 
 void refuse_listed(Run& run, const std::string& list, long long k, const std::string& what) {

@@ -114,7 +114,11 @@ void calmu(Run& run) {
   if (n != run.ints.ntot) {
     run.io.list(kUnitReport, {"nombre d'orbitales de la densite", n, " different de celui des integrales",
                     run.ints.ntot});
-    fio::stop_error();
+    fio::stop_error(run.io, "the density runs over " + std::to_string(n) +
+                                " orbitals (the CI's with the frozen and deleted ones) and the "
+                                "integrals over " + std::to_string(run.ints.ntot) +
+                                " basis functions; NGEL and NDEL of &RHO must add the orbitals "
+                                "the CI left out");
   }
   const Moments m = moments_of(run, run.dens.mat.data(), run.ronum.deltae);
   run.dens.moments = m;

@@ -1,12 +1,12 @@
 #include "density/results_file.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
 
 #include "density/vectors.hpp"
@@ -179,6 +179,14 @@ std::string results_json(Run& run, std::string_view version) {
   return body + "\n}\n";
 }
 
+void remove_results(Run& run) {
+  const std::string name(kResultsFile);
+  if (::unlink(name.c_str()) != 0 && errno != ENOENT)
+    fio::stop_io(run.io, "input/output error: cannot remove the results file " + name +
+                             " of an earlier run (" + std::strerror(errno) +
+                             "); remove it, so that it is not taken for this run's");
+}
+
 void write_results(Run& run, std::string_view version) {
   write_whole_file(kResultsFile, results_json(run, version));
 }
@@ -186,19 +194,28 @@ void write_results(Run& run, std::string_view version) {
 void write_whole_file(std::string_view name, const std::string& text) {
   const std::string final_name(name);
   const std::string temp = final_name + "." + std::to_string(::getpid()) + ".tmp";
-  auto fail = [&](const std::string& what) {
-    std::remove(temp.c_str());
-    throw fio::StopRun{fio::kStatusIoError, "ciprop: input/output error: cannot write " +
-                                                final_name + " (" + what + ")"};
+  auto fail = [&](int error) {
+    ::unlink(temp.c_str());
+    fio::stop_io(run.io, "input/output error: cannot write " + final_name + " (" +
+                             std::strerror(error) + ")");
   };
-  {
-    std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-    if (!f) fail(std::strerror(errno));
-    f << text;
-    f.flush();
-    if (!f) fail(std::strerror(errno));
+  // The temporary is created, never reached through a link that another
+  // process left under its name.
+  ::unlink(temp.c_str());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) fail(errno);
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : ENOSPC;
+      ::close(fd);
+      fail(error);
+    }
+    done += static_cast<size_t>(n);
   }
-  if (std::rename(temp.c_str(), final_name.c_str()) != 0) fail(std::strerror(errno));
+  if (::close(fd) != 0) fail(errno);
+  if (std::rename(temp.c_str(), final_name.c_str()) != 0) fail(errno);
 }
 
 }  // namespace ciprop

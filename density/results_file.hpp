@@ -23,6 +23,9 @@ inline constexpr double kNmHartree = 45.56335252767;
 // Reads the heads of the two vector files again for the root energies and
 // leaves both files rewound.
 std::string results_json(Run& run, std::string_view version);
+// Removes the results file of an earlier run, at the start of a run, so that
+// a run that fails leaves none for a script to take as its own.
+void remove_results(Run& run);
 // Writes results_json to kResultsFile in the working folder.  A failed write
 // leaves any earlier file untouched and ends the run with an input/output
 // error.

@@ -19,6 +19,7 @@
 #include "core/print.hpp"
 #include "core/threads.hpp"
 #include "fortio/progress.hpp"
+#include "input/input_checks.hpp"
 
 namespace ciprop {
 
@@ -50,22 +51,22 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
   int p[kMaxSubst], q[kMaxSubst], ne = 0, eof = 0;
   restart_list(run, list_unit);
   venond1(run, list_unit, ne, p, q, eof);
-  if (eof) refuse(run, {"determinant list " + run.io.name(list_unit) + " is empty"});
+  if (eof) refuse_input(run, "determinant list " + run.io.name(list_unit) + " is empty");
   const int isym = det_symmetry(run, ne, p, q);
   VectorHead h = read_head(run, vec_unit, root);
   run.io.list(kUnitReport, {ename, h.energy});
   for (int k = 1; k < root; ++k) run.io.skip_record(vec_unit);
   if (h.ndim < 1 || h.ndim > run.dim)
-    refuse(run, {"vector file " + run.io.name(vec_unit) + ": dimension " + std::to_string(h.ndim) +
-                    " outside 1.." + std::to_string(run.dim)});
+    refuse_input(run, "vector file " + run.io.name(vec_unit) + ": dimension " + std::to_string(h.ndim) +
+                    " outside 1.." + std::to_string(run.dim));
   run.io.list(kUnitReport, {title, h.ndim, ";     symetrie", isym});
   return Opened{h.ndim, isym, h.energy};
 }
 
 // The list on unit holds `count` determinants where its vector has n.
 [[noreturn]] void refuse_short_list(Run& run, int unit, int count, int n) {
-  refuse(run, {"determinant list " + run.io.name(unit) + " holds " + std::to_string(count) +
-                  " determinants, its vector " + std::to_string(n)});
+  refuse_input(run, "determinant list " + run.io.name(unit) + " holds " + std::to_string(count) +
+                  " determinants, its vector " + std::to_string(n));
 }
 
 // Stops the run unless the list on unit ends here, after the n
@@ -74,8 +75,8 @@ void expect_list_end(Run& run, int unit, int n) {
   int eof = 0, p[kMaxSubst], q[kMaxSubst], ne = 0;
   venond1(run, unit, ne, p, q, eof);
   if (!eof)
-    refuse(run, {"determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
-                    std::to_string(n) + ")"});
+    refuse_input(run, "determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
+                    std::to_string(n) + ")");
 }
 
 // Prints, in list order, every determinant whose coefficient passes the
@@ -132,7 +133,7 @@ void print_checked_vector(Run& run, double* v, int n, int unit,
                           const std::vector<signed char>& phases) {
   const std::string name = run.io.name(unit);
   if (phases.size() != static_cast<size_t>(n))
-    refuse(run, {"determinant list " + name + " was not checked before the density"});
+    refuse_input(run, "determinant list " + name + " was not checked before the density");
   restart_list(run, unit);
   int passed = 0, ne = 0, eof = 0, p[kMaxSubst], q[kMaxSubst];
   for (int i = 0; i < n; ++i) {
@@ -183,9 +184,9 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
 
   // Vector 2 is gathered from the CI program's order into address order.
   if (v.ndim2 != run.det.ndet)
-    refuse(run, {"vector file " + run.io.name(kUnitVecB) + ": dimension " + std::to_string(v.ndim2) +
+    refuse_input(run, "vector file " + run.io.name(kUnitVecB) + ": dimension " + std::to_string(v.ndim2) +
                     " differs from the " + std::to_string(run.det.ndet) +
-                    " determinants of its list"});
+                    " determinants of its list");
   read_negated(run, a, v.ndim2, kUnitVecB);
   run.io.list(kUnitReport, {" VECTEUR 2"});
   restart_list(run, kUnitDetB);
@@ -252,7 +253,7 @@ class Accumulator {
     for (int idet = 1; idet <= n1_; ++idet) {
       progress.tick(idet);
       if (!list_.next(ne, p, q))
-        refuse(run_, {"determinant list " + list_.name() + " ended early"});
+        refuse_input(run_, "determinant list " + list_.name() + " ended early");
       enter(ne, p, q);
       const double coef = a_[idet - 1];
       if (coef != 0.0) {
@@ -487,8 +488,8 @@ void expand_density(Run& run, const double* ro, int ld, bool state, double* full
   int nbtot = norb;
   for (int s = 1; s <= run.sym.nsym; ++s) nbtot += run.orbi.ngel(s) + run.orbi.ndel(s);
   if (nbtot > kMaxOrb)
-    refuse(run, {"orbitals with the frozen and deleted ones: " + std::to_string(nbtot) +
-                    ", this program takes at most " + std::to_string(kMaxOrb)});
+    refuse_input(run, "orbitals with the frozen and deleted ones: " + std::to_string(nbtot) +
+                    ", this program takes at most " + std::to_string(kMaxOrb));
   run.orbi.nbtot = nbtot;
   // The full orbital set runs symmetry by symmetry: frozen orbitals, the
   // correlated ones, deleted orbitals.
@@ -497,10 +498,10 @@ void expand_density(Run& run, const double* ro, int ld, bool state, double* full
     pos += run.orbi.ngel(s);
     const int ncor = run.sy2.norbs(s);
     if (run.orbi.nbas(s) != 0 && run.orbi.nbas(s) != run.orbi.ngel(s) + ncor + run.orbi.ndel(s))
-      refuse(run, {"symmetry " + std::to_string(s) + ": " + std::to_string(run.orbi.nbas(s)) +
+      refuse_input(run, "symmetry " + std::to_string(s) + ": " + std::to_string(run.orbi.nbas(s)) +
                       " basis functions, but " + std::to_string(run.orbi.ngel(s)) + " frozen + " +
                       std::to_string(ncor) + " correlated + " + std::to_string(run.orbi.ndel(s)) +
-                      " deleted orbitals"});
+                      " deleted orbitals");
     for (int m = 0; m < ncor; ++m) map[++k] = ++pos;
     pos += run.orbi.ndel(s);
   }
@@ -536,7 +537,7 @@ std::vector<TransitionDensity> transition_densities(const AddressTables& tables,
   if (kets.empty()) return {};
   for (const CiVector& k : kets)
     if (k.n != kets.front().n || k.symmetry != kets.front().symmetry)
-      refuse(tables.records(), {"density: the kets of one pass are not vectors of one space"});
+      refuse_input(tables.records(), "density: the kets of one pass are not vectors of one space");
   // The kernels in order of preference; each declines tables it does not
   // serve without reading list1.
   if (std::optional<std::vector<TransitionDensity>> t =

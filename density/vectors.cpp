@@ -76,8 +76,8 @@ VectorHead read_head(Run& run, int unit, int root, bool whole_file) {
     run.io.skip_record(unit);
   }
   if (root < 1 || root > h.nvec)
-    refuse(run, {"vector file " + run.io.name(unit) + ": root " + std::to_string(root) +
-                    " asked for, the file holds " + std::to_string(h.nvec)});
+    refuse_input(run, "vector file " + run.io.name(unit) + ": root " + std::to_string(root) +
+                    " asked for, the file holds " + std::to_string(h.nvec));
   double energies[kMaxRoots];
   run.io.read_record(unit, energies, sizeof(double) * static_cast<size_t>(h.nvec));
   const size_t bad = fio::first_non_finite(energies, static_cast<size_t>(h.nvec));
@@ -123,8 +123,8 @@ double sgn(Run& run, int unit, int ne, const int* p, const int* q) {
   for (int k = 0; k < ne; ++k) {
     int slot = p[k] <= norb ? p[k] - 1 : nocc + p[k] - norb - 1;
     if (slot < 0 || slot >= 2 * nocc)
-      refuse(run, {"determinant list " + run.io.name(unit) + ": hole " + std::to_string(p[k]) +
-                      " is not occupied in the reference"});
+      refuse_input(run, "determinant list " + run.io.name(unit) + ": hole " + std::to_string(p[k]) +
+                      " is not occupied in the reference");
   }
   // A missing electron (odd electron count) stands as the empty-slot marker
   // and leaves the list; the sort runs over the electrons actually present:
@@ -188,7 +188,7 @@ void for_address_chunks(Run& run, int n, Work work) {
     for (int r = 0; r < m; r += kBlock) liri(run, pos.data() + r, kBlock, kUnitIadrv);
     for (int j = 0; j < m; ++j)
       if (pos[j] < 1 || pos[j] > n)
-        refuse(run, {"IADRV: position " + std::to_string(pos[j]) + " outside 1.." + std::to_string(n)});
+        refuse_input(run, "IADRV: position " + std::to_string(pos[j]) + " outside 1.." + std::to_string(n));
     work(i0, m, pos.data());
   }
 }

@@ -46,13 +46,20 @@ struct Active {
     run.io.list(kUnitReport, {"yac(iorb(iit))", pos >= 1 && run.prep.yac(pos)});
     run.io.list(kUnitReport, {"icamun", c});
   }
-  fio::stop_error();
+  fio::stop_error(run.io, "a determinant of the list being read has the hole " + std::to_string(h) +
+                              " (its hole " + std::to_string(k) +
+                              "), which is not occupied in the reference of the run description: "
+                              "the list is not of this CI space");
 }
 
 [[noreturn]] void bad_particle(Run& run, int k, int q, int nh, const int* holes,
                                const int* parts) {
   run.io.list(kUnitReport, {"mauvaise part numero", k, q});
-  refuse(run, fio::Items{"ntv,npv"}.all(holes, nh).all(parts, nh));
+  refuse(run, fio::Items{"ntv,npv"}.all(holes, nh).all(parts, nh),
+         "a determinant of the list being read has the particle " + std::to_string(q) +
+             " (its particle " + std::to_string(k) +
+             "), which is occupied in the reference of the run description: the list is not of "
+             "this CI space");
 }
 
 // Checks a pair of holes (or particles) and its spin balance; one must lie in
@@ -113,7 +120,9 @@ void debug_stop(Run& run, const BlockTable& t, const SplitDet& d, int iadr, int 
   run.io.list(kUnitReport, {"max_p", max_p});
   run.io.list(kUnitReport, {"np,isp,ispp,iadrp", d.np, isp, d.ispp, iadrp});
   run.io.list(kUnitReport, {"nt,ispt,iadrt", d.nt, d.ispt, iadrt});
-  refuse(run, {"iadrc,maxc", iadrc, maxc});
+  refuse(run, {"iadrc,maxc", iadrc, maxc},
+         "stopped at the address " + std::to_string(iadr) +
+             ", as the debugging switch of the addressing asks");
 }
 
 }  // namespace
@@ -253,7 +262,10 @@ bool out_of_order(Run& run, int n, const int* list, int spin) {
 
 void adrt(Run& run, int nt, const int* it, int ispt, int& iadrt) {
   if (out_of_order(run, nt, it, ispt))
-    refuse(run, {"dans adrt it1,it2", spatial(run, it[0]), spatial(run, it[1])});
+    refuse(run, {"dans adrt it1,it2", spatial(run, it[0]), spatial(run, it[1])},
+           "a determinant's two holes of one spin come in decreasing order (orbitals " +
+               std::to_string(spatial(run, it[0])) + ", " + std::to_string(spatial(run, it[1])) +
+               "): the list is damaged or not of this program's order");
   iadrt = pair_index(run, nt, it, ispt, run.dets.prep2.iat, run.sy2.nts);
 }
 
@@ -263,7 +275,10 @@ void adrp(Run& run, int np, const int* ip, int ispp, int& iadrp) {
     erreur(run, code);
   }
   iadrp = pair_index(run, np, ip, ispp, run.dets.prep2.iap, run.sy2.nps);
-  if (iadrp == 0) refuse(run, {"dans adrp iadrp nul", spatial(run, ip[0]), spatial(run, ip[1])});
+  if (iadrp == 0)
+    refuse(run, {"dans adrp iadrp nul", spatial(run, ip[0]), spatial(run, ip[1])},
+           "a determinant's particles (orbitals " + std::to_string(spatial(run, ip[0])) + ", " +
+               std::to_string(spatial(run, ip[1])) + ") have no place in the virtual orbitals");
 }
 
 // Index of the active part in its class: groups by the symmetry of the alpha
@@ -296,8 +311,12 @@ void subset_rank(Run& run, int k, const int* list, int& irang) {
 
 void erreur(Run& run, int& code) {
   run.io.list(kUnitReport, {"erreur", code});
+  const int shown = code;
   code = 3;
-  fio::stop_error();
+  fio::stop_error(run.io, "error " + std::to_string(shown) +
+                              " of the addressing: a determinant's two particles of one spin come "
+                              "in decreasing order; the list is damaged or not of this program's "
+                              "order");
 }
 
 }  // namespace ciprop

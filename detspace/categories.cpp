@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 #include "detspace/address.hpp"
@@ -72,7 +73,10 @@ void check_active_electrons(Run& run) {
   run.io.list(kUnitReport,
               {"nombre d electrons actifs hors limites (0 a 2 noac) : nelac, noac=", nelac,
                run.cs.noac});
-  fio::stop_error();
+  fio::stop_error(run.io, "the run description " + run.io.name(kUnitVrt) + " gives NELAC=" +
+                              std::to_string(nelac) + " active electrons for NOAC=" +
+                              std::to_string(run.cs.noac) + " active orbitals (0 to " +
+                              std::to_string(2 * run.cs.noac) + " fit)");
 }
 
 // Reference occupation, active flags and CAS indices of the spin-orbitals.
@@ -138,8 +142,8 @@ void orbital_classes(Run& run) {
 // combin's callers size its list for 16 active orbitals; a larger request is
 // a fault of the caller, never a reason to write past the list.
 [[noreturn]] void run_list_full(int n, int k, int maxrows) {
-  std::fprintf(stderr, "combin: more than %d subsets of %d among %d\n", maxrows, k, n);
-  fio::stop_error();
+  throw std::logic_error("combin: more than " + std::to_string(maxrows) + " subsets of " +
+                         std::to_string(k) + " among " + std::to_string(n));
 }
 
 // Offsets of the sub-blocks by the symmetry of the first hole (particle).
@@ -309,7 +313,12 @@ void sub_mdc(Run& run, int na, int nb) {
   per_symmetry(na, ca);
   per_symmetry(nb, cb);
   const int nelc = na + nb - run.prep.nca0 - run.prep.ncb0;
-  if (nelc < -2 || nelc > 2) fio::stop_text("22");
+  if (nelc < -2 || nelc > 2)
+    fio::stop_text(run.io, "22",
+                   "the active space of the run description " + run.io.name(kUnitVrt) +
+                       " asks for strings of " + std::to_string(na) + " and " +
+                       std::to_string(nb) + " electrons, more than 2 away from NELAC=" +
+                       std::to_string(run.cs.nelac));
   const int ispc1 = run.util(30 + na - nb - dt.cas_spin);
   for (int isa = 1; isa <= 8; ++isa)
     for (int isb = 1; isb <= 8; ++isb) {
@@ -402,7 +411,9 @@ void block_offsets(Run& run, int symmetry, BlockTable& t) {
               t.nblk(nelc, isc, ispc1, icateg) = static_cast<int>(size);
               total += size;
               // Addresses are 4-byte integers.
-              verdim(run, "prepad  espace CI trop grand :  ntotal=", total, INT_MAX);
+              verdim(run, "prepad  espace CI trop grand :  ntotal=", total, INT_MAX,
+                     "the size of the CI space of " + gener_text(run),
+                     "addresses are 4-byte integers");
             }
         }
       }
@@ -452,7 +463,10 @@ void prepad(Run& run) {
   const Mode mode = mode_of(run.prep.gener.view());
   if (mode == Mode::Other) {
     run.io.list(kUnitReport, {"mode de generation inconnu : ", g});
-    refuse(run, {"modes connus : CAS , PERT, DDCI, DDci, DDC2, TOUS, MONO, MR..."});
+    refuse(run, {"modes connus : CAS , PERT, DDCI, DDci, DDC2, TOUS, MONO, MR..."},
+           "the run description " + run.io.name(kUnitVrt) + " gives GENER='" + gener_text(run) +
+               "', no generation mode this program knows (CAS, PERT, DDCI, DDci, DDC2, TOUS, "
+               "MONO, or one beginning with MR)");
   }
   for (int k = 1; k <= run.cs.noac; ++k) rang0(run, run.cs.noac, k);
   maxdetca(run);

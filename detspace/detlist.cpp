@@ -30,7 +30,7 @@ int get32(const unsigned char* b) {
 // message may be written yet (on a decoding thread, or ahead of the
 // determinants before it): worded by fault_words when it is raised.
 struct DecodeFault {
-  enum Kind { kNone, kCount, kBytes, kSpin, kHole, kParticle, kRecord } kind = kNone;
+  enum Kind { kNone, kCount, kBytes, kSpin, kHole, kParticle, kRecord, kDamaged } kind = kNone;
   int value = 0;
 };
 
@@ -50,6 +50,7 @@ std::string fault_words(const Run& run, const DecodeFault& f) {
       return "spin-orbital " + std::to_string(f.value) + " outside 1.." + std::to_string(top);
     case DecodeFault::kRecord:
       return std::string(fio::Units::kRecordTooLong);
+    case DecodeFault::kDamaged:
     case DecodeFault::kNone:
       break;
   }
@@ -59,6 +60,7 @@ std::string fault_words(const Run& run, const DecodeFault& f) {
 // Stops the run on a fault of the list on unit: a record the reader cannot
 // take is an input/output error of the file, anything else one of the list.
 [[noreturn]] void raise_decode_fault(Run& run, int unit, const DecodeFault& f) {
+  if (f.kind == DecodeFault::kDamaged) run.io.io_error(unit, run.io.damage(unit));
   if (f.kind == DecodeFault::kRecord) run.io.io_error(unit, fault_words(run, f));
   bad_list(run, unit, fault_words(run, f));
 }
@@ -299,6 +301,7 @@ DecodeFault plain_determinant(Run& run, int unit, int& n, int* a, int* b, int& e
   auto read = [&](size_t least) {
     const auto got = run.io.read_record_or_end(unit, buf, sizeof buf, &len);
     if (got == fio::Units::RecordRead::kTooLong) return DecodeFault{DecodeFault::kRecord, 0};
+    if (got == fio::Units::RecordRead::kDamaged) return DecodeFault{DecodeFault::kDamaged, 0};
     if (got == fio::Units::RecordRead::kEnd || len < least) {
       eof = 1;
       n = 0;
@@ -418,8 +421,8 @@ void ListBatch::read_plain(Run& run, int unit, int most) {
       return;
     }
     if (f.kind != DecodeFault::kNone) {
-      record_fault_ = f.kind == DecodeFault::kRecord;
-      fault_ = fault_words(run, f);
+      record_fault_ = f.kind == DecodeFault::kRecord || f.kind == DecodeFault::kDamaged;
+      fault_ = f.kind == DecodeFault::kDamaged ? run.io.damage(unit) : fault_words(run, f);
       return;
     }
   }
@@ -476,9 +479,10 @@ int ListBatch::read_blocks(Run& run, int unit, int most, BlockInBatch* blocks) {
     unsigned char* rec = &records_[size_t(nblk) * kPackRecord];
     size_t len = 0;
     const auto got = run.io.read_record_or_end(unit, rec, kPackRecord, &len);
-    if (got == fio::Units::RecordRead::kTooLong) {
+    if (got == fio::Units::RecordRead::kTooLong || got == fio::Units::RecordRead::kDamaged) {
       record_fault_ = true;
-      fault_ = fio::Units::kRecordTooLong;
+      fault_ = got == fio::Units::RecordRead::kDamaged ? run.io.damage(unit)
+                                                        : std::string(fio::Units::kRecordTooLong);
       break;
     }
     if (got == fio::Units::RecordRead::kEnd) {
@@ -526,7 +530,8 @@ bool same_lists(Run& run, int unit1, int unit2) {
     size_t n1 = 0, n2 = 0;
     const auto got1 = run.io.read_record_or_end(unit1, r1.data(), r1.size(), &n1);
     const auto got2 = run.io.read_record_or_end(unit2, r2.data(), r2.size(), &n2);
-    if (got1 != got2 || got1 == fio::Units::RecordRead::kTooLong || n1 != n2 ||
+    if (got1 != got2 || got1 == fio::Units::RecordRead::kTooLong ||
+        got1 == fio::Units::RecordRead::kDamaged || n1 != n2 ||
         std::memcmp(r1.data(), r2.data(), n1) != 0) {
       same = false;
       break;

@@ -47,8 +47,17 @@ bool within_active(const Run& run, int n, const int* a, const int* b) {
            "runs; give the OCCMRS of the run that wrote the list";
   else
     why += ": the list and the run description come from different CI runs";
-  throw fio::StopRun{fio::kStatusError, "ciprop: " + why};
+  fio::stop_error(run.io, why);
 }
+
+// "determinant 12 of the list detb", for the messages.
+std::string list_entry(Run& run, int q) {
+  return "determinant " + std::to_string(q) + " of the list " + run.io.name(kUnitDetB);
+}
+
+// What a list that does not fit its run description comes from.
+constexpr std::string_view kOtherRun =
+    "the list and the run description (vrt) are not of the same CI run";
 
 }  // namespace
 
@@ -57,11 +66,12 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   const int ndet = run.det.ndet;
   run.det.ndetcas = 0;
   const bool diag = run.pr.nprint > 2;
-  if (ndet < 0) refuse(run, {"nombre de determinants negatif : ndet", ndet});
-  if (!(run.opt.calcul == "MD "))
-    run.io.open(kUnitMattemp, "Mattemp", fio::Status::Unknown, fio::Form::Unformatted);
-  run.io.open(kUnitIadrv, "IADRV", fio::Status::Unknown, fio::Form::Unformatted);
-  run.io.open(kUnitBid84, "BID84", fio::Status::Unknown, fio::Form::Unformatted);
+  if (ndet < 0)
+    refuse(run, {"nombre de determinants negatif : ndet", ndet},
+           "the run description gives NDET=" + std::to_string(ndet) + " determinants");
+  if (!(run.opt.calcul == "MD ")) run.io.open_scratch(kUnitMattemp, "Mattemp", fio::Form::Unformatted);
+  run.io.open_scratch(kUnitIadrv, "IADRV", fio::Form::Unformatted);
+  run.io.open_scratch(kUnitBid84, "BID84", fio::Form::Unformatted);
 
   // One bit per address: the flags of millions of determinants stay in the
   // caches, where a byte each would make nearly every look a miss.
@@ -174,18 +184,26 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
       if (iadr >= 1 && iadr <= ndet && met(iadr)) {
         fio::Items line{"determinant deja vu"};
         describe(run, split_form(), line);
-        refuse(run, line << " ndet" << q << " iadr1" << iadr);
+        refuse(run, line << " ndet" << q << " iadr1" << iadr,
+               list_entry(run, q) + " is met a second time (address " + std::to_string(iadr) +
+                   "): the list is damaged");
       }
       if (iadr < 1) {
         fio::Items line{"adresse nulle ou negative"};
         describe(run, split_form(), line);
-        refuse(run, line << " numero,ndet" << q << ndet << " iadr1" << iadr);
+        refuse(run, line << " numero,ndet" << q << ndet << " iadr1" << iadr,
+               list_entry(run, q) + " gets the address " + std::to_string(iadr) + "; " +
+                   std::string(kOtherRun));
       }
       if (iadr > ndet) {
         fio::Items line{"adresse plus grande que le nombre de determinants"};
         describe(run, split_form(), line);
         line << " numero,ndet" << q << ndet << " iadr1" << iadr;
-        if (!diag) refuse(run, line);
+        if (!diag)
+          refuse(run, line,
+                 list_entry(run, q) + " gets the address " + std::to_string(iadr) +
+                     ", beyond the NDET=" + std::to_string(ndet) +
+                     " determinants of the run description; " + std::string(kOtherRun));
         run.io.list(kUnitReport, line);
         beyond = true;
         placed[j] = 0;
@@ -209,13 +227,19 @@ void vermat(Run& run, const AddressTables& tables, int* iadrv,
   if (beyond) {
     for (int i = 1; i <= ndet; ++i)
       run.io.write(kUnitReport, "(a20,i8,l2)", {"adresses vides", i, met(i) != 0});
-    fio::stop_error();
+    fio::stop_error(run.io, "determinants of the list " + run.io.name(kUnitDetB) +
+                                " get addresses beyond the NDET=" + std::to_string(ndet) +
+                                " determinants of the run description (see the report); " +
+                                std::string(kOtherRun));
   }
   // Every address was met at most once and none lies beyond ndet, so a list
   // of ndet determinants is a permutation; a shorter one (or one cut short by
   // a read error) leaves addresses without a determinant.
   if (q != ndet)
-    refuse(run, {"liste de determinants incomplete : determinants lus", q, " ndet", ndet});
+    refuse(run, {"liste de determinants incomplete : determinants lus", q, " ndet", ndet},
+           "the list " + run.io.name(kUnitDetB) + " holds " + std::to_string(q) +
+               " determinants, the run description NDET=" + std::to_string(ndet) + "; " +
+               std::string(kOtherRun) + ", or the list is cut short");
 
   run.io.rewind(kUnitDetB);
   ecri(run, run.dets.ijd.data(), kBlock, kUnitBid84);

@@ -47,7 +47,11 @@ void configuration_offsets(Run& run, MrRecords& r) {
   });
   if (total > kMaxConfigurations) {
     run.io.list(kUnitReport, {"ndimcs0 n'est pas assez grand"});
-    refuse(run, {"ndimcs0 doit valoir au moins", total});
+    refuse(run, {"ndimcs0 doit valoir au moins", total},
+           "the active space of the run description (" + std::to_string(noac) +
+               " active orbitals, NELAC=" + std::to_string(run.cs.nelac) + ") has " +
+               std::to_string(total) + " configurations, more than the " +
+               std::to_string(kMaxConfigurations) + " a multireference mode takes");
   }
   r.ndimcs0 = static_cast<int>(total);
 }

@@ -158,7 +158,10 @@ void class_group(Run& run, MrRecords& r, int ndo, int nso, std::vector<int>& see
       }
       const int iconf = configuration_number(r, iocc);
       if (iconf < 1 || iconf > r.ndimcs0 || seen[iconf] == round)
-        refuse(run, fio::Items{"adressage cas deja vu"}.all(iocc, 16));
+        refuse(run, fio::Items{"adressage cas deja vu"}.all(iocc, 16),
+               "an active configuration is numbered twice by the configuration tables (" +
+                   std::to_string(run.cs.noac) + " active orbitals, NELAC=" +
+                   std::to_string(run.cs.nelac) + " in the run description)");
       const int difref = by_electron_count(g) ? std::abs(nelc) : distance(r, iocc);
       const ConfigurationClass c = tpmms(g, nelc, difref);
       r.klass(iconf) = static_cast<std::uint8_t>(c.klass);
@@ -173,13 +176,17 @@ void class_group(Run& run, MrRecords& r, int ndo, int nso, std::vector<int>& see
       // place in the blocks: both counts must be the same number.
       if (nim != blocks)
         refuse(run, {"mrs1  nombre de determinants incoherent : iconf, calnim, blocs=", iconf, nim,
-                     blocks});
+                     blocks},
+               "active configuration " + std::to_string(iconf) + " counts " +
+                   std::to_string(nim) + " determinants by its class and " +
+                   std::to_string(blocks) + " by the configuration tables");
       r.base(iconf) = static_cast<int>(iadttp);
       if (listing.on()) listing.line({"nim,iadttp", nim, iadttp});
       seen[iconf] = round;
       iadttp += nim;
       // Addresses are 4-byte integers.
-      verdim(run, "mrs1  espace CI trop grand :  ntotal=", iadttp, INT_MAX);
+      verdim(run, "mrs1  espace CI trop grand :  ntotal=", iadttp, INT_MAX,
+             "the size of the multireference CI space", "addresses are 4-byte integers");
     } while (next_subset(sgl, nso, noac - ndo));
   } while (next_subset(dbl, ndo, noac));
 }
@@ -236,14 +243,9 @@ void read_references(Run& run, std::string_view file, MrRecords& r) {
   io.open(kUnitReferences, file, fio::Status::Old, fio::Form::Formatted);
   const std::string use = "; give the OCCMRS of the CI run";
   const long long nref = fio::read_list_integer(io, kUnitReferences);
-  try {
-    verdim(run, "parametre maxref pas assez grand. besoin/dispo", nref, kMaxReferences);
-  } catch (fio::StopRun& stop) {
-    stop.shown = "ciprop: OCCMRS, record 1: " + std::to_string(nref) +
-                 " references, more than the " + std::to_string(kMaxReferences) +
-                 " this program holds";
-    throw;
-  }
+  verdim(run, "parametre maxref pas assez grand. besoin/dispo", nref, kMaxReferences,
+         "OCCMRS, record 1: the number of references", "the multireference modes take 1 to " +
+         std::to_string(kMaxReferences) + use);
   // Without a reference no configuration is admitted and the space is
   // empty.
   if (nref < 1)

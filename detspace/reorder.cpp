@@ -29,7 +29,10 @@ int high_bytes(const Run& run, int n) { return run.orb.norb > 256 ? (n + 3) / 4 
 int window(Run& run, long long capacity, int row) {
   long long w = capacity / row;
   if (w < 1) {
-    refuse(run, {"tampon trop petit pour une ligne de determinant :", row, int(capacity)});
+    refuse(run, {"tampon trop petit pour une ligne de determinant :", row, int(capacity)},
+           "the work array (" + std::to_string(capacity) +
+               " elements) cannot hold one row of the reordering (" + std::to_string(row) +
+               " elements)");
   }
   return int(std::min<long long>(w, INT_MAX));
 }
@@ -71,10 +74,13 @@ void write_block(Run& run) {
 // Closes the input list and "ORDET", then either stops as the user asked or
 // puts "ORDET" on unit 61 for the density stage.
 void finish(Run& run, bool delete_input) {
+  const std::string list = run.io.name(kUnitDetB);
   run.io.close(kUnitDetB, delete_input);
-  run.io.close(kUnitOrdet);
-  if (run.stp == "ORDET") fio::stop_requested("stop ORDET");
-  run.io.open(kUnitDetB, "ORDET", fio::Status::Old, fio::Form::Unformatted);
+  run.io.flush(kUnitOrdet);
+  if (run.stp == "ORDET") fio::stop_requested(run.io, "stop ORDET");
+  run.io.move(kUnitOrdet, kUnitDetB);
+  // Messages about the list name the file the user gave.
+  run.io.describe(kUnitDetB, list + " in address order (ORDET)");
   rew61(run);
 }
 
@@ -91,7 +97,8 @@ void pie2(Run& run, int n, unsigned char desc, const unsigned char* emptied,
   Detsto& s = run.dets.detsto;
   const int nh = high_bytes(run, n);
   if (s.wo + 2 * n > kPackOrb || s.wh + nh > kPackHigh) {
-    refuse(run, {"mpie2"});
+    refuse(run, {"mpie2"}, "a block of the reordered list ORDET overflows its " +
+                               std::to_string(kPackOrb) + " orbital bytes");
   }
   s.wdesc[s.wd++] = desc;
   std::memcpy(s.worb + s.wo, emptied, size_t(n));
@@ -225,7 +232,7 @@ void reorde2(Run& run, unsigned char* buf, unsigned char* /*buf2: the same buffe
   run.dets.detsto.wd = run.dets.detsto.wo = run.dets.detsto.wh = 0;
   const int row = 2 * nmax + high_bytes(run, nmax) + 1;
   const int w = window(run, 12LL * run.dim, row);
-  run.io.open(kUnitOrdet, "ORDET", fio::Status::Unknown, fio::Form::Unformatted);
+  run.io.open_scratch(kUnitOrdet, "ORDET", fio::Form::Unformatted);
   file_order_addresses(run, iordre);
 
   // The list was decoded and checked whole by the check: its bytes are
@@ -269,9 +276,11 @@ void reorde(Run& run, int nmax, int* table, int* scratch, short* rows) {
   const long long capacity = 6LL * run.dim;  // two-byte integers
   const int w = window(run, capacity, row);
   if (2LL * ndet > capacity) {
-    refuse(run, {"tampon trop petit pour l'ordre des determinants :", ndet, int(capacity)});
+    refuse(run, {"tampon trop petit pour l'ordre des determinants :", ndet, int(capacity)},
+           "the work array (" + std::to_string(capacity) + " elements) cannot hold the order of " +
+               std::to_string(ndet) + " determinants");
   }
-  run.io.open(kUnitOrdet, "ORDET", fio::Status::Unknown, fio::Form::Unformatted);
+  run.io.open_scratch(kUnitOrdet, "ORDET", fio::Form::Unformatted);
 
   run.io.rewind(kUnitIadrv);
   lirbl(run, table, ndet, kUnitIadrv);

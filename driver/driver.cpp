@@ -1,5 +1,6 @@
 #include "driver/driver.hpp"
 
+#include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -16,6 +17,7 @@
 #include "detspace/reference_configurations.hpp"
 #include "detspace/reorder.hpp"
 #include "core/print.hpp"
+#include "core/threads.hpp"
 #include "driver/command_line.hpp"
 #include "fortio/stop.hpp"
 #include "input/input_checks.hpp"
@@ -43,24 +45,38 @@ const char* const kBanner[11] = {
     "      #######   ######  ##          ##       ##   ######    ##",
 };
 
+constexpr std::string_view kBusy =
+    "another run is using this folder (its scratch file BID75 is locked)";
+
 // The namelist reader scans its groups from an 80-column copy of standard
 // input, so that the input can be read more than once.  Standard input is
 // read whole first: no scratch file is touched before it is known that none
-// of them is an input.
+// of them is an input.  Every line is the run's, so text beyond column 80,
+// which the copy would drop, is refused at once.
+//
+// The scratch files have fixed names in the working folder: a second run
+// there would write over the first one's.  The listing is the first of them
+// each run opens, and its lock stands for the whole set.  Once the folder is
+// the run's, the results file of an earlier run goes: a run that fails must
+// not leave one behind for a script to take as its own.
 void copy_input(Run& run) {
+  if (run.io.scratch_locked("BID75")) refuse_input(run, kBusy);
+  remove_results(run);
   std::vector<std::string> cards;
-  for (std::string card; run.io.read_card(kUnitStdin, card, 80);) cards.push_back(card);
+  for (std::string line; run.io.read_line(kUnitStdin, line);) {
+    check_card_width(run, line, "line " + std::to_string(cards.size() + 1) + " of standard input");
+    line.resize(80, ' ');
+    cards.push_back(line);
+  }
   refuse_scratch_inputs(run, cards);
-  run.io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
-  // The scratch files have fixed names in the working folder: a second run
-  // there would write over the first one's.  The listing is the first of
-  // them each run opens, and its lock stands for the whole set.
-  if (!run.io.try_lock(kUnitListing))
-    refuse_input(run, "another run is using this folder (its scratch file BID75 is locked)");
-  run.io.open(kUnitInput, "BID93", fio::Status::Unknown, fio::Form::Formatted);
+  run.io.open_scratch(kUnitListing, "BID75", fio::Form::Formatted);
+  if (!run.io.try_lock(kUnitListing)) refuse_input(run, kBusy);
+  run.io.open_scratch(kUnitInput, "BID93", fio::Form::Formatted);
   for (const std::string& card : cards) run.io.write_line(kUnitInput, card);
   run.io.flush(kUnitInput);
   run.io.rewind(kUnitInput);
+  if (cards.empty())
+    warn(run, "standard input is empty: no group is read, and every option takes its default");
 }
 
 // The determinant capacity is needed for the report's first line, before
@@ -91,11 +107,19 @@ void check_capacity(Run& run) {
   run.io.list(kUnitReport, {"dimension mat trop grande   : ndet iadri"});
   run.io.list(kUnitReport, {"                    ", ndet, capacity});
   const long long mb = (ndet * bytes_per_determinant(run) + (1 << 20) - 1) >> 20;
-  throw fio::StopRun{fio::kStatusError,
-                     "ciprop: " + std::to_string(ndet) + " determinants exceed the capacity of " +
-                         std::to_string(capacity) + "; MEM=" + std::to_string(ndet) +
-                         " in &RHO would take them, with about " + std::to_string(mb) +
-                         " MB of memory"};
+  fio::stop_error(run.io, std::to_string(ndet) + " determinants exceed the capacity of " +
+                              std::to_string(capacity) + "; MEM=" + std::to_string(ndet) +
+                              " in &RHO would take them, with about " + std::to_string(mb) +
+                              " MB of memory");
+}
+
+// CIPROP_THREADS that the run passes over is told, with the count it uses.
+void warn_thread_count(Run& run) {
+  const char* asked = std::getenv("CIPROP_THREADS");
+  if (asked == nullptr || threads_asked() > 0) return;
+  warn(run, "CIPROP_THREADS='" + std::string(asked) +
+                "' is not a positive number; the run uses " + std::to_string(run_threads()) +
+                " threads, one per processor");
 }
 
 }  // namespace
@@ -184,6 +208,7 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
 }
 
 void driver(Run& run) {
+  warn_thread_count(run);
   copy_input(run);
   check_input_groups(run);
   peek_capacity(run);
@@ -201,16 +226,20 @@ int run_program(Run& run) {
     run.io.close_all();
     return fio::kStatusFinished;
   } catch (const fio::StopRun& stop) {
+    // The stop has told its reason on standard error.
     run.io.flush_all();
-    if (!stop.shown.empty()) run.io.err() << stop.shown << std::endl;
-    // A stop whose reason stands only in the report is told on standard
-    // error too, so that a script sees why the run failed.
-    if (stop.status != fio::kStatusFinished && stop.shown.rfind("ciprop:", 0) != 0 &&
-        stop.status != fio::kStatusIoError)
-      run.io.err() << "ciprop: stopped on an error"
-                   << (stop.shown.empty() ? "" : " (" + stop.shown + ")")
-                   << "; the report ends with:" << run.io.last_out() << std::endl;
     return stop.status;
+  } catch (const std::bad_alloc&) {
+    run.io.flush_all();
+    run.io.err() << "ciprop: not enough memory for this run; run it on a machine with more"
+                 << std::endl;
+    return fio::kStatusError;
+  } catch (const std::exception& e) {
+    // A fault of the program itself, never of the input: said so.
+    run.io.flush_all();
+    run.io.err() << "ciprop: internal error (" << e.what() << "); please report it with the input"
+                 << std::endl;
+    return fio::kStatusError;
   }
 }
 

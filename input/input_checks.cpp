@@ -87,7 +87,7 @@ void warn(Run& run, std::string_view text) {
 
 void refuse_input(Run& run, std::string_view message) {
   run.io.list(kUnitReport, {message});
-  throw fio::StopRun{fio::kStatusError, "ciprop: " + std::string(message)};
+  fio::stop_error(run.io, message);
 }
 
 void check_input_groups(Run& run) {
@@ -241,15 +241,21 @@ std::vector<std::string> quoted_texts(const std::vector<std::string>& lines) {
 void refuse_scratch_inputs(Run& run, const std::vector<std::string>& lines) {
   const std::vector<std::string> quoted = quoted_texts(lines);
   std::vector<std::string> names = quoted;
-  for (const std::string& prefix : quoted)
+  for (std::string_view base : kInputBaseNames) names.emplace_back(base);
+  for (const std::string& prefix : quoted) {
     for (const std::string& base : quoted) names.push_back(prefix + base);
+    for (std::string_view base : kInputBaseNames) names.push_back(prefix + std::string(base));
+  }
   for (std::string_view scratch : kScratchNames) {
+    // A scratch name that is a link is removed, not written through: only a
+    // file of its own can be an input.
     struct stat st;
-    if (::stat(std::string(scratch).c_str(), &st) != 0) continue;
+    if (::lstat(std::string(scratch).c_str(), &st) != 0) continue;
     for (const std::string& name : names)
       if (same_file(name, st))
-        refuse_input(run, "the input names '" + name + "', which is the scratch file " +
-                              std::string(scratch) + " of this program: rename that file");
+        refuse_input(run, "the input file '" + name + "' is the scratch file " +
+                              std::string(scratch) +
+                              " of this program (the same file): give it a name of its own");
   }
 }
 

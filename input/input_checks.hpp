@@ -51,10 +51,16 @@ void warn_file_names(Run& run, std::string_view orb1, std::string_view prefix,
 inline constexpr std::string_view kScratchNames[] = {"BID75", "BID93", "IADRV",
                                                      "BID84", "ORDET", "Mattemp"};
 
+// The names the inputs take when standard input does not name them.
+inline constexpr std::string_view kInputBaseNames[] = {
+    "vrt",    "Info",   "deta",   "detb",   "daveca", "davecb", "INPORB", "RasOrb",
+    "ScfOrb", "OneInt", "TraOne", "ComFile", "RunFile", "OCCMRS", "dens"};
+
 // Refuses standard input (its lines, read before any scratch file is
 // opened) when a file name quoted in it, alone or after another quoted name
-// as a prefix, is one of the scratch files: the run would overwrite an
-// input.  Files are compared by identity, so "./BID75" is caught too.
+// as a prefix, or an input under its usual name (alone or after a quoted
+// prefix), is one of the scratch files: the run would overwrite an input.
+// Files are compared by identity, so "./BID75" and a link are caught too.
 void refuse_scratch_inputs(Run& run, const std::vector<std::string>& lines);
 
 // One line "ciprop: warning: <text>" on standard error.

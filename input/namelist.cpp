@@ -47,7 +47,9 @@ bool data_before_end(Run& run, std::string& card) {
 [[noreturn]] void overflow(Run& run, std::string_view group) {
   run.io.write_line(kUnitReport, "     *** TOO MANY CHARACTERS IN NAMELIST " + a_field(group, 7) +
                            " ** STOP **");
-  fio::stop_error();
+  fio::stop_error(run.io, "the group " + run.namelist_group + " holds more than " +
+                              std::to_string(kGroupCapacity) +
+                              " characters once blanks are dropped; shorten it");
 }
 
 // Appends the card from column `start` on: blanks outside a quoted run are
@@ -109,11 +111,14 @@ void der(Run& run, char& c, const std::string& card, int n) {
 // Every card must end in a separator so that the value of its last item does
 // not run into the first item of the next card.  A card ending in "=" lets
 // its value continue on the next card.
-void ajvir(Run& run, std::string& card, int n) {
+void ajvir(Run& run, std::string& card, int n, std::string_view where) {
   const char last = card[n - 1];
   if (last != ',' && last != ' ') {
     run.io.list(kUnitReport, {card});
-    refuse(run, {"ligne de 80 caracteres sans vigule a la fin"});
+    refuse(run, {"ligne de 80 caracteres sans vigule a la fin"},
+           std::string(where) + " fills all " + std::to_string(n) +
+               " columns and does not end in a comma; end it with a comma, or break it after "
+               "one");
   }
   int col = n;
   while (col >= 1 && card[col - 1] == ' ') --col;
@@ -121,20 +126,51 @@ void ajvir(Run& run, std::string& card, int n) {
   card[col] = ',';
 }
 
+std::string unit_source(Run& run, int unit) {
+  return unit == kUnitInput || unit == kUnitStdin ? std::string("standard input")
+                                                  : "the file " + run.io.name(unit);
+}
+
+std::string group_source(Run& run, std::string_view group, int unit) {
+  return std::string(group) + " of " + unit_source(run, unit);
+}
+
+void check_card_width(Run& run, std::string_view line, std::string_view where) {
+  if (line.size() <= static_cast<size_t>(kCard) ||
+      line.find_first_not_of(' ', kCard) == std::string_view::npos)
+    return;
+  const std::string why = std::string(where) + " has " + std::to_string(line.size()) +
+                          " characters; a namelist card is read in its first " +
+                          std::to_string(kCard) +
+                          " columns and the text beyond them would be lost: break the line "
+                          "after a comma";
+  refuse(run, {why}, why);
+}
+
 void lecnam(Run& run, std::string_view group, std::string& text, int unit, int& ierr,
             int iprint) {
   ierr = 0;
   text.assign(kGroupCapacity, ' ');
-  std::string card;
+  std::string line, card;
+  auto to_card = [&] {
+    card = line;
+    card.resize(kCard, ' ');
+    majnam(card, kCard);
+  };
   size_t at;
   do {
-    if (!run.io.read_card(unit, card, kCard)) {
+    if (!run.io.read_line(unit, line)) {
       ierr = 1;
       return;
     }
-    majnam(card, kCard);
+    to_card();
     at = card.find(group);
   } while (at == std::string::npos);
+  run.namelist_group = group_source(run, group, unit);
+  auto where = [&] { return "line " + std::to_string(run.io.record(unit)) + " of " + unit_source(run, unit); };
+  // Text beyond column 80 would be lost; the copy of standard input holds
+  // 80 columns, its lines were checked whole.
+  check_card_width(run, line, where());
 
   int start = static_cast<int>(at + group.size()) + 1;
   int count = 0;
@@ -144,12 +180,15 @@ void lecnam(Run& run, std::string_view group, std::string& text, int unit, int& 
       last_card = data_before_end(run, card);
       if (!last_card) break;
     }
-    ajvir(run, card, kCard);
+    ajvir(run, card, kCard, where());
     gather(run, group, card, start, text, count);
     if (last_card) break;
     run.io.flush(kUnitReport);
-    run.io.read_card_required(unit, card, kCard);
-    majnam(card, kCard);
+    if (!run.io.read_line(unit, line))
+      fio::stop_io(run.io, unit_source(run, unit) + " ends inside the group " + std::string(group) +
+                               ", which has no end (&END, $END or a final /); close the group");
+    check_card_width(run, line, where());
+    to_card();
     start = 1;
   }
   if (iprint == 1) echo_group(run, group, text, count);

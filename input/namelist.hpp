@@ -26,8 +26,16 @@ void maj(char* s, int n);
 // Last non-blank character of columns 1..n in c, its column in run.dder.
 void der(Run& run, char& c, const std::string& card, int n);
 // Makes the card end in a comma (or "="); a card whose column n is neither
-// blank nor a comma stops the run.
-void ajvir(Run& run, std::string& card, int n);
+// blank nor a comma stops the run.  `where` names the card for the message
+// ("line 3 of standard input").
+void ajvir(Run& run, std::string& card, int n, std::string_view where);
+// Where a text comes from, for messages: "standard input" (unit 93 holds
+// its copy) or "the file vrt"; and a group of it, "&VRT of the file vrt".
+std::string unit_source(Run& run, int unit);
+std::string group_source(Run& run, std::string_view group, int unit);
+// Refuses a line of `where` with text beyond column 80: the reader takes
+// cards of 80 columns and would drop it.
+void check_card_width(Run& run, std::string_view line, std::string_view where);
 // Prints back what the stage wrote to unit 75, under a 15-character title.
 void scrinam(Run& run, std::string_view title);
 
@@ -67,7 +75,10 @@ void namela(Run& run, std::string& text, FChar<N>& x, std::string_view key) {
 void ninpi(Run& run, const std::string& text, int first, int last, int& value);
 void ninpl(Run& run, const std::string& text, int first, int last, bool& value);
 void ninpf(Run& run, const std::string& text, int first, int last, double& value);
-[[noreturn]] void necerr(Run& run, std::string_view field, int position, int kind, int length);
+// necerr prints the field report and stops with code 211, `reason` on
+// standard error.
+[[noreturn]] void necerr(Run& run, std::string_view field, int position, int kind, int length,
+                         std::string_view reason);
 
 // Text in a field of w columns, as the A edit descriptor writes it: cut to its
 // first w characters, or right-aligned when shorter.

@@ -77,20 +77,36 @@ std::string upper(std::string_view key) {
   return k;
 }
 
+// "KEY in &RHO of standard input", for the messages.
+std::string item_name(const Run& run) {
+  return run.namelist_key + (run.namelist_group.empty() ? "" : " in " + run.namelist_group);
+}
+
+// The item from position p on, as the user wrote it (blanks gone), cut short.
+std::string item_text(const std::string& text, int p) {
+  std::string t = text.substr(p - 1, 40);
+  t.erase(t.find_last_not_of(' ') + 1);
+  return t;
+}
+
 [[noreturn]] void item_error(Run& run, const std::string& text, std::string_view key, int p,
-                             int code) {
+                             int code, std::string_view why) {
   const std::string from_key = text.substr(p - 1, kFieldShown);
   run.io.write_line(kUnitReport, "     *** ERREUR EN LISANT LA VARIABLE " + a_field(key, 6) + " DANS " +
                            a_field(from_key, kFieldShown) + " ***   STOP ***");
-  fio::stop_code(code);
+  fio::stop_code(run.io, code, item_name(run) + ": " + std::string(why) + " (the text reads '" +
+                                   item_text(text, p) + "')");
 }
 
 // The field shown by the report of a bad character: from its first column,
 // at most 80 characters.
-[[noreturn]] void bad_character(Run& run, const std::string& text, int first, int pos,
-                                int kind) {
+[[noreturn]] void bad_character(Run& run, const std::string& text, int first, int last, int pos,
+                                int kind, std::string_view why) {
   const std::string field = text.substr(first - 1, kFieldShown);
-  necerr(run, field, pos, kind, static_cast<int>(field.size()));
+  std::string value = text.substr(first - 1, std::max(0, std::min(last, pos + 20) - first + 1));
+  value.erase(value.find_last_not_of(' ') + 1);
+  necerr(run, field, pos, kind, static_cast<int>(field.size()),
+         item_name(run) + ": '" + value + "' " + std::string(why));
 }
 
 // Accepted element sizes, and the message for any other.
@@ -109,19 +125,23 @@ void check_size(Run& run, const Target& t) {
       run.io.list(kUnitReport, {" il valore", t.size, " per un reale e' intollerabil      e"});
       break;
   }
-  fio::stop_error();
+  fio::stop_error(run.io, item_name(run) + ": values of " + std::to_string(t.size) +
+                              " bytes are not taken by the decoders");
 }
 
 // The decoders are not told the length of the caller's array by the input;
 // a store outside it stops the run instead of overwriting what follows.
 void check_element(Run& run, std::string_view key, int element, int capacity, bool listed) {
   if (element >= 1 && element <= capacity) return;
-  if (listed)
+  if (listed) {
     run.io.list(kUnitReport, {"namelist: too many values for key ", key, " (capacity", capacity, ")"});
-  else
-    run.io.list(kUnitReport, {"namelist: subscript", element, " out of range 1 to", capacity,
-                    " for key ", key});
-  fio::stop_error();
+    fio::stop_error(run.io, item_name(run) + ": more than " + std::to_string(capacity) +
+                                " values; give at most " + std::to_string(capacity));
+  }
+  run.io.list(kUnitReport, {"namelist: subscript", element, " out of range 1 to", capacity,
+                  " for key ", key});
+  fio::stop_error(run.io, item_name(run) + ": subscript " + std::to_string(element) +
+                              " is outside 1 to " + std::to_string(capacity));
 }
 
 void store(Run& run, const Target& t, int element, const Value& v, bool listed) {
@@ -130,7 +150,9 @@ void store(Run& run, const Target& t, int element, const Value& v, bool listed) 
   unsigned char* dst = static_cast<unsigned char*>(t.base) + std::size_t(element - 1) * t.size;
   if (t.type == Type::Integer && t.size == 2) {
     if (v.i < INT16_MIN || v.i > INT16_MAX) {
-      refuse(run, {"namelist: value", v.i, " out of range for key ", t.key});
+      refuse(run, {"namelist: value", v.i, " out of range for key ", t.key},
+             item_name(run) + ": " + std::to_string(v.i) + " is outside " +
+                 std::to_string(INT16_MIN) + " to " + std::to_string(INT16_MAX));
     }
     const int16_t x = static_cast<int16_t>(v.i);
     std::memcpy(dst, &x, sizeof x);
@@ -185,18 +207,20 @@ int numeric_item(Run& run, std::string& text, const Target& t, int p, int& store
   int comma = 0;
   for (int k = e; k >= start && comma == 0; --k)
     if (at(text, k) == ',') comma = k;
-  if (comma == 0) item_error(run, text, t.key, p, 210);
+  constexpr std::string_view kNoComma =
+      "its value is not ended by a comma before the next key; items are separated by commas";
+  if (comma == 0) item_error(run, text, t.key, p, 210, kNoComma);
   // Nothing but blanks between the "=" and the comma: a key glued to the "="
   // was decoded first, and this value had no comma before it.
   bool blanks_only = comma > start;
   for (int k = start; k < comma; ++k) blanks_only = blanks_only && at(text, k) == ' ';
-  if (blanks_only) item_error(run, text, t.key, p, 210);
+  if (blanks_only) item_error(run, text, t.key, p, 210, kNoComma);
   const int end = value_end(text, start, comma - 1);
 
   const int paren = find(text, '(', p, start - 1);
   if (paren) {
     const int close = find(text, ')', paren + 1);
-    if (close == 0) item_error(run, text, t.key, p, 210);
+    if (close == 0) item_error(run, text, t.key, p, 210, "its subscript has no closing ')'");
     int element = 0;
     ninpi(run, text, paren + 1, close - 1, element);
     store(run, t, element, decode(run, text, start, end, t.type), false);
@@ -224,11 +248,19 @@ int numeric_items(Run& run, std::string& text, const Target& t) {
   int stored = 0;
   if (key.empty()) return stored;
   const Target target{t.base, t.size, t.capacity, key, t.type};
+  run.namelist_key = key;
   while (const int p = find_key(text, key)) {
     const int end = numeric_item(run, text, target, p, stored);
     blank(text, p, std::max(end, p));
   }
   return stored;
+}
+
+// A quoted value is closed within its length and two more characters.
+std::string unclosed(int length) {
+  return "a quoted value is not closed within " + std::to_string(length + 2) +
+         " characters (values hold at most " + std::to_string(length) +
+         "); close it with the quote that opened it";
 }
 
 // Copies text(first:last) into a character element, cut or blank-padded.
@@ -245,18 +277,19 @@ int char_item(Run& run, std::string& text, char* base, const std::string& key, i
               int capacity, int p) {
   const int apos = find(text, '\'', p);
   const int dquote = find(text, '"', p);
-  if (apos == 0 && dquote == 0) item_error(run, text, key, p, 210);
+  if (apos == 0 && dquote == 0)
+    item_error(run, text, key, p, 210, "no quoted value follows it; write " + key + "='value'");
   int q = (apos && (dquote == 0 || apos < dquote)) ? apos : dquote;
   const char quote = at(text, q);
 
   const int paren = find(text, '(', p, q - 1);
   if (paren) {
     const int close = find(text, ')', paren + 1);
-    if (close == 0) item_error(run, text, key, p, 210);
+    if (close == 0) item_error(run, text, key, p, 210, "its subscript has no closing ')'");
     int element = 0;
     ninpi(run, text, paren + 1, close - 1, element);
     const int c = find(text, quote, q + 1, q + length + 2);
-    if (c == 0) item_error(run, text, key, p, 211);
+    if (c == 0) item_error(run, text, key, p, 211, unclosed(length));
     store_chars(run, text, q + 1, c - 1, base, length, capacity, key, element, false);
     return c + 1;
   }
@@ -269,7 +302,7 @@ int char_item(Run& run, std::string& text, char* base, const std::string& key, i
     int repeat = 1;
     if (star) ninpi(run, text, a + 1, star - 1, repeat);
     const int c = find(text, quote, q + 1, q + length + 2);
-    if (c == 0) item_error(run, text, key, p, 212);
+    if (c == 0) item_error(run, text, key, p, 212, unclosed(length));
     // A value repeated zero times or less stores nothing and ends the item.
     if (repeat <= 0) return c + 1;
     for (int r = 1; r <= repeat; ++r)
@@ -280,7 +313,7 @@ int char_item(Run& run, std::string& text, char* base, const std::string& key, i
       q = c + 2;
     } else if (next >= '0' && next <= '9') {
       q = find(text, quote, c + 2);
-      if (q == 0) item_error(run, text, key, p, 212);
+      if (q == 0) item_error(run, text, key, p, 212, "a repeat count is not followed by a quoted value");
     } else {
       return c + 1;
     }
@@ -309,6 +342,7 @@ void namela(Run& run, std::string& text, char* target, std::string_view key, int
             int capacity) {
   const std::string k = upper(key);
   if (k.empty()) return;
+  run.namelist_key = k;
   while (const int p = find_key(text, k)) {
     const int end = char_item(run, text, target, k, length, capacity, p);
     blank(text, p, end);
@@ -327,13 +361,15 @@ void ninpi(Run& run, const std::string& text, int first, int last, int& value) {
     const char ch = at(text, k);
     if (ch >= '0' && ch <= '9') {
       v += (ch - '0') * place;
-      if (v > INT_MAX) bad_character(run, text, first, k, kInteger);
+      if (v > INT_MAX)
+        bad_character(run, text, first, last, k, kInteger,
+                      "does not fit an integer of 4 bytes (at most 2147483647)");
       place = std::min(place * 10, kPlaceCap);
     } else if (ch == '-' && k == first) {
       v = -v;
       break;
     } else if (!((ch == '+' || ch == '&' || ch == ' ') && k == first)) {
-      bad_character(run, text, first, k, kInteger);
+      bad_character(run, text, first, last, k, kInteger, "is not an integer");
     }
   }
   value = static_cast<int>(v);
@@ -349,7 +385,9 @@ void ninpl(Run& run, const std::string& text, int first, int last, bool& value) 
     value = false;
     return;
   }
-  refuse(run, {" ERRORE NELLA LETTURA DI UN LOGICO"});
+  refuse(run, {" ERRORE NELLA LETTURA DI UN LOGICO"},
+         item_name(run) + ": '" + item_text(text, first).substr(0, std::max(0, last - first + 1)) +
+             "' is not a logical value (T or F)");
 }
 
 namespace {
@@ -394,13 +432,14 @@ void ninpf(Run& run, const std::string& text, int first, int last, double& value
     } else if (ch == '-' && k == first) {
       v = -v;
     } else if (!((ch == '+' || ch == '&' || ch == ' ') && k == first)) {
-      bad_character(run, text, first, k, kReal);
+      bad_character(run, text, first, last, k, kReal, "is not a number");
     }
   }
   value = power(0.1, decimals) * v * scale;
 }
 
-void necerr(Run& run, std::string_view field, int position, int kind, int length) {
+void necerr(Run& run, std::string_view field, int position, int kind, int length,
+            std::string_view reason) {
   std::string marker(80, ' ');
   if (position > 80) {
     marker.assign(80, '-');
@@ -414,7 +453,7 @@ void necerr(Run& run, std::string_view field, int position, int kind, int length
   run.io.write_line(kUnitReport, "");
   run.io.write_line(kUnitReport, "   " + a_field(field.substr(0, std::max(length, 0)), 80));
   run.io.write_line(kUnitReport, "   " + marker);
-  fio::stop_code(211);
+  fio::stop_code(run.io, 211, reason);
 }
 
 }  // namespace ciprop

@@ -203,9 +203,10 @@ void open_molcas(Run& run, const Rofil& f) {
 // counts are read again, into the shared records, with the run description.
 void first_look_info(Run& run) {
   InfoFile info;
-  if (!lirinfo(run, info, true)) {
-    refuse(run, {"il n'y a pas de file Info"});
-  }
+  if (!lirinfo(run, info, true))
+    refuse(run, {"il n'y a pas de file Info"},
+           "the Info file " + run.io.name(kUnitInfo) +
+               " has no group &COST_MO; name the Info file of the CI run with INFO1 in &ROFIL");
 }
 
 }  // namespace
@@ -231,7 +232,10 @@ void colle(Run& run, std::string_view a, std::string_view b, std::string& result
       if (length == capacity) {
         run.io.list(kUnitReport, {"impossible de coller a et b. c pas assez long"});
         run.io.list(kUnitReport, {a});
-        refuse(run, {b});
+        refuse(run, {b},
+               "the name joined from PREFIX and " + std::string(b) + " is longer than " +
+                   std::to_string(capacity) +
+                   " characters; give the file's name whole (ORB1, ONEINT1, TRAONE1, COMFILE1)");
       }
       result[static_cast<size_t>(length++)] = ch;
     }
@@ -266,6 +270,22 @@ int nomfil3(Run& run, std::string_view full, std::string_view composed, std::str
   run.io.close(kUnitCheck);
   return c_open(name.c_str());
 }
+
+namespace {
+
+// Values that the run would pass over without a word: a stop point that
+// does not exist, a capacity below the default (which is kept).
+void warn_ignored_options(Run& run, bool mem_given) {
+  const std::string stop(rtrim(run.stp.view()));
+  if (stop != "FIN" && stop != "ORDET")
+    warn(run, "STOP='" + stop + "' in &RHO names no stop point (ORDET, or FIN for the end); the "
+              "run goes to its end");
+  if (mem_given && run.memoire < kIadri)
+    warn(run, "MEM=" + std::to_string(run.memoire) + " in &RHO is below the default capacity of " +
+                  std::to_string(kIadri) + " determinants, which is used");
+}
+
+}  // namespace
 
 void lirdav(Run& run) {
   run.orbi.ndel.fill(0);
@@ -305,7 +325,7 @@ void lirdav(Run& run) {
   nameld(run, text, run.infdav.twvec, "TWVEC");
   namela(run, text, run.opt.calcul, "CALCUL");
   namela(run, text, run.stp, "STOP");
-  nameli(run, text, run.memoire, "MEM");
+  const bool mem_given = nameli(run, text, run.memoire, "MEM") > 0;
   listed_roots(run, text, "RACINES", 2, numero_given[1], run.ronum.nracines, run.ronum.racines);
   listed_roots(run, text, "RACINESA", 1, numero_given[0], run.ronum.nracinesa, run.ronum.racinesa);
   band_width(run, text);
@@ -344,6 +364,7 @@ void lirdav(Run& run) {
   run.io.rewind(kUnitListing);
   maj(run.stp.data(), 8);
   maj(run.opt.calcul.data(), 3);
+  warn_ignored_options(run, mem_given);
   fio::NamelistOut(run.io, kUnitListing, "RHO")
       .add("NPRINT", run.pr.nprint)
       .add("TWVEC", run.infdav.twvec)

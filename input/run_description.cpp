@@ -20,11 +20,19 @@ constexpr std::string_view kRule = "--------------------------------------";
 // for the record and never set.
 constexpr bool kYdp = false;
 
+std::string info_file(Run& run) { return "the Info file " + run.io.name(kUnitInfo); }
+std::string vrt_name(Run& run) { return run.io.name(kUnitVrt); }
+std::string vrt_file(Run& run) { return "the run description " + vrt_name(run); }
+
 void check_counts(Run& run, const InfoFile& info) {
   if (run.sym.nsym < 1 || run.sym.nsym > kMaxSym)
-    refuse(run, {"fichier Info : nombre de symetries hors limites (1 a 8) : nsym=", run.sym.nsym});
+    refuse(run, {"fichier Info : nombre de symetries hors limites (1 a 8) : nsym=", run.sym.nsym},
+           info_file(run) + ": NSYM of &COST_AO is " + std::to_string(run.sym.nsym) +
+               "; a point group has 1 to 8 irreducible representations");
   if (info.norb < 0 || info.norb > kMaxOrb)
-    refuse(run, {"fichier Info : nombre d orbitales hors limites (0 a 500) : norb=", info.norb});
+    refuse(run, {"fichier Info : nombre d orbitales hors limites (0 a 500) : norb=", info.norb},
+           info_file(run) + ": NORB of &COST_MO is " + std::to_string(info.norb) +
+               "; this program takes 0 to " + std::to_string(kMaxOrb) + " orbitals");
 }
 
 // The product table indexes every symmetry table of the run: its block over
@@ -34,16 +42,25 @@ void check_table(Run& run) {
     for (int i = 1; i <= run.sym.nsym; ++i)
       if (run.sym.mult(i, j) < 1 || run.sym.mult(i, j) > run.sym.nsym)
         refuse(run, {"fichier Info : table ITS hors limites (1 a nsym) : i, j, its=",
-                     i, j, run.sym.mult(i, j)});
+                     i, j, run.sym.mult(i, j)},
+               info_file(run) + ": the product table ITS of &COST_AO gives " +
+                   std::to_string(i) + " x " + std::to_string(j) + " = " +
+                   std::to_string(run.sym.mult(i, j)) + ", not a symmetry 1 to NSYM=" +
+                   std::to_string(run.sym.nsym));
 }
 
 void check_orbitals(Run& run, const InfoFile& info) {
   if (info.noc < 0 || info.noc > info.norb)
-    refuse(run, {"fichier Info : orbitales occupees hors limites (0 a norb) : noc=", info.noc});
+    refuse(run, {"fichier Info : orbitales occupees hors limites (0 a norb) : noc=", info.noc},
+           info_file(run) + ": NOC of &COST_MO is " + std::to_string(info.noc) +
+               ", not 0 to NORB=" + std::to_string(info.norb));
   for (int i = 1; i <= info.norb; ++i)
     if (run.sym.isym(i) < 1 || run.sym.isym(i) > run.sym.nsym)
       refuse(run, {"fichier Info : symetrie hors limites (1 a nsym) : orbitale, itsym=", i,
-                   run.sym.isym(i)});
+                   run.sym.isym(i)},
+             info_file(run) + ": ITSYM of &COST_MO gives orbital " + std::to_string(i) +
+                 " the symmetry " + std::to_string(run.sym.isym(i)) + ", not 1 to NSYM=" +
+                 std::to_string(run.sym.nsym) + " (ITSYM needs one value per orbital)");
 }
 
 // Every active orbital is an orbital of the CI, listed once; the state has
@@ -53,12 +70,19 @@ void check_active(Run& run) {
   for (int k = 1; k <= cs.noac; ++k) {
     int a = cs.numac(k);
     if (a < 1 || a > run.orb.norb)
-      refuse(run, {"orbitale active hors limites (1 a norb) : numac=", a});
+      refuse(run, {"orbitale active hors limites (1 a norb) : numac=", a},
+             vrt_file(run) + ": NUMAC(" + std::to_string(k) + ") of &VRT is " +
+                 std::to_string(a) + ", not an orbital 1 to NORB=" + std::to_string(run.orb.norb) +
+                 " of the Info file");
     for (int l = 1; l < k; ++l)
-      if (cs.numac(l) == a) refuse(run, {"orbitale active donnee deux fois : numac=", a});
+      if (cs.numac(l) == a)
+        refuse(run, {"orbitale active donnee deux fois : numac=", a},
+               vrt_file(run) + ": NUMAC of &VRT lists orbital " + std::to_string(a) + " twice");
   }
   if (cs.is0 < 1 || cs.is0 > run.sym.nsym)
-    refuse(run, {"symetrie de l etat hors limites (1 a nsym) : is0=", cs.is0});
+    refuse(run, {"symetrie de l etat hors limites (1 a nsym) : is0=", cs.is0},
+           vrt_file(run) + ": IS0 of &VRT is " + std::to_string(cs.is0) +
+               ", not a symmetry 1 to NSYM=" + std::to_string(run.sym.nsym) + " of the Info file");
 }
 
 void banner(Run& run, std::string_view title) {
@@ -89,7 +113,9 @@ bool read_vrt(Run& run) {
   nameli(run, text, run.det.ndet, "NDET");
   namela(run, text, run.prep.gener, "GENER");
   if (cs.noac < 0 || cs.noac > kMaxActive)
-    refuse(run, {"nombre d orbitales actives hors limites (0 a 16) : noac=", cs.noac});
+    refuse(run, {"nombre d orbitales actives hors limites (0 a 16) : noac=", cs.noac},
+           vrt_file(run) + ": NOAC of &VRT is " + std::to_string(cs.noac) +
+               "; this program takes 0 to " + std::to_string(kMaxActive) + " active orbitals");
   fio::NamelistOut(run.io, kUnitListing, "VRT")
       .add("NOAC", cs.noac)
       .add("NUMAC", std::span<const int>(cs.numac.data(), kMaxActive))
@@ -167,8 +193,11 @@ bool lirinfo(Run& run, InfoFile& info, bool ydp) {
   run.io.rewind(kUnitInfo);
   lecnam(run, "&COST_MO", mo, kUnitInfo, ierr, 0);
   if (ierr != 0) return false;
+  // Both groups are gathered before either is decoded.
+  run.namelist_group = group_source(run, "&COST_AO", kUnitInfo);
   nameli(run, ao, run.sym.nsym, "NSYM");
   nameli(run, ao, run.sym.mult.data(), "ITS", 4, kMaxSym * kMaxSym);
+  run.namelist_group = group_source(run, "&COST_MO", kUnitInfo);
   nameli(run, mo, info.norb, "NORB");
   check_counts(run, info);
   nameli(run, mo, info.noc, "NOC");
@@ -194,9 +223,9 @@ void lircd(Run& run) {
   if (!read_vrt(run)) {
     run.io.list(kUnitReport, {"on n'a pas trouve de fichier vrt"});
     if (!run.io.is_open(kUnitVrt))
-      throw fio::StopRun{fio::kStatusIoError,
-                         "ciprop: input/output error: the run description file (VRT, VRT1 of "
-                         "&ROFIL) does not exist"};
+      fio::stop_io(run.io,
+                   "input/output error: the run description file (VRT, VRT1 of &ROFIL) does "
+                   "not exist");
     return;
   }
   run.io.close(kUnitVrt);
@@ -241,7 +270,10 @@ void calc(Run& run) {
   // Only the modes built on reference configurations tabulate the active
   // configurations; the others hold any active space of up to 16 orbitals.
   if (run.prep.gener.c[0] == 'M' && run.prep.gener.c[1] == 'R')
-    verdim(run, "calcul MRS  ndimcs trop grand :  ndimcs=", ndimcs(run), kMaxNdimcs);
+    verdim(run, "calcul MRS  ndimcs trop grand :  ndimcs=", ndimcs(run), kMaxNdimcs,
+           "the number of active configurations of " + std::to_string(run.cs.nelac) + " +/- 2 electrons in " +
+               std::to_string(run.cs.noac) + " active orbitals (&VRT of " + vrt_name(run) + ")",
+           "a multireference mode takes fewer active orbitals");
 }
 
 // Configurations of the active space: i doubly and j singly occupied

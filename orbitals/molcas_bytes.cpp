@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 #include <string>
 
@@ -25,10 +27,8 @@ std::string molcas_file(const Run& run, int k) {
 }
 
 void molcas_fault(Run& run, int k, std::string_view what) {
-  run.io.flush_all();
-  run.io.err() << "ciprop: input/output error on the MOLCAS file " << molcas_file(run, k) << ": "
-               << what << std::endl;
-  throw fio::StopRun{fio::kStatusIoError, ""};
+  fio::stop_io(run.io, "input/output error on the MOLCAS file " + molcas_file(run, k) + ": " +
+                           std::string(what));
 }
 
 void molcas_refuse(Run& run, int k, std::string_view what) {
@@ -37,8 +37,7 @@ void molcas_refuse(Run& run, int k, std::string_view what) {
 }
 
 void molcas_stop(Run& run, int k, std::string_view what) {
-  throw fio::StopRun{fio::kStatusError, "ciprop: MOLCAS file " + molcas_file(run, k) + ": " +
-                                            std::string(what)};
+  fio::stop_error(run.io, "MOLCAS file " + molcas_file(run, k) + ": " + std::string(what));
 }
 
 void need_file(Run& run, int k) {
@@ -62,14 +61,15 @@ void read_at(Run& run, int k, long offset, void* data, long nbytes) {
 
 long file_size(Run& run, int k) {
   struct stat st;
-  if (::fstat(run.filc(k), &st) != 0) molcas_fault(run, k, "unreadable");
+  if (::fstat(run.filc(k), &st) != 0)
+    molcas_fault(run, k, std::string("cannot be read: ") + std::strerror(errno));
   return static_cast<long>(st.st_size);
 }
 
 long read_some(Run& run, int k, long offset, void* data, long nbytes) {
   seek(run, k, offset);
   const long got = c_read(run.filc(k), data, static_cast<size_t>(nbytes));
-  if (got < 0) molcas_fault(run, k, "unreadable");
+  if (got < 0) molcas_fault(run, k, std::string("cannot be read: ") + std::strerror(errno));
   return got;
 }
 

@@ -99,7 +99,9 @@ void lircost(Run& run) {
   check_items(run, "&COST", given, text, kCostKeys);
   const int v = run.hacer.molcas;
   if (v != 4 && v != 5 && v != 54 && v != kMolcasCurrent)
-    refuse(run, {"version de Molcas non prevue :", v, " (4, 5, 54 ou 22)"});
+    refuse(run, {"version de Molcas non prevue :", v, " (4, 5, 54 ou 22)"},
+           "MOLCAS=" + std::to_string(v) + " in &RHC or &COST is no file version this program "
+           "reads; give 4, 5, 54 or 22 (current OpenMolcas)");
 }
 
 // The basis and kept-orbital counts of TraOne, and the check of the frozen
@@ -474,18 +476,26 @@ void lirops(Run& run) {
   auto valid = [](int g) { return g >= 1 && g <= 8; };
   const int sx = run.symxyz(1), sy = run.symxyz(2), sz = run.symxyz(3);
   for (int g : {sx, sy, sz})
-    if (!valid(g)) refuse(run, {"symetrie de x, y ou z incorrecte :", g});
+    if (!valid(g))
+      refuse(run, {"symetrie de x, y ou z incorrecte :", g},
+             "&RHO: ISX, ISY, ISZ give the symmetry " + std::to_string(g) + ", not 1 to 8");
   // A symmetry the molecule does not have names no block of the integrals:
   // the operator would silently vanish.
   for (int k = 1; k <= 3; ++k) {
     if (run.symxyz(k) > run.sym.nsym)
       refuse(run, {std::string("ISX ISY ISZ") .substr(4 * (k - 1), 3) + " beyond the " +
                        std::to_string(run.sym.nsym) + " symmetries of the case :",
-                   run.symxyz(k)});
+                   run.symxyz(k)},
+             "&RHO: " + std::string("ISX ISY ISZ").substr(4 * (k - 1), 3) + "=" +
+                 std::to_string(run.symxyz(k)) + " is beyond the " +
+                 std::to_string(run.sym.nsym) + " symmetries of the Info file");
     if (run.symxxyyzz(k) > run.sym.nsym)
       refuse(run, {std::string("ISXYISXZISYZ").substr(4 * (k - 1), 4) + " outside 1.." +
                        std::to_string(run.sym.nsym) + " :",
-                   run.symxxyyzz(k)});
+                   run.symxxyyzz(k)},
+             "&RHC: " + std::string("ISXYISXZISYZ").substr(4 * (k - 1), 4) + "=" +
+                 std::to_string(run.symxxyyzz(k)) + " is beyond the " +
+                 std::to_string(run.sym.nsym) + " symmetries of the Info file");
   }
   run.symxxyyzz(1) = mult(sx, sy);
   run.symxxyyzz(2) = mult(sx, sz);
@@ -494,7 +504,10 @@ void lirops(Run& run) {
   for (int g : {sx, sy, sz, run.symxxyyzz(1), run.symxxyyzz(2), run.symxxyyzz(3)}) {
     bool ok = valid(g);
     for (int s = 1; ok && s <= run.sym.nsym; ++s) ok = valid(mult(s, g));
-    if (!ok) refuse(run, {"table de multiplication des symetries incorrecte"});
+    if (!ok)
+      refuse(run, {"table de multiplication des symetries incorrecte"},
+             "the product table ITS of the Info file " + run.io.name(kUnitInfo) +
+                 " gives a symmetry outside 1 to 8 for the operators of ISX, ISY, ISZ");
   }
   // Addresses count 1024-byte blocks in version 4, 8-byte words in 5 and
   // 54, 512-byte blocks in current OpenMolcas.
@@ -545,13 +558,12 @@ void lirorb(Run& run) {
     run.io.list(kUnitReport, {"norb", r.ntot});
   }
   if (!run.io.is_open(kUnitOrbitals)) {
-    run.io.flush_all();
     std::string tried;
     for (int k = 1; k <= 4; ++k)
       if (!run.orbnom(k).empty()) tried += (tried.empty() ? "" : ", ") + run.orbnom(k);
-    run.io.err() << "ciprop: input/output error: no orbital file open on unit 1 (tried: "
-                 << (tried.empty() ? "INPORB, RasOrb, ScfOrb" : tried) << ")" << std::endl;
-    throw fio::StopRun{fio::kStatusIoError, ""};
+    fio::stop_io(run.io, "input/output error: no orbital file open on unit 1 (tried: " +
+                             (tried.empty() ? std::string("INPORB, RasOrb, ScfOrb") : tried) +
+                             "); name it with ORB1 in &ROFIL");
   }
   std::string line;
   next_record(run, line, "the title");

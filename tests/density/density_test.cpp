@@ -290,7 +290,7 @@ TEST_F(BadFiles, ADensityRecordTooShortIsAnInputOutputError) {
   }
   f.close();
   EXPECT_EQ(execute(), fio::kStatusIoError);
-  EXPECT_TRUE(said("record shorter")) << err.str();
+  EXPECT_TRUE(said("record 1 holds")) << err.str();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -59,9 +61,12 @@ class Case {
     EXPECT_GT(n, 0u) << from;
     write("input", in);
   }
-  test::RunResult run() const {
-    const std::string cmd = "cd '" + folder_.string() + "' && timeout 20 '" CIPROP_EXE
-                            "' < input > ../stdout 2> ../stderr";
+  // `how`: standard input; `before`: shell commands that set the run's
+  // environment.
+  test::RunResult run(const std::string& how = "< input", const std::string& before = "") const {
+    const std::string cmd = "cd '" + folder_.string() + "' && " + before + " timeout 20 '" CIPROP_EXE
+                            "' " + how + " > '" + (dir_.path() / "stdout").string() + "' 2> '" +
+                            (dir_.path() / "stderr").string() + "'";
     const int rc = std::system(cmd.c_str());
     test::RunResult r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -235,12 +240,51 @@ TEST(DamagedInput, OptionsThatNameNothingAreRefused) {
   }
 }
 
-TEST(DamagedInput, DevicesAndBinaryFilesAsTextEndWithARefusal) {
-  Case c(kCasState);
-  c.name_file("ORB1", "/dev/zero");
-  const auto r = c.run();
-  EXPECT_NE(r.status, 124) << "timed out";
-  expect_refused(r, "not a text file");
+// A stop says why in words of its own, naming the file, record, key or line.
+// Each damage returns the words its refusal must hold.
+TEST(DamagedInput, EveryStopSaysWhatIsWrongAndWhere) {
+  using Damage = std::function<std::string(const Case&)>;
+  const Damage damages[] = {
+      [](const Case& c) {
+        const std::string b = c.read("detb");
+        int records = 0;
+        for (size_t at = 0; at < b.size(); ++records) at += payload(b.substr(at), 2) - 4;
+        c.splice("detb", b.size() - 4, le32(7));
+        return "file 'detb': record " + std::to_string(records) +
+               " is damaged: its trailing length 7 differs from its leading";
+      },
+      [](const Case& c) {
+        std::string v = c.read("vrt");
+        v[v.find("GENER='") + 9] = '\0';
+        c.write("vrt", v);
+        return std::string("gives GENER='DD I'");
+      },
+      [](const Case& c) {
+        c.edit_input("&RHO", "&RHO MEM=99999999999,");
+        return std::string("MEM in &RHO of standard input: '99999999999' does not fit an "
+                           "integer of 4 bytes");
+      },
+      [](const Case& c) {
+        c.edit_input("NGEL=0,0,", "NGEL=500,0,");
+        return std::string("NGEL and NDEL of &RHO do not add up to the orbitals that TraOne");
+      },
+      // The lists' reference has more occupied orbitals than Info says.
+      [](const Case& c) {
+        std::string i = c.read("Info");
+        i.replace(i.find("NOC=4"), 5, "NOC=3");
+        c.write("Info", i);
+        return std::string("determinant list detb in address order (ORDET): determinant 1: "
+                           "hole 4 is not occupied");
+      },
+  };
+  for (const Damage& damage : damages) {
+    Case c(kDdciTwoSym);
+    const std::string named = damage(c);
+    SCOPED_TRACE(named);
+    const auto r = c.run();
+    expect_refused(r, named);
+    EXPECT_EQ(r.err.find("stopped on an error"), std::string::npos) << r.err;
+  }
 }
 
 TEST(DamagedInput, IntegralAddressesAndCutOrbitalsAreRefused) {
@@ -283,6 +327,139 @@ TEST(DamagedInput, IntegralAddressesAndCutOrbitalsAreRefused) {
     c.write("INPORB", orb.substr(0, end - 3));
     expect_refused(c.run(), "INPORB");
   }
+}
+
+// The files a run reads, as they were before it.
+std::map<std::string, std::string> inputs_of(const Case& c) {
+  std::map<std::string, std::string> files;
+  for (const char* name : {"input", "vrt", "Info", "deta", "detb", "daveca", "davecb", "dens",
+                           "INPORB", "OneInt", "TraOne"})
+    files[name] = c.read(name);
+  return files;
+}
+
+// Standard input in every form, in a folder where a finished run left its
+// copy of the input: the copy starts empty every run, so an empty input runs
+// on the defaults (roots 1 and 1) and says so, never repeating that run.
+TEST(RunEnvironment, StandardInputInEveryForm) {
+  Case c(kDdciTwoSym);
+  ASSERT_EQ(c.run().status, 0);
+  const std::string input = c.read("input");
+  c.write("cut", input.substr(0, input.find("NGEL")));
+  c.write("long", " &ROFIL\n &END\n &RHO" + std::string(80, ' ') + "NPRINT=1, /\n");
+  const struct {
+    const char* how;
+    int status;
+    const char* said;
+  } forms[] = {
+      {"< /dev/null", 0, "ciprop: warning: standard input is empty"},
+      {"< .", 2, "ciprop: standard input cannot be read (Is a directory)"},
+      {"<&-", 2, "ciprop: standard input cannot be read (Bad file descriptor)"},
+      {"< cut", 2, "ciprop: standard input ends inside the group &RHO"},
+      {"< long", 1, "ciprop: line 3 of standard input has 96 characters"},
+  };
+  for (const auto& f : forms) {
+    SCOPED_TRACE(f.how);
+    const auto r = c.run(f.how);
+    EXPECT_EQ(r.status, f.status) << r.err;
+    EXPECT_NE(r.err.find(f.said), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find(" NUMERO=1,2"), std::string::npos) << "the last run's input read again";
+    EXPECT_EQ(r.status == 0, r.out.find("se lee del fichero dens") != std::string::npos);
+  }
+}
+
+// Scratch names that are links, FIFOs or folders, and an input that is a
+// link to a scratch name: a scratch file is removed and made anew, never
+// written through; a folder in its place and an input that is one are
+// refused.  No input changes, nor the file outside the folder.
+TEST(RunEnvironment, ScratchFilesAreNeverWrittenThroughALink) {
+  const struct {
+    const char* scratch;
+    const char* link_to;  // "fifo", "folder", or the target of a link
+    const char* said;     // the refusal, or null for a finished run
+  } cases[] = {
+      {"ORDET", "detb", nullptr},
+      {"BID75", "../outside", nullptr},
+      {"IADRV", "../nowhere", nullptr},
+      {"Mattemp", "fifo", nullptr},
+      {"BID93", "folder", "file 'BID93': a folder has the name of this scratch file"},
+      {"BID84", "Info", "the input file 'Info' is the scratch file BID84"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(std::string(k.scratch) + " -> " + k.link_to);
+    Case c(kDdciTwoSym);
+    const fs::path scratch = c.folder() / k.scratch;
+    const fs::path outside = c.folder().parent_path() / "outside";
+    std::ofstream(outside) << "kept\n";
+    const std::string link_to = k.link_to;
+    if (link_to == "fifo") {
+      ASSERT_EQ(::mkfifo(scratch.c_str(), 0644), 0);
+    } else if (link_to == "folder") {
+      fs::create_directory(scratch);
+    } else if (link_to == "Info") {  // the input's data under the scratch name
+      fs::rename(c.folder() / "Info", scratch);
+      fs::create_symlink(k.scratch, c.folder() / "Info");
+    } else {
+      fs::create_symlink(link_to, scratch);
+    }
+    const auto before = inputs_of(c);
+    const auto r = c.run();
+    if (k.said) {
+      expect_refused(r, k.said);
+    } else {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_FALSE(fs::is_symlink(scratch));
+    }
+    EXPECT_EQ(inputs_of(c), before);
+    EXPECT_EQ(c.read("../outside"), "kept\n");
+    EXPECT_FALSE(fs::exists(c.folder().parent_path() / "nowhere"));
+  }
+}
+
+// An input that is no regular file is refused at once, naming it: a FIFO is
+// never waited on, a device or a folder never read.
+TEST(RunEnvironment, InputsThatAreNoRegularFilesAreRefusedWithoutWaiting) {
+  const struct {
+    const char* key;  // the file named in &ROFIL, or the FIFO put in place of detb
+    const char* name;
+    const char* said;
+  } cases[] = {
+      {nullptr, "detb", "file 'detb': it is a FIFO (named pipe), not a regular file"},
+      {"INFO1", ".", "file '.': it is a folder, not a regular file"},
+      {"ORB1", "/dev/zero", "file '/dev/zero': it is a device, not a regular file"},
+      {"ONEINT1", "/dev/null", "file '/dev/null': it is a device, not a regular file"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    Case c(kDdciTwoSym);
+    if (k.key) {
+      c.name_file(k.key, k.name);
+    } else {
+      fs::remove(c.folder() / k.name);
+      ASSERT_EQ(::mkfifo((c.folder() / k.name).c_str(), 0644), 0);
+    }
+    const auto r = c.run();
+    EXPECT_EQ(r.status, 2) << r.err;
+    expect_refused(r, k.said);
+  }
+}
+
+// Writes that fail say so where they fail, with the system's reason: a file
+// grown past the limit of its size (as a full disk), a working folder that
+// takes no files; an environment value the run passes over is told.
+TEST(RunEnvironment, FailedWritesAndIgnoredSettingsAreTold) {
+  Case c(kDdciTwoSym);
+  // The shell's limit counts blocks of 512 bytes.
+  auto r = c.run("< input", "trap '' XFSZ; ulimit -f 8;");
+  expect_refused(r, "file 'BID84': write failed: File too large");
+  r = c.run("< '" + (c.folder() / "input").string() + "'", "cd /sys &&");
+  expect_refused(r, "file 'BID75': cannot create the scratch file: Permission denied; the run "
+                    "writes its scratch files in the working folder, which must be writable");
+  r = c.run("< input", "CIPROP_THREADS=two");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("ciprop: warning: CIPROP_THREADS='two' is not a positive number; the run "
+                       "uses "),
+            std::string::npos) << r.err;
 }
 
 TEST(DamagedInput, ASecondRunInTheSameFolderIsRefused) {

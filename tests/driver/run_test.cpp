@@ -29,13 +29,19 @@ TEST(Driver, VerdimPassesAtTheLimitAndStopsAboveIt) {
   std::ostringstream out, err;
   std::istringstream in;
   auto run = std::make_unique<ciprop::Run>(out, in, err);
-  ciprop::verdim(*run, "dimension mat trop grande   : ndet iadri", 8000000, 8000000);
+  auto guard = [&](long long ndet) {
+    ciprop::verdim(*run, "dimension mat trop grande   : ndet iadri", ndet, 8000000,
+                   "the determinant count", "raise MEM");
+  };
+  guard(8000000);
   EXPECT_EQ(out.str(), "");
   try {
-    ciprop::verdim(*run, "dimension mat trop grande   : ndet iadri", 8000001, 8000000);
+    guard(8000001);
     FAIL() << "no stop";
   } catch (const fio::StopRun& s) {
     EXPECT_NE(s.status, 0);
+    EXPECT_EQ(s.reason,
+              "the determinant count is 8000001, more than this program takes (8000000); raise MEM");
   }
   EXPECT_EQ(out.str(),
             " dimension mat trop grande   : ndet iadri\n"

@@ -72,6 +72,12 @@ TEST(StrictInput, WarningsSayWhatTheRunUses) {
       {kRofil + kRho + " &RHC IPROP=0 /\n" + kCost, 0, {}},
       {kRofil + " &RHO NDEL=1,0,0,0, NGEL=1,0,0,0, NUMERO=2, ISX=3, ISY=4 /\n" + kRhc + kCost, 0,
        {"NUMERO gives one root; roots 2 (first vector file) and 1 (second vector file) are used"}},
+      // Values the run passes over.
+      {kRofil + " &RHO NDEL=1,0,0,0, NGEL=1,0,0,0, NUMERO=1,2, ISX=3, ISY=4,\n"
+                " STOP='FINI', MEM=100 /\n" + kRhc + kCost, 0,
+       {"STOP='FINI' in &RHO names no stop point (ORDET, or FIN for the end); the run goes to "
+        "its end",
+        "MEM=100 in &RHO is below the default capacity of 8000000 determinants, which is used"}},
       // &RHC is passed over, and the search for it reaches the end: &COST
       // after it is not found either.
       {kRofil + kRhc + kRho + kCost, 0,
@@ -162,7 +168,7 @@ TEST(FileNameWarnings, OrbitalFallbackAndPrefixesThatDoNotReachEveryName) {
   }
 }
 
-// A stop whose message stands in the report also ends standard error with it.
+// A stop whose message stands in the report says it on standard error too.
 TEST(ErrorStops, TheReportsMessageIsRepeatedOnStandardError) {
   test::ScratchDir dir;
   auto r = run_case(dir, kRofil +
@@ -170,9 +176,7 @@ TEST(ErrorStops, TheReportsMessageIsRepeatedOnStandardError) {
                              kRhc + kCost);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(last_line(r.out), " vector file davecb: root 5 asked for, the file holds 2");
-  EXPECT_EQ(r.err,
-            "ciprop: stopped on an error; the report ends with: vector file davecb: root 5 asked "
-            "for, the file holds 2\n");
+  EXPECT_EQ(r.err, "ciprop: vector file davecb: root 5 asked for, the file holds 2\n");
 }
 
 }  // namespace

@@ -168,26 +168,29 @@ std::string io_error_of(std::ostringstream& err, F f) {
 }
 
 TEST_F(UnitsTest, DataThatCannotReachTheDiskIsAnErrorAtFlushAndClose) {
-  // /dev/full takes every open and refuses every write with "no space".
-  io.open(84, "/dev/full", fio::Status::Old, fio::Form::Unformatted);
+  // /dev/full takes every open and refuses every write with "no space": the
+  // write fails where the buffer goes to the file, with the system's reason.
+  io.open(84, "/dev/full", fio::Status::Unknown, fio::Form::Unformatted);
   int block[4] = {1, 2, 3, 4};
   io.write_record(84, block, sizeof block);  // still in the buffer
-  std::string e = io_error_of(err, [&] { io.flush(84); });
-  EXPECT_NE(e.find("ciprop: input/output error on unit 84, file '/dev/full': flush failed"),
+  std::string e = io_error_of(err, [&] { io.rewind(84); });
+  EXPECT_NE(e.find("ciprop: input/output error on unit 84, file '/dev/full': write failed: No "
+                   "space left on device"),
             std::string::npos) << e;
 
   err.str("");
-  io.open(3, "/dev/full", fio::Status::Old, fio::Form::Formatted);
+  io.open(3, "/dev/full", fio::Status::Unknown, fio::Form::Formatted);
   io.write_line(3, "&RHO NPRINT=0 &END");
   e = io_error_of(err, [&] { io.close_all(); });
-  EXPECT_NE(e.find("unit 3, file '/dev/full': close failed"), std::string::npos) << e;
+  EXPECT_NE(e.find("unit 3, file '/dev/full': close failed: No space left on device"),
+            std::string::npos) << e;
 }
 
 TEST_F(UnitsTest, ALineWithoutEndIsCappedInsteadOfGrowingForever) {
-  io.open(1, "/dev/zero", fio::Status::Old, fio::Form::Formatted);
+  io.open(1, "/dev/zero", fio::Status::Unknown, fio::Form::Formatted);
   std::string line;
   const std::string e = io_error_of(err, [&] { io.read_line(1, line); });
-  EXPECT_NE(e.find("file '/dev/zero': a line longer than 65536 characters"), std::string::npos)
+  EXPECT_NE(e.find("file '/dev/zero': line 1 is longer than 65536 characters"), std::string::npos)
       << e;
 
   std::istringstream zeros(std::string(70000, '0'));

@@ -61,7 +61,11 @@ struct DecodeTest : ::testing::Test {
       return s;
     }
     ADD_FAILURE() << "the decoder did not stop";
-    return {-1, ""};
+    try {
+      fio::stop_run(run->io, -1, "", "no stop");
+    } catch (const fio::StopRun& s) {
+      return s;
+    }
   }
 };
 

@@ -44,7 +44,11 @@ struct ReaderTest : ::testing::Test {
       return s;
     }
     ADD_FAILURE() << "the reader did not stop";
-    return {-1, ""};
+    try {
+      fio::stop_run(run->io, -1, "", "no stop");
+    } catch (const fio::StopRun& s) {
+      return s;
+    }
   }
 };
 
@@ -98,23 +102,31 @@ TEST_F(ReaderTest, MissingGroupLeavesTheUnitAtItsEnd) {
   EXPECT_EQ(out.str(), "");
 }
 
-TEST_F(ReaderTest, ColumnEightyMustBeBlankOrAComma) {
-  // Longer lines are cut at column 80; what remains must end in a separator.
+TEST_F(ReaderTest, ColumnEightyMustBeBlankOrACommaAndNothingMayFollowIt) {
+  // Blanks beyond column 80 are no text; a card must end in a separator.
   std::string ok = "&RHO A=1";
   ok.resize(79, ' ');
   std::string bad = ok + "X";
-  cards(ok + " ZZ\n /\n" + bad + "\n /\n");
+  cards(ok + "     \n /\n" + bad + "\n /\n" + ok + " ZZ\n /\n");
   EXPECT_EQ(read("&RHO"), "A=1,");
-  const fio::StopRun s = stop_of("&RHO");
+  fio::StopRun s = stop_of("&RHO");
   EXPECT_EQ(s.status, fio::kStatusError);
   EXPECT_EQ(out.str(), " " + bad + "\n ligne de 80 caracteres sans vigule a la fin\n");
+  EXPECT_EQ(s.reason, "line 3 of standard input fills all 80 columns and does not end in a comma; "
+                      "end it with a comma, or break it after one");
+  // Text beyond column 80 would be lost.
+  s = stop_of("&RHO");
+  EXPECT_EQ(s.reason, "line 5 of standard input has 82 characters; a namelist card is read in its "
+                      "first 80 columns and the text beyond them would be lost: break the line "
+                      "after a comma");
 }
 
 TEST_F(ReaderTest, EndOfUnitInsideAGroupIsAnInputOutputError) {
   cards("&RHO A=1,\nB=2,\n");
   const fio::StopRun s = stop_of("&RHO");
   EXPECT_EQ(s.status, fio::kStatusIoError);
-  EXPECT_NE(err.str().find("unit 93"), std::string::npos);
+  EXPECT_EQ(err.str(), "ciprop: standard input ends inside the group &RHO, which has no end "
+                       "(&END, $END or a final /); close the group\n");
 }
 
 TEST_F(ReaderTest, CapacityIsExactlyFiveThousandTwoHundredEighty) {
