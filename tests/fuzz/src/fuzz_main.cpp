@@ -1,21 +1,28 @@
 // Damaged-input campaign: generated run folders of several generation modes
 // and MOLCAS versions, every input file mutated (cuts, integer fields, labels,
 // NaN and Inf, text edits, missing files, scratch-name collisions, a full
-// disk), each damaged folder run through the sanitized program in a private
-// copy with a time limit.  A run passes when it ends either with status 0 and
-// exactly the moments of the intact case, or with a non-zero status and a
-// "ciprop:" line on standard error, without a sanitizer report, without
-// touching its input files.
+// disk) and the run's environment changed (scratch names that are links,
+// FIFOs or folders; inputs that are FIFOs or folders; standard input empty,
+// a folder or closed), each damaged folder run through the sanitized
+// program in a private copy with a time limit.  A run passes when it ends
+// either with status 0 and exactly the moments of the intact case (or, with
+// no text on standard input, on the defaults and saying so), or with a
+// non-zero status and a "ciprop:" line of its own on standard error, without
+// a sanitizer report, without touching its input files or a file outside
+// its folder.
 //
 //   ciprop_fuzz --exe PROGRAM [--runs N] [--seed S] [--timeout SEC]
-//               [--minutes M] [--work DIR] [--case NAMES] [--file NAMES] [--log FILE]
-//               [--strict]
+//               [--minutes M] [--work DIR] [--case NAMES] [--file NAMES] [--kind KIND]
+//               [--log FILE] [--strict]
 //   ciprop_fuzz --exe PROGRAM --case NAME --file NAME --mutation RECIPE [--keep DIR]
 //
 // NAMES is one name or several separated by commas.  N (default 24, 0 for
-// every mutation; the environment variable CIPROP_FUZZ_RUNS overrides it) runs are drawn from all mutations of all
-// cases in an order fixed by the seed; --minutes stops the draw early.  Exit status: 0, or 1 with --strict
-// when a run failed; 2 when the campaign itself could not run.
+// every mutation; the environment variable CIPROP_FUZZ_RUNS overrides it)
+// runs are drawn from all mutations of all cases (of one kind of damage with
+// --kind, e.g. "scratch link") in an order fixed by the seed, which also
+// draws the cases' determinant orders and vectors; --minutes stops the draw
+// early.  Exit status: 0, or 1 with --strict when a run failed; 2 when the
+// campaign itself could not run.
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,7 +89,7 @@ std::vector<std::string> words(const std::string& s) {
 }
 
 struct Args {
-  std::string exe, work, only_case, only_file, mutation, keep, log;
+  std::string exe, work, only_case, only_file, only_kind, mutation, keep, log;
   long runs = 24;
   unsigned long long seed = 1;
   double timeout = 10.0;
@@ -106,6 +113,7 @@ Args parse(int argc, char** argv) {
     else if (k == "--work") a.work = value();
     else if (k == "--case") a.only_case = value();
     else if (k == "--file") a.only_file = value();
+    else if (k == "--kind") a.only_kind = value();
     else if (k == "--mutation") a.mutation = value();
     else if (k == "--keep") a.keep = value();
     else if (k == "--log") a.log = value();
@@ -123,6 +131,8 @@ Args parse(int argc, char** argv) {
 Case make(const CaseDef& def, const fs::path& work, const Args& a) {
   fs::path dir = work / (std::string("case-") + def.name);
   std::vector<std::string> opts = words(def.options);
+  // The seed draws the determinant orders and the vectors of the cases too.
+  opts.push_back("--seed=" + std::to_string(a.seed));
   opts.push_back(dir.string());
   mkcase::Options o = mkcase::parse_options(opts);
   mkcase::make_case(o.d, o.dir);
@@ -170,18 +180,20 @@ std::string reason(const std::string& err) {
 }
 
 std::string reproducer(const Args& a, const Result& x) {
-  return "ciprop_fuzz --exe " + a.exe + " --case " + x.c->def->name + " --file " + x.m.file +
+  return "ciprop_fuzz --exe " + a.exe + " --seed " + std::to_string(a.seed) + " --case " +
+         x.c->def->name + " --file " + x.m.file +
          " --mutation " + quoted(x.m.recipe) + " --keep /tmp/repro";
 }
 
 Result run_one(const Case& c, const Mutation& m, const fs::path& dir, const Args& a) {
   Damaged d = apply(c.folder, m);
-  write_folder(dir, d.folder);
+  write_damaged(dir, d);
   auto it = d.folder.find("input");
-  RunOutput r = run_in(a.exe, dir, it == d.folder.end() ? "" : it->second, a.timeout, d.fsize_limit);
+  RunOutput r = run_in(a.exe, dir, it == d.folder.end() ? "" : it->second, a.timeout,
+                       d.fsize_limit, d.stdin_form);
   Folder after = read_folder(dir);
-  Verdict v = judge(r, d.folder, after, c.folder, c.moments);
-  return {&c, m, v, std::move(r), changed_input(d.folder, after, c.folder)};
+  Verdict v = judge(r, d, after, c.folder, c.moments, dir);
+  return {&c, m, v, std::move(r), changed_input(d, after, c.folder, dir)};
 }
 
 std::string tail(const std::string& s, std::size_t n) {
@@ -260,7 +272,8 @@ int main(int argc, char** argv) {
     std::vector<std::pair<const Case*, Mutation>> all;
     for (const Case& c : cases)
       for (Mutation& m : mutations_of(c.folder, molcas_version(*c.def)))
-        if (listed(a.only_file, m.file)) all.push_back({&c, std::move(m)});
+        if (listed(a.only_file, m.file) && (a.only_kind.empty() || a.only_kind == kind_name(m.kind)))
+          all.push_back({&c, std::move(m)});
     // A fixed shuffle of the seed (splitmix64), so that a small budget samples
     // every case, file and kind of damage.
     unsigned long long s = a.seed;

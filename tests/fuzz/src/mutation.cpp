@@ -30,6 +30,9 @@ const char* kind_name(Kind k) {
     case Kind::DiskFull: return "disk full";
     case Kind::RecordType: return "record type";
     case Kind::Records: return "records";
+    case Kind::ScratchLink: return "scratch link";
+    case Kind::NonRegular: return "non-regular";
+    case Kind::Stdin: return "standard input";
   }
   return "?";
 }
@@ -87,12 +90,47 @@ std::string with_file_name(const std::string& input, const std::string& key,
 
 }  // namespace
 
+// The copy of standard input that a finished run leaves in the folder, as
+// the card reader reads it: lines cut or padded to 80 columns.
+std::string input_copy(const std::string& input) {
+  std::string copy;
+  for (std::size_t at = 0; at < input.size();) {
+    std::size_t end = input.find('\n', at);
+    if (end == std::string::npos) end = input.size();
+    std::string line = input.substr(at, end - at);
+    line.resize(80, ' ');
+    copy += line + "\n";
+    at = end + 1;
+  }
+  return copy;
+}
+
 Damaged apply(const Folder& base, const Mutation& m) {
-  Damaged d{base, -1};
+  Damaged d{base, -1, {}, StdinForm::kFile, {}};
   const std::string& s = m.recipe;
   if (s.rfind("fsize:", 0) == 0) {
     std::size_t p = 6;
     d.fsize_limit = static_cast<long>(number(s, p));
+    return d;
+  }
+  if (s.rfind("stdin:", 0) == 0) {
+    const std::string form = s.substr(6);
+    d.stdin_form = form == "empty"    ? StdinForm::kEmpty
+                   : form == "folder" ? StdinForm::kFolder
+                   : form == "closed" ? StdinForm::kClosed
+                                      : throw std::invalid_argument("mutation: stdin:" + form);
+    // The copy of the input a finished run left: a run must never read it
+    // in place of its own.
+    d.folder["BID93"] = input_copy(base.at("input"));
+    d.leftover.insert("BID93");
+    return d;
+  }
+  if (s.rfind("link:", 0) == 0 || s == "fifo" || s == "dir") {
+    // An input replaced, or a scratch name taken, by something else than a
+    // regular file.
+    d.folder.erase(m.file);
+    const auto kind = s == "fifo" ? Special::kFifo : s == "dir" ? Special::kFolder : Special::kLink;
+    d.specials.push_back({m.file, kind, kind == Special::kLink ? s.substr(5) : ""});
     return d;
   }
   auto it = d.folder.find(m.file);
@@ -507,6 +545,27 @@ void run_file(BinaryFile& f) {
     f.cut(at, "start of " + rec);
     f.cut(at + 4, "inside " + rec);
   }
+// Links, FIFOs and folders under the scratch names (the links to inputs, to
+// a file outside the folder and to nothing), inputs that are FIFOs or
+// folders, and standard input in the forms that give no text.
+void environment_mutations(const Folder& folder, std::vector<Mutation>& out) {
+  for (const char* scratch : kScratch) {
+    for (const std::string& target :
+         {std::string("detb"), std::string("Info"), std::string("input"),
+          "../" + std::string(kOutside), std::string("nowhere")})
+      out.push_back({scratch, Kind::ScratchLink, "link:" + target,
+                     std::string(scratch) + " a link to " + target});
+    out.push_back({scratch, Kind::ScratchLink, "fifo", std::string(scratch) + " a FIFO"});
+    out.push_back({scratch, Kind::ScratchLink, "dir", std::string(scratch) + " a folder"});
+  }
+  for (const auto& [name, bytes] : folder) {
+    if (name == "input") continue;
+    out.push_back({name, Kind::NonRegular, "fifo", name + " a FIFO"});
+    out.push_back({name, Kind::NonRegular, "dir", name + " a folder"});
+  }
+  for (const char* form : {"empty", "folder", "closed"})
+    out.push_back({"-", Kind::Stdin, std::string("stdin:") + form,
+                   std::string("standard input ") + form + ", after a finished run"});
 }
 
 }  // namespace
@@ -538,6 +597,7 @@ std::vector<Mutation> mutations_of(const Folder& folder, int molcas_version) {
   for (long limit : {0l, 4096l, 65536l})
     out.push_back({"-", Kind::DiskFull, "fsize:" + std::to_string(limit),
                    "files limited to " + std::to_string(limit) + " bytes"});
+  environment_mutations(folder, out);
   return out;
 }
 

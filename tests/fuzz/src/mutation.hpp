@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ enum class Kind {
   DiskFull,     // writes fail beyond a file-size limit
   RecordType,   // the type word of a record (integers, reals, characters)
   Records,      // whole records missing, repeated or swapped
+  ScratchLink,  // a scratch name that is a link, a FIFO or a folder
+  NonRegular,   // an input that is a FIFO or a folder
+  Stdin,        // standard input empty, a folder or closed
 };
 const char* kind_name(Kind k);
 
@@ -37,15 +41,34 @@ struct Mutation {
   std::string file;  // the file touched, "-" for the run's environment
   Kind kind;
   std::string recipe;  // replayable: trunc@N, splice@OFF+LEN:HEX,
-                      // fill@OFF:N*HH, rm, rename:NAME, fsize:N
+                      // fill@OFF:N*HH, rm, rename:NAME, fsize:N,
+                      // link:TARGET, fifo, dir, stdin:empty|folder|closed
   std::string what;  // for the reader
 };
 
+// What the run finds in place of a regular file.
+struct Special {
+  std::string name;
+  enum { kLink, kFifo, kFolder } kind;
+  std::string target;  // of a link, relative to the folder
+};
+
+enum class StdinForm { kFile, kEmpty, kFolder, kClosed };
+
 // The damage applied to a folder.  File-size limit in bytes, -1 for none.
+// `leftover`: files an earlier run left, which the run may change.
 struct Damaged {
   Folder folder;
   long fsize_limit = -1;
+  std::vector<Special> specials;
+  StdinForm stdin_form = StdinForm::kFile;
+  std::set<std::string> leftover;
 };
+
+// A file outside the run's folder that links may point to, with the content
+// it must keep.
+inline constexpr const char* kOutside = "outside";
+inline constexpr const char* kOutsideContent = "not the run's\n";
 
 // Applies m to a copy of the folder; throws std::invalid_argument on a recipe
 // it cannot read (a hand-typed --mutation).

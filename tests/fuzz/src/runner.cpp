@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -37,7 +39,7 @@ void drain(int fd, std::string& into, bool& open) {
 }  // namespace
 
 RunOutput run_in(const std::string& exe, const fs::path& dir, const std::string& stdin_text,
-                 double timeout, long fsize_limit) {
+                 double timeout, long fsize_limit, StdinForm form) {
   // Standard input comes from a file outside the folder, so that the run
   // cannot touch it.
   fs::path in_path = dir.parent_path() / (dir.filename().string() + ".stdin");
@@ -48,8 +50,14 @@ RunOutput run_in(const std::string& exe, const fs::path& dir, const std::string&
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     ::setpgid(0, 0);
-    int in = ::open(in_path.c_str(), O_RDONLY);
-    ::dup2(in, 0);
+    // A folder as standard input, or none at all.
+    const int in = form == StdinForm::kFolder  ? ::open(dir.c_str(), O_RDONLY | O_DIRECTORY)
+                   : form == StdinForm::kEmpty ? ::open("/dev/null", O_RDONLY)
+                                               : ::open(in_path.c_str(), O_RDONLY);
+    if (form == StdinForm::kClosed)
+      ::close(0);
+    else
+      ::dup2(in, 0);
     ::dup2(out_pipe[1], 1);
     ::dup2(err_pipe[1], 2);
     ::close(out_pipe[0]);
@@ -106,6 +114,23 @@ void write_folder(const fs::path& dir, const Folder& folder) {
   }
 }
 
+void write_damaged(const fs::path& dir, const Damaged& d) {
+  write_folder(dir, d.folder);
+  std::ofstream(dir.parent_path() / kOutside, std::ios::binary) << kOutsideContent;
+  for (const Special& s : d.specials) {
+    const fs::path at = dir / s.name;
+    if (s.kind == Special::kLink)
+      fs::create_symlink(s.target == std::string("../") + kOutside
+                             ? fs::path("..") / kOutside
+                             : fs::path(s.target),
+                         at);
+    else if (s.kind == Special::kFifo && ::mkfifo(at.c_str(), 0644) != 0)
+      throw std::runtime_error("cannot make the FIFO " + at.string());
+    else if (s.kind == Special::kFolder)
+      fs::create_directory(at);
+  }
+}
+
 Folder read_folder(const fs::path& dir) {
   Folder f;
   for (const auto& e : fs::directory_iterator(dir)) {
@@ -142,6 +167,7 @@ bool same_moments(const std::string& a, const std::string& b) {
 const char* verdict_name(Verdict v) {
   switch (v) {
     case Verdict::Same: return "same moments";
+    case Verdict::Defaults: return "defaults, told";
     case Verdict::Refused: return "refused";
     case Verdict::Sanitizer: return "SANITIZER REPORT";
     case Verdict::Crash: return "CRASH (signal)";
@@ -150,11 +176,15 @@ const char* verdict_name(Verdict v) {
     case Verdict::SilentWrong: return "SILENT WRONG MOMENTS";
     case Verdict::NoMoments: return "STATUS 0, MOMENTS MISSING OR NON-FINITE";
     case Verdict::ErrorNoLine: return "ERROR WITHOUT ciprop: LINE";
+    case Verdict::NoReason: return "STOP WITHOUT A REASON OF ITS OWN";
+    case Verdict::StdinReused: return "NO TEXT ON STANDARD INPUT, NOT TOLD";
   }
   return "?";
 }
 
-bool is_failure(Verdict v) { return v != Verdict::Same && v != Verdict::Refused; }
+bool is_failure(Verdict v) {
+  return v != Verdict::Same && v != Verdict::Refused && v != Verdict::Defaults;
+}
 
 namespace {
 
@@ -165,14 +195,25 @@ bool sanitizer_report(const std::string& err) {
          err.find("ciprop: subscript") != std::string::npos;
 }
 
-bool has_ciprop_line(const std::string& err) {
-  return err.rfind("ciprop:", 0) == 0 || err.find("\nciprop:") != std::string::npos;
+// The lines "ciprop: ..." of an error, warnings aside.
+std::vector<std::string> error_lines(const std::string& err) {
+  std::vector<std::string> lines;
+  std::istringstream s(err);
+  for (std::string l; std::getline(s, l);)
+    if (l.rfind("ciprop: ", 0) == 0 && l.rfind("ciprop: warning: ", 0) != 0) lines.push_back(l);
+  return lines;
 }
 
 }  // namespace
 
-std::string changed_input(const Folder& before, const Folder& after, const Folder& intact) {
+std::string changed_input(const Damaged& damaged, const Folder& after, const Folder& intact,
+                          const fs::path& dir) {
+  std::ifstream outside(dir.parent_path() / kOutside, std::ios::binary);
+  if (std::string(std::istreambuf_iterator<char>(outside), {}) != kOutsideContent)
+    return std::string(kOutside) + " (outside the folder, rewritten)";
+  const Folder& before = damaged.folder;
   for (const auto& [name, bytes] : before) {
+    if (damaged.leftover.count(name)) continue;
     auto it = after.find(name);
     if (it == after.end()) return name + " (removed)";
     if (it->second != bytes) return name + " (rewritten)";
@@ -183,13 +224,27 @@ std::string changed_input(const Folder& before, const Folder& after, const Folde
   return "";
 }
 
-Verdict judge(const RunOutput& r, const Folder& before, const Folder& after, const Folder& intact,
-              const std::string& reference_moments) {
+Verdict judge(const RunOutput& r, const Damaged& before, const Folder& after, const Folder& intact,
+              const std::string& reference_moments, const fs::path& dir) {
   if (sanitizer_report(r.err)) return Verdict::Sanitizer;
   if (r.timed_out) return Verdict::Hang;
   if (r.signal != 0) return Verdict::Crash;
-  if (!changed_input(before, after, intact).empty()) return Verdict::InputChanged;
-  if (r.status != 0) return has_ciprop_line(r.err) ? Verdict::Refused : Verdict::ErrorNoLine;
+  if (!changed_input(before, after, intact, dir).empty()) return Verdict::InputChanged;
+  const std::vector<std::string> errors = error_lines(r.err);
+  if (r.status != 0) {
+    if (errors.empty()) return Verdict::ErrorNoLine;
+    const bool own = std::any_of(errors.begin(), errors.end(), [](const std::string& l) {
+      return l.rfind("ciprop: stopped on an error", 0) != 0;
+    });
+    return own ? Verdict::Refused : Verdict::NoReason;
+  }
+  // Standard input with no text runs on the defaults, and says so; one that
+  // cannot be read is refused.  Either way the last run's input is not read.
+  if (before.stdin_form == StdinForm::kEmpty)
+    return r.err.find("ciprop: warning: standard input is empty") != std::string::npos
+               ? Verdict::Defaults
+               : Verdict::StdinReused;
+  if (before.stdin_form != StdinForm::kFile) return Verdict::StdinReused;
   std::string m = moments_block(r.out);
   if (same_moments(m, reference_moments)) return Verdict::Same;
   if (m.empty() || m.find("NaN") != std::string::npos || m.find("Infinity") != std::string::npos)
