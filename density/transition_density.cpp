@@ -57,8 +57,8 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
   run.io.list(kUnitReport, {ename, h.energy});
   for (int k = 1; k < root; ++k) run.io.skip_record(vec_unit);
   if (h.ndim < 1 || h.ndim > run.dim)
-    refuse_input(run, "vector file " + run.io.name(vec_unit) + ": dimension " + std::to_string(h.ndim) +
-                    " outside 1.." + std::to_string(run.dim));
+    refuse_input(run, "vector file " + run.io.name(vec_unit) + ": dimension " +
+                          std::to_string(h.ndim) + " outside 1.." + std::to_string(run.dim));
   run.io.list(kUnitReport, {title, h.ndim, ";     symetrie", isym});
   return Opened{h.ndim, isym, h.energy};
 }
@@ -66,7 +66,7 @@ Opened open_vector(Run& run, int vec_unit, int list_unit, int root, const char* 
 // The list on unit holds `count` determinants where its vector has n.
 [[noreturn]] void refuse_short_list(Run& run, int unit, int count, int n) {
   refuse_input(run, "determinant list " + run.io.name(unit) + " holds " + std::to_string(count) +
-                  " determinants, its vector " + std::to_string(n));
+                        " determinants, its vector " + std::to_string(n));
 }
 
 // Stops the run unless the list on unit ends here, after the n
@@ -75,8 +75,8 @@ void expect_list_end(Run& run, int unit, int n) {
   int eof = 0, p[kMaxSubst], q[kMaxSubst], ne = 0;
   venond1(run, unit, ne, p, q, eof);
   if (!eof)
-    refuse_input(run, "determinant list " + run.io.name(unit) + " holds more determinants than its vector (" +
-                    std::to_string(n) + ")");
+    refuse_input(run, "determinant list " + run.io.name(unit) +
+                          " holds more determinants than its vector (" + std::to_string(n) + ")");
 }
 
 // Prints, in list order, every determinant whose coefficient passes the
@@ -184,9 +184,9 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
 
   // Vector 2 is gathered from the CI program's order into address order.
   if (v.ndim2 != run.det.ndet)
-    refuse_input(run, "vector file " + run.io.name(kUnitVecB) + ": dimension " + std::to_string(v.ndim2) +
-                    " differs from the " + std::to_string(run.det.ndet) +
-                    " determinants of its list");
+    refuse_input(run, "vector file " + run.io.name(kUnitVecB) + ": dimension " +
+                          std::to_string(v.ndim2) + " differs from the " +
+                          std::to_string(run.det.ndet) + " determinants of its list");
   read_negated(run, a, v.ndim2, kUnitVecB);
   run.io.list(kUnitReport, {" VECTEUR 2"});
   restart_list(run, kUnitDetB);
@@ -489,7 +489,7 @@ void expand_density(Run& run, const double* ro, int ld, bool state, double* full
   for (int s = 1; s <= run.sym.nsym; ++s) nbtot += run.orbi.ngel(s) + run.orbi.ndel(s);
   if (nbtot > kMaxOrb)
     refuse_input(run, "orbitals with the frozen and deleted ones: " + std::to_string(nbtot) +
-                    ", this program takes at most " + std::to_string(kMaxOrb));
+                          ", this program takes at most " + std::to_string(kMaxOrb));
   run.orbi.nbtot = nbtot;
   // The full orbital set runs symmetry by symmetry: frozen orbitals, the
   // correlated ones, deleted orbitals.

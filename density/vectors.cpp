@@ -188,7 +188,8 @@ void for_address_chunks(Run& run, int n, Work work) {
     for (int r = 0; r < m; r += kBlock) liri(run, pos.data() + r, kBlock, kUnitIadrv);
     for (int j = 0; j < m; ++j)
       if (pos[j] < 1 || pos[j] > n)
-        refuse_input(run, "IADRV: position " + std::to_string(pos[j]) + " outside 1.." + std::to_string(n));
+        refuse_input(run, "IADRV: position " + std::to_string(pos[j]) + " outside 1.." +
+                              std::to_string(n));
     work(i0, m, pos.data());
   }
 }

@@ -56,9 +56,9 @@ constexpr std::string_view kBusy =
 //
 // The scratch files have fixed names in the working folder: a second run
 // there would write over the first one's.  The listing is the first of them
-// each run opens, and its lock stands for the whole set.  Once the folder is
-// the run's, the results file of an earlier run goes: a run that fails must
-// not leave one behind for a script to take as its own.
+// each run opens, and its lock stands for the whole set.  Unless another run
+// holds the folder, the results file of an earlier run goes first: a run
+// that fails must not leave one behind for a script to take as its own.
 void copy_input(Run& run) {
   if (run.io.scratch_locked("BID75")) refuse_input(run, kBusy);
   remove_results(run);

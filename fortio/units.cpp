@@ -161,9 +161,11 @@ void Units::open_scratch(int unit, std::string_view name_in, Form form) {
         io_error(unit, "it is the input file '" + u.name + "' open on unit " +
                            std::to_string(other) + "; give that input a name of its own");
     }
-    if (::unlink(name.c_str()) != 0 && errno != ENOENT)
+    if (::unlink(name.c_str()) != 0 && errno != ENOENT) {
+      const int error = errno;
       io_error(unit, std::string("cannot remove the scratch file of an earlier run: ") +
-                         std::strerror(errno) + folder_hint(errno));
+                         std::strerror(error) + folder_hint(error));
+    }
   }
   const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
@@ -382,10 +384,6 @@ bool Units::read_card(int unit, std::string& card, int width) {
   if (!read_line(unit, card)) return false;
   card.resize(static_cast<size_t>(width), ' ');
   return true;
-}
-
-void Units::read_card_required(int unit, std::string& card, int width) {
-  if (!read_card(unit, card, width)) io_error(unit, "end of file");
 }
 
 void Units::write_line(int unit, std::string_view record) {

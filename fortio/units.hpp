@@ -35,7 +35,7 @@ class Units {
   // Opening and closing.  open() stops the run when the file cannot be
   // opened; try_open() returns false instead.  Status Old needs an existing
   // file, New a missing one, Unknown creates the file when it is missing.
-  // A file that exists is an input: it is opened for reading only, and one
+  // A file opened OLD is an input: it is opened for reading only, and one
   // that is not a regular file (a FIFO, a folder, a device), or that is one
   // of the scratch files open, stops the run naming it -- it is never waited
   // on, read as text or read back as the run's own scratch.
@@ -84,8 +84,6 @@ class Units {
   // end of file.
   bool read_line(int unit, std::string& line);
   bool read_card(int unit, std::string& card, int width = 80);
-  // Like read_card, but end of file is an input/output error.
-  void read_card_required(int unit, std::string& card, int width = 80);
   void write_line(int unit, std::string_view record);
   // Formatted write under a FORMAT, and list-directed write.
   void write(int unit, std::string_view fmt, const Items& items);

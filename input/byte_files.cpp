@@ -5,7 +5,9 @@
 
 namespace ciprop {
 
-int c_open(const char* name) { return ::open(name, O_RDONLY); }
+// A FIFO put in place of the file between the check and this open is not
+// waited on.
+int c_open(const char* name) { return ::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }
 
 long c_lseek(int fd, long offset) {
   if (fd < 0) return -1;

@@ -5,9 +5,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -120,10 +119,7 @@ void write_damaged(const fs::path& dir, const Damaged& d) {
   for (const Special& s : d.specials) {
     const fs::path at = dir / s.name;
     if (s.kind == Special::kLink)
-      fs::create_symlink(s.target == std::string("../") + kOutside
-                             ? fs::path("..") / kOutside
-                             : fs::path(s.target),
-                         at);
+      fs::create_symlink(s.target, at);
     else if (s.kind == Special::kFifo && ::mkfifo(at.c_str(), 0644) != 0)
       throw std::runtime_error("cannot make the FIFO " + at.string());
     else if (s.kind == Special::kFolder)
@@ -195,13 +191,16 @@ bool sanitizer_report(const std::string& err) {
          err.find("ciprop: subscript") != std::string::npos;
 }
 
-// The lines "ciprop: ..." of an error, warnings aside.
-std::vector<std::string> error_lines(const std::string& err) {
-  std::vector<std::string> lines;
+// Whether standard error holds a line "ciprop: ..." of an error (warnings
+// aside); with `own`, one that is not the last resort of a stop without
+// words of its own.
+bool error_line(const std::string& err, bool own) {
   std::istringstream s(err);
   for (std::string l; std::getline(s, l);)
-    if (l.rfind("ciprop: ", 0) == 0 && l.rfind("ciprop: warning: ", 0) != 0) lines.push_back(l);
-  return lines;
+    if (l.rfind("ciprop: ", 0) == 0 && l.rfind("ciprop: warning: ", 0) != 0 &&
+        (!own || l.rfind("ciprop: stopped on an error", 0) != 0))
+      return true;
+  return false;
 }
 
 }  // namespace
@@ -230,14 +229,10 @@ Verdict judge(const RunOutput& r, const Damaged& before, const Folder& after, co
   if (r.timed_out) return Verdict::Hang;
   if (r.signal != 0) return Verdict::Crash;
   if (!changed_input(before, after, intact, dir).empty()) return Verdict::InputChanged;
-  const std::vector<std::string> errors = error_lines(r.err);
-  if (r.status != 0) {
-    if (errors.empty()) return Verdict::ErrorNoLine;
-    const bool own = std::any_of(errors.begin(), errors.end(), [](const std::string& l) {
-      return l.rfind("ciprop: stopped on an error", 0) != 0;
-    });
-    return own ? Verdict::Refused : Verdict::NoReason;
-  }
+  if (r.status != 0)
+    return !error_line(r.err, false)  ? Verdict::ErrorNoLine
+           : !error_line(r.err, true) ? Verdict::NoReason
+                                      : Verdict::Refused;
   // Standard input with no text runs on the defaults, and says so; one that
   // cannot be read is refused.  Either way the last run's input is not read.
   if (before.stdin_form == StdinForm::kEmpty)
