@@ -179,19 +179,19 @@ std::string results_json(Run& run, std::string_view version) {
   return body + "\n}\n";
 }
 
-void remove_results(Run& run) {
-  const std::string name(kResultsFile);
-  if (::unlink(name.c_str()) != 0 && errno != ENOENT)
-    fio::stop_io(run.io, "input/output error: cannot remove the results file " + name +
+void remove_earlier_output(Run& run, std::string_view name) {
+  const std::string file(name);
+  if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+    fio::stop_io(run.io, "input/output error: cannot remove the file " + file +
                              " of an earlier run (" + std::strerror(errno) +
                              "); remove it, so that it is not taken for this run's");
 }
 
 void write_results(Run& run, std::string_view version) {
-  write_whole_file(kResultsFile, results_json(run, version));
+  write_whole_file(run, kResultsFile, results_json(run, version));
 }
 
-void write_whole_file(std::string_view name, const std::string& text) {
+void write_whole_file(Run& run, std::string_view name, const std::string& text) {
   const std::string final_name(name);
   const std::string temp = final_name + "." + std::to_string(::getpid()) + ".tmp";
   auto fail = [&](int error) {

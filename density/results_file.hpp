@@ -23,15 +23,16 @@ inline constexpr double kNmHartree = 45.56335252767;
 // Reads the heads of the two vector files again for the root energies and
 // leaves both files rewound.
 std::string results_json(Run& run, std::string_view version);
-// Removes the results file of an earlier run, at the start of a run, so that
-// a run that fails leaves none for a script to take as its own.
-void remove_results(Run& run);
+// Removes an output file (kResultsFile, the spectrum's picture) of an
+// earlier run, at the start of a run, so that a run that fails leaves none
+// for a script to take as its own.
+void remove_earlier_output(Run& run, std::string_view name);
 // Writes results_json to kResultsFile in the working folder.  A failed write
 // leaves any earlier file untouched and ends the run with an input/output
 // error.
 void write_results(Run& run, std::string_view version);
 // Writes `text` to the file `name` in the working folder as write_results
 // does: under a temporary name, then renamed.
-void write_whole_file(std::string_view name, const std::string& text);
+void write_whole_file(Run& run, std::string_view name, const std::string& text);
 
 }  // namespace ciprop

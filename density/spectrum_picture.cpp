@@ -365,7 +365,7 @@ void write_spectrum_picture(Run& run) {
   if (!run.dens.pairs.front().moments.dipoles)
     caption = "no oscillator strengths: IPROP=" + std::to_string(run.hacer.ioper) +
               " asks for no dipole moments";
-  write_whole_file(kSpectrumPicture, spectrum_svg(lines, run.ronum.largeur, caption));
+  write_whole_file(run, kSpectrumPicture, spectrum_svg(lines, run.ronum.largeur, caption));
 }
 
 }  // namespace ciprop

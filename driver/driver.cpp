@@ -10,6 +10,7 @@
 #include "density/moments.hpp"
 #include "density/density_stage.hpp"
 #include "density/results_file.hpp"
+#include "density/spectrum_picture.hpp"
 #include "density/absorption.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"
@@ -57,11 +58,12 @@ constexpr std::string_view kBusy =
 // The scratch files have fixed names in the working folder: a second run
 // there would write over the first one's.  The listing is the first of them
 // each run opens, and its lock stands for the whole set.  Unless another run
-// holds the folder, the results file of an earlier run goes first: a run
-// that fails must not leave one behind for a script to take as its own.
+// holds the folder, the output files of an earlier run go first: a run that
+// fails must not leave them behind for a script to take as its own.
 void copy_input(Run& run) {
   if (run.io.scratch_locked("BID75")) refuse_input(run, kBusy);
-  remove_results(run);
+  for (std::string_view output : {kResultsFile, kSpectrumPicture})
+    remove_earlier_output(run, output);
   std::vector<std::string> cards;
   for (std::string line; run.io.read_line(kUnitStdin, line);) {
     check_card_width(run, line, "line " + std::to_string(cards.size() + 1) + " of standard input");

@@ -42,12 +42,14 @@ TEST(ResultsFile, StateMomentsAgainstTheReportAndNoEarlierFileAfterAFailure) {
   test::ScratchDir dir;
   copy_case(dir);
   dir.write("ciprop-results.json", "earlier\n");
+  dir.write("ciprop-spectrum.svg", "earlier\n");
   const std::string state_rho =
       " &RHO NDEL=1,0,0,0, NGEL=1,0,0,0, NUMERO=1,1, ISX=3, ISY=4 /\n";
   // A refused run leaves no results file that a script could take for its own.
   auto refused = test::run_binary(dir, kRofil + state_rho + " &RHC IPROP=0, MOLKAS=5 /\n" + kCost);
   EXPECT_EQ(refused.status, 1);
   EXPECT_FALSE(fs::exists(dir.path() / "ciprop-results.json"));
+  EXPECT_FALSE(fs::exists(dir.path() / "ciprop-spectrum.svg"));
 
   // The case has no density file: the state density is computed.
   auto r = test::run_binary(dir, kRofil + state_rho + " &RHC IPROP=0, MOLCAS=5, CALCRO=1 /\n" + kCost);
@@ -79,9 +81,9 @@ TEST(ResultsFile, AnEarlierFileThatCannotBeRemovedIsAnInputOutputError) {
   fs::create_directory(dir.path() / "ciprop-results.json");
   auto r = test::run_binary(dir, kRofil + kRho + kRhc + kCost);
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "ciprop: input/output error: cannot remove the results file "
-                   "ciprop-results.json of an earlier run (Is a directory); remove it, so that it "
-                   "is not taken for this run's\n");
+  EXPECT_EQ(r.err, "ciprop: input/output error: cannot remove the file ciprop-results.json of "
+                   "an earlier run (Is a directory); remove it, so that it is not taken for this "
+                   "run's\n");
   EXPECT_EQ(r.out.find(" FIN"), std::string::npos);
   for (const auto& e : fs::directory_iterator(dir.path()))
     EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
