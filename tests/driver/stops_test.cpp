@@ -17,7 +17,9 @@ namespace {
 const std::map<std::string, size_t> kReasonArgument = {
     {"stop_error", 1}, {"stop_code", 2},     {"stop_text", 2},    {"stop_io", 1},
     {"refuse", 2},     {"refuse_input", 1},  {"verdim", 4},       {"io_error", 1},
-    {"necerr", 5},     {"molcas_refuse", 2}, {"molcas_fault", 2}, {"item_error", 5}};
+    {"necerr", 5},     {"molcas_refuse", 2}, {"molcas_fault", 2}, {"item_error", 5},
+    {"fault", 1},      {"orbital_fault", 1}, {"bad_list", 2},     {"refuse_list", 2},
+    {"refuse_listed", 3}, {"molcas_stop", 2}, {"refuse_count", 3}, {"refuse_space", 2}};
 
 // The argument `want` of the call whose "(" is at `open`; quoted text and
 // nested brackets are skipped.  Empty when the call has fewer arguments.

@@ -545,6 +545,8 @@ void run_file(BinaryFile& f) {
     f.cut(at, "start of " + rec);
     f.cut(at + 4, "inside " + rec);
   }
+}
+
 // Links, FIFOs and folders under the scratch names (the links to inputs, to
 // a file outside the folder and to nothing), inputs that are FIFOs or
 // folders, and standard input in the forms that give no text.
