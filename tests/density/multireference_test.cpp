@@ -168,7 +168,7 @@ TEST_F(MrRefused, DamagedReferenceFiles) {
 
 TEST_F(MrRefused, AThousandAndOneReferences) {
   std::ofstream("OCCMRS") << occmrs(std::vector<std::string>(1001, "2200"));
-  expect_refused(fio::kStatusError, "ciprop: OCCMRS, record 1: 1001 references");
+  expect_refused(fio::kStatusError, "ciprop: OCCMRS, record 1: the number of references is 1001");
 }
 
 // The second list of the single-reference space around the same reference

@@ -266,7 +266,7 @@ TEST(DamagedInput, EveryStopSaysWhatIsWrongAndWhere) {
       },
       [](const Case& c) {
         c.edit_input("NGEL=0,0,", "NGEL=500,0,");
-        return std::string("NGEL and NDEL of &RHO do not add up to the orbitals that TraOne");
+        return std::string("the frozen and deleted orbitals of NGEL and NDEL differ from the orbitals TraOne");
       },
       // The lists' reference has more occupied orbitals than Info says.
       [](const Case& c) {
