@@ -118,6 +118,27 @@ std::string edit_e(double x, int w, int d, int e, char letter) {
   return fit_optional_zero((g.negative ? "-0." : "0.") + g.digits + expo, w);
 }
 
+// ESw.d and ESw.dEe, the scientific form of the MOLCAS orbital files:
+// [-]d.ddd and the exponent, one significant digit before the point (a
+// zero as 0.000E+00).  The exponent follows the rules of Ew.d.
+std::string edit_es(double x, int w, int d, int e) {
+  if (!std::isfinite(x)) return edit_special(x, w);
+  Digits g = significant(x, d + 1);
+  const int p = x == 0 ? 0 : g.q - 1;
+  const int q = std::abs(p);
+  const char sign = p < 0 ? '-' : '+';
+  char expo[16];
+  if (e > 0) {
+    if (e > 9 || std::to_string(q).size() > static_cast<size_t>(e)) return stars(w);
+    std::snprintf(expo, sizeof expo, "E%c%0*d", sign, e, q);
+  } else if (q <= 99) {
+    std::snprintf(expo, sizeof expo, "E%c%02d", sign, q);
+  } else {
+    std::snprintf(expo, sizeof expo, "%c%03d", sign, q);
+  }
+  return right((g.negative ? "-" : "") + g.digits.substr(0, 1) + "." + g.digits.substr(1) + expo, w);
+}
+
 // Gw.d and Gw.dEe: a value whose magnitude rounds to s digits before the
 // point (0 <= s <= d) is written as F(w-n).(d-s) followed by n blanks
 // (n = 4, or e+2), so that its digits line up with the E form; anything
@@ -157,7 +178,7 @@ struct Node {
   enum class Op { Data, Text, Skip, Slash, Colon, Group };
   Op op = Op::Data;
   int repeat = 1;
-  char code = 0;  // data: I F E D G A L
+  char code = 0;  // data: I F E D G A L, and S for ES
   int w = -1, d = -1, e = -1;
   std::string text;         // quoted text, doubled quotes undone
   std::vector<Node> kids;   // group
@@ -267,7 +288,8 @@ class Parser {
       case 'E':
       case 'D':
       case 'G':
-        n.code = c;
+        // ES is kept as the code 'S'.
+        n.code = c == 'E' && eat('S') ? 'S' : c;
         n.w = required_number("width");
         if (!eat('.')) fail(std::string("missing decimals after ") + c);
         n.d = required_number("decimals");
@@ -404,6 +426,7 @@ class Writer {
       case 'F': return edit_f(it.d, n.w, n.d);
       case 'E':
       case 'D': return edit_e(it.d, n.w, n.d, n.e, n.code);
+      case 'S': return edit_es(it.d, n.w, n.d, n.e);
       case 'G': return edit_g(it.d, n.w, n.d, n.e);
       case 'A': return edit_a(it.s, n.w);
       default: return right(it.l ? "T" : "F", n.w);

@@ -10,7 +10,7 @@ namespace fio {
 
 // Writes the items under the FORMAT fmt (with its parentheses, e.g.
 // "(1X,A4,7X,G25.18,3X,G15.8,3X,G25.18,1X)") and appends the records it
-// produces to `records`.  Supported: Iw, Fw.d, Ew.d, Dw.d, Gw.d, Aw, A, Lw,
+// produces to `records`.  Supported: Iw, Fw.d, Ew.d, ESw.d, Dw.d, Gw.d, Aw, A, Lw,
 // nX, quoted text, /, repeat counts, nested groups and format reversion.
 // An item that does not match its edit descriptor is a programming error.
 void format_records(std::string_view fmt, const Items& items, std::vector<std::string>& records);

@@ -319,8 +319,9 @@ TEST(AgainstGfortran, FixedPoint) {
 TEST(AgainstGfortran, Exponent) {
   expect_same_as_gfortran(real_cases({"(E12.4)", "(E9.4)", "(E10.4)", "(E11.4)", "(E12.4E3)", "(E12.4E1)",
                                       "(E14.5E4)", "(D12.4)", "(D18.12)", "(E25.17)", "(E8.1)", "(e30.20)",
-                                      "(E6.4)"},
-                                     {1, 4, 5, 12, 17}));
+                                      "(E6.4)", "(ES21.14)", "(ES10.3)", "(ES12.4E3)", "(ES9.4)",
+                                      "(es8.1E1)"},
+                                     {1, 4, 5, 12, 15, 17}));
 }
 
 TEST(AgainstGfortran, General) {
@@ -384,6 +385,7 @@ TEST(AgainstGfortran, ProgramFormatsAndReversion) {
   counted("I*R", "(3X,I2,10F8.4)", {"12"}, 10, real);
   counted("*R", "(10f8.4)", {}, 25, real);
   counted("*R", "(4D18.12)", {}, 9, real);
+  counted("*R", "(5(1X,ES21.14))", {}, 11, real);
   for (const char* f : {"(1X,A4,7X,G25.18,3X,G15.8,3X,G25.18,1X)", "(1X,A9,2X,G25.18,3X,G15.8,3X,G25.18,1X)",
                         "( 1x , a4 , 7x , g25.18 , 3x , g15.8 , 3 x , G 25.18 )"})
     for (const char* label : {"mux", "muxx", "theta xx "}) counted("A*R", f, {label}, 3, real);
