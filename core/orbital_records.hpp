@@ -36,6 +36,8 @@ struct OrbitalRecords {
   std::array<unsigned char, kHeaderBytes> bufc{};  // ComFile header (version 54)
   long nbuf = 0, nbufc = 0;                      // bytes actually read into them
   Arr1<int, 1, 8> nb;      // basis functions per symmetry, from OneInt/ComFile
+  Arr1<int, 1, 8> nmo;     // orbitals the orbital file holds per symmetry: nb, or
+                           // fewer when it leaves the last (deleted) ones out
   Arr1<int, 1, 8> ioffo;   // offset of each symmetry among the MOs
   Arr1<int, 1, 8> ioffp;   // offset of each symmetry in packed symmetric storage
   int ntot = 0;            // all basis functions

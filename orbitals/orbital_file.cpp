@@ -6,6 +6,7 @@
 
 #include "core/unit_numbers.hpp"
 #include "core/print.hpp"
+#include "fortio/format.hpp"
 #include "orbitals/property_integrals.hpp"
 
 namespace ciprop {
@@ -59,8 +60,51 @@ bool orbital_heading(const std::string& line, int& s, int& m) {
 struct NumberLayout {
   int per_line, width, decimals;
 };
+constexpr NumberLayout kLayout1 = {4, 18, 12};  // 1.0, 1.1: (4E18.12)
+constexpr NumberLayout kLayout2 = {5, 22, 14};  // 2.x: (5(1X,ES21.14))
+
+// What version 2.2 writes: the coefficients and #OCC with kLayout2, #OCHR
+// with four decimals, the counts in fields of eight.
+constexpr std::string_view kNumbers22 = "(5(1X,ES21.14))";
+constexpr std::string_view kHumanReadable22 = "(10(1X,F7.4))";
+constexpr std::string_view kCounts = "(8I8)";
 
 }  // namespace
+
+std::string inporb_text(std::string_view title, std::span<const OrbitalBlock> blocks) {
+  std::vector<std::string> lines = {"#INPORB 2.2", "#INFO"};
+  lines.push_back(title.rfind('*', 0) == 0 ? std::string(title) : "* " + std::string(title));
+  const int nsym = static_cast<int>(blocks.size());
+  fio::Items counts, nbas, norb;
+  counts << 0 << nsym << 0;
+  for (const OrbitalBlock& b : blocks) {
+    nbas << b.nbas;
+    norb << b.norb;
+  }
+  fio::format_records(kCounts, counts, lines);
+  fio::format_records(kCounts, nbas, lines);
+  fio::format_records(kCounts, norb, lines);
+  lines.push_back("#ORB");
+  for (int s = 1; s <= nsym; ++s) {
+    const OrbitalBlock& b = blocks[s - 1];
+    for (int m = 1; m <= b.norb; ++m) {
+      fio::format_records("(A,2I5)", {"* ORBITAL", s, m}, lines);
+      fio::format_records(kNumbers22,
+                          fio::Items().all(b.coef.data() + static_cast<size_t>(m - 1) * b.nbas, b.nbas),
+                          lines);
+    }
+  }
+  // Every symmetry starts a line of its own, an empty one when it holds no
+  // orbital, as the Fortran writes of OpenMolcas give it.
+  lines.insert(lines.end(), {"#OCC", "* OCCUPATION NUMBERS"});
+  for (const OrbitalBlock& b : blocks) fio::format_records(kNumbers22, fio::Items().all(b.occ.data(), b.norb), lines);
+  lines.insert(lines.end(), {"#OCHR", "* OCCUPATION NUMBERS (HUMAN-READABLE)"});
+  for (const OrbitalBlock& b : blocks)
+    fio::format_records(kHumanReadable22, fio::Items().all(b.occ.data(), b.norb), lines);
+  std::string text;
+  for (const std::string& l : lines) text.append(l).push_back('\n');
+  return text;
+}
 
 bool inporb_header(std::string_view line) { return line.rfind("#INPORB", 0) == 0; }
 
@@ -71,10 +115,10 @@ void read_inporb(Run& run, std::string_view first) {
                                              : first.find_first_not_of(' ', 7)));
   NumberLayout layout{};
   if (version.rfind("1.0", 0) == 0 || version.rfind("1.1", 0) == 0)
-    layout = {4, 18, 12};
+    layout = kLayout1;
   else if (version.rfind("2.0", 0) == 0 || version.rfind("2.1", 0) == 0 ||
            version.rfind("2.2", 0) == 0)
-    layout = {5, 22, 14};
+    layout = kLayout2;
   else
     fault(run, "#INPORB version '" + version + "' unknown (1.0, 1.1, 2.0, 2.1, 2.2 are read)");
 
@@ -89,6 +133,7 @@ void read_inporb(Run& run, std::string_view first) {
   const std::vector<int> nbas = integers(run, nsym, "the basis counts of #INFO");
   const std::vector<int> norb = integers(run, nsym, "the orbital counts of #INFO");
   for (int s = 1; s <= nsym; ++s) {
+    r.nmo(s) = norb[s - 1];
     const std::string sym = " of symmetry " + std::to_string(s);
     if (nbas[s - 1] != r.nb(s))
       fault(run, "NBAS " + std::to_string(nbas[s - 1]) + sym +

@@ -579,6 +579,7 @@ void lirorb(Run& run) {
   int col = 0;
   for (int s = 1; s <= run.sym.nsym; ++s) {
     const int n = r.nb(s);
+    r.nmo(s) = n;
     for (int m = 1; m <= n; ++m) {
       ++col;
       next_record(run, line, "the heading of orbital " + std::to_string(m) + " of symmetry " +
