@@ -1,5 +1,6 @@
 #include "tools/mkcase/molcas.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -105,6 +106,29 @@ std::vector<double> orthonormal(int n, SplitMix& rng) {
   return c;
 }
 
+// An overlap for one symmetry block and orbitals orthonormal in it: S = L
+// L^T with L unit lower triangular and random below the diagonal, and the
+// orthonormal columns q taken to L^-T q (so that C^T S C = q^T q = 1).
+std::vector<double> overlap_and_orbitals(int n, std::vector<double>& q, SplitMix& rng) {
+  std::vector<double> l(static_cast<size_t>(n) * n, 0.0), s(l.size(), 0.0);
+  auto at = [n](int i, int j) { return static_cast<size_t>(i) + static_cast<size_t>(j) * n; };
+  for (int j = 0; j < n; ++j) {
+    l[at(j, j)] = 1.0;
+    for (int i = j + 1; i < n; ++i) l[at(i, j)] = 0.3 * rng.unit();
+  }
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i)
+      for (int k = 0; k <= std::min(i, j); ++k) s[at(i, j)] += l[at(i, k)] * l[at(j, k)];
+  // L^T c = q, column by column, from the last row up.
+  for (int col = 0; col < n; ++col)
+    for (int i = n - 1; i >= 0; --i) {
+      double v = q[at(i, col)];
+      for (int k = i + 1; k < n; ++k) v -= l[at(k, i)] * q[at(k, col)];
+      q[at(i, col)] = v;
+    }
+  return s;
+}
+
 // The symmetric AO matrix of one component of symmetry g: blocks (s, t) with
 // t = mult(s, g), random, mirrored.
 Square ao_matrix(const Description& d, const MolcasCase& m, int g, SplitMix& rng) {
@@ -185,12 +209,13 @@ void write_oneint(const Description& d, const MolcasCase& m, const std::string& 
   // fixed position (4), through the word address of entry 1 (5), through the
   // label "MLTPL 0" of the table of contents (54).
   size_t pos = kHeader;
+  const auto off = offsets(m);
   std::array<int32_t, kTocEntries + 1> itoc{};
   itoc[1] = static_cast<int32_t>(pos / mv);
   for (int s = 1; s <= m.nsym; ++s)
     for (int a = 1; a <= m.nb[s - 1]; ++a)
       for (int b = 1; b <= a; ++b) {
-        f.f64(pos, a == b ? 1.0 : 0.1 * rng.unit());
+        f.f64(pos, m.overlap(off[s - 1] + a, off[s - 1] + b));
         pos += 8;
       }
   for (int c = 0; c < kComponents; ++c) {
@@ -304,12 +329,20 @@ MolcasCase build(const Description& d, std::vector<std::string>* fields) {
   m.orbital_title = text;
 
   SplitMix rng(d.seed * 0x2545f4914f6cdd1dULL + 0x4d4f4c434153ULL);
+  // The overlap comes from a stream of its own, so that it changes no
+  // integral.
+  SplitMix overlap_rng(d.seed + 0x53ULL);
   auto off = offsets(m);
   m.coef = Square(m.nbtot);
+  m.overlap = Square(m.nbtot);
   const std::string inporb = inporb_version(d);
   for (int s = 1; s <= m.nsym; ++s) {
     int n = m.nb[s - 1];
     std::vector<double> c = orthonormal(n, rng);
+    const std::vector<double> ovl = overlap_and_orbitals(n, c, overlap_rng);
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= n; ++i)
+        m.overlap(off[s - 1] + i, off[s - 1] + j) = ovl[(i - 1) + static_cast<size_t>(j - 1) * n];
     for (int j = 1; j <= n; ++j)
       for (int i = 1; i <= n; ++i) {
         double value;

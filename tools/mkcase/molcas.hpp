@@ -41,6 +41,10 @@ struct MolcasCase {
   // coefficients below are the ones AS WRITTEN to INPORB (read back from
   // their 12-decimal text), block-diagonal over the symmetries.
   Square coef;
+  // The overlap of the basis functions, block-diagonal over the symmetries,
+  // in which the orbitals are orthonormal: C^T S C = 1 for the coefficients
+  // before they are rounded to their text.
+  Square overlap;
   std::array<Square, kComponents> ao;   // AO integrals, full and symmetric
   std::array<Square, kComponents> mo;   // C^T P C, full and symmetric
   std::array<double, kComponents> nuclear{};

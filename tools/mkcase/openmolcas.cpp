@@ -11,7 +11,6 @@
 #include <stdexcept>
 
 #include "tools/mkcase/file_image.hpp"
-#include "tools/mkcase/rng.hpp"
 
 namespace mkcase {
 
@@ -66,10 +65,7 @@ void write_oneint(const Description& d, const MolcasCase& m, const std::string& 
   f.fill = 0;
   f.i64(0, 4101);
   f.i64(8, 1024);
-  Rng rng(d.seed * 0x9e3779b97f4a7c15ULL + 22);
-  Square overlap(m.nbtot);
-  for (int i = 1; i <= m.nbtot; ++i)
-    for (int j = 1; j <= i; ++j) overlap(i, j) = overlap(j, i) = i == j ? 1.0 : 0.1 * rng.symmetric();
+  const Square& overlap = m.overlap;
   struct Entry {
     std::string label;
     int comp;
