@@ -1,5 +1,6 @@
 // Records of the density stage.
 #pragma once
+#include <string>
 #include <vector>
 
 #include "core/farray.hpp"
@@ -19,6 +20,17 @@ struct Moments {
   double fosc = 0.0;                   // oscillator strength
 };
 
+// The natural orbitals of a state density, or the natural transition
+// orbitals of a transition density, as written to orbital files.
+struct OrbitalAnalysis {
+  std::vector<std::string> files;  // the natural orbital file, or the hole and particle files
+  // Per symmetry (of the holes), in file order: occupations, or weights.
+  std::vector<std::vector<double>> values;
+  std::vector<int> particle_symmetry;  // of each hole symmetry
+  double occupation_sum = 0.0;         // a state: the electrons
+  double participation_ratio = 0.0;    // a transition: (sum w^2)^2 / sum w^4
+};
+
 // One pair of a spectrum: from a root of the first vector file (numero(1)
 // unless "RACINESA" lists several) to a listed root of the second.  When
 // both files are one CI run, a pair may be reported the other way round,
@@ -31,6 +43,10 @@ struct PairResult {
   Moments moments;
   int root1 = 0;         // the root the pair starts from (of the first file)
   double energy1 = 0.0;  // its energy
+  // Kept for its orbital files, when ORBNAT asks for those of every pair:
+  // the density over all orbitals (nbtot x nbtot), then what they hold.
+  std::vector<double> density = {};
+  OrbitalAnalysis orbitals = {};
 };
 
 struct DensityRecords {
@@ -40,7 +56,10 @@ struct DensityRecords {
   ZeroPaged<Arr1<double, 1, 250000>> val;        // one record of the density file
   long long connected = 0;              // excited determinants addressed
   int passes = 0;                       // passes of the kernel over the first vectors
+  bool state = false;                   // `mat` is a state density, not a transition one
+  int isym1 = 0, isym2 = 0;             // symmetries of the two vectors
   Moments moments;                      // the report's numbers
+  OrbitalAnalysis orbitals;             // the orbital files of `mat`
   std::vector<PairResult> pairs;        // the pairs of a spectrum, in the lists' order
   bool one_run = false;                 // both vector files one CI run: each pair once
 };

@@ -114,6 +114,9 @@ struct Ronum {
   // "LARGEUR": full width at half maximum, in eV, of the Gaussian bands of
   // the spectrum's picture.
   double largeur = 0.3;
+  // "ORBNAT": 1 prints the occupations or weights of the orbital files, 2
+  // also writes those of every pair of a spectrum.
+  int orbnat = 0;
 };
 struct Rocal {
   int calcro = 0;

@@ -96,10 +96,18 @@ int size_store(Run& run, KetStore& store, int count, int extra, int n, const cha
 // reported the other way round (from the lower root of one CI run) has the
 // transposed density, whose moments are the same for the symmetric dipole
 // and quadrupole operators: only its energy difference, and so the sign of
-// its oscillator strength, is the pair's own.
-Moments pair_moments(Run& run, const double* ro, int ld, const PairResult& pair,
+// its oscillator strength, is the pair's own.  With ORBNAT=2 the density
+// over all orbitals is kept for the pair's orbital files, written after the
+// report.
+Moments pair_moments(Run& run, const double* ro, int ld, PairResult& pair,
                      std::vector<double>& full, std::vector<double>& sym_order) {
   expand_density(run, ro, ld, pair.state, full.data(), sym_order.data(), false);
+  if (run.ronum.orbnat == 2) {
+    const size_t n = static_cast<size_t>(run.orbi.nbtot);
+    pair.density.resize(n * n);
+    for (size_t j = 0; j < n; ++j)
+      std::copy_n(full.begin() + static_cast<long>(j * kMaxOrb), n, pair.density.begin() + static_cast<long>(j * n));
+  }
   return moments_of(run, full.data(), pair.deltae);
 }
 

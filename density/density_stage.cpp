@@ -20,14 +20,15 @@ void density_stage(Run& run, const AddressTables& tables) {
   // (another symmetry) may be larger.
   const long long need = std::max(h1.ndim, h2.ndim);
   if (need > run.dim && need <= determinant_capacity(run)) size_work_array(run, need);
+  // The one decision between a state and a transition density, for the
+  // density source and for the frozen-orbital diagonal alike.
+  const bool state = same_state(run.ronum.numero(1), h1, run.ronum.numero(2), h2);
+  run.dens.state = state;
   if (run.ronum.nracines > 0) {
     spectrum_densities(run, tables, h1, h2);
     return;
   }
   const std::string dashes(54, '-');
-  // The one decision between a state and a transition density, for the
-  // density source and for the frozen-orbital diagonal alike.
-  const bool state = same_state(run.ronum.numero(1), h1, run.ronum.numero(2), h2);
   if (state && run.rocal.calcro == 0) {
     run.io.list(kUnitReport, {"La matriz de densidad se lee del fichero dens de VORTA"});
     run.io.list(kUnitReport, {dashes});

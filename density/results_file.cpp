@@ -139,6 +139,34 @@ std::string pair_members(Run& run, int root1, double e1, int root2, double e2, b
   return body;
 }
 
+// The orbital files of one density and what they hold, as one member: the
+// natural orbitals of a state with their occupations per symmetry, or the
+// natural transition orbitals of a transition with their weights and
+// participation ratio.  Nothing when no file was written.
+std::string orbital_member(const OrbitalAnalysis& a, const std::string& indent) {
+  if (a.files.empty()) return "";
+  std::string values = "[";
+  for (size_t s = 0; s < a.values.size(); ++s)
+    values += (s ? ", " : "") + numbers(a.values[s].data(), static_cast<int>(a.values[s].size()));
+  values += "]";
+  if (a.files.size() == 1)
+    return ",\n" + indent + "\"natural_orbitals\": " +
+           object({{"file", quoted(a.files[0])},
+                   {"occupations", values},
+                   {"occupation_sum", number(a.occupation_sum)}},
+                  indent);
+  std::string partners = "[";
+  for (size_t s = 0; s < a.particle_symmetry.size(); ++s)
+    partners += (s ? ", " : "") + std::to_string(a.particle_symmetry[s]);
+  return ",\n" + indent + "\"transition_orbitals\": " +
+         object({{"hole_file", quoted(a.files[0])},
+                 {"particle_file", quoted(a.files[1])},
+                 {"particle_symmetry", partners + "]"},
+                 {"weights", values},
+                 {"participation_ratio", number(a.participation_ratio)}},
+                indent);
+}
+
 }  // namespace
 
 std::string results_json(Run& run, std::string_view version) {
@@ -162,8 +190,17 @@ std::string results_json(Run& run, std::string_view version) {
                                  {"first_vector_file", std::to_string(h1.ndim)},
                                  {"second_vector_file", std::to_string(h2.ndim)}},
                                 "  "));
+  // Every orbital file the run wrote.
+  std::string files;
+  auto add_files = [&](const OrbitalAnalysis& a) {
+    for (const std::string& f : a.files) files += (files.empty() ? "" : ", ") + quoted(f);
+  };
+  add_files(run.dens.orbitals);
+  for (const PairResult& p : run.dens.pairs) add_files(p.orbitals);
+  member("orbital_files", "[" + files + "]");
   body += pair_members(run, run.ronum.numero(1), h1.energy, run.ronum.numero(2), h2.energy, state,
                        run.ronum.deltae, run.dens.moments, "  ", true);
+  body += orbital_member(run.dens.orbitals, "  ");
   // A spectrum: the first pair above as a single-pair run writes it, and
   // every pair in "pairs", in the order of the table.
   if (!run.dens.pairs.empty()) {
@@ -171,7 +208,8 @@ std::string results_json(Run& run, std::string_view version) {
     for (size_t k = 0; k < run.dens.pairs.size(); ++k) {
       const PairResult& p = run.dens.pairs[k];
       std::string members = pair_members(run, p.root1, p.energy1, p.root, p.energy,
-                                         p.state, p.deltae, p.moments, "      ", false);
+                                         p.state, p.deltae, p.moments, "      ", false) +
+                            orbital_member(p.orbitals, "      ");
       list += (k ? ",\n    {" : "\n    {") + members.substr(1) + "\n    }";
     }
     member("pairs", list + "\n  ]");

@@ -179,6 +179,8 @@ Vectors read_vectors(Run& run, double* a, double* b, const char* after_sgn,
   const Opened o2 = open_vector(run, kUnitVecB, kUnitDetB, run.ronum.numero(2), "e2",
                                 "vecteur 2 : dimension =");
   Vectors v{o1.ndim, o2.ndim, o1.isym, o2.isym, nullptr, nullptr, {}};
+  run.dens.isym1 = v.isym1;
+  run.dens.isym2 = v.isym2;
   run.io.list(kUnitReport, {"numero", run.ronum.numero(1), run.ronum.numero(2)});
   run.io.list(kUnitReport, {kStars});
 

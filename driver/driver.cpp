@@ -9,6 +9,7 @@
 #include "core/unit_numbers.hpp"
 #include "density/moments.hpp"
 #include "density/density_stage.hpp"
+#include "density/natural_orbitals.hpp"
 #include "density/results_file.hpp"
 #include "density/spectrum_picture.hpp"
 #include "density/absorption.hpp"
@@ -202,6 +203,9 @@ void run_stages(Run& run, Stage first, Stage last, const std::function<void(Stag
         calmu(run);
         spectrum_table(run);
         break;
+      case Stage::OrbitalFiles:
+        orbital_files(run);
+        break;
     }
     // A report read while the run goes on ends at the last stage done.
     run.io.flush(kUnitReport);
@@ -215,7 +219,7 @@ void driver(Run& run) {
   check_input_groups(run);
   peek_capacity(run);
   run.io.list(kUnitReport, {"iadri", determinant_capacity(run)});
-  run_stages(run, Stage::OpenFiles, Stage::Moments);
+  run_stages(run, Stage::OpenFiles, Stage::OrbitalFiles);
 }
 
 int run_program(Run& run) {

@@ -17,6 +17,7 @@ enum class Stage {
   Integrals,         // dipole and quadrupole integrals over the CI orbitals
   Density,           // RO computed from the vectors or read from "dens"
   Moments,           // the property tables of the report
+  OrbitalFiles,      // natural (transition) orbitals of the densities, as orbital files
 };
 
 // Runs the stages first to last, in order, on the units and records that the

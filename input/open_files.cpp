@@ -29,9 +29,9 @@ std::string_view rtrim(std::string_view s) {
 bool blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
 
 // The keys of the run options, as lirdav decodes them.
-constexpr std::string_view kRhoKeys[] = {"NDEL",   "NGEL",   "NUMERO", "ISX",     "ISY",
-                                         "ISZ",    "NPRINT", "TWVEC",  "CALCUL",  "STOP",
-                                         "MEM",    "RACINES", "RACINESA", "LARGEUR"};
+constexpr std::string_view kRhoKeys[] = {"NDEL",   "NGEL",    "NUMERO",   "ISX",     "ISY",
+                                         "ISZ",    "NPRINT",  "TWVEC",    "CALCUL",  "STOP",
+                                         "MEM",    "RACINES", "RACINESA", "LARGEUR", "ORBNAT"};
 
 // A value that no integer of the input can be (the decoder refuses anything
 // beyond four bytes): tells a left-out element from a given one.
@@ -294,6 +294,7 @@ void lirdav(Run& run) {
   run.ronum.numero(2) = kNotGiven;
   run.ronum.nracines = 0;
   run.ronum.nracinesa = 0;
+  run.ronum.orbnat = 0;
   run.symxyz.fill(1);
   run.pr.nprint = 0;
   // The threshold is a single-precision 0.05 carried in a double.
@@ -329,6 +330,7 @@ void lirdav(Run& run) {
   listed_roots(run, text, "RACINES", 2, numero_given[1], run.ronum.nracines, run.ronum.racines);
   listed_roots(run, text, "RACINESA", 1, numero_given[0], run.ronum.nracinesa, run.ronum.racinesa);
   band_width(run, text);
+  nameli(run, text, run.ronum.orbnat, "ORBNAT");
   check_items(run, "&RHO", given, text, kRhoKeys);
   if (run.ronum.nracines == 0) warn_single_root(run, roots);
   // Roots of the first file without roots of the second: each against
@@ -357,6 +359,10 @@ void lirdav(Run& run) {
         refuse_input(run, std::string("&RHO: ") + (counts == &run.orbi.ngel ? "NGEL(" : "NDEL(") +
                               std::to_string(s) + ") = " + std::to_string((*counts)(s)) +
                               " orbitals (0 to " + std::to_string(kMaxOrb) + ")");
+  if (run.ronum.orbnat < 0 || run.ronum.orbnat > 2)
+    refuse_input(run, "&RHO: ORBNAT = " + std::to_string(run.ronum.orbnat) +
+                          " (0 orbital files of the pair, 1 and their table, 2 and those of every "
+                          "listed root)");
   if (run.hacer.ioper < 0 || run.hacer.ioper > 2)
     refuse_input(run, "&RHC: IPROP = " + std::to_string(run.hacer.ioper) +
                           " (0 all moments, 1 dipoles, 2 quadrupoles)");

@@ -94,13 +94,16 @@ std::string inporb_text(std::string_view title, std::span<const OrbitalBlock> bl
                           lines);
     }
   }
-  // Every symmetry starts a line of its own, an empty one when it holds no
-  // orbital, as the Fortran writes of OpenMolcas give it.
+  // Every symmetry starts a line of its own; one without orbitals has none,
+  // as OpenMolcas writes (and reads) them.
+  auto numbers = [&](std::string_view format) {
+    for (const OrbitalBlock& b : blocks)
+      if (b.norb > 0) fio::format_records(format, fio::Items().all(b.occ.data(), b.norb), lines);
+  };
   lines.insert(lines.end(), {"#OCC", "* OCCUPATION NUMBERS"});
-  for (const OrbitalBlock& b : blocks) fio::format_records(kNumbers22, fio::Items().all(b.occ.data(), b.norb), lines);
+  numbers(kNumbers22);
   lines.insert(lines.end(), {"#OCHR", "* OCCUPATION NUMBERS (HUMAN-READABLE)"});
-  for (const OrbitalBlock& b : blocks)
-    fio::format_records(kHumanReadable22, fio::Items().all(b.occ.data(), b.norb), lines);
+  numbers(kHumanReadable22);
   std::string text;
   for (const std::string& l : lines) text.append(l).push_back('\n');
   return text;

@@ -65,13 +65,13 @@ struct DensityRun : ::testing::Test {
     std::ofstream("BID93") << input;
   }
 
-  int execute() {
+  int execute(Stage last = Stage::Moments) {
     const bool packed = c.d.packed;
     try {
       run->dim = kDim;
       run->io.open(kUnitListing, "BID75", fio::Status::Unknown, fio::Form::Formatted);
       run->io.open(kUnitInput, "BID93", fio::Status::Old, fio::Form::Formatted);
-      run_stages(*run, Stage::OpenFiles, Stage::Moments, [&](Stage s) {
+      run_stages(*run, Stage::OpenFiles, last, [&](Stage s) {
         if (s == Stage::OpenFiles) run->switches.packed_lists = packed;
       });
       return 0;

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 TEST(StrictInput, RefusalsNameTheGroupTheKeyAndWhatIsValid) {
   const std::string rho_keys =
       "NDEL, NGEL, NUMERO, ISX, ISY, ISZ, NPRINT, TWVEC, CALCUL, STOP, MEM, RACINES, RACINESA, "
-      "LARGEUR";
+      "LARGEUR, ORBNAT";
   const struct {
     std::string input, message;
   } cases[] = {
@@ -47,6 +47,9 @@ TEST(StrictInput, RefusalsNameTheGroupTheKeyAndWhatIsValid) {
        "repeat count '-1' in &RHO is below 1; write n*value with n at least 1"},
       {kRofil + kRho + kRhc + " &COST MOLCAS=54 /\n",
        "MOLCAS is 5 in &RHC and 54 in &COST; give one version"},
+      {kRofil + " &RHO NDEL=1,0,0,0, NGEL=1,0,0,0, NUMERO=1,2, ORBNAT=3 /\n" + kRhc + kCost,
+       "&RHO: ORBNAT = 3 (0 orbital files of the pair, 1 and their table, 2 and those of every "
+       "listed root)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
