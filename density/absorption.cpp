@@ -106,7 +106,7 @@ Moments pair_moments(Run& run, const double* ro, int ld, PairResult& pair,
     const size_t n = static_cast<size_t>(run.orbi.nbtot);
     pair.density.resize(n * n);
     for (size_t j = 0; j < n; ++j)
-      std::copy_n(full.begin() + static_cast<long>(j * kMaxOrb), n, pair.density.begin() + static_cast<long>(j * n));
+      std::copy_n(full.data() + j * kMaxOrb, n, pair.density.data() + j * n);
   }
   return moments_of(run, full.data(), pair.deltae);
 }

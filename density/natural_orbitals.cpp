@@ -165,8 +165,10 @@ TransitionOrbitals transition_orbitals(const double* t, int ld, int nh, int np) 
     std::vector<int> rows, cols;
     for (int x : set) (x < nh ? rows : cols).push_back(x < nh ? x : x - nh);
     if (rows.empty() || cols.empty()) {
-      if (rows.empty()) particles.push_back(unit(np, cols[0], 0.0));
-      else holes.push_back(unit(nh, rows[0], 0.0));
+      if (rows.empty())
+        particles.push_back(unit(np, cols[0], 0.0));
+      else
+        holes.push_back(unit(nh, rows[0], 0.0));
       continue;
     }
     const int m = static_cast<int>(rows.size()), q = static_cast<int>(cols.size());
@@ -177,7 +179,8 @@ TransitionOrbitals transition_orbitals(const double* t, int ld, int nh, int np) 
     for (int i = 0; i < std::max(m, q); ++i) {
       const double w = i < std::min(m, q) ? svd.singularValues()(i) : 0.0;
       if (w != 0.0) {
-        pairs.emplace_back(spread(svd.matrixU(), i, rows, nh, w), spread(svd.matrixV(), i, cols, np, w));
+        pairs.emplace_back(spread(svd.matrixU(), i, rows, nh, w),
+                           spread(svd.matrixV(), i, cols, np, w));
         settle_sign(pairs.back().first, &pairs.back().second);
         continue;
       }
@@ -285,16 +288,20 @@ OrbitalAnalysis analyse(Run& run, const double* d, int ld, bool state, int root2
   const std::string root1 = std::to_string(run.ronum.numero(1));
   // The title says what the numbers after the orbitals are (no '#' in it:
   // readers look for the sections by that character).
-  const std::string roots = root1 + " -> root " + std::to_string(root2) + ", weights as occupations";
+  const std::string roots =
+      root1 + " -> root " + std::to_string(root2) + ", weights as occupations";
   if (state) {
     a.files = {std::string(kNatOrbFile) + suffix};
-    write_whole_file(run, a.files[0],
-                 inporb_text("ciprop: natural orbitals of root " + root1 + " with occupations", first));
+    write_whole_file(
+        run, a.files[0],
+        inporb_text("ciprop: natural orbitals of root " + root1 + " with occupations", first));
   } else {
     a.files = {std::string(kNtoHoleFile) + suffix, std::string(kNtoParticleFile) + suffix};
-    write_whole_file(run, a.files[0], inporb_text("ciprop: natural transition orbitals, holes of root " + roots, first));
-    write_whole_file(run, a.files[1],
-                 inporb_text("ciprop: natural transition orbitals, particles of root " + roots, second));
+    write_whole_file(run, a.files[0],
+                 inporb_text("ciprop: natural transition orbitals, holes of root " + roots, first));
+    write_whole_file(
+        run, a.files[1],
+        inporb_text("ciprop: natural transition orbitals, particles of root " + roots, second));
   }
   // A computed density gives itself back to the last digits; one read from
   // a file may not be symmetric, or may couple orbitals of symmetries its
@@ -329,7 +336,8 @@ void print_table(Run& run, const OrbitalAnalysis& a, bool state, int root2) {
     else
       run.io.list(kUnitReport, {"poids, trous de symetrie", s, ", particules de symetrie",
                                 a.particle_symmetry[size_t(s - 1)]});
-    run.io.write(kUnitReport, "(1X,6F12.8)", fio::Items().all(v.data(), static_cast<int>(v.size())));
+    run.io.write(kUnitReport, "(1X,6F12.8)",
+                 fio::Items().all(v.data(), static_cast<int>(v.size())));
   }
   if (state)
     run.io.list(kUnitReport, {"somme des occupations", a.occupation_sum});
@@ -345,9 +353,9 @@ void orbital_files(Run& run) {
   for (int s = 1; s <= run.sym.nsym; ++s)
     if (run.orbi.ngel(s) + run.sy2.norbs(s) + run.orbi.ndel(s) != run.ints.nb(s))
       refuse(run, {"symmetry " + std::to_string(s) + ": " + std::to_string(run.ints.nb(s)) +
-                      " orbitals in the orbital file, but " + std::to_string(run.orbi.ngel(s)) +
-                      " frozen + " + std::to_string(run.sy2.norbs(s)) + " correlated + " +
-                      std::to_string(run.orbi.ndel(s)) + " deleted in the density"});
+                   " orbitals in the orbital file, but " + std::to_string(run.orbi.ngel(s)) +
+                   " frozen + " + std::to_string(run.sy2.norbs(s)) + " correlated + " +
+                   std::to_string(run.orbi.ndel(s)) + " deleted in the density"});
   double* mat = run.dens.mat.data();
   run.dens.orbitals = analyse(run, mat, kMaxOrb, run.dens.state, run.ronum.numero(2), "");
   std::vector<PairResult>& pairs = run.dens.pairs;
@@ -355,9 +363,8 @@ void orbital_files(Run& run) {
     for (size_t k = 0; k < pairs.size(); ++k) {
       // The first listed root is the pair whose density is `mat`.
       PairResult& p = pairs[k];
-      p.orbitals = k == 0 ? analyse(run, mat, kMaxOrb, p.state, p.root, "." + std::to_string(p.root))
-                          : analyse(run, p.density.data(), run.orbi.nbtot, p.state, p.root,
-                                    "." + std::to_string(p.root));
+      p.orbitals = analyse(run, k == 0 ? mat : p.density.data(), k == 0 ? kMaxOrb : run.orbi.nbtot,
+                           p.state, p.root, "." + std::to_string(p.root));
       std::vector<double>().swap(p.density);
     }
   if (run.ronum.orbnat == 0) return;

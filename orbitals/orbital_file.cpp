@@ -89,9 +89,8 @@ std::string inporb_text(std::string_view title, std::span<const OrbitalBlock> bl
     const OrbitalBlock& b = blocks[s - 1];
     for (int m = 1; m <= b.norb; ++m) {
       fio::format_records("(A,2I5)", {"* ORBITAL", s, m}, lines);
-      fio::format_records(kNumbers22,
-                          fio::Items().all(b.coef.data() + static_cast<size_t>(m - 1) * b.nbas, b.nbas),
-                          lines);
+      const double* coef = b.coef.data() + static_cast<size_t>(m - 1) * b.nbas;
+      fio::format_records(kNumbers22, fio::Items().all(coef, b.nbas), lines);
     }
   }
   // Every symmetry starts a line of its own; one without orbitals has none,

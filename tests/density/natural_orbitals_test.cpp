@@ -3,13 +3,13 @@
 // density the run formed, are orthonormal in the overlap of the basis, and
 // give the report's moments with the integrals of the basis; a run on the
 // natural orbitals gives the same moments again.
+#include "density/natural_orbitals.hpp"
+
 #include <Eigen/Dense>
 #include <cstring>
-#include <map>
 #include <regex>
 
 #include "density/generated_run.hpp"
-#include "density/natural_orbitals.hpp"
 #include "density/results_file.hpp"
 
 namespace {
@@ -64,7 +64,8 @@ Matrix unpacked(const ciprop::Run& r, const double* p, int g) {
     for (int mu = 1; mu <= o.nb(s); ++mu)
       for (int nu = 1; nu <= (g == 1 ? mu : o.nb(t)); ++nu)
         a(o.ioffo(s) + mu - 1, o.ioffo(t) + nu - 1) = a(o.ioffo(t) + nu - 1, o.ioffo(s) + mu - 1) =
-            g == 1 ? p[o.ioffp(s) + mu * (mu - 1) / 2 + nu - 1] : p[next + (mu - 1) + (nu - 1) * o.nb(s)];
+            g == 1 ? p[o.ioffp(s) + mu * (mu - 1) / 2 + nu - 1]
+                   : p[next + (mu - 1) + (nu - 1) * o.nb(s)];
     if (g != 1) next += long(o.nb(s)) * o.nb(t);
   }
   return a;
@@ -75,7 +76,8 @@ void expect_orbitals(const BlockOrbitals& o, const std::vector<std::vector<doubl
   for (int k = 0; k < o.n; ++k) {
     EXPECT_NEAR(o.values[size_t(k)], values[size_t(k)], 1e-15) << k;
     for (int i = 0; i < o.n; ++i)
-      EXPECT_NEAR(o.vectors[size_t(k * o.n + i)], columns[size_t(k)][size_t(i)], 1e-14) << k << "," << i;
+      EXPECT_NEAR(o.vectors[size_t(k * o.n + i)], columns[size_t(k)][size_t(i)], 1e-14)
+          << k << "," << i;
   }
 }
 
@@ -87,10 +89,15 @@ TEST(NaturalOrbitals, OrderAndSignsAreFixed) {
   // Frozen, inactive at 2 but for rounding, two coupled, virtual, deleted.
   std::vector<double> d(36, 0.0);
   d[0] = 2, d[7] = 2 - 4e-16, d[14] = 0.5, d[21] = 1.5, d[15] = d[20] = -0.3;
-  const double split = std::sqrt(0.34), up = std::hypot(0.3, 0.5 + split), down = std::hypot(0.3, 0.5 - split);
+  const double split = std::sqrt(0.34), up = std::hypot(0.3, 0.5 + split),
+               down = std::hypot(0.3, 0.5 - split);
   expect_orbitals(natural_orbitals(d.data(), 6, 6, 1, 1),
-                  {{1, 0, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0}, {0, 0, -0.3 / up, (0.5 + split) / up, 0, 0},
-                   {0, 0, 0.3 / down, (split - 0.5) / down, 0, 0}, {0, 0, 0, 0, 1, 0}, {0, 0, 0, 0, 0, 1}},
+                  {{1, 0, 0, 0, 0, 0},
+                   {0, 1, 0, 0, 0, 0},
+                   {0, 0, -0.3 / up, (0.5 + split) / up, 0, 0},
+                   {0, 0, 0.3 / down, (split - 0.5) / down, 0, 0},
+                   {0, 0, 0, 0, 1, 0},
+                   {0, 0, 0, 0, 0, 1}},
                   {2, 2 - 4e-16, 1 + split, 1 - split, 0, 0});
   // Holes 0 and 2 into particle 0, hole 1 into particle 2: two pairs of
   // weight 0.5 (the first but for rounding), ordered by their hole orbitals.
@@ -98,7 +105,8 @@ TEST(NaturalOrbitals, OrderAndSignsAreFixed) {
   t[0] = 0.3, t[2] = 0.4, t[7] = -0.5;
   const TransitionOrbitals o = transition_orbitals(t.data(), 3, 3, 4);
   expect_orbitals(o.holes, {{0, 1, 0}, {0.6, 0, 0.8}, {0.8, 0, -0.6}}, {0.5, 0.5, 0});
-  expect_orbitals(o.particles, {{0, 0, -1, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 1}}, {0.5, 0.5, 0, 0});
+  expect_orbitals(o.particles, {{0, 0, -1, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 1}},
+                  {0.5, 0.5, 0, 0});
 }
 
 struct OrbitalFiles : DensityRun {
@@ -107,8 +115,11 @@ struct OrbitalFiles : DensityRun {
   // A bundled example in the scratch folder, its binary files unpacked.
   void load(const fs::path& src, const std::string& text) {
     for (const auto& e : fs::directory_iterator(src))
-      fs::copy_file(e.path(), dir.path() / e.path().filename(), fs::copy_options::overwrite_existing);
-    ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && gzip -df *.gz 2>/dev/null; true").c_str()), 0);
+      fs::copy_file(e.path(), dir.path() / e.path().filename(),
+                    fs::copy_options::overwrite_existing);
+    ASSERT_EQ(std::system(
+                  ("cd '" + dir.path().string() + "' && gzip -df *.gz 2>/dev/null; true").c_str()),
+              0);
     fs::current_path(dir.path());
     dir.write("BID93", input = text);
   }
@@ -129,8 +140,10 @@ struct OrbitalFiles : DensityRun {
     const OrbitalRecords& o = r.ints;
     const int n = o.ntot, between = state ? 1 : r.sym.mult(r.dens.isym1, r.dens.isym2);
     const Matrix s = unpacked(r, o.ovl.data(), 1);
-    const Eigen::Map<const Matrix, 0, Eigen::OuterStride<>> c(o.orb.data(), n, n, Eigen::OuterStride<>(500));
-    const Eigen::Map<const Matrix, 0, Eigen::OuterStride<>> d(r.dens.mat.data(), n, n, Eigen::OuterStride<>(500));
+    const Eigen::Map<const Matrix, 0, Eigen::OuterStride<>> c(o.orb.data(), n, n,
+                                                              Eigen::OuterStride<>(500));
+    const Eigen::Map<const Matrix, 0, Eigen::OuterStride<>> d(r.dens.mat.data(), n, n,
+                                                              Eigen::OuterStride<>(500));
     Matrix h = Matrix::Zero(n, n), p = Matrix::Zero(n, n);  // the pairs over the whole basis
     std::vector<double> w;
     for (int sh = 1; sh <= r.sym.nsym; ++sh) {
@@ -140,7 +153,8 @@ struct OrbitalFiles : DensityRun {
       for (size_t k = 0; k < v.size(); ++k) {
         EXPECT_NEAR(v[k], a.values[size_t(sh - 1)][k], 1e-14 * (1 + std::abs(v[k]))) << "#OCC";
         EXPECT_EQ(k < parts.occ[size_t(sp - 1)].size() ? parts.occ[size_t(sp - 1)][k] : 0.0,
-                  k < y.cols() ? v[k] : 0.0) << "the weight of a particle is that of its hole";
+                  k < y.cols() ? v[k] : 0.0)
+            << "the weight of a particle is that of its hole";
       }
       for (const auto& [z, at] : {std::pair{&x, i}, std::pair{&y, j}}) {
         const Matrix overlap = z->transpose() * s.block(at, at, z->rows(), z->rows()) * *z;
@@ -164,17 +178,24 @@ struct OrbitalFiles : DensityRun {
         w.push_back(v[size_t(m)]);
       }
     }
-    if (state) EXPECT_NEAR(Eigen::Map<const Eigen::VectorXd>(w.data(), long(w.size())).sum(), electrons, 1e-10);
+    if (state)
+      EXPECT_NEAR(Eigen::Map<const Eigen::VectorXd>(w.data(), long(w.size())).sum(), electrons,
+                  1e-10);
     // The electronic moments: minus the sum over the pairs of weight times
     // <hole| P |particle>, P over the basis, in the order x y z xx xy xz yy
     // yz zz.
     const Moments& m = r.dens.moments;
-    const double el[9] = {m.dip_el[0], m.dip_el[1], m.dip_el[2], m.quad_el[0], m.quad_el[1],
+    const double el[9] = {m.dip_el[0],  m.dip_el[1],  m.dip_el[2],  m.quad_el[0], m.quad_el[1],
                           m.quad_el[2], m.quad_el[3], m.quad_el[4], m.quad_el[5]};
-    const std::pair<const double*, int> ops[9] = {
-        {o.pxq.data(), r.symxyz(1)}, {o.pyq.data(), r.symxyz(2)}, {o.pzq.data(), r.symxyz(3)},
-        {o.pxxq.data(), 1}, {o.pxyq.data(), r.symxxyyzz(1)}, {o.pxzq.data(), r.symxxyyzz(2)},
-        {o.pyyq.data(), 1}, {o.pyzq.data(), r.symxxyyzz(3)}, {o.pzzq.data(), 1}};
+    const std::pair<const double*, int> ops[9] = {{o.pxq.data(), r.symxyz(1)},
+                                                  {o.pyq.data(), r.symxyz(2)},
+                                                  {o.pzq.data(), r.symxyz(3)},
+                                                  {o.pxxq.data(), 1},
+                                                  {o.pxyq.data(), r.symxxyyzz(1)},
+                                                  {o.pxzq.data(), r.symxxyyzz(2)},
+                                                  {o.pyyq.data(), 1},
+                                                  {o.pyzq.data(), r.symxxyyzz(3)},
+                                                  {o.pzzq.data(), 1}};
     for (int q = 0; q < 9; ++q) {
       if (q < 3 ? !m.dipoles : !m.quadrupoles) continue;
       const Matrix prop = unpacked(r, ops[q].first, ops[q].second);
@@ -184,7 +205,8 @@ struct OrbitalFiles : DensityRun {
     }
     std::string names;
     for (const auto& f : a.files) names += (names.empty() ? "\"" : ", \"") + f + "\"";
-    EXPECT_NE(results_json(*run, "test").find("\"orbital_files\": [" + names + "]"), std::string::npos);
+    EXPECT_NE(results_json(*run, "test").find("\"orbital_files\": [" + names + "]"),
+              std::string::npos);
   }
 
   // Runs again with the natural orbitals of the state as ORB1 and, from the
@@ -200,7 +222,8 @@ struct OrbitalFiles : DensityRun {
     for (int k = 1; k <= norb; ++k) {
       const int s = first.sym.isym(k);
       dens[size_t(k - 1) * (norb + 1)] =
-          first.dens.orbitals.values[size_t(s - 1)][size_t(first.orbi.ngel(s) + first.sy3.itorbi(k) - 1)];
+          first.dens.orbitals
+              .values[size_t(s - 1)][size_t(first.orbi.ngel(s) + first.sy3.itorbi(k) - 1)];
     }
     const uint32_t bytes = uint32_t(dens.size() * 8);
     const std::string mark(reinterpret_cast<const char*>(&bytes), 4);
@@ -220,7 +243,8 @@ struct OrbitalFiles : DensityRun {
     const Moments& after = run->dens.moments;
     for (int k = 0; k < 9; ++k) {
       const double x = k < 3 ? before.dip_el[k] : before.quad_el[k - 3];
-      EXPECT_NEAR(k < 3 ? after.dip_el[k] : after.quad_el[k - 3], x, 1e-10 * (1 + std::abs(x))) << k;
+      EXPECT_NEAR(k < 3 ? after.dip_el[k] : after.quad_el[k - 3], x, 1e-10 * (1 + std::abs(x)))
+          << k;
     }
   }
 };
@@ -263,11 +287,30 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, GeneratedFiles,
     testing::Values(
         GeneratedCase{"CasState", "CAS ", generated::kTwoSym, 4, 1, 0, {1, 0}, {0, 1}, 5, false},
-        GeneratedCase{"DdciState", "DDCI", generated::kFourSym, 4, 1, 0, {0, 1, 0, 1}, {1, 0, 0, 0}, 22, true},
+        GeneratedCase{"DdciState",
+                      "DDCI",
+                      generated::kFourSym,
+                      4,
+                      1,
+                      0,
+                      {0, 1, 0, 1},
+                      {1, 0, 0, 0},
+                      22,
+                      true},
         GeneratedCase{"MrddState", "MRDD", generated::kOneSym, 4, 1, 0, {2}, {1}, 4, false},
-        GeneratedCase{"CasTransition", "CAS ", generated::kTwoSym, 4, 2, 0, {1, 0}, {0, 1}, 5, false},
+        GeneratedCase{
+            "CasTransition", "CAS ", generated::kTwoSym, 4, 2, 0, {1, 0}, {0, 1}, 5, false},
         GeneratedCase{"DdciTransition", "DDCI", generated::kEightSym, 2, 2, 0, {}, {}, 54, false},
-        GeneratedCase{"TousBetweenSymmetries", "TOUS", generated::kFourSym, 4, 2, 2, {1}, {0, 0, 1}, 22, true}),
+        GeneratedCase{"TousBetweenSymmetries",
+                      "TOUS",
+                      generated::kFourSym,
+                      4,
+                      2,
+                      2,
+                      {1},
+                      {0, 0, 1},
+                      22,
+                      true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A stored density that is not symmetric has natural orbitals of its
@@ -283,7 +326,9 @@ TEST_F(OrbitalFiles, AnAsymmetricStoredDensityIsTold) {
   std::memcpy(dens.data() + 12, &x, 8);
   dir.write("dens", dens);
   ASSERT_EQ(execute(Stage::OrbitalFiles), 0) << out.str() << err.str();
-  EXPECT_EQ(err.str().rfind("ciprop: warning: ciprop.NatOrb: the density differs by up to 0.0005 ", 0), 0u)
+  EXPECT_EQ(
+      err.str().rfind("ciprop: warning: ciprop.NatOrb: the density differs by up to 0.0005 ", 0),
+      0u)
       << err.str();
 }
 
@@ -297,30 +342,29 @@ TEST(OrbitalFilesOfASpectrum, EveryListedRootAsInARunOfItsPairAlone) {
   mkcase::make_case(d, dir.path().string());
   const std::string input = dir.read("input");
   auto with = [&](const std::string& roots) {
-    const test::RunResult r =
-        test::run_binary(dir, std::regex_replace(input, std::regex("NUMERO=[0-9]+,[0-9]+,"), roots));
+    const test::RunResult r = test::run_binary(
+        dir, std::regex_replace(input, std::regex("NUMERO=[0-9]+,[0-9]+,"), roots));
     EXPECT_EQ(r.status, 0) << r.err;
     return r.out;
   };
   const std::string report = with("NUMERO=1,RACINES=2,3,1,ORBNAT=2,");
-  for (const char* lines : {"\n orbitales naturelles de transition des racines 1 3\n fichiers ciprop.NtoHole.3 "
-                            "ciprop.NtoParticle.3\n poids, trous de symetrie 1, particules de symetrie 1\n",
-                            "\n orbitales naturelles de la racine 1\n fichier ciprop.NatOrb.1\n"})
+  for (const char* lines :
+       {"\n orbitales naturelles de transition des racines 1 3\n fichiers ciprop.NtoHole.3 "
+        "ciprop.NtoParticle.3\n poids, trous de symetrie 1, particules de symetrie 1\n",
+        "\n orbitales naturelles de la racine 1\n fichier ciprop.NatOrb.1\n"})
     EXPECT_NE(report.find(lines), std::string::npos) << lines << report;
   EXPECT_NE(dir.read("ciprop-results.json")
-                .find("\"orbital_files\": [\"ciprop.NtoHole\", \"ciprop.NtoParticle\", \"ciprop.NtoHole.2\", "
-                      "\"ciprop.NtoParticle.2\", \"ciprop.NtoHole.3\", \"ciprop.NtoParticle.3\", "
-                      "\"ciprop.NatOrb.1\"]"),
+                .find("\"orbital_files\": [\"ciprop.NtoHole\", \"ciprop.NtoParticle\", "
+                      "\"ciprop.NtoHole.2\", \"ciprop.NtoParticle.2\", \"ciprop.NtoHole.3\", "
+                      "\"ciprop.NtoParticle.3\", \"ciprop.NatOrb.1\"]"),
             std::string::npos);
-  std::map<std::string, std::string> files;
-  for (const char* f : {"ciprop.NtoHole.2", "ciprop.NtoHole.3", "ciprop.NtoParticle.3", "ciprop.NatOrb.1"})
-    files[f] = dir.read(f);
-  EXPECT_EQ(files["ciprop.NtoHole.2"], dir.read("ciprop.NtoHole"));
-  EXPECT_EQ(with("NUMERO=1,3,").find(" orbitales naturelles"), std::string::npos) << "no table without ORBNAT";
-  EXPECT_EQ(files["ciprop.NtoHole.3"], dir.read("ciprop.NtoHole"));
-  EXPECT_EQ(files["ciprop.NtoParticle.3"], dir.read("ciprop.NtoParticle"));
+  const std::string holes = dir.read("ciprop.NtoHole.3"),
+                    particles = dir.read("ciprop.NtoParticle.3"),
+                    natural = dir.read("ciprop.NatOrb.1");
+  EXPECT_EQ(with("NUMERO=1,3,").find(" orbitales naturelles"), std::string::npos);
+  EXPECT_EQ(holes + particles, dir.read("ciprop.NtoHole") + dir.read("ciprop.NtoParticle"));
   with("NUMERO=1,1,");
-  EXPECT_EQ(files["ciprop.NatOrb.1"], dir.read("ciprop.NatOrb"));
+  EXPECT_EQ(natural, dir.read("ciprop.NatOrb"));
 }
 
 const fs::path kExamples = fs::path(CIPROP_SOURCE_DIR) / "example";
@@ -328,8 +372,9 @@ const fs::path kExamples = fs::path(CIPROP_SOURCE_DIR) / "example";
 TEST_F(OrbitalFiles, PsiFourExampleTransitionAndState) {
   for (const char* roots : {"1,2", "2,2"}) {
     SCOPED_TRACE(roots);
-    load(kExamples / "case", std::string(" &ROFIL\n &END\n &RHO NDEL=1,0,0,0, NGEL=1,0,0,0, NUMERO=") + roots +
-                                 ", ISX=3,ISY=4,ISZ=1 /\n &RHC IPROP=0, MOLCAS=5, CALCRO=1 /\n &COST MOLCAS=5 /\n");
+    load(kExamples / "case",
+         std::string(" &ROFIL\n &END\n &RHO NDEL=1,0,0,0, NGEL=1,0,0,0, NUMERO=") + roots +
+             ", ISX=3,ISY=4,ISZ=1 /\n &RHC IPROP=0, MOLCAS=5, CALCRO=1 /\n &COST MOLCAS=5 /\n");
     out.str("");
     run = std::make_unique<ciprop::Run>(out, in, err);
     ASSERT_EQ(execute(Stage::OrbitalFiles), 0) << out.str() << err.str();
@@ -349,7 +394,8 @@ TEST_F(OrbitalFiles, OpenMolcasExampleOccupationsAreThoseOfRasscf) {
   const OrbitalFile rasscf = read_orbital_file(dir.read("RasOrb"));
   for (size_t s = 0; s < 4; ++s)
     for (size_t k = 0; k < rasscf.occ[s].size(); ++k)
-      EXPECT_NEAR(run->dens.orbitals.values[s][k], rasscf.occ[s][k], 1e-12) << s + 1 << " " << k + 1;
+      EXPECT_NEAR(run->dens.orbitals.values[s][k], rasscf.occ[s][k], 1e-12)
+          << s + 1 << " " << k + 1;
   expect_same_moments_on_natural_orbitals();
 }
 
