@@ -43,10 +43,7 @@ struct PairResult {
   Moments moments;
   int root1 = 0;         // the root the pair starts from (of the first file)
   double energy1 = 0.0;  // its energy
-  // Kept for its orbital files, when ORBNAT asks for those of every pair:
-  // the density over all orbitals (nbtot x nbtot), then what they hold.
-  std::vector<double> density = {};
-  OrbitalAnalysis orbitals = {};
+  OrbitalAnalysis orbitals = {};  // its orbital files, when ORBNAT=2 asks for them
 };
 
 struct DensityRecords {

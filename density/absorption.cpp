@@ -16,6 +16,7 @@
 #include "density/computed_density.hpp"
 #include "density/density_file.hpp"
 #include "density/moments.hpp"
+#include "density/natural_orbitals.hpp"
 #include "density/results_file.hpp"
 #include "density/spectrum_picture.hpp"
 #include "density/transition_density.hpp"
@@ -96,18 +97,14 @@ int size_store(Run& run, KetStore& store, int count, int extra, int n, const cha
 // reported the other way round (from the lower root of one CI run) has the
 // transposed density, whose moments are the same for the symmetric dipole
 // and quadrupole operators: only its energy difference, and so the sign of
-// its oscillator strength, is the pair's own.  With ORBNAT=2 the density
-// over all orbitals is kept for the pair's orbital files, written after the
-// report.
-Moments pair_moments(Run& run, const double* ro, int ld, PairResult& pair,
+// its oscillator strength, is the pair's own.  With ORBNAT=2 the pair's
+// orbital files are written from the density over all orbitals at once, so
+// that no pair's density outlives its moments.
+Moments pair_moments(Run& run, const double* ro, int ld, PairResult& pair, bool turned,
                      std::vector<double>& full, std::vector<double>& sym_order) {
   expand_density(run, ro, ld, pair.state, full.data(), sym_order.data(), false);
-  if (run.ronum.orbnat == 2) {
-    const size_t n = static_cast<size_t>(run.orbi.nbtot);
-    pair.density.resize(n * n);
-    for (size_t j = 0; j < n; ++j)
-      std::copy_n(full.data() + j * kMaxOrb, n, pair.density.data() + j * n);
-  }
+  if (run.ronum.orbnat == 2)
+    pair.orbitals = pair_orbital_files(run, full.data(), kMaxOrb, pair, turned);
   return moments_of(run, full.data(), pair.deltae);
 }
 
@@ -351,8 +348,8 @@ class PairDensities {
     for (size_t j = 0; j < t.size(); ++j) {
       for (size_t k : pairs_of_.at({root, which[j]})) {
         if (k != 0) {
-          pairs[k].moments =
-              pair_moments(run_, t[j].ro.v.data(), t[j].ro.n, pairs[k], full_, sym_order_);
+          pairs[k].moments = pair_moments(run_, t[j].ro.v.data(), t[j].ro.n, pairs[k],
+                                          pairs[k].root1 != root, full_, sym_order_);
           continue;
         }
         // The first pair's density is the report's.
@@ -536,7 +533,7 @@ void spectrum_densities(Run& run, const AddressTables& tables, const VectorHead&
       stored_density(run, ro.data(), kMaxOrb, pairs[k].root1);
       ro_root = pairs[k].root1;
     }
-    pairs[k].moments = pair_moments(run, ro.data(), kMaxOrb, pairs[k], full, sym_order);
+    pairs[k].moments = pair_moments(run, ro.data(), kMaxOrb, pairs[k], false, full, sym_order);
   }
 }
 

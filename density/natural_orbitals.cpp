@@ -243,12 +243,25 @@ double rebuilt_difference(const double* d, int ld, const BlockOrbitals& left,
   return worst;
 }
 
-// The density d (all orbitals, leading dimension ld) decomposed, written and
-// summed up.  A transition pairs the holes of symmetry s with the particles
-// of s x s1 x s2 (the symmetries of the two states); every other block of
-// the density is zero, as is every block between two symmetries of a state.
-OrbitalAnalysis analyse(Run& run, const double* d, int ld, bool state, int root2,
+// The density runs over the orbitals of each symmetry as the orbital file
+// holds them: frozen, correlated, deleted.
+void check_orbital_layout(Run& run) {
+  for (int s = 1; s <= run.sym.nsym; ++s)
+    if (run.orbi.ngel(s) + run.sy2.norbs(s) + run.orbi.ndel(s) != run.ints.nb(s))
+      refuse(run, {"symmetry " + std::to_string(s) + ": " + std::to_string(run.ints.nb(s)) +
+                   " orbitals in the orbital file, but " + std::to_string(run.orbi.ngel(s)) +
+                   " frozen + " + std::to_string(run.sy2.norbs(s)) + " correlated + " +
+                   std::to_string(run.orbi.ndel(s)) + " deleted in the density"});
+}
+
+// The density d (all orbitals, leading dimension ld) of root1 -> root2
+// decomposed, written and summed up.  A transition pairs the holes of
+// symmetry s with the particles of s x s1 x s2 (the symmetries of the two
+// states); every other block of the density is zero, as is every block
+// between two symmetries of a state.
+OrbitalAnalysis analyse(Run& run, const double* d, int ld, bool state, int root1, int root2,
                         const std::string& suffix) {
+  check_orbital_layout(run);
   const OrbitalRecords& r = run.ints;
   const int nsym = run.sym.nsym;
   const int between = state ? 1 : run.sym.mult(run.dens.isym1, run.dens.isym2);
@@ -284,17 +297,16 @@ OrbitalAnalysis analyse(Run& run, const double* d, int ld, bool state, int root2
           if (u != t) worst = std::max(worst, x);
         }
   }
-  a.participation_ratio = w2 * w2 / w4;
-  const std::string root1 = std::to_string(run.ronum.numero(1));
+  a.participation_ratio = w4 > 0 ? w2 * w2 / w4 : 0.0;
   // The title says what the numbers after the orbitals are (no '#' in it:
   // readers look for the sections by that character).
-  const std::string roots =
-      root1 + " -> root " + std::to_string(root2) + ", weights as occupations";
+  const std::string roots = std::to_string(root1) + " -> root " + std::to_string(root2) +
+                            ", weights as occupations";
   if (state) {
     a.files = {std::string(kNatOrbFile) + suffix};
-    write_whole_file(
-        run, a.files[0],
-        inporb_text("ciprop: natural orbitals of root " + root1 + " with occupations", first));
+    write_whole_file(run, a.files[0], inporb_text("ciprop: natural orbitals of root " +
+                                                 std::to_string(root1) + " with occupations",
+                                             first));
   } else {
     a.files = {std::string(kNtoHoleFile) + suffix, std::string(kNtoParticleFile) + suffix};
     write_whole_file(run, a.files[0],
@@ -318,14 +330,14 @@ OrbitalAnalysis analyse(Run& run, const double* d, int ld, bool state, int root2
 }
 
 // The table of one density's occupations or weights, symmetry by symmetry.
-void print_table(Run& run, const OrbitalAnalysis& a, bool state, int root2) {
+void print_table(Run& run, const OrbitalAnalysis& a, bool state, int root1, int root2) {
   run.io.list(kUnitReport, {" "});
   if (state) {
-    run.io.list(kUnitReport, {"orbitales naturelles de la racine", run.ronum.numero(1)});
+    run.io.list(kUnitReport, {"orbitales naturelles de la racine", root1});
     run.io.list(kUnitReport, {"fichier ", a.files[0]});
   } else {
     run.io.list(kUnitReport,
-                {"orbitales naturelles de transition des racines", run.ronum.numero(1), root2});
+                {"orbitales naturelles de transition des racines", root1, root2});
     run.io.list(kUnitReport, {"fichiers ", a.files[0], " ", a.files[1]});
   }
   for (int s = 1; s <= static_cast<int>(a.values.size()); ++s) {
@@ -347,30 +359,35 @@ void print_table(Run& run, const OrbitalAnalysis& a, bool state, int root2) {
 
 }  // namespace
 
+OrbitalAnalysis pair_orbital_files(Run& run, const double* d, int ld, const PairResult& pair,
+                                   bool turned) {
+  // Without RACINESA every pair starts from root NUMERO(1): the root it
+  // reaches names its files.
+  std::string suffix = "." + std::to_string(pair.root);
+  if (run.ronum.nracinesa > 0 && !pair.state) suffix.insert(0, "." + std::to_string(pair.root1));
+  if (!turned) return analyse(run, d, ld, pair.state, pair.root1, pair.root, suffix);
+  // Reported from the other root: the electron leaves where the formed
+  // density put it back, RO(i, j) of the reported pair is RO(j, i).
+  const int n = run.orbi.nbtot;
+  std::vector<double> t(size_t(n) * size_t(n));
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) t[size_t(i) + size_t(j) * n] = d[size_t(j) + size_t(i) * ld];
+  return analyse(run, t.data(), n, pair.state, pair.root1, pair.root, suffix);
+}
+
 void orbital_files(Run& run) {
-  // The density runs over the orbitals of each symmetry as the orbital file
-  // holds them: frozen, correlated, deleted.
-  for (int s = 1; s <= run.sym.nsym; ++s)
-    if (run.orbi.ngel(s) + run.sy2.norbs(s) + run.orbi.ndel(s) != run.ints.nb(s))
-      refuse(run, {"symmetry " + std::to_string(s) + ": " + std::to_string(run.ints.nb(s)) +
-                   " orbitals in the orbital file, but " + std::to_string(run.orbi.ngel(s)) +
-                   " frozen + " + std::to_string(run.sy2.norbs(s)) + " correlated + " +
-                   std::to_string(run.orbi.ndel(s)) + " deleted in the density"});
-  double* mat = run.dens.mat.data();
-  run.dens.orbitals = analyse(run, mat, kMaxOrb, run.dens.state, run.ronum.numero(2), "");
+  run.dens.orbitals = analyse(run, run.dens.mat.data(), kMaxOrb, run.dens.state,
+                              run.ronum.numero(1), run.ronum.numero(2), "");
   std::vector<PairResult>& pairs = run.dens.pairs;
-  if (run.ronum.orbnat == 2)
-    for (size_t k = 0; k < pairs.size(); ++k) {
-      // The first listed root is the pair whose density is `mat`.
-      PairResult& p = pairs[k];
-      p.orbitals = analyse(run, k == 0 ? mat : p.density.data(), k == 0 ? kMaxOrb : run.orbi.nbtot,
-                           p.state, p.root, "." + std::to_string(p.root));
-      std::vector<double>().swap(p.density);
-    }
+  // The first pair's density is `mat`, formed from root NUMERO(1); the
+  // other pairs' files were written as their densities were formed.
+  if (run.ronum.orbnat == 2 && !pairs.empty())
+    pairs[0].orbitals = pair_orbital_files(run, run.dens.mat.data(), kMaxOrb, pairs[0],
+                                           pairs[0].root1 != run.ronum.numero(1));
   if (run.ronum.orbnat == 0) return;
-  print_table(run, run.dens.orbitals, run.dens.state, run.ronum.numero(2));
+  print_table(run, run.dens.orbitals, run.dens.state, run.ronum.numero(1), run.ronum.numero(2));
   for (const PairResult& p : pairs)
-    if (!p.orbitals.files.empty()) print_table(run, p.orbitals, p.state, p.root);
+    if (!p.orbitals.files.empty()) print_table(run, p.orbitals, p.state, p.root1, p.root);
 }
 
 }  // namespace ciprop

@@ -42,10 +42,17 @@ struct TransitionOrbitals {
 };
 TransitionOrbitals transition_orbitals(const double* t, int ld, int nh, int np);
 
+// With ORBNAT=2, the orbital files of one pair of a spectrum from its
+// density over all orbitals (leading dimension ld), as it is formed, named
+// with the roots of the pair; `turned`: the pair is reported from the root
+// that the density reaches.
+OrbitalAnalysis pair_orbital_files(Run& run, const double* d, int ld, const PairResult& pair,
+                                   bool turned);
+
 // The stage after the moments: the orbital files of the run's density (and,
-// with ORBNAT=2, of every listed root of a spectrum), what they hold in
+// with ORBNAT=2, of the first pair of a spectrum), what they hold in
 // run.dens for the results file, and with ORBNAT the report's table of
-// occupations or weights.
+// occupations or weights of every file.
 void orbital_files(Run& run);
 
 }  // namespace ciprop

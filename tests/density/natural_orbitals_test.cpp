@@ -332,8 +332,8 @@ TEST_F(OrbitalFiles, AnAsymmetricStoredDensityIsTold) {
       << err.str();
 }
 
-// A spectrum with ORBNAT=2: the orbital files of every listed root, each as
-// a run of that pair alone writes them, and their table before " FIN".
+// A spectrum with ORBNAT=2: the orbital files of every pair, each as a run
+// of that pair alone writes them, and their table before " FIN".
 TEST(OrbitalFilesOfASpectrum, EveryListedRootAsInARunOfItsPairAlone) {
   test::ScratchDir dir;
   mkcase::Description d = generated::describe(generated::kTwoSym, 4, 0, "DDCI");
@@ -365,6 +365,21 @@ TEST(OrbitalFilesOfASpectrum, EveryListedRootAsInARunOfItsPairAlone) {
   EXPECT_EQ(holes + particles, dir.read("ciprop.NtoHole") + dir.read("ciprop.NtoParticle"));
   with("NUMERO=1,1,");
   EXPECT_EQ(natural, dir.read("ciprop.NatOrb"));
+  // One CI run in both files: each pair is reported from its lower root, so
+  // pair 3 -> 1 is 1 -> 3, its density turned, its files those of 1 -> 3.
+  fs::copy_file(dir.path() / "daveca", dir.path() / "davecb", fs::copy_options::overwrite_existing);
+  fs::copy_file(dir.path() / "deta", dir.path() / "detb", fs::copy_options::overwrite_existing);
+  with("NUMERO=1,3,");
+  const OrbitalFile alone[] = {read_orbital_file(dir.read("ciprop.NtoHole")),
+                               read_orbital_file(dir.read("ciprop.NtoParticle"))};
+  with("RACINESA=3,RACINES=1,ORBNAT=2,");
+  const OrbitalFile turned[] = {read_orbital_file(dir.read("ciprop.NtoHole.1.3")),
+                                read_orbital_file(dir.read("ciprop.NtoParticle.1.3"))};
+  for (int f = 0; f < 2; ++f) {
+    ASSERT_EQ(turned[f].coef.size(), alone[f].coef.size());
+    for (size_t s = 0; s < alone[f].coef.size(); ++s)
+      EXPECT_LT((turned[f].coef[s] - alone[f].coef[s]).cwiseAbs().maxCoeff(), 1e-12) << f << s;
+  }
 }
 
 const fs::path kExamples = fs::path(CIPROP_SOURCE_DIR) / "example";
