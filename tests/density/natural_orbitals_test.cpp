@@ -153,7 +153,7 @@ struct OrbitalFiles : DensityRun {
       for (size_t k = 0; k < v.size(); ++k) {
         EXPECT_NEAR(v[k], a.values[size_t(sh - 1)][k], 1e-14 * (1 + std::abs(v[k]))) << "#OCC";
         EXPECT_EQ(k < parts.occ[size_t(sp - 1)].size() ? parts.occ[size_t(sp - 1)][k] : 0.0,
-                  k < y.cols() ? v[k] : 0.0)
+                  long(k) < y.cols() ? v[k] : 0.0)
             << "the weight of a particle is that of its hole";
       }
       for (const auto& [z, at] : {std::pair{&x, i}, std::pair{&y, j}}) {
@@ -178,9 +178,10 @@ struct OrbitalFiles : DensityRun {
         w.push_back(v[size_t(m)]);
       }
     }
-    if (state)
+    if (state) {
       EXPECT_NEAR(Eigen::Map<const Eigen::VectorXd>(w.data(), long(w.size())).sum(), electrons,
                   1e-10);
+    }
     // The electronic moments: minus the sum over the pairs of weight times
     // <hole| P |particle>, P over the basis, in the order x y z xx xy xz yy
     // yz zz.
@@ -283,34 +284,16 @@ TEST_P(GeneratedFiles, GiveBackTheDensityAndTheMoments) {
   if (g.root2 == 1) expect_same_moments_on_natural_orbitals();
 }
 
+using G = GeneratedCase;
+using generated::kEightSym, generated::kFourSym, generated::kOneSym, generated::kTwoSym;
 INSTANTIATE_TEST_SUITE_P(
     Cases, GeneratedFiles,
-    testing::Values(
-        GeneratedCase{"CasState", "CAS ", generated::kTwoSym, 4, 1, 0, {1, 0}, {0, 1}, 5, false},
-        GeneratedCase{"DdciState",
-                      "DDCI",
-                      generated::kFourSym,
-                      4,
-                      1,
-                      0,
-                      {0, 1, 0, 1},
-                      {1, 0, 0, 0},
-                      22,
-                      true},
-        GeneratedCase{"MrddState", "MRDD", generated::kOneSym, 4, 1, 0, {2}, {1}, 4, false},
-        GeneratedCase{
-            "CasTransition", "CAS ", generated::kTwoSym, 4, 2, 0, {1, 0}, {0, 1}, 5, false},
-        GeneratedCase{"DdciTransition", "DDCI", generated::kEightSym, 2, 2, 0, {}, {}, 54, false},
-        GeneratedCase{"TousBetweenSymmetries",
-                      "TOUS",
-                      generated::kFourSym,
-                      4,
-                      2,
-                      2,
-                      {1},
-                      {0, 0, 1},
-                      22,
-                      true}),
+    testing::Values(G{"CasState", "CAS ", kTwoSym, 4, 1, 0, {1, 0}, {0, 1}, 5, false},
+                    G{"DdciState", "DDCI", kFourSym, 4, 1, 0, {0, 1, 0, 1}, {1}, 22, true},
+                    G{"MrddState", "MRDD", kOneSym, 4, 1, 0, {2}, {1}, 4, false},
+                    G{"CasTransition", "CAS ", kTwoSym, 4, 2, 0, {1, 0}, {0, 1}, 5, false},
+                    G{"DdciTransition", "DDCI", kEightSym, 2, 2, 0, {}, {}, 54, false},
+                    G{"TousTwoSymmetries", "TOUS", kFourSym, 4, 2, 2, {1}, {0, 0, 1}, 22, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A stored density that is not symmetric has natural orbitals of its
