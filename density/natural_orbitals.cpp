@@ -247,11 +247,14 @@ double rebuilt_difference(const double* d, int ld, const BlockOrbitals& left,
 // holds them: frozen, correlated, deleted.
 void check_orbital_layout(Run& run) {
   for (int s = 1; s <= run.sym.nsym; ++s)
-    if (run.orbi.ngel(s) + run.sy2.norbs(s) + run.orbi.ndel(s) != run.ints.nb(s))
-      refuse(run, {"symmetry " + std::to_string(s) + ": " + std::to_string(run.ints.nb(s)) +
-                   " orbitals in the orbital file, but " + std::to_string(run.orbi.ngel(s)) +
-                   " frozen + " + std::to_string(run.sy2.norbs(s)) + " correlated + " +
-                   std::to_string(run.orbi.ndel(s)) + " deleted in the density"});
+    if (run.orbi.ngel(s) + run.sy2.norbs(s) + run.orbi.ndel(s) != run.ints.nb(s)) {
+      const std::string reason =
+          "symmetry " + std::to_string(s) + ": " + std::to_string(run.ints.nb(s)) +
+          " orbitals in the orbital file, but " + std::to_string(run.orbi.ngel(s)) +
+          " frozen + " + std::to_string(run.sy2.norbs(s)) + " correlated + " +
+          std::to_string(run.orbi.ndel(s)) + " deleted in the density";
+      refuse(run, {reason}, reason);
+    }
 }
 
 // The density d (all orbitals, leading dimension ld) of root1 -> root2
