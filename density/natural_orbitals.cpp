@@ -307,16 +307,16 @@ OrbitalAnalysis analyse(Run& run, const double* d, int ld, bool state, int root1
                             ", weights as occupations";
   if (state) {
     a.files = {std::string(kNatOrbFile) + suffix};
-    write_whole_file(run, a.files[0], inporb_text("ciprop: natural orbitals of root " +
+    write_whole_file(run, a.files[0], inporb_text("ciprop natural orbitals of root " +
                                                  std::to_string(root1) + " with occupations",
                                              first));
   } else {
     a.files = {std::string(kNtoHoleFile) + suffix, std::string(kNtoParticleFile) + suffix};
     write_whole_file(run, a.files[0],
-                 inporb_text("ciprop: natural transition orbitals, holes of root " + roots, first));
+                 inporb_text("ciprop natural transition orbitals, holes of root " + roots, first));
     write_whole_file(
         run, a.files[1],
-        inporb_text("ciprop: natural transition orbitals, particles of root " + roots, second));
+        inporb_text("ciprop natural transition orbitals, particles of root " + roots, second));
   }
   // A computed density gives itself back to the last digits; one read from
   // a file may not be symmetric, or may couple orbitals of symmetries its
