@@ -497,13 +497,24 @@ void Units::read_record(int unit, void* data, std::size_t nbytes) {
 
 Units::RecordRead Units::read_record_or_end(int unit, void* data, std::size_t cap,
                                             std::size_t* len) {
+  return next_record(unit, data, cap, len);
+}
+
+// One record taken as it is framed: its payload read into data, or passed
+// over when data is null.  A damaged frame is kept in words for the error
+// that names the record.
+Units::RecordRead Units::next_record(int unit, void* data, std::size_t cap, std::size_t* len) {
   Unit& u = get(unit, "read");
   before_read(u);
   uint32_t n = 0, tail = 0;
   Frame f = read_head(u.f, &n);
   if (f == Frame::kEnd) return RecordRead::kEnd;
   if (f == Frame::kWhole && n > cap) return RecordRead::kTooLong;
-  if (f == Frame::kWhole && n > 0 && std::fread(data, 1, n, u.f) != n) f = Frame::kCutPayload;
+  if (f == Frame::kWhole && n > 0) {
+    const bool taken = data ? std::fread(data, 1, n, u.f) == n
+                            : std::fseek(u.f, static_cast<long>(n), SEEK_CUR) == 0;
+    if (!taken) f = Frame::kCutPayload;
+  }
   if (f == Frame::kWhole) f = read_tail(u.f, n, &tail);
   ++u.records;
   if (f != Frame::kWhole) {
@@ -531,21 +542,7 @@ void Units::skip_record(int unit) {
 }
 
 Units::RecordRead Units::skip_record_or_end(int unit, std::size_t* len) {
-  Unit& u = get(unit, "read");
-  before_read(u);
-  uint32_t n = 0, tail = 0;
-  Frame f = read_head(u.f, &n);
-  if (f == Frame::kEnd) return RecordRead::kEnd;
-  if (f == Frame::kWhole && std::fseek(u.f, static_cast<long>(n), SEEK_CUR) != 0)
-    f = Frame::kCutPayload;
-  if (f == Frame::kWhole) f = read_tail(u.f, n, &tail);
-  ++u.records;
-  if (f != Frame::kWhole) {
-    u.damage = "record " + std::to_string(u.records) + " " + frame_words(f, n, tail);
-    return RecordRead::kDamaged;
-  }
-  *len = n;
-  return RecordRead::kRead;
+  return next_record(unit, nullptr, SIZE_MAX, len);
 }
 
 }  // namespace fio

@@ -134,6 +134,9 @@ class Units {
   const std::string& last_out() const { return last_out_; }
 
  private:
+  // read_record_or_end and skip_record_or_end: the payload read, or passed
+  // over when data is null.
+  RecordRead next_record(int unit, void* data, std::size_t cap, std::size_t* len);
   struct Unit {
     std::FILE* f = nullptr;
     std::string name;
