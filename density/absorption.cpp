@@ -18,7 +18,7 @@
 #include "density/moments.hpp"
 #include "density/natural_orbitals.hpp"
 #include "density/results_file.hpp"
-#include "density/spectrum_picture.hpp"
+#include "density/absorption_picture.hpp"
 #include "density/transition_density.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/substitution_parity.hpp"

@@ -11,7 +11,7 @@
 #include "density/density_stage.hpp"
 #include "density/natural_orbitals.hpp"
 #include "density/results_file.hpp"
-#include "density/spectrum_picture.hpp"
+#include "density/absorption_picture.hpp"
 #include "density/absorption.hpp"
 #include "detspace/detlist.hpp"
 #include "detspace/categories.hpp"

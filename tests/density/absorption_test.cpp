@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "density/results_file.hpp"
-#include "density/spectrum_picture.hpp"
+#include "density/absorption_picture.hpp"
 #include "tests/density/generated_run.hpp"
 #include "tests/support/xml_fault.hpp"
 #include "tools/mkcase/density.hpp"

@@ -1,4 +1,4 @@
-#include "density/spectrum_picture.hpp"
+#include "density/absorption_picture.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The spectrum's picture: well-formed SVG whose curves peak at the strongest
 // line of their root, whose bands hold their oscillator strengths, and that
 // a real SVG renderer draws.
-#include "density/spectrum_picture.hpp"
+#include "density/absorption_picture.hpp"
 
 #include <gtest/gtest.h>
 
